@@ -1,0 +1,74 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/settings_backend.h"
+
+namespace sonaro {
+
+// Every persistent setting of the program, read when needed and written when changed; there is
+// no cache. Numbers and yes/no values are stored as text. Defaults live at the call sites: a value
+// never written reads as the default passed by the caller.
+//
+// Reads never fail: a failed read gives the default. A failed write is lost silently. Any thread
+// may call any operation.
+class SettingsStore {
+public:
+    // Registry reads fetch at most this many bytes, terminating NUL included.
+    static constexpr std::size_t kReadBufferBytes = 260;
+    static constexpr std::size_t kMaxTextLength = kReadBufferBytes - 1;
+    static constexpr std::string_view kProgramKey = "Software\\Kestrix Audio\\Sonaro\\";
+
+    explicit SettingsStore(SettingsBackend& backend) : m_backend(backend) {}
+
+    // "Software\Kestrix Audio\Sonaro\<section>", cut to 259 characters.
+    static std::string SectionKeyPath(std::string_view section);
+
+    // Raw registry access below either root.
+    bool ReadRegistryText(RegistryRoot root, std::string_view path, std::string_view name,
+                          std::string_view defaultText, std::string& out) const;
+    void WriteRegistryText(RegistryRoot root, std::string_view path, std::string_view name,
+                           std::string_view text);
+    void DeleteRegistryValue(RegistryRoot root, std::string_view path, std::string_view name);
+    bool RegistryKeyExists(RegistryRoot root, std::string_view path) const;
+
+    // Per-user settings of one section.
+    std::string ReadSettingString(std::string_view section, std::string_view name,
+                                  std::string_view defaultText) const;
+    long ReadSettingInt(std::string_view section, std::string_view name, long defaultValue) const;
+    bool ReadSettingBool(std::string_view section, std::string_view name, bool defaultValue) const;
+    void WriteSettingString(std::string_view section, std::string_view name, std::string_view text);
+    void WriteSettingInt(std::string_view section, std::string_view name, int value);
+    void WriteSettingBool(std::string_view section, std::string_view name, bool flag);
+    void DeleteSetting(std::string_view section, std::string_view name);
+    void WriteMachineSettingString(std::string_view section, std::string_view name,
+                                   std::string_view text);
+
+    // Binary values (an encrypted password): no read-buffer limit.
+    bool ReadSettingBinary(std::string_view section, std::string_view name,
+                           std::string& out) const;
+    void WriteSettingBinary(std::string_view section, std::string_view name,
+                            std::string_view bytes);
+
+    // Subkeys of a section ("Hotkey\1", "Hotkey\2", ...).
+    std::vector<std::string> ListSubsections(std::string_view section) const;
+    void DeleteSection(std::string_view section);
+
+    // Value `name` of "Software\<maker>\<product>\Settings", machine-wide first, then per-user;
+    // the maker is "Kestrix Software" when `softwareMaker` is set, else "Kestrix Audio".
+    bool ReadSiblingProductSetting(bool softwareMaker, std::string_view product,
+                                   std::string_view name, std::string& out) const;
+
+    SettingsBackend& backend() const { return m_backend; }
+
+private:
+    SettingsBackend& m_backend;
+};
+
+// The decimal conversion of stored numbers: leading blanks and a sign, digits up to the first
+// non-digit, 0 when there are none, clamped to the range of long.
+long ParseSettingNumber(std::string_view text);
+
+}  // namespace sonaro

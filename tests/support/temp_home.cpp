@@ -1,0 +1,62 @@
+#include "support/temp_home.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+namespace sonaro::test {
+namespace {
+
+constexpr const char* kVariables[7] = {"HOME",         "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS",
+                                       "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR",
+                                       "XDG_DATA_DIRS"};
+
+}  // namespace
+
+std::string MakeTempDir(const std::string& prefix) {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") + "/" + prefix +
+                          "-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed for " + pattern);
+    }
+    return pattern;
+}
+
+void RemoveTree(const std::string& path) {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
+TempHome::TempHome() : m_path(MakeTempDir("sonaro-home")) {
+    for (int i = 0; i < 7; ++i) {
+        if (const char* value = std::getenv(kVariables[i]); value != nullptr) {
+            m_had[i] = true;
+            m_saved[i] = value;
+        }
+    }
+    const std::string values[7] = {m_path,          m_path + "/.config", m_path + "/etc/xdg",
+                                   m_path + "/.local/share", m_path + "/run",
+                                   m_path + "/tmp", m_path + "/usr/share"};
+    for (int i = 0; i < 7; ++i) {
+        std::filesystem::create_directories(values[i]);
+        setenv(kVariables[i], values[i].c_str(), 1);
+    }
+    chmod((m_path + "/run").c_str(), 0700);
+}
+
+TempHome::~TempHome() {
+    for (int i = 0; i < 7; ++i) {
+        if (m_had[i]) {
+            setenv(kVariables[i], m_saved[i].c_str(), 1);
+        } else {
+            unsetenv(kVariables[i]);
+        }
+    }
+    RemoveTree(m_path);
+}
+
+}  // namespace sonaro::test

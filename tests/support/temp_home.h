@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+namespace sonaro::test {
+
+// A fresh temporary home for the life of the object: HOME, the XDG folders and TMPDIR point into
+// it, so nothing touches the real home. Restores the previous environment and removes the folder
+// when destroyed.
+class TempHome {
+public:
+    TempHome();
+    ~TempHome();
+    TempHome(const TempHome&) = delete;
+    TempHome& operator=(const TempHome&) = delete;
+
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+    std::string m_saved[7];
+    bool m_had[7] = {};
+};
+
+// Removes a folder and everything below it.
+void RemoveTree(const std::string& path);
+
+// A new empty folder below ${TMPDIR:-/tmp}.
+std::string MakeTempDir(const std::string& prefix);
+
+}  // namespace sonaro::test
