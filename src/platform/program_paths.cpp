@@ -44,8 +44,8 @@ ProgramPaths ProgramPaths::FromEnvironment() {
     const std::string tmp = absoluteOr(environment("TMPDIR"), "/tmp");
     paths.tempDir = tmp + "/sonaro-" + std::to_string(getuid());
     const std::string runtime = environment("XDG_RUNTIME_DIR");
-    paths.runtimeDir = !runtime.empty() && runtime.front() == '/' ? runtime + "/sonaro"
-                                                                  : paths.tempDir;
+    paths.runtimeDir =
+        !runtime.empty() && runtime.front() == '/' ? runtime + "/sonaro" : paths.tempDir;
     paths.userRegistry = paths.configHome + "/sonaro/registry.db";
     paths.machineRegistry = paths.machineConfigDir + "/sonaro/registry.db";
     return paths;
@@ -64,7 +64,7 @@ bool MakeDirectories(const std::string& path) {
             break;
         }
     }
-    struct stat info{};
+    struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
@@ -76,7 +76,7 @@ bool EnsurePrivateDirectory(const std::string& path) {
     if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
         return false;
     }
-    struct stat info{};
+    struct stat info {};
     if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) {
         return false;
     }

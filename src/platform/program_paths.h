@@ -8,13 +8,13 @@ namespace sonaro {
 // home). Nothing is created by computing the paths.
 struct ProgramPaths {
     std::string home;
-    std::string configHome;          // $XDG_CONFIG_HOME or ~/.config
-    std::string machineConfigDir;    // first of $XDG_CONFIG_DIRS, or /etc/xdg
-    std::string dataDir;             // $XDG_DATA_HOME/sonaro
-    std::string tempDir;             // ${TMPDIR:-/tmp}/sonaro-<uid>
-    std::string runtimeDir;          // $XDG_RUNTIME_DIR/sonaro, or the temporary folder
-    std::string userRegistry;        // <configHome>/sonaro/registry.db
-    std::string machineRegistry;     // <machineConfigDir>/sonaro/registry.db
+    std::string configHome;        // $XDG_CONFIG_HOME or ~/.config
+    std::string machineConfigDir;  // first of $XDG_CONFIG_DIRS, or /etc/xdg
+    std::string dataDir;           // $XDG_DATA_HOME/sonaro
+    std::string tempDir;           // ${TMPDIR:-/tmp}/sonaro-<uid>
+    std::string runtimeDir;        // $XDG_RUNTIME_DIR/sonaro, or the temporary folder
+    std::string userRegistry;      // <configHome>/sonaro/registry.db
+    std::string machineRegistry;   // <machineConfigDir>/sonaro/registry.db
 
     static ProgramPaths FromEnvironment();
 };

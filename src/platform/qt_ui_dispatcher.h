@@ -10,13 +10,13 @@ namespace sonaro {
 // Runs tasks on the thread of the Qt object it is created on (the user-interface thread) through
 // queued invocations, which keep posting order. Tasks posted after destruction are dropped.
 class QtUiDispatcher final : public UiDispatcher {
-public:
+  public:
     QtUiDispatcher();
     ~QtUiDispatcher() override;
 
     void post(Task task) override;
 
-private:
+  private:
     QObject* m_context;
 };
 

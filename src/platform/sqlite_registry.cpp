@@ -28,12 +28,11 @@ constexpr const char* kUpsertValue =
 constexpr const char* kDeleteValue = "DELETE FROM reg_values WHERE key = ?1 AND name = ?2";
 constexpr const char* kValueNames = "SELECT name FROM reg_values WHERE key = ?1";
 // Keys strictly below ?1: their path starts with ?1 and a backslash.
-constexpr const char* kBelow =
-    "substr(key, 1, length(?1) + 1) = ?1 || '\\' COLLATE NOCASE";
-const std::string kSubkeys = std::string("SELECT substr(key, length(?1) + 2) FROM reg_keys WHERE ") +
-                             kBelow + " AND instr(substr(key, length(?1) + 2), '\\') = 0";
-const std::string kDeleteKeys =
-    std::string("DELETE FROM reg_keys WHERE key = ?1 OR ") + kBelow;
+constexpr const char* kBelow = "substr(key, 1, length(?1) + 1) = ?1 || '\\' COLLATE NOCASE";
+const std::string kSubkeys =
+    std::string("SELECT substr(key, length(?1) + 2) FROM reg_keys WHERE ") + kBelow +
+    " AND instr(substr(key, length(?1) + 2), '\\') = 0";
+const std::string kDeleteKeys = std::string("DELETE FROM reg_keys WHERE key = ?1 OR ") + kBelow;
 const std::string kDeleteKeyValues =
     std::string("DELETE FROM reg_values WHERE key = ?1 OR ") + kBelow;
 
@@ -42,7 +41,9 @@ bool isCorrupt(int rc) {
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
 
-bool succeeded(int rc) { return rc == SQLITE_OK || rc == SQLITE_DONE || rc == SQLITE_ROW; }
+bool succeeded(int rc) {
+    return rc == SQLITE_OK || rc == SQLITE_DONE || rc == SQLITE_ROW;
+}
 
 void bindText(sqlite3_stmt* stmt, int index, std::string_view text) {
     sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
@@ -65,7 +66,7 @@ std::string timeStamp() {
 
 // Resets and unbinds a cached statement when the caller is done with it.
 class StatementUse {
-public:
+  public:
     explicit StatementUse(sqlite3_stmt* stmt) : m_stmt(stmt) {}
     ~StatementUse() {
         if (m_stmt != nullptr) {
@@ -77,7 +78,7 @@ public:
     StatementUse& operator=(const StatementUse&) = delete;
     sqlite3_stmt* get() const { return m_stmt; }
 
-private:
+  private:
     sqlite3_stmt* m_stmt;
 };
 
@@ -85,7 +86,9 @@ private:
 
 SqliteRegistry::SqliteRegistry(std::string path) : m_path(std::move(path)) {}
 
-SqliteRegistry::~SqliteRegistry() { close(); }
+SqliteRegistry::~SqliteRegistry() {
+    close();
+}
 
 void SqliteRegistry::close() {
     for (auto& [sql, stmt] : m_statements) {
@@ -136,8 +139,10 @@ int SqliteRegistry::configure(bool writable) {
         // WAL with synchronous NORMAL: a commit is in the log before the call returns, so it
         // survives a crash of the program; only a power loss may undo the newest commits.
         rc = exec("PRAGMA journal_mode=WAL");
-        if (rc == SQLITE_OK) rc = exec("PRAGMA synchronous=NORMAL");
-        if (rc == SQLITE_OK) rc = exec(kSchema);
+        if (rc == SQLITE_OK)
+            rc = exec("PRAGMA synchronous=NORMAL");
+        if (rc == SQLITE_OK)
+            rc = exec(kSchema);
     }
     if (rc == SQLITE_OK) {
         sqlite3_stmt* check = nullptr;
@@ -163,8 +168,7 @@ sqlite3_stmt* SqliteRegistry::statement(const char* sql) {
         return found->second;
     }
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) !=
-        SQLITE_OK) {
+    if (sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
         sqlite3_finalize(stmt);
         return nullptr;
     }
@@ -263,7 +267,8 @@ bool SqliteRegistry::keyExists(std::string_view path) {
 }
 
 bool SqliteRegistry::createKey(std::string_view path) {
-    const int rc = attempt(true, [&] { return inTransaction([&] { return insertKeyChain(path); }); });
+    const int rc =
+        attempt(true, [&] { return inTransaction([&] { return insertKeyChain(path); }); });
     return rc == SQLITE_OK;
 }
 

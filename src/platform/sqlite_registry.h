@@ -22,7 +22,7 @@ namespace sonaro {
 // reports the file corrupt, it is moved aside under an exclusive lock file (so two processes never
 // both replace it) and the operation is retried once on a new file.
 class SqliteRegistry {
-public:
+  public:
     static constexpr int kBusyTimeoutMs = 30000;
 
     explicit SqliteRegistry(std::string path);
@@ -41,7 +41,7 @@ public:
 
     const std::string& path() const { return m_path; }
 
-private:
+  private:
     // Runs `work` (which gives an SQLite result code) on an open connection; recovers from a
     // corrupt file once. Gives the final result code.
     int attempt(bool write, const std::function<int()>& work);

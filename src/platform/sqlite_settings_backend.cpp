@@ -4,8 +4,7 @@
 
 namespace sonaro {
 
-SqliteSettingsBackend::SqliteSettingsBackend(std::string userDatabase,
-                                             std::string machineDatabase)
+SqliteSettingsBackend::SqliteSettingsBackend(std::string userDatabase, std::string machineDatabase)
     : m_user(std::make_unique<SqliteRegistry>(std::move(userDatabase))),
       m_machine(std::make_unique<SqliteRegistry>(std::move(machineDatabase))) {}
 
@@ -27,8 +26,7 @@ bool SqliteSettingsBackend::deleteKey(RegistryRoot root, std::string_view path) 
     return registry(root).deleteKey(path);
 }
 
-std::vector<std::string> SqliteSettingsBackend::subkeys(RegistryRoot root,
-                                                        std::string_view path) {
+std::vector<std::string> SqliteSettingsBackend::subkeys(RegistryRoot root, std::string_view path) {
     return registry(root).subkeys(path);
 }
 

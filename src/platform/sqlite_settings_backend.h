@@ -14,7 +14,7 @@ class SqliteRegistry;
 // in immediate transactions so they wait for each other instead of failing. A database found
 // corrupt is moved aside as "<file>.corrupt-<time>" and a new one is started.
 class SqliteSettingsBackend final : public SettingsBackend {
-public:
+  public:
     SqliteSettingsBackend(std::string userDatabase, std::string machineDatabase);
     ~SqliteSettingsBackend() override;
 
@@ -29,7 +29,7 @@ public:
                     const RegistryValue& value) override;
     bool deleteValue(RegistryRoot root, std::string_view path, std::string_view name) override;
 
-private:
+  private:
     SqliteRegistry& registry(RegistryRoot root);
 
     std::unique_ptr<SqliteRegistry> m_user;

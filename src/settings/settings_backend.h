@@ -25,7 +25,7 @@ struct RegistryValue {
 // Every operation may be called from any thread and from several processes at once. Failures are
 // reported only through the result: no operation throws.
 class SettingsBackend {
-public:
+  public:
     virtual ~SettingsBackend() = default;
 
     virtual bool keyExists(RegistryRoot root, std::string_view path) = 0;

@@ -15,7 +15,7 @@ namespace sonaro {
 // Reads never fail: a failed read gives the default. A failed write is lost silently. Any thread
 // may call any operation.
 class SettingsStore {
-public:
+  public:
     // Registry reads fetch at most this many bytes, terminating NUL included.
     static constexpr std::size_t kReadBufferBytes = 260;
     static constexpr std::size_t kMaxTextLength = kReadBufferBytes - 1;
@@ -47,8 +47,7 @@ public:
                                    std::string_view text);
 
     // Binary values (an encrypted password): no read-buffer limit.
-    bool ReadSettingBinary(std::string_view section, std::string_view name,
-                           std::string& out) const;
+    bool ReadSettingBinary(std::string_view section, std::string_view name, std::string& out) const;
     void WriteSettingBinary(std::string_view section, std::string_view name,
                             std::string_view bytes);
 
@@ -63,7 +62,7 @@ public:
 
     SettingsBackend& backend() const { return m_backend; }
 
-private:
+  private:
     SettingsBackend& m_backend;
 };
 

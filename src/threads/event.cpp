@@ -22,7 +22,9 @@ Event::Event(bool initiallySet) : m_fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     }
 }
 
-Event::~Event() { close(m_fd); }
+Event::~Event() {
+    close(m_fd);
+}
 
 void Event::set() {
     if (isSet()) {
@@ -39,9 +41,13 @@ void Event::reset() {
     }
 }
 
-bool Event::isSet() const { return wait(0); }
+bool Event::isSet() const {
+    return wait(0);
+}
 
-bool Event::wait(int ms) const { return WaitForAnyHandle(&m_fd, 1, ms) == 0; }
+bool Event::wait(int ms) const {
+    return WaitForAnyHandle(&m_fd, 1, ms) == 0;
+}
 
 int WaitForAnyHandle(const WaitHandle* handles, int count, int ms) {
     std::vector<pollfd> fds(static_cast<std::size_t>(count));
@@ -53,8 +59,8 @@ int WaitForAnyHandle(const WaitHandle* handles, int count, int ms) {
     for (;;) {
         int timeout = -1;
         if (ms >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - Clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             timeout = left.count() < 0 ? 0 : static_cast<int>(left.count());
         }
         const int ready = poll(fds.data(), fds.size(), timeout);

@@ -9,7 +9,7 @@ using WaitHandle = int;
 // A manual-reset event: once set it stays signalled until reset. Backed by an eventfd so that it
 // can be waited on together with any other file descriptor.
 class Event {
-public:
+  public:
     explicit Event(bool initiallySet = false);
     ~Event();
     Event(const Event&) = delete;
@@ -23,7 +23,7 @@ public:
 
     WaitHandle handle() const { return m_fd; }
 
-private:
+  private:
     int m_fd;
 };
 

@@ -15,7 +15,7 @@ namespace sonaro {
 // Listens to a background job; every call but IsCancelRequested runs on the user-interface thread,
 // in posting order.
 class ProgressListener {
-public:
+  public:
     virtual ~ProgressListener() = default;
     // Asked from the worker thread.
     virtual bool IsCancelRequested() const = 0;
@@ -28,7 +28,7 @@ public:
 
 // The listener installed whenever no window listens: never cancels, ignores every report.
 class NullProgressListener final : public ProgressListener {
-public:
+  public:
     bool IsCancelRequested() const override { return false; }
     void OnMessage(std::string_view) override {}
     void OnStatus(std::string_view, int) override {}
@@ -41,7 +41,7 @@ public:
 //
 // Created and destroyed on the user-interface thread. The report operations run on the worker.
 class LProgressReporter : public LWorkerThread, private QueuedNotifyHandler {
-public:
+  public:
     enum Code : int { kMessage = 0, kStatusA = 1, kStatusB = 2, kProgress = 3 };
     static constexpr std::size_t kTextBytes = 260;
 
@@ -55,10 +55,10 @@ public:
     virtual void ReportStatus(std::string_view text, int kind);
     virtual void ReportProgress(double fraction);
 
-protected:
+  protected:
     ProgressListener& listener() const { return *m_listener; }
 
-private:
+  private:
     void OnQueuedNotify(int code, std::string_view data, std::uint32_t value) override;
     std::string takeStatus(int kind);
 

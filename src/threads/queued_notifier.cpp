@@ -7,7 +7,9 @@ QueuedNotifier::QueuedNotifier(UiDispatcher& dispatcher, QueuedNotifyHandler& ha
     m_shared->handler = &handler;
 }
 
-QueuedNotifier::~QueuedNotifier() { Destroy(); }
+QueuedNotifier::~QueuedNotifier() {
+    Destroy();
+}
 
 void QueuedNotifier::PostCode(int code, std::uint32_t value) {
     enqueue({code, false, value, {}});
@@ -56,8 +58,8 @@ void QueuedNotifier::deliverOne(const std::shared_ptr<Shared>& shared) {
         shared->queue.pop_front();
         handler = shared->handler;
     }
-    handler->OnQueuedNotify(message.code, message.hasData ? std::string_view(message.data)
-                                                          : std::string_view(),
+    handler->OnQueuedNotify(message.code,
+                            message.hasData ? std::string_view(message.data) : std::string_view(),
                             message.value);
 }
 

@@ -13,7 +13,7 @@ namespace sonaro {
 
 // Receives queued notifications on the user-interface thread.
 class QueuedNotifyHandler {
-public:
+  public:
     virtual ~QueuedNotifyHandler() = default;
     // `data` is empty for value posts; for data posts `value` is the byte count. The bytes are
     // valid only during the call.
@@ -26,7 +26,7 @@ public:
 // Created on the user-interface thread; posts are callable from any thread. Destroy (also run by
 // the destructor) frees undelivered data without calling the handler; later posts are not made.
 class QueuedNotifier {
-public:
+  public:
     QueuedNotifier(UiDispatcher& dispatcher, QueuedNotifyHandler& handler);
     ~QueuedNotifier();
     QueuedNotifier(const QueuedNotifier&) = delete;
@@ -37,7 +37,7 @@ public:
     void Destroy();
     bool exists() const;
 
-private:
+  private:
     struct Message {
         int code;
         bool hasData;

@@ -58,7 +58,9 @@ void setNiceAsFarAsAllowed(int tid, int wanted) {
 
 }  // namespace
 
-int CurrentThreadId() { return static_cast<int>(syscall(SYS_gettid)); }
+int CurrentThreadId() {
+    return static_cast<int>(syscall(SYS_gettid));
+}
 
 void ApplyThreadPriority(int tid, ThreadPriority priority) {
     if (tid <= 0) {
@@ -82,12 +84,18 @@ ThreadPriority ReadThreadPriority(int tid) {
     if (errno != 0) {
         return ThreadPriority::Normal;
     }
-    if (nice >= 15) return ThreadPriority::Idle;
-    if (nice >= 8) return ThreadPriority::Lowest;
-    if (nice >= 3) return ThreadPriority::BelowNormal;
-    if (nice > -3) return ThreadPriority::Normal;
-    if (nice > -8) return ThreadPriority::AboveNormal;
-    if (nice > -13) return ThreadPriority::Highest;
+    if (nice >= 15)
+        return ThreadPriority::Idle;
+    if (nice >= 8)
+        return ThreadPriority::Lowest;
+    if (nice >= 3)
+        return ThreadPriority::BelowNormal;
+    if (nice > -3)
+        return ThreadPriority::Normal;
+    if (nice > -8)
+        return ThreadPriority::AboveNormal;
+    if (nice > -13)
+        return ThreadPriority::Highest;
     return ThreadPriority::TimeCritical;
 }
 

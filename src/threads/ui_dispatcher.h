@@ -6,7 +6,7 @@ namespace sonaro {
 
 // Runs work on the user-interface thread. The only bridge from workers to that thread.
 class UiDispatcher {
-public:
+  public:
     using Task = std::function<void()>;
 
     virtual ~UiDispatcher() = default;

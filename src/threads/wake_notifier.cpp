@@ -7,7 +7,9 @@ ThreadWakeNotifier::ThreadWakeNotifier(UiDispatcher& dispatcher, ThreadNotifyOwn
     m_shared->owner = &owner;
 }
 
-ThreadWakeNotifier::~ThreadWakeNotifier() { m_shared->owner = nullptr; }
+ThreadWakeNotifier::~ThreadWakeNotifier() {
+    m_shared->owner = nullptr;
+}
 
 void ThreadWakeNotifier::notify() {
     if (m_shared->pending.exchange(true)) {

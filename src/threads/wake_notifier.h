@@ -9,7 +9,7 @@ namespace sonaro {
 
 // The owner side of a wake-up notification: called on the user-interface thread.
 class ThreadNotifyOwner {
-public:
+  public:
     virtual ~ThreadNotifyOwner() = default;
     virtual void OnThreadNotify() = 0;
 };
@@ -21,7 +21,7 @@ public:
 // Created and destroyed on the user-interface thread; notify() is callable from any thread. After
 // destruction no OnThreadNotify is called, even for wake-ups already posted.
 class ThreadWakeNotifier {
-public:
+  public:
     ThreadWakeNotifier(UiDispatcher& dispatcher, ThreadNotifyOwner& owner);
     ~ThreadWakeNotifier();
     ThreadWakeNotifier(const ThreadWakeNotifier&) = delete;
@@ -29,7 +29,7 @@ public:
 
     void notify();
 
-private:
+  private:
     struct Shared {
         ThreadNotifyOwner* owner;
         std::atomic<bool> pending{false};

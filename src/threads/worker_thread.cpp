@@ -14,7 +14,9 @@ bool HandleSet::add(WaitHandle handle) {
 
 LWorkerThread::LWorkerThread() = default;
 
-LWorkerThread::~LWorkerThread() { Stop(); }
+LWorkerThread::~LWorkerThread() {
+    Stop();
+}
 
 void LWorkerThread::Start(ThreadPriority priority) {
     std::lock_guard lock(m_startLock);
@@ -51,9 +53,13 @@ void LWorkerThread::Stop() {
     m_threadId.store(0);
 }
 
-bool LWorkerThread::IsStopRequested() const { return m_stop.isSet(); }
+bool LWorkerThread::IsStopRequested() const {
+    return m_stop.isSet();
+}
 
-bool LWorkerThread::WaitStop(int ms) { return m_stop.wait(ms); }
+bool LWorkerThread::WaitStop(int ms) {
+    return m_stop.wait(ms);
+}
 
 WaitResult LWorkerThread::WaitForHandleOrStop(WaitHandle handle, int ms) {
     HandleSet handles;

@@ -12,7 +12,7 @@ namespace sonaro {
 
 // Handles a worker waits on besides its stop event: at most 63.
 class HandleSet {
-public:
+  public:
     static constexpr int kMaxHandles = 63;
 
     // False when the set is full.
@@ -20,7 +20,7 @@ public:
     int count() const { return m_count; }
     const WaitHandle* data() const { return m_handles.data(); }
 
-private:
+  private:
     std::array<WaitHandle, kMaxHandles + 1> m_handles{};
     int m_count = 0;
 };
@@ -31,7 +31,7 @@ private:
 // A derived class must call Stop() in its own destructor: once the derived part is destroyed the
 // thread could no longer run its `Run`.
 class LWorkerThread {
-public:
+  public:
     LWorkerThread();
     virtual ~LWorkerThread();
     LWorkerThread(const LWorkerThread&) = delete;
@@ -57,11 +57,11 @@ public:
 
     const Event& stopEvent() const { return m_stop; }
 
-protected:
+  protected:
     // The thread body. Runs on the worker thread.
     virtual void Run() = 0;
 
-private:
+  private:
     void threadMain(ThreadPriority priority);
 
     std::mutex m_startLock;

@@ -8,7 +8,7 @@ namespace sonaro {
 class MainWindow : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     static constexpr const char* kTitle = "Sonaro Sound Recorder";
 
     explicit MainWindow(QWidget* parent = nullptr);

@@ -10,7 +10,7 @@ namespace sonaro::test {
 
 // A user-interface thread for tests: posts queue up until the test pumps them on its own thread.
 class ManualDispatcher final : public UiDispatcher {
-public:
+  public:
     void post(Task task) override;
 
     // Runs every task queued so far (and those they post); gives how many ran.
@@ -19,7 +19,7 @@ public:
     int pumpFor(int ms);
     std::size_t pending() const;
 
-private:
+  private:
     mutable std::mutex m_lock;
     std::condition_variable m_posted;
     std::deque<Task> m_tasks;

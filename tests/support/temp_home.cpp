@@ -10,7 +10,7 @@
 namespace sonaro::test {
 namespace {
 
-constexpr const char* kVariables[7] = {"HOME",         "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS",
+constexpr const char* kVariables[7] = {"HOME",          "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS",
                                        "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR",
                                        "XDG_DATA_DIRS"};
 
@@ -18,8 +18,8 @@ constexpr const char* kVariables[7] = {"HOME",         "XDG_CONFIG_HOME", "XDG_C
 
 std::string MakeTempDir(const std::string& prefix) {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") + "/" + prefix +
-                          "-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed for " + pattern);
     }
@@ -38,9 +38,9 @@ TempHome::TempHome() : m_path(MakeTempDir("sonaro-home")) {
             m_saved[i] = value;
         }
     }
-    const std::string values[7] = {m_path,          m_path + "/.config", m_path + "/etc/xdg",
-                                   m_path + "/.local/share", m_path + "/run",
-                                   m_path + "/tmp", m_path + "/usr/share"};
+    const std::string values[7] = {
+        m_path,          m_path + "/.config", m_path + "/etc/xdg",  m_path + "/.local/share",
+        m_path + "/run", m_path + "/tmp",     m_path + "/usr/share"};
     for (int i = 0; i < 7; ++i) {
         std::filesystem::create_directories(values[i]);
         setenv(kVariables[i], values[i].c_str(), 1);

@@ -8,7 +8,7 @@ namespace sonaro::test {
 // it, so nothing touches the real home. Restores the previous environment and removes the folder
 // when destroyed.
 class TempHome {
-public:
+  public:
     TempHome();
     ~TempHome();
     TempHome(const TempHome&) = delete;
@@ -16,7 +16,7 @@ public:
 
     const std::string& path() const { return m_path; }
 
-private:
+  private:
     std::string m_path;
     std::string m_saved[7];
     bool m_had[7] = {};
