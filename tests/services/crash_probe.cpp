@@ -2,6 +2,7 @@
 // "crash_probe -crashreport <code>" by the handler, it writes the code and a line feed to the
 // file named by CRASH_PROBE_OUT. CRASH_PROBE_MARKER names a run marker to create first.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -14,10 +15,12 @@
 
 namespace {
 
-int* volatile g_nowhere = nullptr;
-
-void writeThroughNull() {
-    *g_nowhere = 1;
+// A store to a page without access: a real fault that the sanitizers do not intercept first.
+void writeToForbiddenPage() {
+    void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (page != MAP_FAILED) {
+        *static_cast<volatile int*>(page) = 1;
+    }
 }
 
 int recurse(int depth) {
@@ -66,7 +69,7 @@ int main(int argc, char** argv) {
     createMarker();
     const std::string kind = argv[1];
     if (kind == "segv") {
-        writeThroughNull();
+        writeToForbiddenPage();
     } else if (kind == "command") {
         sonaro::SetActivityPhase(sonaro::ActivityPhase::Running);
         sonaro::ScopedActivityCommand command(1012);
@@ -81,7 +84,7 @@ int main(int argc, char** argv) {
             if (kind == "worker") {
                 sonaro::RegisterNamedWorker("Sender");
             }
-            writeThroughNull();
+            writeToForbiddenPage();
         });
         worker.join();
     }
