@@ -167,12 +167,18 @@ std::string FileNaming::expandOnce(std::string_view pattern, const std::tm& time
 
 std::string FileNaming::ExpandFileNamePattern(std::string_view pattern) {
     const std::tm time = m_clock.LocalTime(m_clock.Now());
+    const std::string folder = GetOutputFolder();
+    const std::string extension = CurrentExtension();
+    std::string previousPath;
     for (;;) {
         bool usedCounter = false;
         std::string name = expandOnce(pattern, time, usedCounter);
-        if (!usedCounter || !RecordingExists(name)) {
+        std::string path = BuildRecordingPath(folder, name, extension);
+        // When the length limit cuts the counter off the path, every try checks the same path.
+        if (!usedCounter || path == previousPath || !pathExists(path)) {
             return name;
         }
+        previousPath = std::move(path);
     }
 }
 

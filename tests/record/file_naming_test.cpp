@@ -68,6 +68,14 @@ TEST_F(FileNamingTest, CounterSkipsExistingNamesAndAdvancesPerTry) {
     EXPECT_EQ(m_naming.ExpandFileNamePattern("n%autonumber%"), "n1234");
 }
 
+TEST_F(FileNamingTest, CounterCutOffByTheLengthLimitEndsTheSearch) {
+    // Folder, separator and prefix fill all 259 characters of the path.
+    const std::string prefix(259 - m_dir.size() - 1, 'p');
+    touch(prefix);
+    EXPECT_EQ(m_naming.ExpandFileNamePattern(prefix + "%autonumber%"), prefix + "002");
+    EXPECT_EQ(m_settings.ReadSettingInt("Settings", "AutoNumber", 0), 3);
+}
+
 TEST_F(FileNamingTest, WithoutCounterAnExistingNameIsKept) {
     touch("Take 04.wav");
     EXPECT_EQ(m_naming.ExpandFileNamePattern("Take %SS%"), "Take 04");
