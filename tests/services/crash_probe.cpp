@@ -1,6 +1,6 @@
 // Installs the crash handler and crashes in the way its first argument names; started again as
 // "crash_probe -crashreport <code>" by the handler, it writes the code and a line feed to the
-// file named by CRASH_PROBE_OUT. CRASH_PROBE_MARKER names a run marker to create first.
+// file named by CRASH_PROBE_OUT. CRASH_PROBE_MARKER names the run marker it holds while running.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -12,6 +12,9 @@
 
 #include "support/activity_record.h"
 #include "support/crash_handler.h"
+#include "support/page_opener.h"
+#include "support/prompter.h"
+#include "support/run_marker.h"
 
 namespace {
 
@@ -44,13 +47,19 @@ int report(const char* code) {
     return written ? 0 : 4;
 }
 
-void createMarker() {
-    const char* marker = std::getenv("CRASH_PROBE_MARKER");
-    if (marker != nullptr) {
-        close(open(marker, O_CREAT | O_WRONLY, 0600));
-        sonaro::SetCrashMarkerPath(marker);
+// The run marker of a program that nobody answers; its page opener opens nothing.
+class SilentPrompter final : public sonaro::Prompter {
+  public:
+    sonaro::PromptAnswer ShowMessage(const sonaro::PromptMessage& message) override {
+        return message.defaultAnswer;
     }
-}
+    void RunWithProgress(std::string_view, sonaro::LProgressReporter&) override {}
+};
+
+class NoPages final : public sonaro::PageOpener {
+  public:
+    bool OpenPage(const std::string&) override { return false; }
+};
 
 }  // namespace
 
@@ -66,7 +75,15 @@ int main(int argc, char** argv) {
     if (!sonaro::InstallCrashHandler(options)) {
         return 5;
     }
-    createMarker();
+    const char* markerPath = std::getenv("CRASH_PROBE_MARKER");
+    const sonaro::SystemClock clock;
+    SilentPrompter prompter;
+    NoPages pages;
+    sonaro::RunMarker marker(markerPath != nullptr ? markerPath : "", clock, prompter, pages, "");
+    marker.CheckRunMarker();
+    if (!marker.holdsMarker()) {
+        return 7;
+    }
     const std::string kind = argv[1];
     if (kind == "segv") {
         writeToForbiddenPage();
