@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -245,6 +246,20 @@ void ChildProcess::kill() {
     while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
     }
     m_pid = 0;
+}
+
+void ChildProcess::detach() {
+    closeInput();
+    closeFd(m_stdout);
+    if (m_pid <= 0) {
+        return;
+    }
+    const pid_t pid = std::exchange(m_pid, 0);
+    std::thread([pid] {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
 }
 
 std::string FindProgramOnPath(std::string_view name) {

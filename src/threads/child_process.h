@@ -54,6 +54,9 @@ class ChildProcess {
     std::optional<int> wait(int ms);
     // Ends the child at once (SIGKILL) and reaps it.
     void kill();
+    // Lets the child run on by itself: closes our pipe ends and leaves the child to a background
+    // thread that reaps it when it ends. The object is then free for another start.
+    void detach();
 
   private:
     void closeFd(int& fd);

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+namespace sonaro {
+
+class LProgressReporter;
+
+// The outcome of a download; the same codes as the transmit results.
+enum class DownloadResult : int { Ok = 0, Stopped = 1, Failed = 2 };
+
+// Fetches a web address into a file.
+class Downloader {
+  public:
+    virtual ~Downloader() = default;
+
+    // Runs on `job`'s worker thread and blocks until done. Replaces `path` with the body of a
+    // 2xx answer and reports progress as bytes so far / content length (100000 when the server
+    // gives none). A stop request of `job` ends with Stopped and no file left behind; an error,
+    // a redirect or a non-2xx status gives Failed and no file.
+    virtual DownloadResult DownloadToFile(LProgressReporter& job, const std::string& url,
+                                          const std::string& path) = 0;
+};
+
+}  // namespace sonaro

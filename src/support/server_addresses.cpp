@@ -1,0 +1,68 @@
+#include "support/server_addresses.h"
+
+#include <sys/utsname.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace sonaro {
+namespace {
+
+std::string withSlash(std::string address) {
+    if (!address.empty() && address.back() != '/') {
+        address.push_back('/');
+    }
+    return address;
+}
+
+}  // namespace
+
+ServerAddresses ServerAddresses::Read(const SettingsStore& settings) {
+    ServerAddresses addresses;
+    addresses.web = withSlash(settings.ReadSettingString(kSection, kWebServerValue, ""));
+    addresses.component =
+        withSlash(settings.ReadSettingString(kSection, kComponentServerValue, ""));
+    return addresses;
+}
+
+std::string PercentEncode(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string result;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                           (byte >= '0' && byte <= '9') || c == '-' || c == '_' || c == '.' ||
+                           c == '~';
+        if (plain) {
+            result.push_back(c);
+        } else {
+            result.push_back('%');
+            result.push_back(kHex[byte >> 4]);
+            result.push_back(kHex[byte & 15]);
+        }
+    }
+    return result;
+}
+
+std::string BugReportUrl(std::string_view webServer, std::string_view xi) {
+    if (webServer.empty()) {
+        return {};
+    }
+    std::string url(webServer);
+    if (url.back() != '/') {
+        url.push_back('/');
+    }
+    return url + "software/bug.html?software=Sonaro&version=3.03&xi=" + PercentEncode(xi);
+}
+
+std::string OsVersionTag() {
+    utsname name{};
+    int major = 0;
+    int minor = 0;
+    if (uname(&name) == 0) {
+        std::sscanf(name.release, "%d.%d", &major, &minor);
+    }
+    return "Linux" + std::to_string(major) + std::to_string(minor);
+}
+
+}  // namespace sonaro

@@ -1,0 +1,141 @@
+#include "platform/curl_downloader.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+
+#include "support/local_http_server.h"
+#include "support/manual_dispatcher.h"
+#include "support/temp_home.h"
+#include "threads/progress_reporter.h"
+
+namespace sonaro {
+namespace {
+
+class ProgressLog final : public ProgressListener {
+  public:
+    bool IsCancelRequested() const override { return false; }
+    void OnMessage(std::string_view) override {}
+    void OnStatus(std::string_view, int) override {}
+    void OnProgress(double fraction) override { last = fraction; }
+    double last = -1.0;
+};
+
+class DownloadJob final : public LProgressReporter {
+  public:
+    DownloadJob(UiDispatcher& dispatcher, Downloader& downloader, std::string url, std::string path)
+        : LProgressReporter(dispatcher),
+          m_downloader(downloader),
+          m_url(std::move(url)),
+          m_path(std::move(path)) {}
+    ~DownloadJob() override { Stop(); }
+
+    std::atomic<int> result{-1};
+
+  protected:
+    void Run() override {
+        result.store(static_cast<int>(m_downloader.DownloadToFile(*this, m_url, m_path)));
+    }
+
+  private:
+    Downloader& m_downloader;
+    std::string m_url;
+    std::string m_path;
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+class CurlDownloaderTest : public testing::Test {
+  protected:
+    CurlDownloaderTest()
+        : m_root(test::MakeTempDir("www")), m_out(test::MakeTempDir("dl")), m_server(m_root) {
+        m_body.resize(5000);
+        for (std::size_t i = 0; i < m_body.size(); ++i) {
+            m_body[i] = static_cast<char>('a' + i % 26);
+        }
+        std::ofstream(m_root + "/setup.run", std::ios::binary) << m_body;
+        std::ofstream(m_root + "/big.run", std::ios::binary) << std::string(200000, 'z');
+    }
+    ~CurlDownloaderTest() override {
+        test::RemoveTree(m_root);
+        test::RemoveTree(m_out);
+    }
+
+    // Runs one download to its end and gives its result.
+    DownloadResult download(const std::string& address, ProgressLog& progress) {
+        DownloadJob job(m_dispatcher, m_downloader, m_server.baseUrl() + address, target());
+        job.SetListener(&progress);
+        job.Start();
+        while (job.IsRunning()) {
+            m_dispatcher.pumpFor(50);
+        }
+        job.Stop();
+        m_dispatcher.pump();
+        return static_cast<DownloadResult>(job.result.load());
+    }
+    std::string target() const { return m_out + "/setup.run"; }
+
+    std::string m_root;
+    std::string m_out;
+    std::string m_body;
+    test::LocalHttpServer m_server;
+    test::ManualDispatcher m_dispatcher;
+    CurlDownloader m_downloader;
+};
+
+TEST_F(CurlDownloaderTest, BodyArrivesWithAndWithoutContentLength) {
+    ASSERT_TRUE(m_server.started());
+    ProgressLog withLength;
+    EXPECT_EQ(download("setup.run", withLength), DownloadResult::Ok);
+    EXPECT_EQ(readFile(target()), m_body);
+    EXPECT_DOUBLE_EQ(withLength.last, 1.0);
+
+    // Without a length, progress counts against 100000 bytes.
+    ProgressLog withoutLength;
+    EXPECT_EQ(download("nolength/setup.run", withoutLength), DownloadResult::Ok);
+    EXPECT_EQ(readFile(target()), m_body);
+    EXPECT_DOUBLE_EQ(withoutLength.last, 0.05);
+}
+
+TEST_F(CurlDownloaderTest, NotFoundLeavesNoFileAndReplacesNothingLater) {
+    ASSERT_TRUE(m_server.started());
+    ProgressLog progress;
+    EXPECT_EQ(download("missing.run", progress), DownloadResult::Failed);
+    EXPECT_NE(access(target().c_str(), F_OK), 0);
+
+    DownloadJob refused(m_dispatcher, m_downloader, "file:///etc/hostname", target());
+    refused.Start();
+    while (refused.IsRunning()) {
+        m_dispatcher.pumpFor(50);
+    }
+    refused.Stop();
+    EXPECT_EQ(refused.result.load(), static_cast<int>(DownloadResult::Failed));
+    EXPECT_NE(access(target().c_str(), F_OK), 0);
+}
+
+TEST_F(CurlDownloaderTest, CancelDuringTheTransferLeavesNoFile) {
+    ASSERT_TRUE(m_server.started());
+    ProgressLog progress;
+    DownloadJob job(m_dispatcher, m_downloader, m_server.baseUrl() + "hang/big.run", target());
+    job.SetListener(&progress);
+    job.Start();
+    // The first 4096 bytes arrive; then the server stalls until we cancel.
+    while (progress.last <= 0.0 && job.IsRunning()) {
+        m_dispatcher.pumpFor(50);
+    }
+    EXPECT_GT(progress.last, 0.0);
+    job.Stop();
+    EXPECT_EQ(job.result.load(), static_cast<int>(DownloadResult::Stopped));
+    EXPECT_NE(access(target().c_str(), F_OK), 0);
+}
+
+}  // namespace
+}  // namespace sonaro

@@ -1,0 +1,245 @@
+#include "support/component_manager.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/curl_downloader.h"
+#include "platform/sqlite_settings_backend.h"
+#include "support/function_job.h"
+#include "support/local_http_server.h"
+#include "support/manual_dispatcher.h"
+#include "support/page_opener.h"
+#include "support/program_launcher.h"
+#include "support/scripted_prompter.h"
+#include "support/server_addresses.h"
+#include "support/temp_home.h"
+
+namespace sonaro {
+namespace {
+
+constexpr const char* kRegistration = "Software\\Kestrix Software\\Components\\testdec";
+
+class RecordingPageOpener final : public PageOpener {
+  public:
+    bool OpenPage(const std::string& address) override {
+        opened.push_back(address);
+        return true;
+    }
+    std::vector<std::string> opened;
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void writeScript(const std::string& path, const std::string& body) {
+    std::ofstream(path) << "#!/bin/sh\n" << body;
+    chmod(path.c_str(), 0700);
+}
+
+bool isEmptyFolder(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_empty(path, error) && !error;
+}
+
+class ComponentTest : public testing::Test {
+  protected:
+    ComponentTest()
+        : m_dir(test::MakeTempDir("components")),
+          m_www(m_dir + "/www"),
+          m_temp(m_dir + "/tmp"),
+          m_bin(m_dir + "/bin"),
+          m_server((mkdir(m_www.c_str(), 0700), m_www)),
+          m_backend(m_dir + "/user.db", m_dir + "/machine.db"),
+          m_settings(m_backend),
+          m_prompter(&m_dispatcher),
+          m_components(m_settings, m_downloader, m_prompter, m_pages, m_dispatcher, m_temp),
+          m_launcher(m_settings, m_components, m_prompter, m_pages, m_dispatcher) {
+        mkdir(m_temp.c_str(), 0700);
+        mkdir(m_bin.c_str(), 0700);
+        mkdir((m_www + "/components").c_str(), 0700);
+    }
+    ~ComponentTest() override { test::RemoveTree(m_dir); }
+
+    // An installer that records its LQUIET value and creates `program`.
+    void serveInstaller(const std::string& setupName, const std::string& program,
+                        const std::string& programBody) {
+        writeScript(m_www + "/components/" + setupName + ".run",
+                    "printf '%s' \"$LQUIET\" > '" + m_dir + "/lquiet'\n" + "printf '#!/bin/sh\\n" +
+                        programBody + "\\n' > '" + program + "'\n" + "chmod 700 '" + program +
+                        "'\n");
+    }
+    void setComponentServer(const std::string& address) {
+        m_settings.WriteSettingString(ServerAddresses::kSection,
+                                      ServerAddresses::kComponentServerValue, address);
+    }
+
+    std::string m_dir;
+    std::string m_www;
+    std::string m_temp;
+    std::string m_bin;
+    test::LocalHttpServer m_server;
+    SqliteSettingsBackend m_backend;
+    SettingsStore m_settings;
+    test::ManualDispatcher m_dispatcher;
+    test::ScriptedPrompter m_prompter;
+    RecordingPageOpener m_pages;
+    CurlDownloader m_downloader;
+    ComponentManager m_components;
+    ProgramLauncher m_launcher;
+};
+
+TEST_F(ComponentTest, RegistrationCountsOnlyWhenItsFileExists) {
+    const std::string program = m_bin + "/testdec";
+    m_settings.WriteRegistryText(RegistryRoot::CurrentUser, kRegistration, "Path", program);
+    EXPECT_FALSE(m_components.IsComponentInstalled("testdec"));
+
+    const std::string machineCopy = m_dir + "/machine-testdec";
+    writeScript(machineCopy, "exit 0\n");
+    m_settings.WriteRegistryText(RegistryRoot::LocalMachine, kRegistration, "Path", machineCopy);
+    std::string found;
+    EXPECT_TRUE(m_components.IsComponentInstalled("testdec", &found));
+    EXPECT_EQ(found, machineCopy);
+
+    writeScript(program, "exit 0\n");
+    EXPECT_TRUE(m_components.IsComponentInstalled("testdec", &found));
+    EXPECT_EQ(found, program);
+}
+
+TEST_F(ComponentTest, MissingComponentIsFetchedAndInstalledQuietly) {
+    ASSERT_TRUE(m_server.started());
+    const std::string program = m_bin + "/testdec";
+    m_settings.WriteRegistryText(RegistryRoot::CurrentUser, kRegistration, "Path", program);
+    serveInstaller("testdec", program, "exit 0");
+    setComponentServer(m_server.baseUrl());
+
+    EXPECT_TRUE(m_components.EnsureComponent("testdec"));
+    EXPECT_EQ(readFile(m_dir + "/lquiet"), "1");
+    EXPECT_EQ(std::getenv("LQUIET"), nullptr);
+    EXPECT_TRUE(isEmptyFolder(m_temp));
+    EXPECT_EQ(m_prompter.progressTitles(), (std::vector<std::string>{"Install-on-Demand"}));
+    EXPECT_EQ(m_prompter.jobStatuses(),
+              (std::vector<std::string>{"Download install-on-demand", "testdec",
+                                        "Running install-on-demand"}));
+    EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST_F(ComponentTest, ComponentServerFailureFallsBackToTheWebServer) {
+    ASSERT_TRUE(m_server.started());
+    const std::string program = m_bin + "/testdec";
+    m_settings.WriteRegistryText(RegistryRoot::CurrentUser, kRegistration, "Path", program);
+    serveInstaller("testdec", program, "exit 0");
+    setComponentServer(m_server.baseUrl() + "nothing-here");
+    m_settings.WriteSettingString(ServerAddresses::kSection, ServerAddresses::kWebServerValue,
+                                  m_server.baseUrl());
+    EXPECT_TRUE(m_components.EnsureComponent("testdec"));
+}
+
+TEST_F(ComponentTest, FailureShowsTheAddressAndOpensIt) {
+    ASSERT_TRUE(m_server.started());
+    setComponentServer(m_server.baseUrl());
+    EXPECT_FALSE(m_components.EnsureComponent("testdec"));
+    const std::string address = m_server.baseUrl() + "components/testdec.run";
+    ASSERT_EQ(m_prompter.shown().size(), 1u);
+    EXPECT_EQ(m_prompter.shown()[0].text,
+              "An install-on-demand component could not be installed automatically. Please run "
+              "it from the URL below then try again.\r\n   " +
+                  address);
+    EXPECT_EQ(m_prompter.shown()[0].icon, PromptIcon::Error);
+    EXPECT_EQ(m_pages.opened, (std::vector<std::string>{address}));
+    EXPECT_TRUE(isEmptyFolder(m_temp));
+
+    // Inside a job the text goes to the job instead of a box.
+    FunctionJob job(m_dispatcher, [this](LProgressReporter& self) {
+        m_components.EnsureComponent("testdec", self);
+    });
+    m_prompter.RunWithProgress("Decoding", job);
+    EXPECT_EQ(m_prompter.shown().size(), 1u);
+    EXPECT_EQ(m_prompter.jobMessages().back(), m_prompter.shown()[0].text);
+}
+
+TEST_F(ComponentTest, PlainHttpToAnotherHostIsRefused) {
+    setComponentServer("http://downloads.example.test/");
+    EXPECT_FALSE(m_components.EnsureComponent("testdec"));
+    ASSERT_EQ(m_prompter.jobMessages().size(), 1u);
+    EXPECT_EQ(m_prompter.jobMessages()[0],
+              "The installer address http://downloads.example.test/components/testdec.run does "
+              "not use HTTPS, so the installer was not downloaded.");
+
+    EXPECT_TRUE(IsSafeProgramAddress("https://example.test/a.run"));
+    EXPECT_TRUE(IsSafeProgramAddress("HTTP://127.0.0.1:8080/a.run"));
+    EXPECT_TRUE(IsSafeProgramAddress("http://localhost/a.run"));
+    EXPECT_TRUE(IsSafeProgramAddress("http://[::1]:99/a.run"));
+    EXPECT_FALSE(IsSafeProgramAddress("http://127.0.0.1.example.test/a.run"));
+    EXPECT_FALSE(IsSafeProgramAddress("http://127.0.0.1@example.test/a.run"));
+    EXPECT_FALSE(IsSafeProgramAddress("ftp://127.0.0.1/a.run"));
+    EXPECT_FALSE(IsSafeProgramAddress("example.test/a.run"));
+}
+
+TEST(CommandTemplates, FillAndSplitWithoutAShell) {
+    EXPECT_EQ(FillCommandTemplate("\"/opt/ed\" -o %s %%s 100%%", "\"a b.wav\""),
+              "\"/opt/ed\" -o \"a b.wav\" %s 100%");
+    EXPECT_EQ(SplitCommandLine("\"/opt/my ed\"  -o \"a b.wav\" x\"y z\" \"\""),
+              (std::vector<std::string>{"/opt/my ed", "-o", "a b.wav", "xy z", ""}));
+    EXPECT_EQ(SplitCommandLine("rm -rf $HOME; echo `id`"),
+              (std::vector<std::string>{"rm", "-rf", "$HOME;", "echo", "`id`"}));
+}
+
+TEST_F(ComponentTest, LaunchWithTemplateWaitsForTheProgram) {
+    const std::string editor = m_bin + "/editor";
+    writeScript(editor, "printf '%s\\n' \"$@\" > '" + m_dir + "/args'\n");
+    m_settings.WriteRegistryText(RegistryRoot::LocalMachine,
+                                 "Software\\Kestrix Audio\\SoundEditor\\Settings", "OpenFile",
+                                 "\"" + editor + "\" -open %s");
+    LaunchRequest request;
+    request.progressTitle = "Sound Editor";
+    request.key = "SoundEditor";
+    request.action = "OpenFile";
+    request.setupName = "soundeditor";
+    request.shownName = "Sound Editor";
+    request.argumentText = "\"/rec/a b.wav\"";
+    request.wait = true;
+    EXPECT_EQ(m_launcher.LaunchProgram(request), InstallResult::Done);
+    EXPECT_EQ(readFile(m_dir + "/args"), "-open\n/rec/a b.wav\n");
+    EXPECT_EQ(m_prompter.progressTitles(), (std::vector<std::string>{"Waiting for Sound Editor"}));
+    EXPECT_EQ(m_prompter.jobStatuses(),
+              (std::vector<std::string>{
+                  "Sonaro Sound Recorder will continue when Sound Editor closes."}));
+}
+
+TEST_F(ComponentTest, MissingProgramIsInstalledThenStarted) {
+    ASSERT_TRUE(m_server.started());
+    LaunchRequest request;
+    request.progressTitle = "Sound Editor";
+    request.key = "SonaroTestEditor";
+    request.action = "OpenFile";
+    request.setupName = "testeditor";
+    request.shownName = "Sound Editor";
+    request.wait = true;
+    // Nothing to find, no server: the launch fails without a page.
+    EXPECT_EQ(m_launcher.LaunchProgram(request), InstallResult::Failed);
+    EXPECT_TRUE(m_pages.opened.empty());
+
+    // The installer puts the program on PATH.
+    const std::string oldPath = std::getenv("PATH");
+    setenv("PATH", (m_bin + ":" + oldPath).c_str(), 1);
+    serveInstaller("testeditor", m_bin + "/SonaroTestEditor", "touch \"" + m_dir + "/started\"");
+    setComponentServer(m_server.baseUrl());
+    const InstallResult result = m_launcher.LaunchProgram(request);
+    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_EQ(result, InstallResult::Done);
+    EXPECT_EQ(access((m_dir + "/started").c_str(), F_OK), 0);
+}
+
+}  // namespace
+}  // namespace sonaro

@@ -1,0 +1,149 @@
+#include "support/run_marker.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/crash_report.h"
+#include "support/fake_clock.h"
+#include "support/page_opener.h"
+#include "support/scripted_prompter.h"
+#include "support/server_addresses.h"
+#include "support/temp_home.h"
+
+namespace sonaro {
+namespace {
+
+class RecordingPageOpener final : public PageOpener {
+  public:
+    bool OpenPage(const std::string& address) override {
+        opened.push_back(address);
+        return true;
+    }
+    std::vector<std::string> opened;
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void writeMarker(const std::string& path, std::uint32_t seconds, std::uint32_t tick) {
+    std::string bytes;
+    for (std::uint32_t value : {seconds, tick}) {
+        for (int i = 0; i < 4; ++i) {
+            bytes.push_back(static_cast<char>(value >> (8 * i)));
+        }
+    }
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+TEST(RunMarkerDecision, TickMustLieStrictlyWithinTwoSecondsOfTheExpected) {
+    // Started at 1000 s with tick 50000; now 1010 s: expected tick 60000.
+    EXPECT_TRUE(RunMarker::PreviousRunFailed(1010, 60000, 1000, 50000));
+    EXPECT_TRUE(RunMarker::PreviousRunFailed(1010, 61999, 1000, 50000));
+    EXPECT_TRUE(RunMarker::PreviousRunFailed(1010, 58001, 1000, 50000));
+    EXPECT_FALSE(RunMarker::PreviousRunFailed(1010, 62000, 1000, 50000));
+    EXPECT_FALSE(RunMarker::PreviousRunFailed(1010, 58000, 1000, 50000));
+    // A restart: the tick count started again.
+    EXPECT_FALSE(RunMarker::PreviousRunFailed(1010, 3000, 1000, 50000));
+    // The tick count wrapped past 2^32 in between.
+    EXPECT_TRUE(RunMarker::PreviousRunFailed(1010, 500, 1000, 0xFFFFFFFFu - 9500));
+    EXPECT_TRUE(RunMarker::PreviousRunFailed(1010, 0xFFFFFFFFu, 1010, 500));
+}
+
+class RunMarkerTest : public testing::Test {
+  protected:
+    RunMarkerTest() : m_dir(test::MakeTempDir("marker")), m_path(m_dir + "/_sonaro_rl") {
+        m_clock.setNow(0x12345678);
+        m_clock.setTick(0x0A0B0C0D);
+    }
+    ~RunMarkerTest() override { test::RemoveTree(m_dir); }
+
+    std::string m_dir;
+    std::string m_path;
+    test::FakeClock m_clock;
+    test::ScriptedPrompter m_prompter;
+    RecordingPageOpener m_pages;
+};
+
+TEST_F(RunMarkerTest, MarkerHoldsStartTimeAndTickWhileTheProgramRuns) {
+    RunMarker marker(m_path, m_clock, m_prompter, m_pages, "");
+    marker.CheckRunMarker();
+    EXPECT_TRUE(marker.holdsMarker());
+    EXPECT_EQ(readFile(m_path), std::string("\x78\x56\x34\x12\x0D\x0C\x0B\x0A", 8));
+
+    // Another process looking while this one runs cannot open it and leaves it alone.
+    RunMarker other(m_path, m_clock, m_prompter, m_pages, "");
+    other.CheckRunMarker();
+    EXPECT_FALSE(other.holdsMarker());
+    EXPECT_EQ(access(m_path.c_str(), F_OK), 0);
+    EXPECT_TRUE(m_prompter.shown().empty());
+
+    marker.RemoveRunMarker();
+    EXPECT_NE(access(m_path.c_str(), F_OK), 0);
+}
+
+TEST_F(RunMarkerTest, LeftoverMarkerWithoutRestartAsksBothQuestions) {
+    writeMarker(m_path, 0x12345678 - 60, 0x0A0B0C0D - 60000 + 1999);
+    m_prompter.answer(PromptAnswer::Yes);
+    m_prompter.answer(PromptAnswer::Yes);
+    RunMarker marker(m_path, m_clock, m_prompter, m_pages,
+                     BugReportUrl("https://example.test", "AbTermOrHang-Linux61"));
+    marker.CheckRunMarker();
+
+    ASSERT_EQ(m_prompter.shown().size(), 2u);
+    EXPECT_EQ(m_prompter.shown()[0].title, "Abnormal Termination Detected");
+    EXPECT_EQ(m_prompter.shown()[0].buttons, PromptButtons::YesNo);
+    EXPECT_EQ(m_clock.sleeps(), (std::vector<int>{600}));
+    EXPECT_EQ(m_pages.opened,
+              (std::vector<std::string>{"https://example.test/software/bug.html?software=Sonaro&"
+                                        "version=3.03&xi=AbTermOrHang-Linux61"}));
+    // The marker is gone and this run makes no new one.
+    EXPECT_FALSE(marker.holdsMarker());
+    EXPECT_NE(access(m_path.c_str(), F_OK), 0);
+}
+
+TEST_F(RunMarkerTest, AnsweringNoOrARestartEndsQuietly) {
+    writeMarker(m_path, 0x12345678 - 60, 0x0A0B0C0D - 60000);
+    RunMarker marker(m_path, m_clock, m_prompter, m_pages, "https://example.test/x");
+    marker.CheckRunMarker();
+    EXPECT_EQ(m_prompter.shown().size(), 1u);
+    EXPECT_TRUE(m_pages.opened.empty());
+
+    writeMarker(m_path, 0x12345678 - 60, 0x0A0B0C0D - 60000 + 2000);
+    marker.CheckRunMarker();
+    EXPECT_EQ(m_prompter.shown().size(), 1u);
+    EXPECT_NE(access(m_path.c_str(), F_OK), 0);
+
+    // A cut-short marker is removed without a question.
+    std::ofstream(m_path) << "abc";
+    marker.CheckRunMarker();
+    EXPECT_EQ(m_prompter.shown().size(), 1u);
+    marker.CheckRunMarker();
+    EXPECT_TRUE(marker.holdsMarker());
+}
+
+TEST(CrashReport, YesOpensThePageWithTheEncodedCode) {
+    test::ScriptedPrompter prompter;
+    RecordingPageOpener pages;
+    prompter.answer(PromptAnswer::Yes);
+    EXPECT_EQ(RunCrashReport("SIGSEGV-Linux61-libx.so-Main(Cmd3)", prompter, pages,
+                             "https://example.test/"),
+              0);
+    EXPECT_EQ(prompter.shown().at(0).title, "Abnormal Execution Problem");
+    EXPECT_EQ(pages.opened.at(0),
+              "https://example.test/software/bug.html?software=Sonaro&version=3.03&xi=GUI-"
+              "SIGSEGV-Linux61-libx.so-Main%28Cmd3%29");
+
+    prompter.answer(PromptAnswer::Yes);
+    RunCrashReport("x", prompter, pages, "");
+    EXPECT_EQ(pages.opened.size(), 1u);
+}
+
+}  // namespace
+}  // namespace sonaro
