@@ -64,7 +64,7 @@ void LProgressReporter::OnQueuedNotify(int code, std::string_view, std::uint32_t
                 text = m_pendingMessage;
             }
             if (text) {
-                m_listener->OnMessage(*text);
+                m_listener.load()->OnMessage(*text);
             }
             std::lock_guard lock(m_textLock);
             m_pendingMessage.reset();
@@ -72,10 +72,10 @@ void LProgressReporter::OnQueuedNotify(int code, std::string_view, std::uint32_t
         }
         case kStatusA:
         case kStatusB:
-            m_listener->OnStatus(takeStatus(code - kStatusA), code - kStatusA);
+            m_listener.load()->OnStatus(takeStatus(code - kStatusA), code - kStatusA);
             break;
         case kProgress:
-            m_listener->OnProgress(value * 0.01);
+            m_listener.load()->OnProgress(value * 0.01);
             break;
         default:
             break;

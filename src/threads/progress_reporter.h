@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -48,7 +49,8 @@ class LProgressReporter : public LWorkerThread, private QueuedNotifyHandler {
     explicit LProgressReporter(UiDispatcher& dispatcher);
     ~LProgressReporter() override;
 
-    // Null means the null listener. Set on the user-interface thread.
+    // Null means the null listener. Set on the user-interface thread; the worker may read the
+    // listener at the same time, so it is swapped atomically.
     void SetListener(ProgressListener* listener);
 
     virtual void ReportMessage(std::string_view text);
@@ -56,14 +58,14 @@ class LProgressReporter : public LWorkerThread, private QueuedNotifyHandler {
     virtual void ReportProgress(double fraction);
 
   protected:
-    ProgressListener& listener() const { return *m_listener; }
+    ProgressListener& listener() const { return *m_listener.load(); }
 
   private:
     void OnQueuedNotify(int code, std::string_view data, std::uint32_t value) override;
     std::string takeStatus(int kind);
 
     NullProgressListener m_nullListener;
-    ProgressListener* m_listener = &m_nullListener;
+    std::atomic<ProgressListener*> m_listener{&m_nullListener};
     mutable std::mutex m_textLock;
     std::array<std::string, 2> m_status;
     std::optional<std::string> m_pendingMessage;
