@@ -86,6 +86,7 @@ def serve_ftp(root, user, password):
     handler = FTPHandler
     handler.authorizer = authorizer
     handler.banner = 'test server ready'
+    handler.auth_failed_timeout = 0
     server = FTPServer(('127.0.0.1', 0), handler)
     print(server.socket.getsockname()[1], flush=True)
     server.serve_forever()
