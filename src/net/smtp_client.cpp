@@ -32,7 +32,10 @@ constexpr std::string_view kTerminatorRefused =
     "Mail host server error (data terminator not accepted)";
 
 std::string quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+    std::string out(1, '"');
+    out += text;
+    out += '"';
+    return out;
 }
 
 std::string_view trimBlanks(std::string_view text) {
