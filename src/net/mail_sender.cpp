@@ -11,7 +11,10 @@ constexpr std::string_view kSection = "Email";
 
 SendResult MailSender::SendMailMessage(const MailMessage& message, NetTask& task) const {
     if (m_settings.ReadSettingBool(kSection, "UseMAPI", true)) {
-        return SendViaMapi(message, task, m_options.handoff) ? SendResult::Ok : SendResult::Failed;
+        if (SendViaMapi(message, task, m_options.handoff)) {
+            return SendResult::Ok;
+        }
+        return task.IsStopRequested() ? SendResult::Stopped : SendResult::Failed;
     }
     return SendSmtpMail(BuildSmtpJob(message), task, m_options.smtp);
 }

@@ -21,7 +21,8 @@ struct MailSenderOptions {
 };
 
 // The single entry for all e-mail sending: the system hand-off when "UseMAPI" is yes (the
-// default), else the program's SMTP client with the job built from the "Email" settings.
+// default; Stopped when a stop ended it), else the program's SMTP client with the job built from
+// the "Email" settings.
 // Runs on the sending job's thread.
 class MailSender {
   public:

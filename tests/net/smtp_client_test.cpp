@@ -284,6 +284,27 @@ TEST_F(ScriptedSmtp, SilentServerFailsAfterTheBudgetAndStopsWithinAMoment) {
     EXPECT_EQ(server.finish(), "");
 }
 
+TEST_F(ScriptedSmtp, StopWhileTheAttachmentIsStalledEndsWithoutTheTerminator) {
+    const std::string dir = test::MakeTempDir("stall");
+    test::WriteWholeFile(dir + "/big.wav", std::string(32 * 1024 * 1024, 'a'));
+    job.attachments = {dir + "/big.wav"};
+    greetAndHelo();
+    server.expect("MAIL FROM:<me@y.test>").send("250 ok\r\n");
+    server.expect("RCPT TO:<a@x.test>").send("250 ok\r\n");
+    server.expect("DATA").send("354 go\r\n").silentUntilClosed();
+    std::thread stopper([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        task.stop();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(run(), SendResult::Stopped);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500 + 200 + 500));
+    stopper.join();
+    EXPECT_TRUE(task.messages.empty());
+    EXPECT_EQ(server.received().find("\r\n.\r\n"), std::string::npos);
+    test::RemoveTree(dir);
+}
+
 TEST(SmtpAddresses, ConnectAndAddressFailuresNameTheServer) {
     const std::string dead = "127.0.0.1:" + std::to_string(closedPort());
     SmtpOptions options = fastOptions();
