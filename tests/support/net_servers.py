@@ -15,6 +15,7 @@ import itertools
 import json
 import os
 import sys
+import logging
 
 
 def serve_smtp(folder, args):
@@ -78,7 +79,6 @@ def serve_ftp(root, user, password):
     from pyftpdlib.authorizers import DummyAuthorizer
     from pyftpdlib.handlers import FTPHandler
     from pyftpdlib.servers import FTPServer
-    import logging
     logging.disable(logging.CRITICAL)
 
     authorizer = DummyAuthorizer()
@@ -93,6 +93,8 @@ def serve_ftp(root, user, password):
 
 
 if __name__ == '__main__':
+    # aiosmtpd itself still sets the deprecated Session.login_data and logs about it.
+    logging.getLogger('mail.log').setLevel(logging.ERROR)
     if sys.argv[1] == 'smtp':
         serve_smtp(sys.argv[2], sys.argv[3:])
     else:
