@@ -199,6 +199,32 @@ TEST_F(FtpTest, RemoteSizeFallsBackToAListingWithoutFeatures) {
     EXPECT_EQ(server.finish(), "");
 }
 
+TEST_F(FtpTest, RemoteSizeFromAMachineListingWhenOnlyMlsdIsOffered) {
+    test::ScriptedServer server;
+    server.accept().send("220 ready\r\n").expect("USER u").send("230 in\r\n");
+    server.expect("FEAT").send("211-Features:\r\n MLSD\r\n MLST type*;modify*;\r\n211 End\r\n");
+    server.expect("TYPE A").send("200 ascii\r\n");
+    server.expect("PASV").send(passiveReply(server)).acceptData();
+    server.expect("MLSD").send("150 here\r\n");
+    server
+        .sendData(
+            "type=file;size=5;modify=20260101000000; take.wav.old\r\n"
+            "type=file;Size=777;modify=20260101000000; take.wav\r\n")
+        .closeData();
+    server.send("226 sent\r\n");
+    server.start();
+    test::RecordingTask task;
+    FtpConnection connection(task, fastTimeouts());
+    ASSERT_EQ(connection.FtpLogOn("127.0.0.1:" + std::to_string(server.port()), "u", ""),
+              SendResult::Ok);
+    std::uint64_t size = 0;
+    EXPECT_EQ(connection.FtpRemoteSize("take.wav", size), SendResult::Ok);
+    EXPECT_EQ(size, 777u);
+    EXPECT_TRUE(connection.features().mlstModify && !connection.features().mlstSize);
+    connection.close();
+    EXPECT_EQ(server.finish(), "");
+}
+
 TEST_F(FtpTest, SilentServerFailsAfterTheBudgetAndStopsWithinAMoment) {
     test::ScriptedServer server;
     server.accept().silentUntilClosed().accept().silentUntilClosed();
