@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "net/endpoint.h"
+#include "net/net_task.h"
+#include "net/send_result.h"
+#include "net/socket.h"
+
+namespace sonaro {
+
+class SettingsStore;
+
+// Budgets of the FTP client; tests shorten them.
+struct FtpTimeouts {
+    int connectMs = 10000;
+    int replyMs = 60000;
+    int commandMs = 20000;
+    int passwordMs = 3000;
+    int dataMs = 20000;
+    int listingMs = 40000;
+};
+
+// What the server's FEAT answer offered.
+struct FtpFeatureSet {
+    bool asked = false;
+    bool size = false;
+    bool mdtm = false;
+    bool mfmt = false;
+    bool mlstSize = false;
+    bool mlstModify = false;
+    bool mlstType = false;
+    bool mlsd = false;
+};
+
+struct FtpReply {
+    int code = 0;
+    // The final line's text after the code and its separator.
+    std::string text;
+};
+
+// Reads the data port of a "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" reply text into
+// `endpoint` (address h1.h2.h3.h4, port p1 * 256 + p2). False when "(" or a "," is missing.
+bool ParsePassiveReply(std::string_view text, Endpoint& endpoint);
+
+// One control connection of plain FTP (passive mode, IPv4) and the features learnt on it. Every
+// operation returns Stopped when the task's stop is requested during a wait and Failed on a
+// refused or timed-out connect, a failed send, an unreadable reply or a code outside the range
+// the step requires. Texts with a line break (names, user, password) are refused, since they
+// would add a command. Used on one thread.
+class FtpConnection {
+  public:
+    explicit FtpConnection(NetTask& task, FtpTimeouts timeouts = {})
+        : m_task(task), m_timeouts(timeouts) {}
+
+    // Connects to `server` ("host" or "host:port", port 21 by default) and logs on; the user name
+    // and password go out as UTF-8, PASS only when USER did not log on already.
+    SendResult FtpLogOn(std::string_view server, std::string_view user, std::string_view password);
+    SendResult FtpChangeDirectory(std::string_view directory);
+    // Stores `localPath` as `remoteName` in binary mode, reporting progress from 0 to 1, then sets
+    // the remote modification time by MFMT when the server offers it. Ok when the transfer ended
+    // with 226 or 250, or else when the remote size equals the local size.
+    SendResult FtpUpload(std::string_view remoteName, const std::string& localPath);
+    // Sends `line` and reads the reply; Ok for codes 200 to 399.
+    SendResult FtpCommand(std::string_view line, FtpReply& reply);
+    // The remote file's size by MLST, SIZE, MLSD or LIST, the first that gives one; Ok with size
+    // 0 when MLST says the file is absent.
+    SendResult FtpRemoteSize(std::string_view remoteName, std::uint64_t& size);
+    // Asks FEAT once per connection; a refused FEAT assumes SIZE only and is asked again later.
+    SendResult FtpFeatures();
+
+    const FtpFeatureSet& features() const { return m_features; }
+    void close() { m_control.close(); }
+
+  private:
+    SendResult readReply(NetTask& task, FtpReply& reply, std::vector<std::string>* lines);
+    SendResult exchange(std::string_view line, FtpReply& reply, std::vector<std::string>* lines);
+    SendResult openDataConnection(Socket& data);
+    SendResult startStore(const std::string& storeLine, Socket& data);
+    SendResult transfer(std::FILE* file, std::uint64_t size, Socket& data, bool& sentAll);
+    SendResult verifyStore(std::string_view remoteName, std::uint64_t localSize, bool sentAll);
+    SendResult setModificationTime(std::string_view remoteName, const std::string& localPath);
+    SendResult sizeByMlst(std::string_view remoteName, std::uint64_t& size, bool& found);
+    SendResult sizeBySize(std::string_view remoteName, std::uint64_t& size, bool& found);
+    SendResult sizeByListing(std::string_view remoteName, bool machineListing, std::uint64_t& size,
+                             bool& found);
+    SendResult listing(std::string_view command, std::string& data);
+
+    NetTask& m_task;
+    FtpTimeouts m_timeouts;
+    Socket m_control;
+    FtpFeatureSet m_features;
+};
+
+// The FTP transmit method: logs on with the "Ftp" settings, changes to "Directory" and uploads
+// `path` under its own file name. The connection is closed on every return.
+SendResult UploadRecordingByFtp(NetTask& task, const SettingsStore& settings,
+                                const std::string& path, const FtpTimeouts& timeouts = {});
+
+}  // namespace sonaro

@@ -1,0 +1,42 @@
+#include "net/mail_sender.h"
+
+#include "settings/settings_store.h"
+
+namespace sonaro {
+namespace {
+
+constexpr std::string_view kSection = "Email";
+
+}  // namespace
+
+SendResult MailSender::SendMailMessage(const MailMessage& message, NetTask& task) const {
+    if (m_settings.ReadSettingBool(kSection, "UseMAPI", true)) {
+        if (SendViaMapi(message, task, m_options.handoff)) {
+            return SendResult::Ok;
+        }
+        return task.IsStopRequested() ? SendResult::Stopped : SendResult::Failed;
+    }
+    return SendSmtpMail(BuildSmtpJob(message), task, m_options.smtp);
+}
+
+SmtpJob MailSender::BuildSmtpJob(const MailMessage& message) const {
+    SmtpJob job;
+    job.to = message.to;
+    job.sender = message.replyTo;
+    job.subject = message.subject;
+    job.body = message.body;
+    job.attachments = message.attachments;
+    const bool useHost = m_settings.ReadSettingBool(kSection, "UseSMTPHost", true);
+    if (!useHost) {
+        return job;
+    }
+    job.host = m_settings.ReadSettingString(kSection, "MailSMTPHost", "");
+    job.sendDirect = m_settings.ReadSettingBool(kSection, "SendDirect", true);
+    if (m_settings.ReadSettingBool(kSection, "SMTPAuthOn", false)) {
+        job.user = m_settings.ReadSettingString(kSection, "SMTPUserName", "");
+        job.password = m_options.smtpPassword ? m_options.smtpPassword() : std::string();
+    }
+    return job;
+}
+
+}  // namespace sonaro

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "net/endpoint.h"
+#include "net/net_task.h"
+#include "net/send_result.h"
+
+namespace sonaro {
+
+// One message for the SMTP client, built by SendMailMessage from the message and the settings.
+struct SmtpJob {
+    std::string to;
+    std::string sender;
+    std::string subject;
+    std::string body;
+    std::vector<std::string> attachments;
+    // "MailSMTPHost" (may carry ":port"); empty for direct delivery only.
+    std::string host;
+    // Empty: no log-on.
+    std::string user;
+    std::string password;
+    // When the host cannot be reached, deliver to the recipients' mail exchangers.
+    bool sendDirect = true;
+};
+
+// Budgets and services of the client; tests shorten the budgets and point domains at loopback.
+struct SmtpOptions {
+    int connectMs = 10000;
+    int replyMs = 40000;
+    int commandMs = 20000;
+    int textMs = 30000;
+    // Endpoints for a recipient domain, in the order to try.
+    std::function<std::vector<Endpoint>(std::string_view domain)> mailExchangers;
+    // The name given in HELO/EHLO; empty: LocalHostName().
+    std::string localName;
+    // The Date header's time; empty: now.
+    std::function<std::time_t()> clock;
+};
+
+// Reassembles one SMTP reply from received pieces: lines up to 258 characters are kept; a line
+// whose fourth character is not "-" ends the reply.
+class SmtpReplyParser {
+  public:
+    // Takes received bytes; true once the reply is complete (later bytes are ignored).
+    bool feed(std::string_view bytes);
+    bool complete() const { return m_complete; }
+    // The final line's leading number; 0 when it has none or the reply is not complete.
+    int code() const { return m_complete ? m_code : 0; }
+
+  private:
+    std::string m_line;
+    bool m_complete = false;
+    int m_code = 0;
+};
+
+// Sends one message through the configured host or straight to each recipient's mail exchanger.
+// Every failure text goes to task.ReportMessage; status and progress to the task as well.
+SendResult SendSmtpMail(const SmtpJob& job, NetTask& task, const SmtpOptions& options = {});
+
+}  // namespace sonaro

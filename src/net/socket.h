@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "net/endpoint.h"
+#include "net/net_task.h"
+#include "net/send_result.h"
+
+namespace sonaro {
+
+// A non-blocking IPv4 TCP socket, or none. Closed by its destructor. One thread at a time.
+class Socket {
+  public:
+    Socket() = default;
+    ~Socket() { close(); }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+    void close();
+    // Takes over a non-blocking descriptor (closing the one held).
+    void adopt(int fd);
+    // The address and port of the connected peer; address 0 when there is none.
+    Endpoint peer() const;
+
+  private:
+    int m_fd = -1;
+};
+
+// Every wait below lasts at most `budgetMs` and wakes at once when the task's stop handle is
+// signalled; without a handle the stop request is polled every 200 ms.
+
+// Closes `socket`, creates a new one and connects it. Failed on refusal, time-out or an
+// unusable address (0 or all ones); the socket is closed on Failed and Stopped.
+SendResult ConnectWithTimeout(NetTask& task, Socket& socket, const Endpoint& endpoint,
+                              int budgetMs);
+// Tries each address with 5,000 ms; the first that does not fail decides.
+SendResult ConnectAny(NetTask& task, Socket& socket, const std::vector<std::uint32_t>& addresses,
+                      std::uint16_t port);
+// Sends every byte. The budget bounds each stall: it restarts whenever bytes go out.
+SendResult SendAll(NetTask& task, Socket& socket, std::string_view bytes, int budgetMs);
+// Ok when readable (or in error: the following receive reports it).
+SendResult WaitReadable(NetTask& task, Socket& socket, int budgetMs);
+// Receives at least one and at most `capacity` bytes into `buffer`; `count` is 0 unless Ok. A
+// closed connection or an error is Failed.
+SendResult ReceiveSome(NetTask& task, Socket& socket, char* buffer, std::size_t capacity,
+                       int budgetMs, std::size_t& count);
+// Appends received bytes (5,000 ms per receive) until the buffer is full or the peer closes.
+SendResult ReceiveUntilClosed(NetTask& task, Socket& socket, char* buffer, std::size_t capacity,
+                              std::size_t& count);
+// One line up to and including "\n", taken from the socket without consuming a byte beyond it;
+// CR and LF at its end are removed. A time-out after part of a line ends the line there (Ok);
+// nothing at all, or the peer closing before any byte, is Failed.
+SendResult ReceiveLine(NetTask& task, Socket& socket, std::string& line, int budgetMs);
+
+}  // namespace sonaro

@@ -1,0 +1,353 @@
+#include "net/smtp_client.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/parsed_mail.h"
+#include "support/python_server.h"
+#include "support/recording_task.h"
+#include "support/scripted_server.h"
+#include "support/temp_home.h"
+
+namespace sonaro {
+namespace {
+
+using test::ReadWholeFile;
+
+constexpr std::string_view kRcptRefused =
+    "Mail send error (RCPT TO not accepted). Your SMTP server may require a username or "
+    "password. Please see Email Settings.";
+
+SmtpOptions fastOptions() {
+    SmtpOptions options;
+    options.connectMs = 2000;
+    options.replyMs = 3000;
+    options.commandMs = 3000;
+    options.textMs = 3000;
+    options.localName = "testhost";
+    return options;
+}
+
+std::uint16_t closedPort() {
+    test::ScriptedServer gone;
+    return gone.port();
+}
+
+class RealSmtp : public ::testing::Test {
+  protected:
+    void SetUp() override { m_dir = test::MakeTempDir("smtp"); }
+    void TearDown() override { test::RemoveTree(m_dir); }
+
+    bool startServer(std::vector<std::string> extra = {}) {
+        std::vector<std::string> arguments = {"smtp", m_dir};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return m_server.start(arguments);
+    }
+    std::string host() const { return "127.0.0.1:" + std::to_string(m_server.port()); }
+    std::string stored(int n, const char* suffix) const {
+        return ReadWholeFile(m_dir + "/" + std::to_string(n) + suffix);
+    }
+
+    std::string m_dir;
+    test::PythonServer m_server;
+};
+
+TEST_F(RealSmtp, TwoAttachmentsSubjectAndDotLinesArriveIntactToTwoRecipientsInOneMessage) {
+    ASSERT_TRUE(startServer());
+    const std::string wav = test::RandomBytes(300001, 1);
+    const std::string mp3 = test::RandomBytes(77777, 2);
+    test::WriteWholeFile(m_dir + "/take 1.wav", wav);
+    test::WriteWholeFile(m_dir + "/take 1.mp3", mp3);
+    SmtpJob job;
+    job.to = "one@example.com, two@example.org";
+    job.sender = "rec@example.net";
+    job.subject = "Aufnahme f\xC3\xBCr M\xC3\xBCller";
+    job.body = ".starts with a dot\r\nplain\r\n.\r\n..two dots\r\n" + std::string(800, 'x') +
+               ".after break\r\nend";
+    job.attachments = {m_dir + "/take 1.wav", m_dir + "/take 1.mp3"};
+    job.host = host();
+    test::RecordingTask task;
+    ASSERT_EQ(SendSmtpMail(job, task, fastOptions()), SendResult::Ok);
+    EXPECT_TRUE(task.messages.empty());
+
+    EXPECT_NE(stored(1, ".json").find("\"to\": [\"one@example.com\", \"two@example.org\"]"),
+              std::string::npos)
+        << stored(1, ".json");
+    EXPECT_TRUE(stored(2, ".json").empty());
+    const test::ParsedMail mail = test::ParseStoredMail(m_dir + "/1.eml");
+    ASSERT_TRUE(mail.ok);
+    EXPECT_EQ(mail.subject, job.subject);
+    EXPECT_EQ(mail.from, "rec@example.net");
+    // The parser gives line breaks as "\n".
+    EXPECT_EQ(mail.text, ".starts with a dot\nplain\n.\n..two dots\n" + std::string(700, 'x') +
+                             "\n" + std::string(100, 'x') + ".after break\nend");
+    ASSERT_EQ(mail.attachments.size(), 2u);
+    EXPECT_EQ(mail.attachments[0].type, "audio/wav");
+    EXPECT_EQ(mail.attachments[0].name, "take 1.wav");
+    EXPECT_TRUE(mail.attachments[0].bytes == wav);
+    EXPECT_EQ(mail.attachments[1].type, "audio/mpeg");
+    EXPECT_TRUE(mail.attachments[1].bytes == mp3);
+    EXPECT_DOUBLE_EQ(task.progress.back(), 0.95);
+    EXPECT_EQ(task.statuses.front(), std::make_pair("Sending Email to " + job.to, 0));
+}
+
+TEST_F(RealSmtp, AuthLoginAcceptedAndRefused) {
+    ASSERT_TRUE(startServer({"--auth", "recorder:s3cret"}));
+    SmtpJob job;
+    job.to = "one@example.com";
+    job.sender = "rec@example.net";
+    job.body = "hi";
+    job.host = host();
+    job.user = "recorder";
+    job.password = "s3cret";
+    job.sendDirect = false;
+    test::RecordingTask task;
+    ASSERT_EQ(SendSmtpMail(job, task, fastOptions()), SendResult::Ok);
+    EXPECT_NE(stored(1, ".json").find("\"login\": \"recorder\""), std::string::npos)
+        << stored(1, ".json");
+
+    job.password = "wrong";
+    test::RecordingTask refused;
+    EXPECT_EQ(SendSmtpMail(job, refused, fastOptions()), SendResult::Failed);
+    EXPECT_EQ(refused.messages,
+              std::vector<std::string>{"Email authentication username or password not accepted"});
+    EXPECT_TRUE(stored(2, ".json").empty());
+}
+
+TEST_F(RealSmtp, DirectDeliveryMakesOneConnectionPerRecipient) {
+    ASSERT_TRUE(startServer());
+    SmtpOptions options = fastOptions();
+    std::vector<std::string> looked;
+    const std::uint16_t port = m_server.port();
+    options.mailExchangers = [&looked, port](std::string_view domain) {
+        looked.emplace_back(domain);
+        return std::vector<Endpoint>{{0x7F000001, closedPort()}, {0x7F000001, port}};
+    };
+    SmtpJob job;
+    job.to = "ann@first.test,bob@second.test";
+    job.body = "direct";
+    test::RecordingTask task;
+    ASSERT_EQ(SendSmtpMail(job, task, options), SendResult::Ok) << task.messages.front();
+    EXPECT_EQ(looked, (std::vector<std::string>{"first.test", "second.test"}));
+    const std::string first = stored(1, ".json");
+    const std::string second = stored(2, ".json");
+    EXPECT_NE(first.find("\"from\": \"Sonaro@first.test\", \"to\": [\"ann@first.test\"], "
+                         "\"connection\": 1"),
+              std::string::npos)
+        << first;
+    EXPECT_NE(second.find("\"to\": [\"bob@second.test\"], \"connection\": 2"), std::string::npos)
+        << second;
+
+    // Recipients whose domain names a port go there without a DNS query.
+    job.to = "carl@127.0.0.1:" + std::to_string(port) + ", dora@localhost:" + std::to_string(port);
+    job.sender = "rec@example.net";
+    ASSERT_EQ(SendSmtpMail(job, task, fastOptions()), SendResult::Ok);
+    EXPECT_NE(stored(3, ".json").find("\"to\": [\"carl@127.0.0.1\"], \"connection\": 3"),
+              std::string::npos)
+        << stored(3, ".json");
+    EXPECT_NE(stored(4, ".json").find("\"connection\": 4"), std::string::npos);
+}
+
+// A dialogue with the scripted server through a configured host, up to and including MAIL FROM.
+class ScriptedSmtp : public ::testing::Test {
+  protected:
+    ScriptedSmtp() {
+        job.to = "a@x.test";
+        job.sender = "me@y.test";
+        job.body = "text";
+        job.host = "127.0.0.1:" + std::to_string(server.port());
+        job.sendDirect = false;
+    }
+    void greetAndHelo() {
+        server.accept().send("220 hi\r\n").expect("HELO testhost").send("250 ok\r\n");
+    }
+    SendResult run() {
+        server.start();
+        return SendSmtpMail(job, task, fastOptions());
+    }
+    // The call failed with exactly `text` and the server saw every step.
+    void expectFailure(std::string_view text) {
+        EXPECT_EQ(run(), SendResult::Failed);
+        EXPECT_EQ(task.messages, std::vector<std::string>{std::string(text)});
+        EXPECT_EQ(server.finish(), "");
+    }
+
+    test::ScriptedServer server;
+    SmtpJob job;
+    test::RecordingTask task;
+};
+
+TEST_F(ScriptedSmtp, GreetingOtherThan220) {
+    server.accept().send("554 go away\r\n").silentUntilClosed();
+    expectFailure("Mail server not responding");
+}
+
+TEST_F(ScriptedSmtp, HeloRefused) {
+    server.accept().send("220 hi\r\n").expect("HELO testhost").send("501 who\r\n");
+    server.silentUntilClosed();
+    expectFailure("Mail host server error (HELO not accepted)");
+}
+
+TEST_F(ScriptedSmtp, MailFromRefused) {
+    greetAndHelo();
+    server.expect("MAIL FROM:<me@y.test>").send("550 no\r\n").silentUntilClosed();
+    expectFailure(
+        "Mail host server error (MAIL FROM not accepted). Please check your Email Settings.");
+}
+
+TEST_F(ScriptedSmtp, EveryRecipientRefused) {
+    job.to = "a@x.test, b@z.test";
+    greetAndHelo();
+    server.expect("MAIL FROM:<me@y.test>").send("250 ok\r\n");
+    server.expect("RCPT TO:<a@x.test>").send("550 no\r\n");
+    server.expect("RCPT TO:<b@z.test>").send("550 no\r\n").silentUntilClosed();
+    expectFailure(kRcptRefused);
+}
+
+TEST_F(ScriptedSmtp, DataRefused) {
+    greetAndHelo();
+    server.expect("MAIL FROM:<me@y.test>").send("250 ok\r\n");
+    server.expect("RCPT TO:<a@x.test>").send("251 forwarded\r\n");
+    server.expect("DATA").send("451 later\r\n").silentUntilClosed();
+    expectFailure("Mail host server error (DATA not accepted)");
+}
+
+TEST_F(ScriptedSmtp, TerminatorRefused) {
+    greetAndHelo();
+    server.expect("MAIL FROM:<me@y.test>").send("250 ok\r\n");
+    server.expect("RCPT TO:<a@x.test>").send("250 ok\r\n");
+    server.expect("DATA").send("354 go\r\n").receiveUntil("\r\n.\r\n");
+    server.send("552 too big\r\n").silentUntilClosed();
+    expectFailure("Mail host server error (data terminator not accepted)");
+}
+
+TEST_F(ScriptedSmtp, AuthAnswered530AsksForEncryption) {
+    job.user = "u";
+    server.accept().send("220 hi\r\n").expect("EHLO testhost").send("250 ok\r\n");
+    server.expect("AUTH LOGIN").send("530 must issue STARTTLS\r\n").silentUntilClosed();
+    expectFailure(
+        "Encryption required for requested Email server. Please check your Email Settings.");
+}
+
+TEST_F(ScriptedSmtp, Auth503RepeatsHelloAnd502GoesOnWithoutCredentials) {
+    job.user = "u";
+    job.password = "p";
+    server.accept().send("220 hi\r\n").expect("EHLO testhost").send("250 ok\r\n");
+    server.expect("AUTH LOGIN").send("503 say hello\r\n");
+    server.expect("EHLO testhost").send("250 ok\r\n");
+    server.expect("AUTH LOGIN").send("502 not here\r\n");
+    server.expect("MAIL FROM:<me@y.test>").send("250 ok\r\n");
+    server.expect("RCPT TO:<a@x.test>").send("250 ok\r\n");
+    server.expect("DATA").send("354 go\r\n").receiveUntil("\r\n.\r\n").send("250 ok\r\n");
+    server.expect("QUIT").send("221 bye\r\n");
+    EXPECT_EQ(run(), SendResult::Ok);
+    EXPECT_EQ(server.finish(), "");
+}
+
+TEST_F(ScriptedSmtp, RepliesSplitAcrossReceivesAndSenderFromTheHost) {
+    job.sender.clear();
+    job.to = "a@x.test\r\nRSET";
+    server.accept().sendPieces({"220-first line\r\n22", "0-second\r", "\n220 last\r\n"});
+    server.expect("HELO testhost").sendPieces({"250-", "PIPELINING\r\n250 ok\r\n"});
+    server.expect("MAIL FROM:<Sonaro@127.0.0.1>").send("250 ok\r\n");
+    server.expect("RCPT TO:<a@x.testRSET>").send("250 ok\r\n");
+    server.expect("DATA").send("354 go\r\n").receiveUntil("\r\n.\r\n").send("250 ok\r\n");
+    server.expect("QUIT").close();
+    EXPECT_EQ(run(), SendResult::Ok);
+    EXPECT_EQ(server.finish(), "");
+    EXPECT_NE(server.received().find("To: a@x.testRSET\r\n"), std::string::npos);
+}
+
+TEST_F(ScriptedSmtp, SilentServerFailsAfterTheBudgetAndStopsWithinAMoment) {
+    server.accept().silentUntilClosed().accept().silentUntilClosed();
+    server.start();
+    SmtpOptions options = fastOptions();
+    options.replyMs = 600;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SendSmtpMail(job, task, options), SendResult::Failed);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(550));
+    EXPECT_EQ(task.messages, std::vector<std::string>{"Mail server not responding"});
+
+    test::RecordingTask stopped;
+    options.replyMs = 40000;
+    std::thread stopper([&stopped] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stopped.stop();
+    });
+    const auto again = std::chrono::steady_clock::now();
+    EXPECT_EQ(SendSmtpMail(job, stopped, options), SendResult::Stopped);
+    EXPECT_LT(std::chrono::steady_clock::now() - again, std::chrono::milliseconds(300 + 200 + 300));
+    stopper.join();
+    EXPECT_TRUE(stopped.messages.empty());
+    EXPECT_EQ(server.finish(), "");
+}
+
+TEST_F(ScriptedSmtp, StopWhileTheAttachmentIsStalledEndsWithoutTheTerminator) {
+    const std::string dir = test::MakeTempDir("stall");
+    test::WriteWholeFile(dir + "/big.wav", std::string(32 * 1024 * 1024, 'a'));
+    job.attachments = {dir + "/big.wav"};
+    greetAndHelo();
+    server.expect("MAIL FROM:<me@y.test>").send("250 ok\r\n");
+    server.expect("RCPT TO:<a@x.test>").send("250 ok\r\n");
+    server.expect("DATA").send("354 go\r\n").silentUntilClosed();
+    std::thread stopper([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        task.stop();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(run(), SendResult::Stopped);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500 + 200 + 500));
+    stopper.join();
+    EXPECT_TRUE(task.messages.empty());
+    EXPECT_EQ(server.received().find("\r\n.\r\n"), std::string::npos);
+    test::RemoveTree(dir);
+}
+
+TEST(SmtpAddresses, ConnectAndAddressFailuresNameTheServer) {
+    const std::string dead = "127.0.0.1:" + std::to_string(closedPort());
+    SmtpOptions options = fastOptions();
+    options.mailExchangers = [](std::string_view) {
+        return std::vector<Endpoint>{{0x7F000001, closedPort()}};
+    };
+    auto failure = [&options](SmtpJob job) {
+        test::RecordingTask task;
+        EXPECT_EQ(SendSmtpMail(job, task, options), SendResult::Failed);
+        return task.messages.size() == 1 ? task.messages.front() : std::string("?");
+    };
+    SmtpJob job;
+    EXPECT_EQ(failure(job), "No recipients listed to receive email.");
+    job.to = " , ";
+    EXPECT_EQ(failure(job), "No recipients listed to receive email.");
+    job.to = "nobody";
+    EXPECT_EQ(failure(job), "Invalid email address to send to");
+    job.to = "a@x.test";
+    EXPECT_EQ(failure(job), "Unable to connect to mail server \"x.test\".");
+    job.host = dead;
+    EXPECT_EQ(failure(job), "Unable to connect to either mail server \"" + dead +
+                                "\" or the mail server at \"x.test\".");
+    job.sendDirect = false;
+    EXPECT_EQ(failure(job), "Unable to connect to mail server \"" + dead + "\".");
+}
+
+TEST(SmtpReply, MultiLineRepliesInAnyPiecesAndOverlongLines) {
+    SmtpReplyParser whole;
+    EXPECT_TRUE(whole.feed("250-first\r\n250 second\r\nextra"));
+    EXPECT_EQ(whole.code(), 250);
+    SmtpReplyParser pieces;
+    EXPECT_FALSE(pieces.feed("250-fi"));
+    EXPECT_FALSE(pieces.feed("rst\r\n25"));
+    EXPECT_EQ(pieces.code(), 0);
+    EXPECT_TRUE(pieces.feed("0 second\r\n"));
+    EXPECT_EQ(pieces.code(), 250);
+    SmtpReplyParser longLine;
+    EXPECT_TRUE(longLine.feed("354 " + std::string(1000, 'x') + "\r\n"));
+    EXPECT_EQ(longLine.code(), 354);
+    SmtpReplyParser noCode;
+    EXPECT_TRUE(noCode.feed("ok\n"));
+    EXPECT_EQ(noCode.code(), 0);
+}
+
+}  // namespace
+}  // namespace sonaro

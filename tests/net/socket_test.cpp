@@ -1,0 +1,213 @@
+#include "net/socket.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "net/endpoint.h"
+#include "net/http_client.h"
+#include "support/recording_task.h"
+#include "support/scripted_server.h"
+
+namespace sonaro {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::uint32_t kLoopback = 0x7F000001;
+
+long msSince(Clock::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// A listener whose accept queue is full, so a further connect is never answered.
+class UnansweringListener {
+  public:
+    UnansweringListener() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(kLoopback);
+        socklen_t length = sizeof address;
+        bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(m_fd, 0);
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+        test::RecordingTask task;
+        for (Socket& filler : m_fillers) {
+            ConnectWithTimeout(task, filler, Endpoint{kLoopback, port}, 300);
+        }
+    }
+    ~UnansweringListener() { close(m_fd); }
+    std::uint16_t port = 0;
+
+  private:
+    int m_fd = -1;
+    Socket m_fillers[2];
+};
+
+TEST(EndpointText, PortAfterColonOverridesDefault) {
+    EXPECT_EQ(ResolveEndpoint("127.0.0.1:2525", 25).port, 2525);
+    EXPECT_EQ(ResolveEndpoint("127.0.0.1", 25).port, 25);
+    EXPECT_EQ(ResolveEndpoint("127.0.0.1:", 21).port, 21);
+    EXPECT_EQ(ResolveEndpoint("127.0.0.1:70000", 21).port, 70000 & 0xFFFF);
+    EXPECT_EQ(ResolveEndpoint("localhost:99", 25).address, kLoopback);
+    EXPECT_EQ(ResolveEndpoint("no-such-host.invalid", 25).address, 0u);
+    EXPECT_EQ(ResolveAllAddresses("127.0.0.2:8080", 80).addresses,
+              std::vector<std::uint32_t>{0x7F000002});
+    EXPECT_FALSE(LocalHostName().empty());
+}
+
+TEST(Connect, RefusedAndUnresolvedFailAndCloseTheSocket) {
+    test::RecordingTask task;
+    Socket socket;
+    std::uint16_t closedPort = 0;
+    {
+        test::ScriptedServer gone;
+        closedPort = gone.port();
+    }
+    EXPECT_EQ(ConnectWithTimeout(task, socket, Endpoint{kLoopback, closedPort}, 2000),
+              SendResult::Failed);
+    EXPECT_FALSE(socket.isOpen());
+    EXPECT_EQ(ConnectWithTimeout(task, socket, Endpoint{0, 25}, 2000), SendResult::Failed);
+    EXPECT_EQ(ConnectWithTimeout(task, socket, Endpoint{0xFFFFFFFF, 25}, 2000), SendResult::Failed);
+    EXPECT_EQ(ConnectAny(task, socket, {}, 25), SendResult::Failed);
+}
+
+TEST(Connect, UnansweredConnectFailsAfterItsBudgetOrStopsAtOnce) {
+    UnansweringListener listener;
+    test::RecordingTask task;
+    Socket socket;
+    Clock::time_point start = Clock::now();
+    EXPECT_EQ(ConnectWithTimeout(task, socket, Endpoint{kLoopback, listener.port}, 600),
+              SendResult::Failed);
+    EXPECT_GE(msSince(start), 550);
+
+    std::thread stopper([&task] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        task.stop();
+    });
+    start = Clock::now();
+    EXPECT_EQ(ConnectWithTimeout(task, socket, Endpoint{kLoopback, listener.port}, 10000),
+              SendResult::Stopped);
+    EXPECT_LT(msSince(start), 100 + 200 + 300);
+    EXPECT_FALSE(socket.isOpen());
+    stopper.join();
+}
+
+TEST(Receive, ClosedPeerFailsAtOnceAndSilentPeerAfterTheBudget) {
+    test::ScriptedServer server;
+    server.accept().send("hello").close().accept().silentUntilClosed();
+    server.start();
+    test::RecordingTask task;
+    Socket socket;
+    ASSERT_EQ(ConnectWithTimeout(task, socket, Endpoint{kLoopback, server.port()}, 2000),
+              SendResult::Ok);
+    char buffer[16];
+    std::size_t count = 0;
+    ASSERT_EQ(ReceiveSome(task, socket, buffer, sizeof buffer, 2000, count), SendResult::Ok);
+    EXPECT_EQ(std::string(buffer, count), "hello");
+    Clock::time_point start = Clock::now();
+    EXPECT_EQ(ReceiveSome(task, socket, buffer, sizeof buffer, 5000, count), SendResult::Failed);
+    EXPECT_EQ(count, 0u);
+    EXPECT_LT(msSince(start), 1000);
+
+    ASSERT_EQ(ConnectWithTimeout(task, socket, Endpoint{kLoopback, server.port()}, 2000),
+              SendResult::Ok);
+    start = Clock::now();
+    EXPECT_EQ(ReceiveSome(task, socket, buffer, sizeof buffer, 500, count), SendResult::Failed);
+    EXPECT_GE(msSince(start), 450);
+    task.stop();
+    start = Clock::now();
+    EXPECT_EQ(ReceiveSome(task, socket, buffer, sizeof buffer, 5000, count), SendResult::Stopped);
+    EXPECT_LT(msSince(start), 200);
+    socket.close();
+    EXPECT_EQ(server.finish(), "");
+}
+
+TEST(Receive, LineReceiveLeavesTheRestOnTheSocket) {
+    test::ScriptedServer server;
+    server.accept().send("220 first\r\n220-second\r\nraw").close();
+    server.start();
+    test::RecordingTask task;
+    Socket socket;
+    ASSERT_EQ(ConnectWithTimeout(task, socket, Endpoint{kLoopback, server.port()}, 2000),
+              SendResult::Ok);
+    std::string line;
+    ASSERT_EQ(ReceiveLine(task, socket, line, 2000), SendResult::Ok);
+    EXPECT_EQ(line, "220 first");
+    ASSERT_EQ(ReceiveLine(task, socket, line, 2000), SendResult::Ok);
+    EXPECT_EQ(line, "220-second");
+    char buffer[8];
+    std::size_t count = 0;
+    ASSERT_EQ(ReceiveSome(task, socket, buffer, sizeof buffer, 2000, count), SendResult::Ok);
+    EXPECT_EQ(std::string(buffer, count), "raw");
+    EXPECT_EQ(ReceiveLine(task, socket, line, 2000), SendResult::Failed);
+    EXPECT_EQ(server.finish(), "");
+}
+
+TEST(Send, StallingPeerEndsWithFailedAfterTheBudgetOrStopped) {
+    test::ScriptedServer server;
+    server.accept().silentUntilClosed();
+    server.start();
+    test::RecordingTask task;
+    Socket socket;
+    ASSERT_EQ(ConnectWithTimeout(task, socket, Endpoint{kLoopback, server.port()}, 2000),
+              SendResult::Ok);
+    const std::string lots(64 * 1024 * 1024, 'x');
+    Clock::time_point start = Clock::now();
+    EXPECT_EQ(SendAll(task, socket, lots, 400), SendResult::Failed);
+    EXPECT_GE(msSince(start), 350);
+    std::thread stopper([&task] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        task.stop();
+    });
+    start = Clock::now();
+    EXPECT_EQ(SendAll(task, socket, lots, 10000), SendResult::Stopped);
+    EXPECT_LT(msSince(start), 100 + 300);
+    stopper.join();
+    // Unsent bytes would hold the closing FIN back: reset instead.
+    const linger reset{1, 0};
+    setsockopt(socket.fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    socket.close();
+    EXPECT_EQ(server.finish(), "");
+}
+
+TEST(Http, GetCollectsTheWholeResponseAndPostSendsTheForm) {
+    test::ScriptedServer poster;
+    poster.accept()
+        .expect("POST /report HTTP/1.0")
+        .expectPrefix("Host: 127.0.0.1:")
+        .expect("Content-Type: application/x-www-form-urlencoded")
+        .expect("Content-Length: 7")
+        .expect("")
+        .receiveUntil("a=1&b=2");
+    poster.start();
+    test::RecordingTask task;
+    EXPECT_EQ(
+        HttpPost(task, "http://127.0.0.1:" + std::to_string(poster.port()) + "/report", "a=1&b=2"),
+        SendResult::Ok);
+    EXPECT_EQ(poster.finish(), "");
+
+    test::ScriptedServer getter;
+    const std::string host = "127.0.0.1:" + std::to_string(getter.port());
+    getter.accept()
+        .expect("GET /check?v=1 HTTP/1.0")
+        .expect("Host: " + host)
+        .expect("")
+        .send("HTTP/1.0 200 OK\r\n\r\nbody")
+        .close();
+    getter.start();
+    std::string response;
+    EXPECT_EQ(HttpGet(task, "http://" + host + "/check?v=1", response, 1000), SendResult::Ok);
+    EXPECT_EQ(response, "HTTP/1.0 200 OK\r\n\r\nbody");
+    EXPECT_EQ(getter.finish(), "");
+}
+
+}  // namespace
+}  // namespace sonaro

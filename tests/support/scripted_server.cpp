@@ -1,0 +1,319 @@
+#include "support/scripted_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <chrono>
+#include <condition_variable>
+
+namespace sonaro::test {
+namespace {
+
+constexpr int kStepWaitMs = 15000;
+constexpr int kPieceGapMs = 60;
+
+int listenOnLoopback(std::uint16_t& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd, 4) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+void closeFd(int& fd) {
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
+}  // namespace
+
+ScriptedServer::ScriptedServer() {
+    m_listen = listenOnLoopback(m_port);
+    m_dataListen = listenOnLoopback(m_dataPort);
+    if (pipe2(m_wake, O_CLOEXEC) != 0) {
+        m_wake[0] = m_wake[1] = -1;
+    }
+}
+
+ScriptedServer::~ScriptedServer() {
+    if (m_thread.joinable()) {
+        [[maybe_unused]] const ssize_t ignored = write(m_wake[1], "x", 1);
+        m_thread.join();
+    }
+    for (int* fd : {&m_listen, &m_dataListen, &m_conn, &m_data, &m_wake[0], &m_wake[1]}) {
+        closeFd(*fd);
+    }
+}
+
+ScriptedServer& ScriptedServer::add(Step step) {
+    m_steps.push_back(std::move(step));
+    return *this;
+}
+
+ScriptedServer& ScriptedServer::accept() {
+    return add({Kind::Accept, {}, {}});
+}
+ScriptedServer& ScriptedServer::send(std::string bytes) {
+    return add({Kind::Send, bytes, {}});
+}
+ScriptedServer& ScriptedServer::sendPieces(std::vector<std::string> pieces) {
+    return add({Kind::SendPieces, {}, std::move(pieces)});
+}
+ScriptedServer& ScriptedServer::expect(std::string line) {
+    return add({Kind::Expect, line, {}});
+}
+ScriptedServer& ScriptedServer::expectPrefix(std::string prefix) {
+    return add({Kind::ExpectPrefix, prefix, {}});
+}
+ScriptedServer& ScriptedServer::receiveUntil(std::string terminator) {
+    return add({Kind::ReceiveUntil, terminator, {}});
+}
+ScriptedServer& ScriptedServer::silentUntilClosed() {
+    return add({Kind::Silent, {}, {}});
+}
+ScriptedServer& ScriptedServer::close() {
+    return add({Kind::Close, {}, {}});
+}
+ScriptedServer& ScriptedServer::acceptData() {
+    return add({Kind::AcceptData, {}, {}});
+}
+ScriptedServer& ScriptedServer::receiveDataUntilClosed() {
+    return add({Kind::ReceiveData, {}, {}});
+}
+ScriptedServer& ScriptedServer::sendData(std::string bytes) {
+    return add({Kind::SendData, bytes, {}});
+}
+ScriptedServer& ScriptedServer::closeData() {
+    return add({Kind::CloseData, {}, {}});
+}
+
+void ScriptedServer::start() {
+    m_thread = std::thread([this] { run(); });
+}
+
+std::string ScriptedServer::finish(int ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        {
+            std::lock_guard lock(m_lock);
+            if (m_finished) {
+                break;
+            }
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            std::lock_guard lock(m_lock);
+            return "script still running at step " + std::to_string(m_done);
+        }
+        poll(nullptr, 0, 10);
+    }
+    m_thread.join();
+    std::lock_guard lock(m_lock);
+    return m_error;
+}
+
+std::string ScriptedServer::received() const {
+    std::lock_guard lock(m_lock);
+    return m_received;
+}
+
+std::string ScriptedServer::dataReceived() const {
+    std::lock_guard lock(m_lock);
+    return m_dataReceived;
+}
+
+void ScriptedServer::fail(std::string text) {
+    std::lock_guard lock(m_lock);
+    if (m_error.empty()) {
+        m_error = "step " + std::to_string(m_done) + ": " + text;
+    }
+}
+
+void ScriptedServer::run() {
+    for (const Step& step : m_steps) {
+        if (!runStep(step)) {
+            break;
+        }
+        std::lock_guard lock(m_lock);
+        ++m_done;
+    }
+    closeFd(m_data);
+    closeFd(m_conn);
+    std::lock_guard lock(m_lock);
+    m_finished = true;
+}
+
+namespace {
+
+// Waits for `fd` to become readable; false on time-out or when the server is being torn down.
+bool waitReadable(int fd, int wake) {
+    pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+    return poll(fds, 2, kStepWaitMs) > 0 && fds[1].revents == 0 && fds[0].revents != 0;
+}
+
+int acceptOn(int listener, int wake) {
+    if (!waitReadable(listener, wake)) {
+        return -1;
+    }
+    const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return fd;
+}
+
+bool sendAll(int fd, const std::string& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Appends what arrives to `into`; 0 when the peer closed, -1 on time-out or error.
+long receiveInto(int fd, int wake, std::string& into) {
+    if (!waitReadable(fd, wake)) {
+        return -1;
+    }
+    char buffer[65536];
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n > 0) {
+        into.append(buffer, static_cast<std::size_t>(n));
+    }
+    return n;
+}
+
+}  // namespace
+
+bool ScriptedServer::readLine(std::string& line) {
+    std::size_t newline = m_pending.find('\n');
+    while (newline == std::string::npos) {
+        if (receiveInto(m_conn, m_wake[0], m_pending) <= 0) {
+            fail("connection closed or silent while a line was expected; got \"" + m_pending +
+                 "\"");
+            return false;
+        }
+        newline = m_pending.find('\n');
+    }
+    line = m_pending.substr(0, newline);
+    m_pending.erase(0, newline + 1);
+    {
+        std::lock_guard lock(m_lock);
+        m_received += line + "\n";
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return true;
+}
+
+bool ScriptedServer::runStep(const Step& step) {
+    std::string line;
+    switch (step.kind) {
+        case Kind::Accept:
+            closeFd(m_conn);
+            m_pending.clear();
+            m_conn = acceptOn(m_listen, m_wake[0]);
+            if (m_conn < 0) {
+                fail("no connection arrived");
+            }
+            return m_conn >= 0;
+        case Kind::Send:
+            return sendAll(m_conn, step.text) || (fail("send failed"), false);
+        case Kind::SendPieces:
+            for (const std::string& piece : step.pieces) {
+                if (!sendAll(m_conn, piece)) {
+                    fail("send failed");
+                    return false;
+                }
+                poll(nullptr, 0, kPieceGapMs);
+            }
+            return true;
+        case Kind::Expect:
+            if (!readLine(line)) {
+                return false;
+            }
+            if (line != step.text) {
+                fail("expected \"" + step.text + "\", got \"" + line + "\"");
+                return false;
+            }
+            return true;
+        case Kind::ExpectPrefix:
+            if (!readLine(line)) {
+                return false;
+            }
+            if (line.rfind(step.text, 0) != 0) {
+                fail("expected a line starting \"" + step.text + "\", got \"" + line + "\"");
+                return false;
+            }
+            return true;
+        case Kind::ReceiveUntil: {
+            while (m_pending.find(step.text) == std::string::npos) {
+                if (receiveInto(m_conn, m_wake[0], m_pending) <= 0) {
+                    fail("closed or silent before \"" + step.text + "\"");
+                    return false;
+                }
+            }
+            const std::size_t end = m_pending.find(step.text) + step.text.size();
+            std::lock_guard lock(m_lock);
+            m_received += m_pending.substr(0, end);
+            m_pending.erase(0, end);
+            return true;
+        }
+        case Kind::Silent: {
+            // Never reads, so the client's sends pile up until its buffers are full.
+            pollfd fds[2] = {{m_conn, POLLRDHUP, 0}, {m_wake[0], POLLIN, 0}};
+            if (poll(fds, 2, kStepWaitMs) <= 0 || fds[0].revents == 0) {
+                fail("client did not close the connection");
+                return false;
+            }
+            return true;
+        }
+        case Kind::Close:
+            closeFd(m_conn);
+            return true;
+        case Kind::AcceptData:
+            m_data = acceptOn(m_dataListen, m_wake[0]);
+            if (m_data < 0) {
+                fail("no data connection arrived");
+            }
+            return m_data >= 0;
+        case Kind::ReceiveData: {
+            std::string data;
+            long n = 0;
+            while ((n = receiveInto(m_data, m_wake[0], data)) > 0) {
+            }
+            std::lock_guard lock(m_lock);
+            m_dataReceived += data;
+            if (n < 0 && m_error.empty()) {
+                m_error = "step " + std::to_string(m_done) + ": data connection not closed";
+            }
+            return n == 0;
+        }
+        case Kind::SendData:
+            return sendAll(m_data, step.text) || (fail("data send failed"), false);
+        case Kind::CloseData:
+            closeFd(m_data);
+            return true;
+    }
+    return false;
+}
+
+}  // namespace sonaro::test
