@@ -95,15 +95,19 @@ bool CaptureEngine::StartCapture(SinkRef sink, int maxTimeMs, std::int8_t voiceL
     m_silenceLevel = static_cast<std::int8_t>(std::clamp(voiceLevel - 4, -127, 127));
     m_silenceMs = silenceMs;
     m_lastLoudMs.store(sinkMs());
-    m_state.store(static_cast<int>((flags & kStartRecording) != 0 ? CaptureState::Recording
-                                                                  : CaptureState::WaitingForVoice));
+    const CaptureState initial =
+        (flags & kStartRecording) != 0 ? CaptureState::Recording : CaptureState::WaitingForVoice;
+    m_state.store(static_cast<int>(initial));
     m_limitReached.store(false);
     m_levelsChanged.store(false);
     m_stateChanged.store(false);
     m_failure.store(0);
+    m_opened.store(false);
     m_started.reset();
     Start(ReadThreadPriority(CurrentThreadId()));
-    if (!m_started.wait(kStartWaitMs) || state() == CaptureState::Idle) {
+    // The thread may already have ended (a device that failed at once): that is reported later
+    // through the notifier, like any failure while capturing.
+    if (!m_started.wait(kStartWaitMs) || !m_opened.load()) {
         // A thread still opening the device sees the stop request as soon as it has opened it.
         Stop();
         m_sink.reset();
@@ -111,7 +115,7 @@ bool CaptureEngine::StartCapture(SinkRef sink, int maxTimeMs, std::int8_t voiceL
         return false;
     }
     m_active = true;
-    if (state() == CaptureState::Recording) {
+    if (initial == CaptureState::Recording) {
         m_listener->OnRecording(m_cookie);
     } else {
         m_listener->OnWaitingForVoice(m_cookie);
@@ -178,6 +182,7 @@ void CaptureEngine::Run() {
         m_started.set();
         return;
     }
+    m_opened.store(true);
     m_started.set();
     ApplyThreadPriority(CurrentThreadId(), ThreadPriority::TimeCritical);
     captureLoop();

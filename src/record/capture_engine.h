@@ -133,6 +133,7 @@ class CaptureEngine : public LWorkerThread, private ThreadNotifyOwner {
 
     // Shared between the two threads.
     std::atomic<int> m_state{0};
+    std::atomic<bool> m_opened{false};
     std::atomic<std::int64_t> m_lastLoudMs{0};
     std::atomic<bool> m_limitReached{false};
     std::atomic<bool> m_levelsChanged{false};
