@@ -7,6 +7,10 @@
 #include <numeric>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace sonaro {
 namespace {
 
@@ -14,7 +18,9 @@ constexpr double kUpCutoff = 0.975;
 constexpr double kUpBeta = 2.12;
 constexpr double kDownCutoffMargin = 0.046875;
 constexpr double kDownBeta = 4.538;
-constexpr double kCoefficientScale = 65536.0;
+// The largest absolute sum of a phase's coefficients for which 16 products with 16-bit input
+// still fit a 32-bit sum.
+constexpr double kMaxAbsoluteSum = 65535.0;
 
 std::int32_t roundAway(double value) {
     return static_cast<std::int32_t>(std::round(value));
@@ -46,7 +52,10 @@ RateConverter::RateConverter(int inputRate, SinkRef inner)
     m_stepWhole = m_step / m_phases;
     m_stepPart = m_step % m_phases;
     buildCoefficients(inputRate, outputRate);
-    m_input.assign(static_cast<std::size_t>(kInputFrames * channels()), 0);
+    for (int ch = 0; ch < channels(); ++ch) {
+        // One frame more than ever buffered: the 16th lane of a dot product reads it.
+        m_input[ch].assign(static_cast<std::size_t>(kInputFrames) + 1, 0);
+    }
     m_output.assign(static_cast<std::size_t>(kMaxBlockFrames * channels()), 0);
     resetHistory();
     const std::int64_t innerFrame = m_inner->position();
@@ -66,47 +75,58 @@ void RateConverter::buildCoefficients(int inputRate, int outputRate) {
     const double cutoff =
         up ? kUpCutoff : (ratio > 2 * kDownCutoffMargin ? ratio - kDownCutoffMargin : ratio / 2);
     const double beta = up ? kUpBeta : kDownBeta;
-    const double gain = cutoff * kCoefficientScale / BesselI0(beta);
-    m_coefficients.resize(static_cast<std::size_t>(m_phases) * kTaps);
+    const double gain = cutoff / BesselI0(beta);
+    m_coefficients.assign(static_cast<std::size_t>(m_phases) * kStride, 0);
     for (int p = 0; p < m_phases; ++p) {
+        double taps[kTaps];
         for (int k = 0; k < kTaps; ++k) {
             const double t = (k - kHistoryFrames) - static_cast<double>(p) / m_phases;
-            double value = cutoff * kCoefficientScale;
+            taps[k] = cutoff;
             if (t != 0.0) {
                 const double x = std::numbers::pi * cutoff * t;
-                value = gain * std::sin(x) / x * BesselI0(beta * std::sqrt(1.0 - t * t / 64.0));
+                taps[k] = gain * std::sin(x) / x * BesselI0(beta * std::sqrt(1.0 - t * t / 64.0));
             }
-            m_coefficients[static_cast<std::size_t>(p * kTaps + k)] = roundAway(value);
         }
-        normalizePhase(m_coefficients.data() + static_cast<std::size_t>(p) * kTaps);
+        normalizePhase(taps, m_coefficients.data() + static_cast<std::size_t>(p) * kStride);
     }
 }
 
 // The window shortens the sinc so much that a phase's taps no longer add up to unity gain (down
 // to 44100 -> 8000 they lose 0.85 dB, and the loss differs between phases). Each phase is scaled
-// to sum exactly to 65536, the rounding remainder going to its largest tap, so that levels pass
-// unchanged and no phase-dependent gain ripple adds noise.
-void RateConverter::normalizePhase(std::int32_t* taps) {
-    std::int64_t sum = 0;
+// to sum exactly to 1.0, the rounding remainder going to its largest tap, so that levels pass
+// unchanged and no phase-dependent gain ripple adds noise. A phase whose absolute sum would reach
+// 4.0 (these designs stay near 2.0) is scaled down further, so that a dot product of 16-bit
+// values can never overflow 32 bits.
+void RateConverter::normalizePhase(const double* taps, std::int16_t* out) {
+    double sum = 0;
+    double absoluteSum = 0;
     for (int k = 0; k < kTaps; ++k) {
         sum += taps[k];
+        absoluteSum += std::abs(taps[k]);
     }
     if (sum <= 0) {
         return;
     }
-    std::int64_t scaledSum = 0;
+    const double unity = 1 << kCoefficientBits;
+    const double limit = kMaxAbsoluteSum / (absoluteSum / sum * unity);
+    const double scale = unity / sum * std::min(1.0, limit);
+    int rounded = 0;
     int largest = 0;
     for (int k = 0; k < kTaps; ++k) {
-        taps[k] = roundAway(taps[k] * kCoefficientScale / static_cast<double>(sum));
-        scaledSum += taps[k];
-        largest = taps[k] > taps[largest] ? k : largest;
+        out[k] = static_cast<std::int16_t>(std::clamp(roundAway(taps[k] * scale), -32767, 32767));
+        rounded += out[k];
+        largest = out[k] > out[largest] ? k : largest;
     }
-    taps[largest] +=
-        static_cast<std::int32_t>(static_cast<std::int64_t>(kCoefficientScale) - scaledSum);
+    if (limit >= 1.0) {
+        out[largest] =
+            static_cast<std::int16_t>(out[largest] + (static_cast<int>(unity) - rounded));
+    }
 }
 
 void RateConverter::resetHistory() {
-    std::fill_n(m_input.begin(), kHistoryFrames * channels(), 0);
+    for (int ch = 0; ch < channels(); ++ch) {
+        std::fill_n(m_input[ch].begin(), kHistoryFrames, 0);
+    }
     m_buffered = kHistoryFrames;
     m_inPos = 0;
     m_phase = 0;
@@ -125,10 +145,13 @@ void RateConverter::append(const InternalSample* samples, int frames) {
     const int c = channels();
     for (int done = 0; done < frames;) {
         const int run = std::min(frames - done, kInputFrames - m_buffered);
-        std::int32_t* to = m_input.data() + static_cast<std::ptrdiff_t>(m_buffered) * c;
         const InternalSample* from = samples + static_cast<std::ptrdiff_t>(done) * c;
-        for (int i = 0; i < run * c; ++i) {
-            to[i] = from[i] >> kInternalShift;
+        for (int ch = 0; ch < c; ++ch) {
+            std::int16_t* to = m_input[ch].data() + m_buffered;
+            for (int i = 0; i < run; ++i) {
+                to[i] = static_cast<std::int16_t>(
+                    std::clamp(from[i * c + ch] >> kInternalShift, -32768, 32767));
+            }
         }
         m_buffered += run;
         done += run;
@@ -146,24 +169,43 @@ void RateConverter::process() {
     compact();
 }
 
-// Each output sample: the two halves of the dot product are halved separately and rounded back
-// to the internal scale (coefficients carry 16 fractional bits, internal samples 4 more bits).
+namespace {
+
+// 16 products of 16-bit values summed in 32 bits. No coefficient is -32768, so no pair of
+// products in a packed multiply-add can reach 2^31.
+#if defined(__SSE2__)
+inline std::int32_t dot16(const std::int16_t* in, const std::int16_t* coef) {
+    const auto* a = reinterpret_cast<const __m128i*>(in);
+    const auto* c = reinterpret_cast<const __m128i*>(coef);
+    __m128i sum = _mm_add_epi32(_mm_madd_epi16(_mm_loadu_si128(a), _mm_loadu_si128(c)),
+                                _mm_madd_epi16(_mm_loadu_si128(a + 1), _mm_loadu_si128(c + 1)));
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(sum);
+}
+#else
+inline std::int32_t dot16(const std::int16_t* in, const std::int16_t* coef) {
+    std::int32_t sum = 0;
+    for (int k = 0; k < RateConverter::kStride; ++k) {
+        sum += static_cast<std::int32_t>(in[k]) * coef[k];
+    }
+    return sum;
+}
+#endif
+
+}  // namespace
+
+// Each output sample is rounded back to the internal scale: coefficients carry 15 fractional
+// bits, internal samples 4 more bits than the stored input.
 template <int Channels>
 void RateConverter::processFrames() {
+    constexpr int kShift = kCoefficientBits - kInternalShift;
     while (m_inPos + kTaps <= m_buffered) {
-        const std::int32_t* coef = coefficients(m_phase);
-        const std::int32_t* in = m_input.data() + static_cast<std::ptrdiff_t>(m_inPos) * Channels;
+        const std::int16_t* coef = coefficients(m_phase);
         InternalSample* out = m_output.data() + static_cast<std::ptrdiff_t>(m_outFrames) * Channels;
         for (int ch = 0; ch < Channels; ++ch) {
-            std::int64_t low = 0;
-            std::int64_t high = 0;
-            for (int k = 0; k < 8; ++k) {
-                low += static_cast<std::int64_t>(in[k * Channels + ch]) * coef[k];
-            }
-            for (int k = 8; k < kTaps; ++k) {
-                high += static_cast<std::int64_t>(in[k * Channels + ch]) * coef[k];
-            }
-            out[ch] = static_cast<InternalSample>(((low >> 1) + (high >> 1) + 1024) >> 11);
+            const std::int32_t sum = dot16(m_input[ch].data() + m_inPos, coef);
+            out[ch] = (sum + (1 << (kShift - 1))) >> kShift;
         }
         if (++m_outFrames == kMaxBlockFrames) {
             emitOutput();
@@ -185,9 +227,10 @@ void RateConverter::compact() {
         m_buffered = 0;
         return;
     }
-    const int c = channels();
-    std::memmove(m_input.data(), m_input.data() + static_cast<std::ptrdiff_t>(m_inPos) * c,
-                 static_cast<std::size_t>(m_buffered - m_inPos) * c * sizeof(std::int32_t));
+    for (int ch = 0; ch < channels(); ++ch) {
+        std::memmove(m_input[ch].data(), m_input[ch].data() + m_inPos,
+                     static_cast<std::size_t>(m_buffered - m_inPos) * sizeof(std::int16_t));
+    }
     m_buffered -= m_inPos;
     m_inPos = 0;
 }
