@@ -87,13 +87,13 @@ bool PulseWaveInDevice::Start() {
         std::lock_guard lock(m_lock);
         m_capturing = true;
     }
-    return cork(false);
+    return uncork();
 }
 
-bool PulseWaveInDevice::cork(bool on) {
+bool PulseWaveInDevice::uncork() {
     PulseLock lock(m_connection);
     return m_connection.CompleteLocked(
-        pa_stream_cork(m_stream, on ? 1 : 0, &PulseWaveInDevice::onStreamSuccess, this));
+        pa_stream_cork(m_stream, 0, &PulseWaveInDevice::onStreamSuccess, this));
 }
 
 void PulseWaveInDevice::onStreamSuccess(pa_stream*, int, void* self) {
@@ -113,7 +113,8 @@ void PulseWaveInDevice::onStreamRead(pa_stream*, std::size_t, void* self) {
     static_cast<PulseWaveInDevice*>(self)->readAvailable();
 }
 
-// Main loop thread. A hole in the stream (no data for a stretch) is dropped.
+// Main loop thread, or any thread holding the main loop lock. A hole in the stream (no data for
+// a stretch) is dropped.
 void PulseWaveInDevice::readAvailable() {
     for (;;) {
         const void* data = nullptr;
@@ -197,10 +198,14 @@ bool PulseWaveInDevice::hasFailed() const {
     return m_failed;
 }
 
-// The buffer being filled counts as filled with the whole frames it holds.
+// What the server recorded before the cork is still taken in; then the buffer being filled
+// counts as filled with the whole frames it holds.
 void PulseWaveInDevice::Reset() {
     if (m_stream != nullptr && !hasFailed()) {
-        cork(true);
+        PulseLock lock(m_connection);
+        m_connection.CompleteLocked(
+            pa_stream_cork(m_stream, 1, &PulseWaveInDevice::onStreamSuccess, this));
+        readAvailable();
     }
     std::lock_guard lock(m_lock);
     m_capturing = false;

@@ -43,7 +43,7 @@ class PulseWaveInDevice final : public WaveInDevice {
     void markFailed();
     void setError(std::string text);
     void updateReadyLocked();
-    bool cork(bool on);
+    bool uncork();
 
     std::string m_sourceName;
     PulseConnection m_connection;
