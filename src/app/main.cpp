@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "platform/program_paths.h"
 #include "platform/qt_ui_dispatcher.h"
 #include "platform/sqlite_settings_backend.h"
+#include "platform/termination_signal_watcher.h"
 #include "platform/unix_instance_channel.h"
 #include "platform/xdg_autostart.h"
 #include "settings/settings_store.h"
@@ -83,9 +85,12 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
 
     MainWindow window(application, settings);
     QObject::connect(&window, &MainWindow::closedNow, &qtApplication, &QApplication::quit);
-    // The end of the desktop session ends the program like "-exit".
+    // The end of the desktop session, or a termination signal, ends the program like "-exit".
     QObject::connect(&qtApplication, &QGuiApplication::commitDataRequest, &window,
                      [&window](QSessionManager&) { window.Exit(); });
+    TerminationSignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &TerminationSignalWatcher::terminate, &window,
+                     &MainWindow::Exit);
 
     QtUiDispatcher dispatcher;
     UnixInstanceServer server(paths.runtimeDir + "/instance", dispatcher,

@@ -1,6 +1,7 @@
 """A running instance driven by second starts, as a script or another program would."""
 
 import os
+import signal
 import socket
 import struct
 import subprocess
@@ -32,6 +33,13 @@ class ForwardingTest(SonaroTestCase):
         # The next start becomes the running instance again.
         second = self.start_first()
         self.assertIsNone(second.poll())
+
+    def test_a_termination_signal_ends_it_like_exit(self):
+        first = self.start_first()
+        first.send_signal(signal.SIGTERM)
+        self.assertEqual(first.wait(timeout=20), 0, self.log_text(first))
+        self.assertFalse(os.path.exists(self.socket_path))
+        self.assertIsNotNone(self.setting("MainWindow", "X"))
 
     def test_format_options_land_in_the_settings_and_the_format_file(self):
         first = self.start_first()
