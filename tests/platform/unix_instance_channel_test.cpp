@@ -146,6 +146,15 @@ TEST_F(InstanceChannelTest, IgnoresBlocksOfAnyOtherLength) {
     EXPECT_EQ(m_received[0], valid);
 }
 
+TEST_F(InstanceChannelTest, ALiveInstanceSocketIsNeverReplaced) {
+    ASSERT_TRUE(m_server.Listen());
+    UnixInstanceServer intruder(
+        m_path, m_dispatcher, [](std::span<const char>) { return true; }, m_errors);
+    EXPECT_FALSE(intruder.Listen());
+    EXPECT_EQ(forward(BuildForwardBlock({"s"})), ForwardResult::Delivered);
+    EXPECT_EQ(m_received.size(), 1u);
+}
+
 TEST_F(InstanceChannelTest, CloseDoesNotRemoveASocketThatIsNoLongerOurs) {
     ASSERT_TRUE(m_server.Listen());
     ASSERT_EQ(unlink(m_path.c_str()), 0);
