@@ -70,6 +70,17 @@ std::optional<int> runProcessOption(const std::vector<std::string>& args) {
     return 0;
 }
 
+// "close now" ends the event loop; the end of the desktop session and a termination signal take
+// the path of "-exit".
+void connectExitPaths(QApplication& qtApplication, MainWindow& window,
+                      TerminationSignalWatcher& signalWatcher) {
+    QObject::connect(&window, &MainWindow::closedNow, &qtApplication, &QApplication::quit);
+    QObject::connect(&qtApplication, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { window.Exit(); });
+    QObject::connect(&signalWatcher, &TerminationSignalWatcher::terminate, &window,
+                     &MainWindow::Exit);
+}
+
 // The running instance: everything heavy is created here, after forwarding found no instance.
 int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args,
                      const ProgramPaths& paths, SingleInstance& instance, bool canListen,
@@ -84,13 +95,8 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     Application application(settings, formats, recording);
 
     MainWindow window(application, settings);
-    QObject::connect(&window, &MainWindow::closedNow, &qtApplication, &QApplication::quit);
-    // The end of the desktop session, or a termination signal, ends the program like "-exit".
-    QObject::connect(&qtApplication, &QGuiApplication::commitDataRequest, &window,
-                     [&window](QSessionManager&) { window.Exit(); });
     TerminationSignalWatcher signalWatcher;
-    QObject::connect(&signalWatcher, &TerminationSignalWatcher::terminate, &window,
-                     &MainWindow::Exit);
+    connectExitPaths(qtApplication, window, signalWatcher);
 
     QtUiDispatcher dispatcher;
     UnixInstanceServer server(paths.runtimeDir + "/instance", dispatcher,
