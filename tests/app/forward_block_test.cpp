@@ -31,7 +31,7 @@ TEST(ForwardBlock, CarriesArgumentsCutToTheirSlots) {
 TEST(ForwardBlock, KeepsTheFirst128Arguments) {
     std::vector<std::string> many;
     for (int i = 0; i < 130; ++i) {
-        many.push_back("a" + std::to_string(i));
+        many.push_back(std::string("a").append(std::to_string(i)));
     }
     const auto args = ParseForwardBlock(BuildForwardBlock(many));
     ASSERT_TRUE(args);
