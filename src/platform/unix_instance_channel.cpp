@@ -205,6 +205,8 @@ void UnixInstanceServer::Run() {
         if (fd >= 0) {
             serve(fd);
             close(fd);
+        } else if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED && WaitStop(100)) {
+            break;  // out of descriptors: the pending peer stays queued; try again shortly
         }
     }
 }
