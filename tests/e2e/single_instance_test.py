@@ -5,7 +5,6 @@ import signal
 import socket
 import struct
 import subprocess
-import time
 import unittest
 
 from sonaro_harness import SonaroTestCase, wait_until
@@ -88,9 +87,9 @@ class ForwardingTest(SonaroTestCase):
         starts = [self.spawn("-outdir", f"/start/{i}") for i in range(3)]
         self.assertTrue(wait_until(lambda: sum(p.poll() is not None for p in starts) >= 2, 40),
                         "the forwarding starts did not end")
-        time.sleep(0.5)
         running = [p for p in starts if p.poll() is None]
         self.assertEqual(len(running), 1)
+        self.assertTrue(self.listening())
         self.assertEqual([p.returncode for p in starts if p is not running[0]], [0, 0])
         self.assertRegex(self.setting("FindPlay", "DefaultRecordFolder"), r"^/start/[0-2]$")
 
