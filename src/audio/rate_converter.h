@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "audio/audio_sink.h"
+
+namespace sonaro {
+
+// Converts the sample rate in front of an inner sink with a 15-tap Kaiser-windowed sinc filter
+// of integer coefficients, one set per phase, each set scaled to unity gain. Accepts `inputRate`
+// frames per second in the inner sink's channel count (1 or 2) and writes the inner sink's rate.
+//
+// P phases, the smallest P for which P * (inputRate mod outputRate) is a multiple of the output
+// rate; step S = P * inputRate / outputRate: every output frame advances S/P input frames.
+// Holds 7 frames of history and 8 frames of look-ahead; the look-ahead reaches the inner sink at
+// a flush (before a seek and when the converter is destroyed). All buffers are allocated when
+// the converter is built; Write allocates nothing.
+class RateConverter final : public AudioSink {
+  public:
+    static constexpr int kTaps = 15;
+    static constexpr int kHistoryFrames = 7;
+    static constexpr int kFlushFrames = 8;
+    static constexpr int kInputFrames = kMaxBlockFrames + kTaps;
+
+    // Marked unusable when a rate is not positive or the inner sink has neither 1 nor 2 channels.
+    RateConverter(int inputRate, SinkRef inner);
+    ~RateConverter() override;
+
+    void Write(const InternalSample* samples, int frames) override;
+    // Flushes, then seeks the inner sink to the matching output frame and restarts the filter.
+    void SeekTo(std::int64_t frame) override;
+
+    int phases() const { return m_phases; }
+    int step() const { return m_step; }
+    // The 15 coefficients of `phase`; they add up to 65536.
+    const std::int32_t* coefficients(int phase) const {
+        return m_coefficients.data() + static_cast<std::size_t>(phase) * kTaps;
+    }
+
+    // The modified Bessel function of order 0 by its power series up to the term in x^12.
+    static double BesselI0(double x);
+
+  private:
+    void buildCoefficients(int inputRate, int outputRate);
+    static void normalizePhase(std::int32_t* taps);
+    void append(const InternalSample* samples, int frames);
+    void process();
+    template <int Channels>
+    void processFrames();
+    void compact();
+    void emitOutput();
+    void flush();
+    void resetHistory();
+
+    SinkRef m_inner;
+    int m_phases = 1;
+    int m_step = 1;
+    int m_stepWhole = 0;  // m_step / m_phases
+    int m_stepPart = 0;   // m_step % m_phases
+    std::vector<std::int32_t> m_coefficients;
+    std::vector<std::int32_t> m_input;  // 16-bit scale, interleaved
+    int m_buffered = 0;
+    int m_inPos = 0;
+    int m_phase = 0;
+    std::vector<InternalSample> m_output;
+    int m_outFrames = 0;
+};
+
+}  // namespace sonaro
