@@ -1,13 +1,31 @@
 #include <QApplication>
+#include <QSessionManager>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
+#include "app/application.h"
+#include "app/built_in_tools.h"
+#include "app/process_options.h"
+#include "app/single_instance.h"
+#include "app/unavailable_recording_commands.h"
+#include "formats/format_settings.h"
+#include "platform/flock_startup_lock.h"
 #include "platform/program_paths.h"
+#include "platform/qt_ui_dispatcher.h"
 #include "platform/sqlite_settings_backend.h"
+#include "platform/unix_instance_channel.h"
+#include "platform/xdg_autostart.h"
 #include "settings/settings_store.h"
 #include "ui/main_window.h"
 
 namespace {
+
+using namespace sonaro;
 
 // Without a display the program still records from the command line: Qt renders offscreen.
 void chooseOffscreenWithoutDisplay() {
@@ -18,16 +36,109 @@ void chooseOffscreenWithoutDisplay() {
     }
 }
 
+int setAutorun(const ProgramPaths& paths, AutorunChange change, const std::string& argument0) {
+    const XdgAutostart autostart(paths.configHome);
+    bool done = true;
+    if (change == AutorunChange::Enable) {
+        done = autostart.Enable(OwnProgramPath(argument0));
+    } else if (change == AutorunChange::Disable) {
+        done = autostart.Disable();
+    }
+    if (!done) {
+        std::fprintf(stderr, "Sonaro: cannot change the start at logon (%s)\n",
+                     autostart.entryPath().c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// Options that end the process before anything else starts; nothing when there is none.
+std::optional<int> runProcessOption(const std::vector<std::string>& args) {
+    const ProcessOption option = ParseProcessOption(args);
+    switch (option.kind) {
+        case ProcessOptionKind::None:
+            return std::nullopt;
+        case ProcessOptionKind::RunTool:
+            return BuiltInTools::Instance().Run(option.toolName, STDIN_FILENO, STDOUT_FILENO);
+        case ProcessOptionKind::SetAutorun:
+            return setAutorun(ProgramPaths::FromEnvironment(), option.autorun, args[0]);
+        case ProcessOptionKind::Installer:
+            return 0;
+    }
+    return 0;
+}
+
+// The running instance: everything heavy is created here, after forwarding found no instance.
+int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args,
+                     const ProgramPaths& paths, SingleInstance& instance, bool canListen,
+                     FlockStartupLock& lock) {
+    chooseOffscreenWithoutDisplay();
+    QApplication qtApplication(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    SqliteSettingsBackend backend(paths.userRegistry, paths.machineRegistry);
+    SettingsStore settings(backend);
+    FormatSettings formats(settings, paths.dataDir);
+    UnavailableRecordingCommands recording;
+    Application application(settings, formats, recording);
+
+    MainWindow window(application, settings);
+    QObject::connect(&window, &MainWindow::closedNow, &qtApplication, &QApplication::quit);
+    // The end of the desktop session ends the program like "-exit".
+    QObject::connect(&qtApplication, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { window.Exit(); });
+
+    QtUiDispatcher dispatcher;
+    UnixInstanceServer server(paths.runtimeDir + "/instance", dispatcher,
+                              [&application](std::span<const char> block) {
+                                  return application.HandleForwardedBlock(block);
+                              });
+    if (canListen) {
+        server.Listen();
+    }
+    window.PlaceWindow();
+    if (!Application::StartsHidden(args)) {
+        window.show();
+    }
+    application.ProcessCommandLine(args);
+    instance.ReleaseStartupLock();
+
+    const int code = QApplication::exec();
+    // Removing the socket under the lock keeps a start that is just binding a new one safe.
+    const bool locked = canListen && lock.Acquire(1000);
+    server.Close();
+    if (locked) {
+        lock.Release();
+    }
+    return code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    chooseOffscreenWithoutDisplay();
-    QApplication application(argc, argv);
-    const auto paths = sonaro::ProgramPaths::FromEnvironment();
-    sonaro::SqliteSettingsBackend backend(paths.userRegistry, paths.machineRegistry);
-    sonaro::SettingsStore settings(backend);
-
-    sonaro::MainWindow window;
-    window.show();
-    return QApplication::exec();
+    const std::vector<std::string> args(argv, argv + argc);
+    if (const auto code = runProcessOption(args)) {
+        return *code;
+    }
+    const ProgramPaths paths = ProgramPaths::FromEnvironment();
+    const bool privateRuntime = EnsurePrivateDirectory(paths.runtimeDir);
+    if (!privateRuntime) {
+        std::fprintf(stderr,
+                     "Sonaro: the runtime folder %s is not private; starting without single "
+                     "instance\n",
+                     paths.runtimeDir.c_str());
+    }
+    FlockStartupLock lock(paths.runtimeDir + "/starting.lock");
+    UnixInstanceChannel channel(paths.runtimeDir + "/instance");
+    SingleInstance instance(lock, channel);
+    if (privateRuntime) {
+        switch (instance.Start(args)) {
+            case StartRole::Forwarded:
+                return 0;
+            case StartRole::ForwardFailed:
+                return 1;
+            case StartRole::First:
+                break;
+        }
+    }
+    return runFirstInstance(argc, argv, args, paths, instance, privateRuntime, lock);
 }

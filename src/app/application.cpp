@@ -1,0 +1,137 @@
+#include "app/application.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+
+#include "app/forward_block.h"
+#include "formats/format_arguments.h"
+
+namespace sonaro {
+namespace {
+
+bool is(std::string_view word, std::string_view option) {
+    return word.size() == option.size() &&
+           std::equal(word.begin(), word.end(), option.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
+}
+
+int millisecondsFrom(std::string_view text) {
+    return static_cast<int>(std::clamp<long>(ParseSettingNumber(text), 0, INT_MAX));
+}
+
+}  // namespace
+
+Application::Application(SettingsStore& settings, FormatSettings& formats,
+                         RecordingCommands& recording, std::FILE* errors)
+    : m_settings(settings), m_formats(formats), m_recording(recording), m_errors(errors) {}
+
+bool Application::StartsHidden(const std::vector<std::string>& args) {
+    return args.size() > 1 && args[1] == kLogonOption;
+}
+
+void Application::ProcessCommandLine(const std::vector<std::string>& args) {
+    std::size_t next = 1;
+    while (next < args.size()) {
+        const std::string& word = args[next++];
+        const bool hasValue = next < args.size();
+        if (is(word, "-record")) {
+            next = applyRecord(args, next);
+        } else if (is(word, "-resume")) {
+            m_recording.Record(RecordingCommands::kCommandLineMaxMs);
+        } else if (is(word, "-recordfile") && hasValue) {
+            next = applyRecordFile(args, next);
+        } else if (is(word, "-pause")) {
+            m_recording.Pause();
+        } else if (is(word, "-restart")) {
+            m_recording.Restart();
+        } else if (is(word, "-done")) {
+            m_recording.Done();
+        } else if (is(word, "-exitifstop")) {
+            m_exitWhenStopped = true;
+        } else if (is(word, "-outdir") && hasValue) {
+            m_settings.WriteSettingString("FindPlay", "DefaultRecordFolder", args[next++]);
+        } else if (is(word, "-ms") && hasValue) {
+            const int ms = millisecondsFrom(args[next++]);
+            if (m_host != nullptr) {
+                m_host->ArmStopTimer(ms);
+            }
+        } else {
+            applyWindowOption(word);
+        }
+    }
+}
+
+bool Application::applyWindowOption(std::string_view option) {
+    if (m_host == nullptr) {
+        return false;
+    }
+    if (is(option, "-exit")) {
+        m_host->Exit();
+    } else if (is(option, "-hide")) {
+        m_host->HideWindow();
+    } else if (is(option, "-show")) {
+        m_host->ShowWindow();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+std::size_t Application::applyRecord(const std::vector<std::string>& args, std::size_t next) {
+    if (next < args.size()) {
+        if (const auto format = FormatFromWord(args[next])) {
+            ++next;
+            m_formats.SetOutputFormat(*format);
+            applyFormatArguments(*format, args, next);
+        }
+    }
+    m_recording.Record(RecordingCommands::kCommandLineMaxMs);
+    return next;
+}
+
+std::size_t Application::applyRecordFile(const std::vector<std::string>& args, std::size_t next) {
+    const std::string& path = args[next++];
+    OutputFormat format = m_formats.GetOutputFormat();
+    if (const auto chosen = FormatFromPath(path)) {
+        format = *chosen;
+        m_formats.SetOutputFormat(format);
+    }
+    applyFormatArguments(format, args, next);
+    m_recording.RecordToFile(path, RecordingCommands::kCommandLineMaxMs);
+    return next;
+}
+
+void Application::applyFormatArguments(OutputFormat format, const std::vector<std::string>& args,
+                                       std::size_t& next) {
+    if (ApplyFormatArguments(m_formats, format, args, next) == FormatArgumentsResult::SaveFailed) {
+        report("cannot save the WAV format to " + m_formats.wavFormatPath());
+    }
+}
+
+bool Application::HandleForwardedBlock(std::span<const char> block) {
+    const auto args = ParseForwardBlock(block);
+    if (!args) {
+        return false;
+    }
+    if (args->size() == 1 && m_host != nullptr) {
+        m_host->RestoreAndActivate();
+    }
+    ProcessCommandLine(*args);
+    return true;
+}
+
+void Application::OnStopTimer() {
+    m_recording.Done();
+    if (m_host != nullptr) {
+        m_host->Exit();
+    }
+}
+
+void Application::report(const std::string& text) {
+    std::fprintf(m_errors, "Sonaro: %s\n", text.c_str());
+    std::fflush(m_errors);
+}
+
+}  // namespace sonaro

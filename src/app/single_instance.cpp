@@ -1,0 +1,52 @@
+#include "app/single_instance.h"
+
+#include <chrono>
+#include <thread>
+
+#include "app/forward_block.h"
+
+namespace sonaro {
+
+SingleInstance::SingleInstance(StartupLock& lock, InstanceChannel& channel, std::FILE* errors)
+    : m_lock(lock), m_channel(channel), m_errors(errors) {}
+
+SingleInstance::~SingleInstance() {
+    ReleaseStartupLock();
+}
+
+void SingleInstance::ReleaseStartupLock() {
+    if (m_locked) {
+        m_lock.Release();
+        m_locked = false;
+    }
+}
+
+StartRole SingleInstance::Start(const std::vector<std::string>& args) {
+    m_locked = m_lock.Acquire(kStartupBudgetMs);
+    const std::vector<char> block = BuildForwardBlock(args);
+    const auto giveUp =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kEndingInstanceMs);
+    ForwardResult result = m_channel.Forward(block, kReplyMs);
+    // An instance that closes without answering is ending; once it stops listening this start
+    // becomes the running instance.
+    while (result == ForwardResult::Closed && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        result = m_channel.Forward(block, kReplyMs);
+    }
+    switch (result) {
+        case ForwardResult::NoInstance:
+        case ForwardResult::Failed:
+            return StartRole::First;
+        case ForwardResult::Delivered:
+            ReleaseStartupLock();
+            return StartRole::Forwarded;
+        case ForwardResult::Closed:
+        case ForwardResult::TimedOut:
+            break;
+    }
+    ReleaseStartupLock();
+    std::fprintf(m_errors, "Sonaro: the running instance did not take the command line\n");
+    return StartRole::ForwardFailed;
+}
+
+}  // namespace sonaro

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formats/format_settings.h"
+
+namespace sonaro {
+
+// The format named by a command-line word: "wav", "mp3", "aif", "aiff" in any case.
+std::optional<OutputFormat> FormatFromWord(std::string_view word);
+
+// The format of a path's extension (".wav", ".mp3", ".aif", ".aiff", any case); nothing for
+// other extensions.
+std::optional<OutputFormat> FormatFromPath(std::string_view path);
+
+// Applies the command-line options of `format` that start at args[next] and moves `next` past
+// the words they used. Options are read in a fixed order of slots, compared without regard to
+// case:
+// - a value slot ("-s 44100") always uses two words; when the first is not the expected option
+//   the value is not taken (WAV and AIFF count it as 0, MP3 keeps the stored value);
+// - an optional flag ("-h", "-p", and the choice "-cbr" / "-vbr") uses its word only when it
+//   matches, so a missing optional flag at the end of the list is no error.
+// When the words run out before a value slot is complete, nothing is saved, `next` is left as it
+// was (so "-recordfile a.wav -ms 3000" keeps its "-ms") and the result is Incomplete. SaveFailed
+// when the WAV format file could not be written (the words are then used).
+enum class FormatArgumentsResult { Applied, Incomplete, SaveFailed };
+
+FormatArgumentsResult ApplyFormatArguments(FormatSettings& settings, OutputFormat format,
+                                           const std::vector<std::string>& args, std::size_t& next);
+
+// Decimal leading digits ("44100Hz" gives 44100, "x" and "-5" give 0), saturating.
+unsigned long ParseLeadingDigits(std::string_view text);
+
+}  // namespace sonaro

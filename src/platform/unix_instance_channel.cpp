@@ -1,0 +1,274 @@
+#include "platform/unix_instance_channel.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+#include "app/forward_block.h"
+#include "threads/event.h"
+
+namespace sonaro {
+namespace {
+
+constexpr int kConnectMs = 5000;
+
+bool makeAddress(const std::string& path, sockaddr_un& address) {
+    std::memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        return false;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+class Socket {
+  public:
+    explicit Socket(int fd) : m_fd(fd) {}
+    ~Socket() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    int fd() const { return m_fd; }
+
+  private:
+    int m_fd;
+};
+
+bool sendAll(int fd, std::span<const char> bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Reads the 4-byte answer within `ms`.
+ForwardResult awaitAnswer(int fd, int ms) {
+    char answer[4];
+    std::size_t got = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (got < sizeof answer) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd entry{fd, POLLIN, 0};
+        const int ready = poll(&entry, 1, static_cast<int>(std::max<long>(left.count(), 0)));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready == 0) {
+            return ForwardResult::TimedOut;
+        }
+        const ssize_t n = ready < 0 ? -1 : recv(fd, answer + got, sizeof answer - got, 0);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return ForwardResult::Closed;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return ForwardResult::Delivered;
+}
+
+}  // namespace
+
+ForwardResult UnixInstanceChannel::Forward(std::span<const char> block, int replyMs) {
+    sockaddr_un address{};
+    if (!makeAddress(m_path, address)) {
+        return ForwardResult::Failed;
+    }
+    Socket socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (socket.fd() < 0) {
+        return ForwardResult::Failed;
+    }
+    // Bounds connect (a full backlog) and send; the answer has its own wait below.
+    const timeval timeout{kConnectMs / 1000, 0};
+    setsockopt(socket.fd(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    int connected;
+    do {
+        connected =
+            connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (connected != 0 && errno == EINTR);
+    if (connected != 0) {
+        if (errno == ENOENT || errno == ECONNREFUSED) {
+            return ForwardResult::NoInstance;
+        }
+        return errno == EAGAIN ? ForwardResult::TimedOut : ForwardResult::Failed;
+    }
+    if (!sendAll(socket.fd(), block)) {
+        return errno == EAGAIN ? ForwardResult::TimedOut : ForwardResult::Closed;
+    }
+    shutdown(socket.fd(), SHUT_WR);
+    return awaitAnswer(socket.fd(), replyMs);
+}
+
+UnixInstanceServer::UnixInstanceServer(std::string socketPath, UiDispatcher& dispatcher,
+                                       Handler handler, std::FILE* errors)
+    : m_path(std::move(socketPath)),
+      m_dispatcher(dispatcher),
+      m_handler(std::move(handler)),
+      m_errors(errors) {}
+
+UnixInstanceServer::~UnixInstanceServer() {
+    Close();
+}
+
+bool UnixInstanceServer::bindSocket() {
+    sockaddr_un address{};
+    if (!makeAddress(m_path, address)) {
+        report("the instance socket path is too long: " + m_path);
+        return false;
+    }
+    m_listenFd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (m_listenFd < 0) {
+        return false;
+    }
+    const auto* raw = reinterpret_cast<const sockaddr*>(&address);
+    struct stat info {};
+    int bound = bind(m_listenFd, raw, sizeof address);
+    if (bound != 0 && errno == EADDRINUSE && lstat(m_path.c_str(), &info) == 0 &&
+        S_ISSOCK(info.st_mode)) {
+        unlink(m_path.c_str());  // left by an instance that ended without removing it
+        bound = bind(m_listenFd, raw, sizeof address);
+    }
+    if (bound != 0) {
+        return false;
+    }
+    // The folder is private already; the socket itself is kept to its owner as well.
+    if (chmod(m_path.c_str(), 0600) != 0 || listen(m_listenFd, 16) != 0 ||
+        lstat(m_path.c_str(), &info) != 0) {
+        return false;
+    }
+    m_inode = info.st_ino;
+    return true;
+}
+
+bool UnixInstanceServer::Listen() {
+    if (!bindSocket()) {
+        report("cannot listen on " + m_path + ": " + std::strerror(errno));
+        if (m_listenFd >= 0) {
+            close(m_listenFd);
+            m_listenFd = -1;
+        }
+        return false;
+    }
+    Start();
+    return true;
+}
+
+void UnixInstanceServer::Close() {
+    Stop();
+    if (m_listenFd < 0) {
+        return;
+    }
+    close(m_listenFd);
+    m_listenFd = -1;
+    struct stat info {};
+    if (lstat(m_path.c_str(), &info) == 0 && info.st_ino == m_inode) {
+        unlink(m_path.c_str());
+    }
+}
+
+void UnixInstanceServer::Run() {
+    while (WaitForHandleOrStop(m_listenFd, -1) == WaitResult::Signalled) {
+        const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0) {
+            serve(fd);
+            close(fd);
+        }
+    }
+}
+
+bool UnixInstanceServer::peerIsSameUser(int fd) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
+        return false;
+    }
+    if (peer.uid != geteuid()) {
+        report("refused a command line from user id " + std::to_string(peer.uid) + " (process " +
+               std::to_string(peer.pid) + ")");
+        return false;
+    }
+    return true;
+}
+
+// Reads until the sender closes its half. False for anything but exactly one block, or when the
+// sender stalls or stop is requested.
+bool UnixInstanceServer::receiveBlock(int fd, std::string& block) {
+    block.resize(kForwardBlockBytes + 1);
+    std::size_t got = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReceiveMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 ||
+            WaitForHandleOrStop(fd, static_cast<int>(left.count())) != WaitResult::Signalled) {
+            return false;
+        }
+        const ssize_t n = recv(fd, block.data() + got, block.size() - got, 0);
+        if (n == 0) {
+            break;
+        }
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            return false;
+        }
+        got += static_cast<std::size_t>(n);
+        if (got > kForwardBlockBytes) {
+            return false;
+        }
+    }
+    block.resize(got);
+    return got == kForwardBlockBytes;
+}
+
+void UnixInstanceServer::serve(int fd) {
+    std::string block;
+    if (!peerIsSameUser(fd) || !receiveBlock(fd, block)) {
+        return;
+    }
+    // The task may outlive this call when stop comes first: it owns what it touches.
+    struct Delivery {
+        Event done;
+        std::atomic<bool> accepted{false};
+    };
+    auto delivery = std::make_shared<Delivery>();
+    m_dispatcher.post([delivery, handler = m_handler, block = std::move(block)] {
+        delivery->accepted = handler(block);
+        delivery->done.set();
+    });
+    if (WaitForHandleOrStop(delivery->done.handle(), -1) != WaitResult::Signalled) {
+        return;
+    }
+    const char answer[4] = {delivery->accepted ? '\1' : '\0', 0, 0, 0};
+    sendAll(fd, answer);
+}
+
+void UnixInstanceServer::report(const std::string& text) {
+    std::fprintf(m_errors, "Sonaro: %s\n", text.c_str());
+    std::fflush(m_errors);
+}
+
+}  // namespace sonaro
