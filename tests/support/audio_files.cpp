@@ -53,6 +53,19 @@ std::vector<std::int16_t> DecodeWithSox(const std::string& path) {
     return ok ? samplesOf(bytes) : std::vector<std::int16_t>();
 }
 
+std::vector<std::int32_t> DecodeWithSox32(const std::string& path) {
+    bool ok = false;
+    const auto bytes = RunForOutput(
+        {"sox", "-V1", path, "-t", "raw", "-e", "signed-integer", "-b", "32", "-L", "-"}, ok);
+    std::vector<std::int32_t> samples(ok ? bytes.size() / 4 : 0);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int32_t>(
+            bytes[4 * i] | (bytes[4 * i + 1] << 8) | (bytes[4 * i + 2] << 16) |
+            (static_cast<std::uint32_t>(bytes[4 * i + 3]) << 24));
+    }
+    return samples;
+}
+
 std::vector<std::int16_t> DecodeWithFfmpeg(const std::string& path) {
     bool ok = false;
     const auto bytes =

@@ -18,6 +18,8 @@ std::vector<std::uint8_t> RunForOutput(const std::vector<std::string>& argv, boo
 // the writers are checked against. Empty when the tool failed.
 std::vector<std::int16_t> DecodeWithSox(const std::string& path);
 std::vector<std::int16_t> DecodeWithFfmpeg(const std::string& path);
+// The same at 32 bits per sample, for files of more than 16 bits.
+std::vector<std::int32_t> DecodeWithSox32(const std::string& path);
 
 // A test signal: a sine of `hertz` at `amplitude` (16-bit scale) per channel, channel c shifted
 // by c quarter turns so that swapped or mixed channels show.
