@@ -12,6 +12,10 @@ UncompressedWriter::UncompressedWriter(int sampleRate, int channels, int bytesPe
       m_buffer(static_cast<std::size_t>(kMaxBlockFrames) * m_frameBytes) {}
 
 void UncompressedWriter::open(const std::string& path) {
+    if (m_frameBytes <= 0 || sampleRate() <= 0) {
+        markUnusable();
+        return;
+    }
     std::vector<std::uint8_t> header(m_headerBytes);
     encodeHeader(std::nullopt, header.data());
     openFile(path, header.data(), header.size());

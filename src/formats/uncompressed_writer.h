@@ -29,6 +29,7 @@ class UncompressedWriter : public FileWriter {
     // Converts `count` internal samples into count × bytesPerSample bytes.
     virtual void convert(const InternalSample* samples, int count, std::uint8_t* out) const = 0;
 
+    // A shape without channels or rate marks the sink unusable and creates no file.
     void open(const std::string& path);
     void finish();
 

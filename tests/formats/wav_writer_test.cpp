@@ -166,6 +166,9 @@ TEST_F(WavWriterTest, AFileThatCannotBeCreatedGivesAnUnusableWriterThatSaysWhy) 
     const auto samples = randomSamples(10);
     writer.Write(samples.data(), 10);
     EXPECT_EQ(writer.position(), 10);
+
+    EXPECT_TRUE(PcmWavWriter(path("none.wav"), 8000, 0, PcmSampleType::Signed16).isUnusable());
+    EXPECT_TRUE(PcmWavWriter(path("none.wav"), 0, 1, PcmSampleType::Signed16).isUnusable());
 }
 
 TEST_F(WavWriterTest, GsmPadsTheLastBlockAndReadsBackAsLibgsmDecodesIt) {
