@@ -3,10 +3,9 @@
 // writers' own cost without the storage.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
+#include "allocation_counter.h"
+
 #include <cmath>
-#include <cstdlib>
-#include <new>
 #include <numbers>
 #include <vector>
 
@@ -14,28 +13,6 @@
 #include "formats/compressed_wav_writer.h"
 #include "formats/gsm_wav_writer.h"
 #include "formats/pcm_wav_writer.h"
-
-namespace {
-
-std::atomic<long> g_allocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 

@@ -6,7 +6,9 @@
 namespace sonaro {
 
 StereoToMonoAdapter::StereoToMonoAdapter(SinkRef inner)
-    : AudioSink(inner->sampleRate(), 2), m_inner(std::move(inner)) {}
+    : AudioSink(inner->sampleRate(), 2), m_inner(std::move(inner)) {
+    setPosition(m_inner->position());
+}
 
 void StereoToMonoAdapter::Write(const InternalSample* samples, int frames) {
     for (int done = 0; done < frames;) {
@@ -27,7 +29,9 @@ void StereoToMonoAdapter::SeekTo(std::int64_t frame) {
 }
 
 MonoToStereoAdapter::MonoToStereoAdapter(SinkRef inner)
-    : AudioSink(inner->sampleRate(), 1), m_inner(std::move(inner)) {}
+    : AudioSink(inner->sampleRate(), 1), m_inner(std::move(inner)) {
+    setPosition(m_inner->position());
+}
 
 void MonoToStereoAdapter::Write(const InternalSample* samples, int frames) {
     for (int done = 0; done < frames;) {

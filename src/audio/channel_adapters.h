@@ -7,7 +7,8 @@
 namespace sonaro {
 
 // Accepts stereo and writes mono into the inner sink: each output sample is (left + right) >> 1
-// (arithmetic shift, so left 3 and right -4 give -1). Takes the inner sink's rate.
+// (arithmetic shift, so left 3 and right -4 give -1). Takes the inner sink's rate and starts at
+// its position, so that a writer that already holds audio continues where it stands.
 class StereoToMonoAdapter final : public AudioSink {
   public:
     explicit StereoToMonoAdapter(SinkRef inner);
@@ -21,7 +22,7 @@ class StereoToMonoAdapter final : public AudioSink {
 };
 
 // Accepts mono and writes each sample to both channels of the inner sink. Takes the inner sink's
-// rate.
+// rate and position.
 class MonoToStereoAdapter final : public AudioSink {
   public:
     explicit MonoToStereoAdapter(SinkRef inner);

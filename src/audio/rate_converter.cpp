@@ -49,6 +49,8 @@ RateConverter::RateConverter(int inputRate, SinkRef inner)
     m_input.assign(static_cast<std::size_t>(kInputFrames * channels()), 0);
     m_output.assign(static_cast<std::size_t>(kMaxBlockFrames * channels()), 0);
     resetHistory();
+    const std::int64_t innerFrame = m_inner->position();
+    setPosition((innerFrame / m_phases) * m_step + (innerFrame % m_phases) * m_step / m_phases);
 }
 
 RateConverter::~RateConverter() {

@@ -14,7 +14,9 @@ namespace sonaro {
 // P phases, the smallest P for which P * (inputRate mod outputRate) is a multiple of the output
 // rate; step S = P * inputRate / outputRate: every output frame advances S/P input frames.
 // Holds 7 frames of history and 8 frames of look-ahead; the look-ahead reaches the inner sink at
-// a flush (before a seek and when the converter is destroyed). All buffers are allocated when
+// a flush (before a seek and when the converter is destroyed). Its position starts at the inner
+// sink's position mapped to the input rate, so that seeks map back to the right output frame
+// when a writer already holds audio. All buffers are allocated when
 // the converter is built; Write allocates nothing.
 class RateConverter final : public AudioSink {
   public:

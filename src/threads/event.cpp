@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -50,9 +51,17 @@ bool Event::wait(int ms) const {
 }
 
 int WaitForAnyHandle(const WaitHandle* handles, int count, int ms) {
-    std::vector<pollfd> fds(static_cast<std::size_t>(count));
+    // Capture waits for every block: the usual handful of handles must not touch the heap.
+    constexpr int kOnStack = 64;
+    std::array<pollfd, kOnStack> local{};
+    std::vector<pollfd> large;
+    pollfd* fds = local.data();
+    if (count > kOnStack) {
+        large.resize(static_cast<std::size_t>(count));
+        fds = large.data();
+    }
     for (int i = 0; i < count; ++i) {
-        fds[static_cast<std::size_t>(i)] = {handles[i], POLLIN, 0};
+        fds[i] = {handles[i], POLLIN, 0};
     }
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(ms < 0 ? 0 : ms);
@@ -63,7 +72,7 @@ int WaitForAnyHandle(const WaitHandle* handles, int count, int ms) {
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             timeout = left.count() < 0 ? 0 : static_cast<int>(left.count());
         }
-        const int ready = poll(fds.data(), fds.size(), timeout);
+        const int ready = poll(fds, static_cast<nfds_t>(count), timeout);
         if (ready < 0 && errno == EINTR) {
             continue;
         }
@@ -71,7 +80,7 @@ int WaitForAnyHandle(const WaitHandle* handles, int count, int ms) {
             return -1;
         }
         for (int i = 0; i < count; ++i) {
-            if (fds[static_cast<std::size_t>(i)].revents != 0) {
+            if (fds[i].revents != 0) {
                 return i;
             }
         }

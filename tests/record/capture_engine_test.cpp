@@ -1,0 +1,298 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "audio/placeholder_sinks.h"
+#include "record/capture_engine.h"
+#include "support/manual_dispatcher.h"
+#include "support/memory_sink.h"
+#include "support/scripted_wave_in.h"
+#include "support/signal.h"
+
+namespace sonaro {
+namespace {
+
+using test::MemorySink;
+using test::ScriptedInput;
+using test::ScriptedWaveInList;
+
+class LoggingListener final : public CaptureListener {
+  public:
+    void OnRecording(std::uint32_t cookie) override { add("recording", cookie); }
+    void OnWaitingForVoice(std::uint32_t cookie) override { add("waiting", cookie); }
+    void OnStopped(std::uint32_t cookie) override { add("stopped", cookie); }
+    void OnRecordedTime(int ms, std::uint32_t) override { times.push_back(ms); }
+    void OnLevels(const LevelSet* levels, std::uint32_t) override { lastLevels = *levels; }
+    void OnCaptureFailed(CaptureFailure failure, std::uint32_t cookie) override {
+        add(failure == CaptureFailure::DeviceStalled ? "stalled" : "lost", cookie);
+    }
+
+    bool saw(const std::string& event) const {
+        return std::find(events.begin(), events.end(), event) != events.end();
+    }
+
+    std::vector<std::string> events;
+    std::vector<int> times;
+    LevelSet lastLevels;
+
+  private:
+    void add(const std::string& event, std::uint32_t cookie) {
+        EXPECT_EQ(cookie, 7u);
+        events.push_back(event);
+    }
+};
+
+constexpr std::int8_t kNoVoiceGate = -127;
+
+class CaptureEngineTest : public testing::Test {
+  protected:
+    void build(std::vector<ScriptedInput> inputs, int stallMs = 10000) {
+        m_list = std::make_unique<ScriptedWaveInList>(std::move(inputs));
+        m_engine = std::make_unique<CaptureEngine>(*m_list, m_dispatcher, stallMs);
+        m_engine->SetListener(&m_listener, 7);
+    }
+
+    // Pumps the user-interface queue until `done` holds; false after 10 s.
+    bool pumpUntil(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            m_dispatcher.pumpFor(20);
+        }
+        return true;
+    }
+
+    // Lets the device play its whole script, then stops capture.
+    void playScriptAndStop() {
+        ASSERT_TRUE(m_list->waitScriptConsumed(10000));
+        m_engine->StopCapture();
+    }
+
+    test::ManualDispatcher m_dispatcher;
+    LoggingListener m_listener;
+    std::unique_ptr<ScriptedWaveInList> m_list;
+    std::unique_ptr<CaptureEngine> m_engine;
+};
+
+ScriptedInput input(std::function<std::int16_t(std::int64_t, int, int)> signal,
+                    std::int64_t frames) {
+    ScriptedInput in;
+    in.name = "Scripted Mic";
+    in.signal = std::move(signal);
+    in.frames = frames;
+    return in;
+}
+
+TEST_F(CaptureEngineTest, DeviceWithoutTheWriterFormatIsConvertedForTheWriter) {
+    ScriptedInput mic = input(test::ToneBetween(0.5, 0, 1000), 44100);
+    mic.acceptedFormats = {{44100, 1}};
+    build({mic});
+    auto writer = MakeSink<MemorySink>(48000, 2);
+    auto* memory = static_cast<MemorySink*>(writer.get());
+
+    ASSERT_TRUE(m_engine->StartCapture(writer, 0, kNoVoiceGate, CaptureEngine::kNoSilenceLimitMs,
+                                       CaptureEngine::kStartRecording));
+    EXPECT_EQ(m_listener.events, (std::vector<std::string>{"recording"}));
+    playScriptAndStop();
+
+    EXPECT_EQ(m_list->openLog(),
+              (std::vector<std::string>{"48000/2 refused", "44100/2 refused", "22050/2 refused",
+                                        "11025/2 refused", "8000/2 refused", "48000/1 refused",
+                                        "44100/1 opened"}));
+    EXPECT_EQ(m_engine->deviceRate(), 44100);
+    EXPECT_EQ(m_list->lastFramesPerBuffer(), 4410);
+    EXPECT_NEAR(static_cast<double>(memory->frames()), 48000, 48);
+    const auto left = memory->channel(0);
+    EXPECT_EQ(left, memory->channel(1));
+    EXPECT_EQ(test::DominantFrequency(left, 48000, 900, 1100, 10), 1000);
+    EXPECT_NEAR(test::AmplitudeToDb(test::ToneAmplitude(left, 1000, 48000)), -6.02, 0.3);
+    EXPECT_EQ(m_listener.events.back(), "stopped");
+    EXPECT_EQ(writer->refCount(), 1u) << "the converters are released at the stop";
+}
+
+TEST_F(CaptureEngineTest, LevelsFollowTheWriterChannels) {
+    ScriptedInput mic = input(test::ToneBetween(0.5, 0, 1000), 8000);
+    mic.acceptedFormats = {{8000, 1}};
+    build({mic});
+    ASSERT_TRUE(m_engine->StartCapture(MakeSink<MemorySink>(8000, 2), 0, kNoVoiceGate,
+                                       CaptureEngine::kNoSilenceLimitMs,
+                                       CaptureEngine::kStartRecording));
+    ASSERT_TRUE(pumpUntil([&] { return m_listener.lastLevels.count == 2; }));
+    // Half of full scale is twice the 0 dB peak: +6 dB, shown in both slots of a mono device.
+    EXPECT_EQ(m_listener.lastLevels.levels[0], 6);
+    EXPECT_EQ(m_listener.lastLevels.levels[1], 6);
+    m_engine->StopCapture();
+}
+
+// 8000 Hz gives buffers of 800 frames. Block 2 holds a quiet ramp, block 3 is loud in its first
+// half only, then six seconds of silence follow.
+TEST_F(CaptureEngineTest, VoiceGateKeepsHalfABlockAndTrimsLongSilence) {
+    auto signal = [](std::int64_t frame, int, int) -> std::int16_t {
+        if (frame >= 1600 && frame < 2400) {
+            return static_cast<std::int16_t>(frame - 1600);  // below -18 dB (1031)
+        }
+        if (frame >= 2400 && frame < 2800) {
+            return frame % 2 == 0 ? 8000 : -8000;
+        }
+        return 0;
+    };
+    build({input(signal, 8000 * 7)});
+    auto writer = MakeSink<MemorySink>(8000, 1);
+    auto* memory = static_cast<MemorySink*>(writer.get());
+    ASSERT_TRUE(m_engine->StartCapture(writer, 0, -18, 5000, 0));
+    ASSERT_TRUE(m_list->waitScriptConsumed(10000));
+    // Notifications coalesce: wait for the one after the silence sent the engine back to waiting.
+    ASSERT_TRUE(pumpUntil([&] {
+        return m_engine->state() == CaptureState::WaitingForVoice && !m_listener.times.empty() &&
+               m_listener.times.back() == 150 && m_listener.events.back() == "waiting";
+    }));
+    // The time shown never passes the end of the loud block (1200 frames written = 150 ms).
+    for (const int ms : m_listener.times) {
+        EXPECT_TRUE(ms == 0 || ms == 150) << ms;
+    }
+
+    // The output starts with the second half of the quiet block, then the loud one.
+    ASSERT_GE(memory->frames(), 1200);
+    EXPECT_EQ(memory->samples()[0], ToInternalSample(400));
+    EXPECT_EQ(memory->samples()[399], ToInternalSample(799));
+    EXPECT_EQ(memory->samples()[400], ToInternalSample(8000));
+    // Silence was cut back to 450 ms after the loud block.
+    EXPECT_EQ(memory->frames(), (150 + 450) * 8);
+
+    m_engine->StopCapture();
+    // The stop trim ends the file 50 ms after the loud block.
+    EXPECT_EQ(memory->calls().back(), "S" + std::to_string((150 + 50) * 8));
+    EXPECT_EQ(memory->frames(), 200 * 8);
+}
+
+TEST_F(CaptureEngineTest, VoiceInTheSecondHalfOnlyDoesNotWriteTheKeptBlock) {
+    build({input(test::ToneBetween(0.5, 250, 300), 8000)});
+    auto writer = MakeSink<MemorySink>(8000, 1);
+    auto* memory = static_cast<MemorySink*>(writer.get());
+    ASSERT_TRUE(m_engine->StartCapture(writer, 0, -18, 5000, 0));
+    playScriptAndStop();
+    // Recording starts with block 2 (200-300 ms) and ends 50 ms after it.
+    EXPECT_EQ(memory->frames(), 150 * 8);
+    EXPECT_EQ(memory->samples()[0], 0);
+    EXPECT_NE(memory->samples()[50 * 8 + 5], 0);
+}
+
+TEST_F(CaptureEngineTest, StopEndsTheFile50MsAfterTheLastLoudBlock) {
+    // Loud for a second, then a tone too quiet for the silence threshold (-22 dB) for two.
+    auto signal = [](std::int64_t frame, int ch, int rate) {
+        return frame < 8000 ? test::ToneBetween(0.5, 0, 1000)(frame, ch, rate)
+                            : test::ToneBetween(0.01, 0, 3000)(frame, ch, rate);
+    };
+    build({input(signal, 8000 * 3)});
+    auto writer = MakeSink<MemorySink>(8000, 1);
+    auto* memory = static_cast<MemorySink*>(writer.get());
+    ASSERT_TRUE(m_engine->StartCapture(writer, 0, -18, 5000, 0));
+    playScriptAndStop();
+    EXPECT_EQ(memory->frames(), 1050 * 8);
+    EXPECT_EQ(m_listener.events.back(), "stopped");
+}
+
+TEST_F(CaptureEngineTest, WithoutVoiceGateEveryCapturedFrameIsKept) {
+    // Ten and a half buffers: the last half buffer arrives only with the drain at the stop.
+    build({input(test::ToneBetween(0.001, 0, 2000), 8400)});
+    auto writer = MakeSink<MemorySink>(8000, 1);
+    auto* memory = static_cast<MemorySink*>(writer.get());
+    ASSERT_TRUE(
+        m_engine->StartCapture(writer, 0, kNoVoiceGate, CaptureEngine::kNoSilenceLimitMs, 0));
+    playScriptAndStop();
+    EXPECT_EQ(memory->frames(), 8400);
+}
+
+TEST_F(CaptureEngineTest, MaximumTimeStopsCapture) {
+    build({input(test::ToneBetween(0.5, 0, 3000), 8000 * 3)});
+    auto writer = MakeSink<MemorySink>(8000, 1);
+    auto* memory = static_cast<MemorySink*>(writer.get());
+    ASSERT_TRUE(m_engine->StartCapture(writer, 1000, kNoVoiceGate, CaptureEngine::kNoSilenceLimitMs,
+                                       CaptureEngine::kStartRecording));
+    ASSERT_TRUE(pumpUntil([&] { return m_listener.saw("stopped"); }));
+    EXPECT_EQ(m_listener.events, (std::vector<std::string>{"recording", "stopped"}));
+    EXPECT_EQ(m_engine->state(), CaptureState::Idle);
+    EXPECT_GT(memory->frames(), 1000 * 8);
+}
+
+TEST_F(CaptureEngineTest, StalledOrVanishedDeviceEndsCaptureWithAReason) {
+    for (const auto end : {test::ScriptEnd::Stall, test::ScriptEnd::Disappear}) {
+        ScriptedInput mic = input(test::ToneBetween(0.5, 0, 1000), 8000);
+        mic.end = end;
+        build({mic}, 100);
+        m_listener.events.clear();
+        auto writer = MakeSink<MemorySink>(8000, 1);
+        auto* memory = static_cast<MemorySink*>(writer.get());
+        ASSERT_TRUE(m_engine->StartCapture(writer, 0, kNoVoiceGate,
+                                           CaptureEngine::kNoSilenceLimitMs,
+                                           CaptureEngine::kStartRecording));
+        ASSERT_TRUE(pumpUntil([&] { return m_listener.saw("stopped"); }));
+        const std::string reason = end == test::ScriptEnd::Stall ? "stalled" : "lost";
+        EXPECT_EQ(m_listener.events, (std::vector<std::string>{"recording", reason, "stopped"}));
+        EXPECT_EQ(memory->frames(), 8000) << "what was captured before stays in the file";
+        EXPECT_EQ(writer->refCount(), 1u);
+        m_engine->StopCapture();
+        EXPECT_EQ(m_listener.events.size(), 3u) << "a later stop finds the engine idle";
+    }
+}
+
+TEST_F(CaptureEngineTest, StartFailsOnUnusableSinksAndUnopenableDevices) {
+    ScriptedInput broken = input({}, 0);
+    broken.failOpen = true;
+    build({broken});
+    EXPECT_FALSE(m_engine->StartCapture(SinkRef(), 0, kNoVoiceGate, 0, 0));
+    EXPECT_EQ(m_list->devicesCreated(), 0);
+
+    auto writer = MakeSink<MemorySink>(8000, 1);
+    EXPECT_FALSE(m_engine->StartCapture(writer, 0, kNoVoiceGate, 0, 0));
+    EXPECT_EQ(m_list->openLog(), (std::vector<std::string>{"8000/1 failed"}));
+    EXPECT_EQ(writer->refCount(), 1u);
+    EXPECT_EQ(m_engine->state(), CaptureState::Idle);
+    EXPECT_TRUE(m_listener.events.empty());
+}
+
+TEST_F(CaptureEngineTest, BuffersAreATenthOfASecondWithinLimits) {
+    EXPECT_EQ(CaptureEngine::FramesPerBuffer(200), 32);
+    EXPECT_EQ(CaptureEngine::FramesPerBuffer(44100), 4410);
+    EXPECT_EQ(CaptureEngine::FramesPerBuffer(96000), 8192);
+}
+
+// A pause is a stop and a new start on the same writer: through a rate converter the trims must
+// still land after what the writer already holds.
+TEST_F(CaptureEngineTest, ResumedCaptureThroughConvertersTrimsAtTheRightPlace) {
+    ScriptedInput mic = input(test::ToneBetween(0.5, 0, 500), 44100);
+    mic.acceptedFormats = {{44100, 1}};
+    build({mic});
+    auto writer = MakeSink<MemorySink>(48000, 2);
+    auto* memory = static_cast<MemorySink*>(writer.get());
+    ASSERT_TRUE(m_engine->StartCapture(writer, 0, kNoVoiceGate, CaptureEngine::kNoSilenceLimitMs,
+                                       CaptureEngine::kStartRecording));
+    playScriptAndStop();
+    const std::int64_t firstPart = memory->frames();
+    ASSERT_NEAR(static_cast<double>(firstPart), 48000, 48);
+
+    build({mic});
+    ASSERT_TRUE(m_engine->StartCapture(writer, 0, -18, 5000, CaptureEngine::kStartRecording));
+    playScriptAndStop();
+    // Loud for 500 ms of the second second: the file ends 550 ms into it.
+    EXPECT_NEAR(static_cast<double>(memory->frames()), firstPart + 550 * 48, 48);
+}
+
+TEST_F(CaptureEngineTest, MeterCaptureRunsIntoADiscardSink) {
+    build({input(test::ToneBetween(0.25, 0, 1000), 11025)});
+    ASSERT_TRUE(m_engine->StartCapture(MakeSink<DiscardSink>(), 0, kNoVoiceGate,
+                                       CaptureEngine::kNoSilenceLimitMs,
+                                       CaptureEngine::kStartRecording));
+    ASSERT_TRUE(pumpUntil([&] { return m_listener.lastLevels.count == 1; }));
+    // A quarter of full scale reads 0 dB.
+    EXPECT_EQ(m_listener.lastLevels.levels[0], 0);
+    m_engine->StopCapture();
+}
+
+}  // namespace
+}  // namespace sonaro

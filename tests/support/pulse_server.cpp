@@ -1,0 +1,162 @@
+#include "support/pulse_server.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "support/temp_home.h"
+
+namespace sonaro::test {
+namespace {
+
+constexpr int kStartTimeoutMs = 15000;
+constexpr int kPollMs = 50;
+
+template <typename T>
+void putLittle(std::ofstream& out, T value) {
+    for (std::size_t i = 0; i < sizeof(T); ++i) {
+        out.put(static_cast<char>((static_cast<std::uint64_t>(value) >> (8 * i)) & 0xFF));
+    }
+}
+
+}  // namespace
+
+PulseServer::PulseServer() : m_folder(MakeTempDir("pulse")) {
+    m_address = "unix:" + m_folder + "/native";
+    for (const char* sub : {"/run", "/state", "/config"}) {
+        mkdir((m_folder + sub).c_str(), 0700);
+    }
+    SpawnOptions options;
+    options.argv = {
+        "pulseaudio",
+        "--daemonize=no",
+        "--system=no",
+        "-n",
+        "--use-pid-file=no",
+        "--exit-idle-time=-1",
+        "--disallow-exit",
+        "--disallow-module-loading=no",
+        "--realtime=no",
+        "--high-priority=no",
+        "--log-target=file:" + m_folder + "/daemon.log",
+        "--load=module-null-sink sink_name=" + std::string(kSinkName) +
+            " sink_properties='device.description=\"" + kSinkDescription + "\"'",
+        "--load=module-native-protocol-unix auth-anonymous=1 socket=" + m_folder + "/native"};
+    options.extraEnvironment = {"HOME=" + m_folder, "XDG_RUNTIME_DIR=" + m_folder + "/run",
+                                "PULSE_RUNTIME_PATH=" + m_folder + "/run",
+                                "PULSE_STATE_PATH=" + m_folder + "/state",
+                                "XDG_CONFIG_HOME=" + m_folder + "/config"};
+    if (!m_daemon.start(options)) {
+        m_error = "pulseaudio could not be started: " + m_daemon.errorText();
+        return;
+    }
+    if (const char* previous = std::getenv("PULSE_SERVER"); previous != nullptr) {
+        m_hadServerVariable = true;
+        m_savedServerVariable = previous;
+    }
+    setenv("PULSE_SERVER", m_address.c_str(), 1);
+    m_running = waitUntilAnswering();
+}
+
+PulseServer::~PulseServer() {
+    m_daemon.kill();
+    if (m_hadServerVariable) {
+        setenv("PULSE_SERVER", m_savedServerVariable.c_str(), 1);
+    } else {
+        unsetenv("PULSE_SERVER");
+    }
+    RemoveTree(m_folder);
+}
+
+// The daemon is up once a client gets an answer over the socket; the null sink must be there.
+bool PulseServer::waitUntilAnswering() {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (m_daemon.wait(0).has_value()) {
+            m_error = "pulseaudio ended at start-up";
+            return false;
+        }
+        std::string sources;
+        if (RunClient({"pactl", "list", "short", "sources"}, &sources, kStartTimeoutMs) == 0) {
+            if (sources.find(kMonitorSource) != std::string::npos) {
+                return true;
+            }
+            m_error = "pulseaudio runs without the null sink";
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
+    m_error = "pulseaudio did not answer within " + std::to_string(kStartTimeoutMs) + " ms";
+    return false;
+}
+
+std::vector<std::string> PulseServer::environment() const {
+    return {"PULSE_SERVER=" + m_address, "HOME=" + m_folder, "XDG_RUNTIME_DIR=" + m_folder + "/run",
+            "PULSE_RUNTIME_PATH=" + m_folder + "/run"};
+}
+
+std::string PulseServer::log() const {
+    std::ifstream in(m_folder + "/daemon.log");
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+int PulseServer::RunClient(const std::vector<std::string>& argv, std::string* output,
+                           int timeoutMs) {
+    ChildProcess client;
+    SpawnOptions options;
+    options.argv = argv;
+    options.extraEnvironment = environment();
+    options.pipeStdout = true;
+    if (!client.start(options)) {
+        return -1;
+    }
+    std::string text = client.readAllOutput();
+    if (output != nullptr) {
+        *output = std::move(text);
+    }
+    const std::optional<int> code = client.wait(timeoutMs);
+    return code.value_or(-1);
+}
+
+std::unique_ptr<ChildProcess> PulseServer::StartClient(const std::vector<std::string>& argv) {
+    auto client = std::make_unique<ChildProcess>();
+    SpawnOptions options;
+    options.argv = argv;
+    options.extraEnvironment = environment();
+    if (!client->start(options)) {
+        return nullptr;
+    }
+    return client;
+}
+
+bool WriteWavFile(const std::string& path, const std::vector<std::int16_t>& samples, int rate,
+                  int channels) {
+    std::ofstream out(path, std::ios::binary);
+    const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
+    out.write("RIFF", 4);
+    putLittle<std::uint32_t>(out, 36 + dataBytes);
+    out.write("WAVEfmt ", 8);
+    putLittle<std::uint32_t>(out, 16);
+    putLittle<std::uint16_t>(out, 1);
+    putLittle<std::uint16_t>(out, static_cast<std::uint16_t>(channels));
+    putLittle<std::uint32_t>(out, static_cast<std::uint32_t>(rate));
+    putLittle<std::uint32_t>(out, static_cast<std::uint32_t>(rate * channels * 2));
+    putLittle<std::uint16_t>(out, static_cast<std::uint16_t>(channels * 2));
+    putLittle<std::uint16_t>(out, 16);
+    out.write("data", 4);
+    putLittle<std::uint32_t>(out, dataBytes);
+    for (const std::int16_t sample : samples) {
+        putLittle<std::uint16_t>(out, static_cast<std::uint16_t>(sample));
+    }
+    return static_cast<bool>(out);
+}
+
+}  // namespace sonaro::test
