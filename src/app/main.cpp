@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "platform/program_paths.h"
 #include "platform/qt_ui_dispatcher.h"
 #include "platform/sqlite_settings_backend.h"
+#include "platform/termination_signal_watcher.h"
 #include "platform/unix_instance_channel.h"
 #include "platform/xdg_autostart.h"
 #include "settings/settings_store.h"
@@ -68,6 +70,17 @@ std::optional<int> runProcessOption(const std::vector<std::string>& args) {
     return 0;
 }
 
+// "close now" ends the event loop; the end of the desktop session and a termination signal take
+// the path of "-exit".
+void connectExitPaths(QApplication& qtApplication, MainWindow& window,
+                      TerminationSignalWatcher& signalWatcher) {
+    QObject::connect(&window, &MainWindow::closedNow, &qtApplication, &QApplication::quit);
+    QObject::connect(&qtApplication, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { window.Exit(); });
+    QObject::connect(&signalWatcher, &TerminationSignalWatcher::terminate, &window,
+                     &MainWindow::Exit);
+}
+
 // The running instance: everything heavy is created here, after forwarding found no instance.
 int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args,
                      const ProgramPaths& paths, SingleInstance& instance, bool canListen,
@@ -82,10 +95,8 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     Application application(settings, formats, recording);
 
     MainWindow window(application, settings);
-    QObject::connect(&window, &MainWindow::closedNow, &qtApplication, &QApplication::quit);
-    // The end of the desktop session ends the program like "-exit".
-    QObject::connect(&qtApplication, &QGuiApplication::commitDataRequest, &window,
-                     [&window](QSessionManager&) { window.Exit(); });
+    TerminationSignalWatcher signalWatcher;
+    connectExitPaths(qtApplication, window, signalWatcher);
 
     QtUiDispatcher dispatcher;
     UnixInstanceServer server(paths.runtimeDir + "/instance", dispatcher,

@@ -89,6 +89,17 @@ ForwardResult awaitAnswer(int fd, int ms) {
     return ForwardResult::Delivered;
 }
 
+// True when an instance listens on `address`: its socket must not be replaced.
+bool acceptsConnections(const sockaddr_un& address) {
+    Socket probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int saved = errno;
+    const bool accepted =
+        probe.fd() >= 0 &&
+        connect(probe.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    errno = saved;
+    return accepted;
+}
+
 }  // namespace
 
 ForwardResult UnixInstanceChannel::Forward(std::span<const char> block, int replyMs) {
@@ -146,7 +157,7 @@ bool UnixInstanceServer::bindSocket() {
     struct stat info {};
     int bound = bind(m_listenFd, raw, sizeof address);
     if (bound != 0 && errno == EADDRINUSE && lstat(m_path.c_str(), &info) == 0 &&
-        S_ISSOCK(info.st_mode)) {
+        S_ISSOCK(info.st_mode) && !acceptsConnections(address)) {
         unlink(m_path.c_str());  // left by an instance that ended without removing it
         bound = bind(m_listenFd, raw, sizeof address);
     }

@@ -1,0 +1,176 @@
+#include "app/application.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "app/forward_block.h"
+#include "app/unavailable_recording_commands.h"
+#include "platform/sqlite_settings_backend.h"
+#include "support/temp_home.h"
+
+namespace sonaro {
+namespace {
+
+// Records what the command line asked of the window and of the recording session, in order.
+class Journal : public CommandHost, public RecordingCommands {
+  public:
+    std::vector<std::string> calls;
+
+    void HideWindow() override { calls.push_back("hide"); }
+    void ShowWindow() override { calls.push_back("show"); }
+    void RestoreAndActivate() override { calls.push_back("restore"); }
+    void Exit() override { calls.push_back("exit"); }
+    void ArmStopTimer(int ms) override { calls.push_back("timer " + std::to_string(ms)); }
+    void Record(int maxMs) override { calls.push_back("record " + std::to_string(maxMs)); }
+    void RecordToFile(const std::string& path, int maxMs) override {
+        calls.push_back("recordfile " + path + " " + std::to_string(maxMs));
+    }
+    void Pause() override { calls.push_back("pause"); }
+    void Restart() override { calls.push_back("restart"); }
+    void Done() override { calls.push_back("done"); }
+};
+
+class ApplicationTest : public testing::Test {
+  protected:
+    ApplicationTest()
+        : m_dir(test::MakeTempDir("application")),
+          m_backend(m_dir + "/registry.db", m_dir + "/machine.db"),
+          m_settings(m_backend),
+          m_formats(m_settings, m_dir + "/data"),
+          m_application(m_settings, m_formats, m_journal) {
+        m_application.AttachHost(&m_journal);
+    }
+    ~ApplicationTest() override { test::RemoveTree(m_dir); }
+
+    std::vector<std::string> run(std::vector<std::string> options) {
+        options.insert(options.begin(), "/usr/bin/sonaro");
+        m_application.ProcessCommandLine(options);
+        return m_journal.calls;
+    }
+
+    std::string m_dir;
+    SqliteSettingsBackend m_backend;
+    SettingsStore m_settings;
+    FormatSettings m_formats;
+    Journal m_journal;
+    Application m_application;
+};
+
+using Calls = std::vector<std::string>;
+
+TEST_F(ApplicationTest, AppliesOptionsInOrderIgnoringCaseAndUnknownWords) {
+    EXPECT_EQ(run({"-HIDE", "hello", "-Show", "-pause", "-RESTART", "-done", "-resume", "-exit"}),
+              (Calls{"hide", "show", "pause", "restart", "done", "record 216000000", "exit"}));
+}
+
+TEST_F(ApplicationTest, OutdirWritesTheRecordingsFolderAndNeedsAValue) {
+    run({"-OutDir", "/srv/recordings"});
+    EXPECT_EQ(m_settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""),
+              "/srv/recordings");
+    run({"-outdir"});
+    EXPECT_EQ(m_settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""),
+              "/srv/recordings");
+}
+
+TEST_F(ApplicationTest, RecordLeavesAWordThatIsNoFormat) {
+    EXPECT_EQ(run({"-record", "-hide"}), (Calls{"record 216000000", "hide"}));
+    EXPECT_EQ(m_formats.GetOutputFormat(), OutputFormat::Wav);
+}
+
+TEST_F(ApplicationTest, RecordWithMp3OptionsStoresThemAndRecords) {
+    EXPECT_EQ(run({"-record", "MP3", "-cbr", "-b", "128", "-m", "j", "-hide"}),
+              (Calls{"record 216000000", "hide"}));
+    EXPECT_EQ(m_formats.GetOutputFormat(), OutputFormat::Mp3);
+    const Mp3Settings mp3 = m_formats.LoadMp3Settings();
+    EXPECT_TRUE(mp3.constantBitRate);
+    EXPECT_EQ(mp3.cbrBitRate, 128);
+    EXPECT_EQ(mp3.channelMode, 1);
+    EXPECT_EQ(m_formats.FormatLabel(), "128KBps Joint Mp3");
+}
+
+TEST_F(ApplicationTest, IncompleteWavOptionsStillSelectWavAndRecord) {
+    m_formats.SetOutputFormat(OutputFormat::Mp3);
+    EXPECT_EQ(run({"-record", "wav", "-s", "22050", "-m", "1"}), (Calls{"record 216000000"}));
+    EXPECT_EQ(m_formats.GetOutputFormat(), OutputFormat::Wav);
+    EXPECT_FALSE(std::filesystem::exists(m_formats.wavFormatPath()));
+}
+
+TEST_F(ApplicationTest, RecordFileTakesTheFormatFromTheExtension) {
+    EXPECT_EQ(run({"-recordfile", "/rec/take.AIF", "-s", "8000", "-m", "1", "-hide"}),
+              (Calls{"recordfile /rec/take.AIF 216000000", "hide"}));
+    EXPECT_EQ(m_formats.GetOutputFormat(), OutputFormat::Aiff);
+    EXPECT_EQ(m_formats.LoadAiffSettings().sampleRate, 8000);
+    EXPECT_EQ(m_formats.LoadAiffSettings().channels, 1);
+}
+
+TEST_F(ApplicationTest, RecordFileKeepsFollowingOptionsThatAreNoFormatOptions) {
+    m_formats.SetOutputFormat(OutputFormat::Mp3);
+    EXPECT_EQ(run({"-recordfile", "/rec/take.ogg", "-ms", "3000"}),
+              (Calls{"recordfile /rec/take.ogg 216000000", "timer 3000"}));
+    EXPECT_EQ(m_formats.GetOutputFormat(), OutputFormat::Mp3);
+    EXPECT_EQ(run({"-recordfile"}).size(), 2u);
+}
+
+TEST_F(ApplicationTest, TimerValuesReadAsDecimalNumbers) {
+    EXPECT_EQ(run({"-ms", "5000ms", "-ms", "soon", "-ms", "-40", "-ms"}),
+              (Calls{"timer 5000", "timer 0", "timer 0"}));
+    m_application.OnStopTimer();
+    EXPECT_EQ(m_journal.calls.back(), "exit");
+    EXPECT_EQ(m_journal.calls[m_journal.calls.size() - 2], "done");
+}
+
+TEST_F(ApplicationTest, ExitIfStopSetsTheFlagOnly) {
+    EXPECT_FALSE(m_application.exitWhenStopped());
+    EXPECT_TRUE(run({"-exitifstop"}).empty());
+    EXPECT_TRUE(m_application.exitWhenStopped());
+    m_application.clearExitWhenStopped();
+    EXPECT_FALSE(m_application.exitWhenStopped());
+}
+
+TEST_F(ApplicationTest, PlainForwardedStartBringsTheWindowToTheFront) {
+    EXPECT_TRUE(m_application.HandleForwardedBlock(BuildForwardBlock({"/usr/bin/sonaro"})));
+    EXPECT_EQ(m_journal.calls, (Calls{"restore"}));
+    EXPECT_TRUE(m_application.HandleForwardedBlock(BuildForwardBlock({"sonaro", "-hide"})));
+    EXPECT_EQ(m_journal.calls, (Calls{"restore", "hide"}));
+    const std::vector<char> wrong(100, '\0');
+    EXPECT_FALSE(m_application.HandleForwardedBlock(wrong));
+    EXPECT_EQ(m_journal.calls.size(), 2u);
+}
+
+TEST_F(ApplicationTest, WindowOptionsWaitForAWindow) {
+    m_application.AttachHost(nullptr);
+    EXPECT_TRUE(run({"-hide", "-exit", "-ms", "10", "-done"}) == (Calls{"done"}));
+}
+
+TEST(ApplicationStart, OnlyAnExactLogonFirstArgumentStartsHidden) {
+    EXPECT_TRUE(Application::StartsHidden({"sonaro", "-logon", "-record"}));
+    EXPECT_FALSE(Application::StartsHidden({"sonaro", "-LOGON"}));
+    EXPECT_FALSE(Application::StartsHidden({"sonaro", "-hide", "-logon"}));
+    EXPECT_FALSE(Application::StartsHidden({"sonaro"}));
+}
+
+TEST(UnavailableRecordingCommands, RefusesEveryCommandVisibly) {
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* errors = open_memstream(&text, &size);
+    ASSERT_NE(errors, nullptr);
+    {
+        UnavailableRecordingCommands recording(errors);
+        recording.Record(1);
+        recording.RecordToFile("/x.wav", 1);
+        recording.Pause();
+        recording.Restart();
+        recording.Done();
+    }
+    std::fclose(errors);
+    const std::string lines(text, size);
+    std::free(text);
+    for (const char* command : {"Record ", "RecordToFile ", "Pause ", "Restart ", "Done "}) {
+        EXPECT_NE(lines.find(std::string(command) + "refused"), std::string::npos) << command;
+    }
+}
+
+}  // namespace
+}  // namespace sonaro

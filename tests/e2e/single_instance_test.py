@@ -1,0 +1,181 @@
+"""A running instance driven by second starts, as a script or another program would."""
+
+import os
+import signal
+import socket
+import struct
+import subprocess
+import time
+import unittest
+
+from sonaro_harness import SonaroTestCase, wait_until
+
+BLOCK_BYTES = 33284
+
+
+class ForwardingTest(SonaroTestCase):
+
+    def test_second_start_forwards_options_and_ends(self):
+        first = self.start_first()
+        outdir = os.path.join(self.home, "recordings")
+        result = self.run_sonaro("-OUTDIR", outdir, "-hide", "-show")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"), outdir)
+        self.assertIsNone(first.poll())
+
+    def test_exit_ends_the_running_instance(self):
+        first = self.start_first()
+        self.assertEqual(self.run_sonaro("-exit").returncode, 0)
+        self.assertEqual(first.wait(timeout=20), 0, self.log_text(first))
+        self.assertFalse(os.path.exists(self.socket_path))
+        self.assertIsNotNone(self.setting("MainWindow", "X"))
+        self.assertEqual(self.setting("Settings", "HaveRun"), "1")
+        # The next start becomes the running instance again.
+        second = self.start_first()
+        self.assertIsNone(second.poll())
+
+    def test_a_termination_signal_ends_it_like_exit(self):
+        first = self.start_first()
+        first.send_signal(signal.SIGTERM)
+        self.assertEqual(first.wait(timeout=20), 0, self.log_text(first))
+        self.assertFalse(os.path.exists(self.socket_path))
+        self.assertIsNotNone(self.setting("MainWindow", "X"))
+
+    def test_format_options_land_in_the_settings_and_the_format_file(self):
+        first = self.start_first()
+        self.run_sonaro("-record", "WAV", "-s", "22050", "-m", "2", "-b", "16")
+        self.assertEqual(self.setting("Settings", "Format"), "0")
+        with open(self.data_file("WavCodec.wff"), "rb") as f:
+            wff = f.read()
+        self.assertEqual(len(wff), 1028)
+        tag, channels, rate, average, align, bits, extra = struct.unpack("<HHIIHHH", wff[:18])
+        self.assertEqual((tag, channels, rate, average, align, bits, extra),
+                         (1, 2, 22050, 88200, 4, 16, 0))
+
+        self.run_sonaro("-record", "mp3", "-vbr", "-b", "64", "-B", "192", "-q", "2",
+                        "-m", "m", "-p")
+        self.assertEqual(self.setting("Settings", "Format"), "1")
+        self.assertEqual([self.setting("MP3Encoder", name) for name in
+                          ("ConstantBitRate", "VBRMinBitRate", "VBRMaxBitRate", "VBRQuality",
+                           "ChannelMode", "ErrorProtection")],
+                         ["0", "64", "192", "2", "3", "1"])
+
+        self.run_sonaro("-recordfile", os.path.join(self.home, "take.aif"), "-s", "8000",
+                        "-m", "1")
+        self.assertEqual(self.setting("Settings", "Format"), "2")
+        self.assertEqual(self.setting("AIFFEncode", "SampleRate"), "8000")
+        self.assertEqual(self.setting("AIFFEncode", "Channels"), "1")
+        # Without a recording session the recording commands are refused, visibly.
+        self.assertIn("Record refused", self.log_text(first))
+        self.assertIn("RecordToFile refused", self.log_text(first))
+
+    def test_long_arguments_arrive_cut_to_259_characters(self):
+        self.start_first()
+        long_dir = "/" + "d" * 299
+        self.run_sonaro("-outdir", long_dir)
+        self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"), long_dir[:259])
+
+    def test_only_the_first_128_arguments_are_forwarded(self):
+        self.start_first()
+        # Program path + 125 fillers + two "-outdir" options: 130 arguments; the second option
+        # starts at argument 128 and must not arrive.
+        args = ["filler"] * 125 + ["-outdir", "kept", "-outdir", "lost"]
+        self.assertEqual(len(args) + 1, 130)
+        self.run_sonaro(*args)
+        self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"), "kept")
+
+    def test_simultaneous_starts_make_exactly_one_first_instance(self):
+        starts = [self.spawn("-outdir", f"/start/{i}") for i in range(3)]
+        self.assertTrue(wait_until(lambda: sum(p.poll() is not None for p in starts) >= 2, 40),
+                        "the forwarding starts did not end")
+        time.sleep(0.5)
+        running = [p for p in starts if p.poll() is None]
+        self.assertEqual(len(running), 1)
+        self.assertEqual([p.returncode for p in starts if p is not running[0]], [0, 0])
+        self.assertRegex(self.setting("FindPlay", "DefaultRecordFolder"), r"^/start/[0-2]$")
+
+    def test_stop_timer_ends_the_program(self):
+        first = self.spawn("-ms", "300")
+        self.assertEqual(first.wait(timeout=30), 0)
+        self.assertIn("Done refused", self.log_text(first))
+
+    def test_an_instance_that_crashed_leaves_no_obstacle(self):
+        first = self.start_first()
+        first.kill()
+        first.wait(timeout=10)
+        self.assertTrue(os.path.exists(self.socket_path), "a killed instance leaves its socket")
+        second = self.start_first("-outdir", "/after/crash")
+        self.assertIsNone(second.poll())
+        self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"), "/after/crash")
+
+
+class ProcessOptionTest(SonaroTestCase):
+
+    def test_setautorun_writes_and_removes_the_logon_entry(self):
+        entry = os.path.join(self.env["XDG_CONFIG_HOME"], "autostart", "sonaro.desktop")
+        self.assertEqual(self.run_sonaro("-setautorun", "X1").returncode, 0)
+        with open(entry) as f:
+            text = f.read()
+        self.assertIn('\nExec="%s" -logon\n' % os.path.realpath(os.environ["SONARO_BIN"]), text)
+        self.assertEqual(self.run_sonaro("-setautorun", "X2").returncode, 0)
+        self.assertTrue(os.path.exists(entry))
+        self.assertEqual(self.run_sonaro("-setautorun", "X0").returncode, 0)
+        self.assertFalse(os.path.exists(entry))
+
+    def test_tool_and_installer_options_end_without_starting(self):
+        for args in (["-exe", "NoSuchTool"], ["-extfind", "x"],
+                     ["-addfiletyperunspecial", "a", "b"]):
+            result = self.run_sonaro(*args, timeout=20)
+            self.assertEqual(result.returncode, 0, args)
+        self.assertFalse(os.path.exists(os.path.join(self.runtime, "sonaro")))
+
+
+class PeerCheckTest(SonaroTestCase):
+
+    CLIENT = r"""
+import socket, struct, sys
+args = [b"sonaro", b"-outdir", b"/nobody/was/here"]
+block = struct.pack("<i", len(args)) + b"".join(a.ljust(260, b"\0") for a in args)
+block = block.ljust(33284, b"\0")
+s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+s.settimeout(10)
+s.connect(sys.argv[1])
+print("connected", flush=True)
+try:
+    s.sendall(block)
+    s.shutdown(socket.SHUT_WR)
+    print("answer", len(s.recv(4)))
+except OSError as error:
+    print("answer 0 (%s)" % error.__class__.__name__)
+"""
+
+    def test_a_peer_of_another_user_id_is_refused(self):
+        if os.geteuid() != 0:
+            self.skipTest("needs root to run a client as the user nobody")
+        first = self.start_first()
+        # Open the path for nobody: the folders traversable and the socket writable, so that
+        # only the server's own user-id check stands in the way.
+        path = self.home
+        for folder in (self.home, self.runtime, os.path.dirname(self.socket_path)):
+            os.chmod(folder, 0o711)
+        os.chmod(self.socket_path, 0o666)
+        parent = os.path.dirname(path)
+        while parent != "/":
+            if not os.stat(parent).st_mode & 0o001:
+                self.skipTest("%s is not traversable by other users" % parent)
+            parent = os.path.dirname(parent)
+        result = subprocess.run(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                 "python3", "-c", self.CLIENT, self.socket_path],
+                                 capture_output=True, text=True, timeout=30)
+        self.assertIn("connected", result.stdout, result.stderr)
+        self.assertIn("answer 0", result.stdout)
+        self.assertTrue(wait_until(lambda: "refused a command line from user id 65534"
+                                   in self.log_text(first), 10), self.log_text(first))
+        self.assertIsNone(self.setting("FindPlay", "DefaultRecordFolder"))
+        # The instance still serves its own user.
+        self.assertEqual(self.run_sonaro("-outdir", "/mine").returncode, 0)
+        self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"), "/mine")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,123 @@
+"""Runs the real program in a temporary home for end-to-end tests.
+
+Every instance a test starts is ended in tearDown (politely with -exit, then by force), and every
+wait has a time-out, so a failing program never hangs the suite.
+"""
+
+import os
+import shutil
+import socket
+import sqlite3
+import subprocess
+import tempfile
+import time
+import unittest
+
+SONARO_BIN = os.environ.get("SONARO_BIN", "")
+SECTION_PREFIX = "Software\\Kestrix Audio\\Sonaro\\"
+
+
+def wait_until(predicate, timeout, step=0.02):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(step)
+    return predicate()
+
+
+class SonaroTestCase(unittest.TestCase):
+    """A temporary home with every XDG folder and TMPDIR inside it, offscreen by default."""
+
+    def setUp(self):
+        if not SONARO_BIN or not os.access(SONARO_BIN, os.X_OK):
+            self.skipTest("SONARO_BIN does not name the built program")
+        self.home = tempfile.mkdtemp(prefix="sonaro-e2e-")
+        self.runtime = os.path.join(self.home, "run")
+        os.mkdir(self.runtime, 0o700)
+        self.env = {k: v for k, v in os.environ.items()
+                    if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SESSION_MANAGER")}
+        self.env.update({
+            "HOME": self.home,
+            "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
+            "XDG_CONFIG_DIRS": os.path.join(self.home, "etc-xdg"),
+            "XDG_DATA_HOME": os.path.join(self.home, ".local", "share"),
+            "XDG_DATA_DIRS": os.path.join(self.home, "usr-share"),
+            "XDG_CACHE_HOME": os.path.join(self.home, ".cache"),
+            "XDG_STATE_HOME": os.path.join(self.home, ".local", "state"),
+            "XDG_RUNTIME_DIR": self.runtime,
+            "TMPDIR": os.path.join(self.home, "tmp"),
+            "QT_QPA_PLATFORM": "offscreen",
+        })
+        os.mkdir(self.env["TMPDIR"])
+        self.socket_path = os.path.join(self.runtime, "sonaro", "instance")
+        self.instances = []
+
+    def tearDown(self):
+        for process, log in self.instances:
+            if process.poll() is None:
+                try:
+                    self.run_sonaro("-exit", timeout=10)
+                except subprocess.TimeoutExpired:
+                    pass
+                try:
+                    process.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait(timeout=10)
+            log.close()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+    def spawn(self, *args):
+        """Starts the program without waiting; its standard error goes to a log file."""
+        log = tempfile.TemporaryFile(dir=self.home)
+        process = subprocess.Popen([SONARO_BIN, *args], env=self.env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=log)
+        self.instances.append((process, log))
+        return process
+
+    def start_first(self, *args):
+        """Starts the first instance and waits until it has applied its own options."""
+        process = self.spawn(*args)
+        self.assertTrue(wait_until(lambda: self.listening() or process.poll() is not None, 30),
+                        "the first instance did not start listening")
+        self.assertIsNone(process.poll(), "the first instance ended at once")
+        # A second start waits for the start-up lock, which the instance holds until it has
+        # applied its own options; an unknown word is skipped there, so this changes nothing.
+        self.assertEqual(self.run_sonaro("sync").returncode, 0)
+        return process
+
+    def listening(self):
+        """True when an instance accepts connections (a socket left by a crash does not)."""
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
+            try:
+                probe.connect(self.socket_path)
+                return True
+            except OSError:
+                return False
+
+    def run_sonaro(self, *args, timeout=30):
+        return subprocess.run([SONARO_BIN, *args], env=self.env, stdin=subprocess.DEVNULL,
+                              capture_output=True, timeout=timeout)
+
+    def log_text(self, process):
+        for candidate, log in self.instances:
+            if candidate is process:
+                log.seek(0)
+                return log.read().decode(errors="replace")
+        return ""
+
+    def setting(self, section, name):
+        path = os.path.join(self.env["XDG_CONFIG_HOME"], "sonaro", "registry.db")
+        if not os.path.exists(path):
+            return None
+        with sqlite3.connect(path, timeout=30) as db:
+            row = db.execute("SELECT data FROM reg_values WHERE key = ? AND name = ?",
+                             (SECTION_PREFIX + section, name)).fetchone()
+        if row is None:
+            return None
+        data = row[0]
+        return data.decode() if isinstance(data, bytes) else data
+
+    def data_file(self, name):
+        return os.path.join(self.env["XDG_DATA_HOME"], "sonaro", name)

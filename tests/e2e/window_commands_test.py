@@ -1,0 +1,71 @@
+"""Window options on a real X server (Xvfb): the window's visibility is what xdotool sees."""
+
+import os
+import shutil
+import subprocess
+import unittest
+
+from sonaro_harness import SonaroTestCase, wait_until
+
+TITLE = "^Sonaro Sound Recorder$"
+
+
+class WindowCommandsTest(SonaroTestCase):
+
+    def setUp(self):
+        super().setUp()
+        if not shutil.which("Xvfb") or not shutil.which("xdotool"):
+            self.skipTest("Xvfb and xdotool are needed to see the window")
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp",
+                                      "-screen", "0", "1024x768x24"], pass_fds=(write_end,),
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        self.addCleanup(self.stopXvfb)
+        with os.fdopen(read_end) as display:
+            number = display.readline().strip()
+        if not number:
+            self.skipTest("Xvfb did not start")
+        self.env["DISPLAY"] = ":" + number
+        self.env["QT_QPA_PLATFORM"] = "xcb"
+
+    def stopXvfb(self):
+        self.xvfb.terminate()
+        try:
+            self.xvfb.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.xvfb.kill()
+            self.xvfb.wait(timeout=10)
+
+    def visible(self):
+        result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE],
+                                env=self.env, capture_output=True, timeout=10)
+        return result.returncode == 0 and result.stdout.strip() != b""
+
+    def assertVisible(self, expected):
+        self.assertTrue(wait_until(lambda: self.visible() == expected, 10),
+                        "the window is %s" % ("hidden" if expected else "shown"))
+
+    def test_hide_show_and_a_plain_second_start(self):
+        self.start_first()
+        self.assertVisible(True)
+        self.assertEqual(self.run_sonaro("-HIDE").returncode, 0)
+        self.assertVisible(False)
+        self.run_sonaro("-show")
+        self.assertVisible(True)
+        self.run_sonaro("-hide")
+        self.assertVisible(False)
+        self.run_sonaro()
+        self.assertVisible(True)
+
+    def test_logon_start_stays_hidden_and_only_in_lower_case(self):
+        self.start_first("-logon")
+        self.assertVisible(False)
+        self.run_sonaro("-exit")
+        self.assertTrue(wait_until(lambda: not self.listening(), 20))
+        self.start_first("-LOGON")
+        self.assertVisible(True)
+
+
+if __name__ == "__main__":
+    unittest.main()

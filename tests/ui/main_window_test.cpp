@@ -1,0 +1,120 @@
+#include "ui/main_window.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/application.h"
+#include "formats/format_settings.h"
+#include "platform/sqlite_settings_backend.h"
+#include "support/temp_home.h"
+
+namespace sonaro {
+
+// Counts the session commands that reach it.
+class CountingCommands : public RecordingCommands {
+  public:
+    int done = 0;
+    void Record(int) override {}
+    void RecordToFile(const std::string&, int) override {}
+    void Pause() override {}
+    void Restart() override {}
+    void Done() override { ++done; }
+};
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        m_home = std::make_unique<test::TempHome>();
+        m_backend = std::make_unique<SqliteSettingsBackend>(m_home->path() + "/registry.db",
+                                                            m_home->path() + "/machine.db");
+        m_settings = std::make_unique<SettingsStore>(*m_backend);
+        m_formats = std::make_unique<FormatSettings>(*m_settings, m_home->path() + "/data");
+        m_application = std::make_unique<Application>(*m_settings, *m_formats, m_commands);
+    }
+
+    void cleanup() {
+        m_application.reset();
+        m_formats.reset();
+        m_settings.reset();
+        m_backend.reset();
+        m_home.reset();
+    }
+
+    void closingKeepsTheProgramRunning() {
+        MainWindow window(*m_application, *m_settings);
+        QSignalSpy closed(&window, &MainWindow::closedNow);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.close();
+        QVERIFY(!window.isVisible() || window.isMinimized());
+        QCOMPARE(closed.count(), 0);
+        m_application->ProcessCommandLine({"sonaro", "-SHOW"});
+        QVERIFY(window.isVisible());
+        QVERIFY(!window.isMinimized());
+    }
+
+    void exitClosesOnceAndSavesThePosition() {
+        MainWindow window(*m_application, *m_settings);
+        QSignalSpy closed(&window, &MainWindow::closedNow);
+        window.move(40, 30);
+        window.show();
+        m_application->ProcessCommandLine({"sonaro", "-exit", "-exit"});
+        QCOMPARE(closed.count(), 0);  // "close now" is posted, not applied inside the options
+        QVERIFY(closed.wait(5000));
+        QTest::qWait(20);
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(m_settings->ReadSettingInt("MainWindow", "X", -1), window.pos().x());
+        QCOMPARE(m_settings->ReadSettingInt("MainWindow", "Y", -1), window.pos().y());
+        QCOMPARE(m_settings->ReadSettingString("Settings", "HaveRun", ""), std::string("1"));
+    }
+
+    void stopTimerCompletesAndExits() {
+        MainWindow window(*m_application, *m_settings);
+        QSignalSpy closed(&window, &MainWindow::closedNow);
+        m_application->ProcessCommandLine({"sonaro", "-ms", "50"});
+        QVERIFY(closed.wait(5000));
+        QCOMPARE(m_commands.done, 1);
+    }
+
+    void placementKeepsTheWindowOnTheDesktop() {
+        const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+        m_settings->WriteSettingInt("MainWindow", "X", desktop.right() + 500);
+        m_settings->WriteSettingInt("MainWindow", "Y", -300);
+        MainWindow window(*m_application, *m_settings);
+        window.PlaceWindow();
+        QVERIFY(desktop.contains(QRect(window.pos(), window.size())));
+        QCOMPARE(window.pos().y(), desktop.top());
+
+        m_settings->WriteSettingInt("MainWindow", "Height", 100);
+        MainWindow stored(*m_application, *m_settings);
+        stored.PlaceWindow();
+        QCOMPARE(stored.pos(), QPoint(desktop.right() + 500, -300));
+    }
+
+    void defaultPlacementIsCentred() {
+        const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+        MainWindow window(*m_application, *m_settings);
+        window.PlaceWindow();
+        const QPoint centre = QRect(window.pos(), window.size()).center();
+        QVERIFY((centre - desktop.center()).manhattanLength() <= 2);
+        QVERIFY(window.width() > window.height());
+    }
+
+  private:
+    std::unique_ptr<test::TempHome> m_home;
+    std::unique_ptr<SqliteSettingsBackend> m_backend;
+    std::unique_ptr<SettingsStore> m_settings;
+    std::unique_ptr<FormatSettings> m_formats;
+    CountingCommands m_commands;
+    std::unique_ptr<Application> m_application;
+};
+
+}  // namespace sonaro
+
+QTEST_MAIN(sonaro::MainWindowTest)
+#include "main_window_test.moc"
