@@ -1,5 +1,8 @@
 #include "formats/mp3_writer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string_view>
@@ -19,6 +22,17 @@ int highBitRate(const Mp3Settings& s) {
 
 int lowBitRate(const Mp3Settings& s) {
     return s.constantBitRate ? s.cbrBitRate : s.vbrMinBitRate;
+}
+
+// The encoder only reports a file it cannot create after it started; creating it first lets the
+// recording fail at once, with the same message as the other formats. The encoder replaces it.
+bool canCreate(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    return true;
 }
 
 int snapRate(int r) {
@@ -147,7 +161,7 @@ std::string Mp3Writer::WriteError() const {
 SinkRef CreateMp3Writer(const std::string& path, const Mp3Settings& settings, int inputRate,
                         int inputChannels) {
     const std::string encoder = FindMp3Encoder();
-    if (encoder.empty()) {
+    if (encoder.empty() || !canCreate(path)) {
         return SinkRef();
     }
     const int rate = ChooseMp3SampleRate(inputRate, settings);

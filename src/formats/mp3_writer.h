@@ -60,7 +60,8 @@ class Mp3Writer final : public AudioSink {
 };
 
 // An MP3 writer for `path` fed with `inputRate` Hz and `inputChannels` channels; a NullSink when
-// no encoder is present, an unusable writer when it cannot be started.
+// no encoder is present or the file cannot be created, an unusable writer when the encoder cannot
+// be started.
 SinkRef CreateMp3Writer(const std::string& path, const Mp3Settings& settings, int inputRate,
                         int inputChannels);
 

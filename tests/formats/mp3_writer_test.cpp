@@ -172,6 +172,10 @@ TEST_F(Mp3WriterTest, AnEncoderThatStopsIsReportedAndAMissingOneGivesNoWriter) {
     const SinkRef none = CreateMp3Writer(m_dir + "/x.mp3", Mp3Settings(), 44100, 2);
     ::setenv("PATH", saved.c_str(), 1);
     EXPECT_TRUE(none->isUnusable());
+    if (!FindMp3Encoder().empty()) {
+        EXPECT_TRUE(
+            CreateMp3Writer(m_dir + "/no/folder.mp3", Mp3Settings(), 44100, 2)->isUnusable());
+    }
 }
 
 }  // namespace
