@@ -18,9 +18,9 @@ WaveInOpenResult PulseWaveInDevice::Open(int rate, int channels, int framesPerBu
     const bool inRange = rate > 0 && channels > 0 &&
                          channels <= static_cast<int>(PA_CHANNELS_MAX) && framesPerBuffer > 0 &&
                          bufferCount > 0;
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(rate),
+    const pa_sample_spec sampleSpec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(rate),
                               static_cast<std::uint8_t>(inRange ? channels : 1)};
-    if (!inRange || !pa_sample_spec_valid(&spec)) {
+    if (!inRange || !pa_sample_spec_valid(&sampleSpec)) {
         setError("The sound server cannot record this format.");
         return WaveInOpenResult::FormatRefused;
     }
@@ -51,10 +51,10 @@ WaveInOpenResult PulseWaveInDevice::Open(int rate, int channels, int framesPerBu
 // The stream starts corked, so that nothing recorded before Start reaches the buffers; the
 // server delivers a fragment per buffer.
 bool PulseWaveInDevice::connectStream(int rate, int channels) {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(rate),
+    const pa_sample_spec sampleSpec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(rate),
                               static_cast<std::uint8_t>(channels)};
     PulseLock lock(m_connection);
-    m_stream = pa_stream_new(m_connection.context(), "Recording", &spec, nullptr);
+    m_stream = pa_stream_new(m_connection.context(), "Recording", &sampleSpec, nullptr);
     if (m_stream == nullptr) {
         setError("The recording stream could not be created: " + m_connection.serverError());
         return false;
