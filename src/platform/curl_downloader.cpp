@@ -43,21 +43,6 @@ bool openTarget(Transfer& transfer) {
     return transfer.file.valid();
 }
 
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 std::size_t onBody(char* data, std::size_t, std::size_t size, void* context) {
     auto& transfer = *static_cast<Transfer*>(context);
     if (transfer.job.IsStopRequested()) {
@@ -67,7 +52,7 @@ std::size_t onBody(char* data, std::size_t, std::size_t size, void* context) {
         transfer.refused = true;
         return 0;
     }
-    if (!writeAll(transfer.file.fd(), data, size)) {
+    if (!transfer.file.writeAll(data, size)) {
         return 0;
     }
     transfer.received += static_cast<curl_off_t>(size);

@@ -292,11 +292,11 @@ bool SqliteRegistry::deleteKey(std::string_view path) {
     return rc == SQLITE_OK;
 }
 
-std::vector<std::string> SqliteRegistry::subkeys(std::string_view path) {
+std::vector<std::string> SqliteRegistry::queryNames(const char* sql, std::string_view path) {
     std::vector<std::string> names;
     attempt(false, [&] {
         names.clear();
-        sqlite3_stmt* stmt = statement(kSubkeys.c_str());
+        sqlite3_stmt* stmt = statement(sql);
         if (stmt == nullptr) {
             return sqlite3_errcode(m_db);
         }
@@ -311,23 +311,12 @@ std::vector<std::string> SqliteRegistry::subkeys(std::string_view path) {
     return names;
 }
 
+std::vector<std::string> SqliteRegistry::subkeys(std::string_view path) {
+    return queryNames(kSubkeys.c_str(), path);
+}
+
 std::vector<std::string> SqliteRegistry::valueNames(std::string_view path) {
-    std::vector<std::string> names;
-    attempt(false, [&] {
-        names.clear();
-        sqlite3_stmt* stmt = statement(kValueNames);
-        if (stmt == nullptr) {
-            return sqlite3_errcode(m_db);
-        }
-        StatementUse use(stmt);
-        bindText(stmt, 1, path);
-        int rc = SQLITE_OK;
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-            names.push_back(columnText(stmt, 0));
-        }
-        return rc;
-    });
-    return names;
+    return queryNames(kValueNames, path);
 }
 
 std::optional<RegistryValue> SqliteRegistry::readValue(std::string_view path,

@@ -52,6 +52,8 @@ class SqliteRegistry {
     int exec(const char* sql);
     int inTransaction(const std::function<int()>& work);
     int insertKeyChain(std::string_view path);
+    // The first column of every row `sql` gives for `path`.
+    std::vector<std::string> queryNames(const char* sql, std::string_view path);
     sqlite3_stmt* statement(const char* sql);
 
     std::string m_path;

@@ -107,4 +107,19 @@ FileHandle OpenFileWithRetry(const std::string& path, FileAccess access, FileSha
     return OpenFileWithRetry(path, access, share, disposition, budgetMs, clock);
 }
 
+bool FileHandle::writeAll(const char* data, std::size_t size) const {
+    while (size > 0) {
+        const ssize_t written = ::write(m_fd, data, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
 }  // namespace sonaro

@@ -36,6 +36,8 @@ class FileHandle {
     // errno of the failed open; EWOULDBLOCK when another opener's sharing mode refused us.
     int error() const { return m_error; }
     void close();
+    // Writes every byte at the current position; false on the first failure (errno kept).
+    bool writeAll(const char* data, std::size_t size) const;
 
   private:
     int m_fd = -1;

@@ -19,21 +19,6 @@ void makeFolderChain(const std::string& path) {
     mkdir(path.c_str(), 0777);
 }
 
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 }  // namespace
 
 ProgramLog::ProgramLog(std::string logFolder, const Clock& clock)
@@ -70,7 +55,7 @@ void ProgramLog::Log(std::string_view text) {
     FileHandle file = OpenFileWithRetry(path, FileAccess::ReadWrite, FileShare::Read,
                                         FileDisposition::OpenAlways, kOpenBudgetMs, m_clock);
     if (file.valid() && lseek(file.fd(), 0, SEEK_END) >= 0) {
-        writeAll(file.fd(), line.data(), line.size());
+        file.writeAll(line.data(), line.size());
     }
 }
 
