@@ -11,7 +11,7 @@
 namespace sonaro {
 namespace {
 
-constexpr std::string_view kMailer = "Sonaro Sound Recorder https://www.kestrix-audio.com/software";
+constexpr std::string_view kMailer = "Sonaro Sound Recorder";
 constexpr std::string_view kBoundaryPattern = "gc0p4Jq0M2Yt08jU534c";
 constexpr int kBoundaryCount = 100;
 constexpr std::size_t kMaxHeaderText = 259;
@@ -186,7 +186,16 @@ SendResult sendAttachments(const MimeContent& content, const std::string& bounda
     return sink.Send("\r\n--" + boundary + "--\r\n", options.headerBudgetMs);
 }
 
-std::string headerBlock(const MimeContent& content, std::time_t now) {
+// " <address>/software", or nothing when the address is unknown.
+std::string mailerAddress(std::string_view address) {
+    const std::string cleaned = WithoutLineBreaks(address);
+    if (cleaned.empty()) {
+        return {};
+    }
+    return " " + cleaned + (cleaned.back() == '/' ? "software" : "/software");
+}
+
+std::string headerBlock(const MimeContent& content, std::time_t now, const MimeOptions& options) {
     std::string block = "MIME-Version: 1.0\r\n";
     const std::string from = WithoutLineBreaks(content.from).substr(0, kMaxHeaderText);
     if (!from.empty()) {
@@ -197,7 +206,7 @@ std::string headerBlock(const MimeContent& content, std::time_t now) {
              EncodeSubject(WithoutLineBreaks(content.subject, " ").substr(0, kMaxHeaderText)) +
              "\r\n";
     block += "Date: " + FormatMailDate(now) + "\r\n";
-    block += "X-Mailer: " + std::string(kMailer) + "\r\n";
+    block += "X-Mailer: " + std::string(kMailer) + mailerAddress(options.makerWebAddress) + "\r\n";
     return block;
 }
 
@@ -211,7 +220,7 @@ SendResult WriteMimeMessage(const MimeContent& content, std::time_t now, const M
                             MessageSink& sink, NetTask& task) {
     task.ReportProgress(0.2);
     task.ReportStatus("Sending Message Text", 1);
-    SendResult result = sink.Send(headerBlock(content, now), options.headerBudgetMs);
+    SendResult result = sink.Send(headerBlock(content, now, options), options.headerBudgetMs);
     if (result != SendResult::Ok) {
         return result;
     }

@@ -33,6 +33,9 @@ struct MimeOptions {
     bool dotStuff = true;
     int headerBudgetMs = 20000;
     int textBudgetMs = 30000;
+    // The maker's web address ("WebServerUrl"); the X-Mailer line names it with "/software".
+    // Empty: the line names the program alone.
+    std::string makerWebAddress;
 };
 
 // Streams one MIME message: the header block, a UTF-8 text part and base64 attachments read in

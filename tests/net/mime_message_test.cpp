@@ -52,6 +52,24 @@ TEST(MimeText, LongLinesBreakAtTheLastBlankOrAt700) {
     EXPECT_EQ(textPartOf("unix\nlines\rmixed\r\nend"), "unix\r\nlines\r\nmixed\r\nend");
 }
 
+std::string headerOf(const std::string& makerWebAddress) {
+    StringSink sink;
+    test::RecordingTask task;
+    MimeOptions options;
+    options.makerWebAddress = makerWebAddress;
+    WriteMimeMessage(MimeContent{"a@b", "c@d", "s", "body", {}}, 0, options, sink, task);
+    return sink.text.substr(0, sink.text.find("\r\n\r\n"));
+}
+
+TEST(MimeHeader, MailerNamesTheMakersSoftwarePageOnlyWhenKnown) {
+    EXPECT_NE(headerOf("").find("\r\nX-Mailer: Sonaro Sound Recorder\r\n"), std::string::npos);
+    EXPECT_NE(headerOf("https://maker.example/")
+                  .find("X-Mailer: Sonaro Sound Recorder https://maker.example/software\r\n"),
+              std::string::npos);
+    const std::string injected = headerOf("https://m.example\r\nBcc: x@y");
+    EXPECT_EQ(injected.find("\r\nBcc:"), std::string::npos);
+}
+
 TEST(MimeHeader, SubjectEncodingAndLineBreakInjection) {
     EXPECT_EQ(EncodeSubject("M\xC3\xBCll"), "=?utf-8?q?M=C3=BCll?=");
     EXPECT_EQ(EncodeSubject("Plain words here"), "Plain words here");
