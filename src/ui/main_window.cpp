@@ -25,7 +25,6 @@ namespace {
 
 constexpr const char* kSection = "MainWindow";
 
-
 // The window's size: 320 by 160 dialog units of the window font.
 QSize dialogSize(const QFontMetrics& metrics) {
     return {320 * metrics.averageCharWidth() / 4, 160 * metrics.height() / 8};
