@@ -25,6 +25,10 @@ namespace {
 
 constexpr const char* kSection = "MainWindow";
 
+QString qt(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 // The window's size: 320 by 160 dialog units of the window font.
 QSize dialogSize(const QFontMetrics& metrics) {
     return {320 * metrics.averageCharWidth() / 4, 160 * metrics.height() / 8};
@@ -159,17 +163,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         showMinimized();
     }
 }
-
-}  // namespace sonaro
-
-namespace sonaro {
-namespace {
-
-QString qt(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 void MainWindow::createSessionControls() {
     auto* layout = new QVBoxLayout(this);
