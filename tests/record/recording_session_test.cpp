@@ -304,7 +304,7 @@ TEST_F(RecordingSessionTest, MaxTimeWithoutStoppingMakesConsecutiveFiles) {
     ASSERT_GE(m_transmit.sent.size(), 3u);
     ASSERT_EQ(m_transmit.sent.size(), m_writers.size());
     for (std::size_t i = 0; i < m_transmit.sent.size(); ++i) {
-        char name[32];
+        char name[48];
         std::snprintf(name, sizeof name, "/Untitled %03zu.wav", i + 1);
         EXPECT_EQ(m_transmit.sent[i], m_dir + name);
         // The scripted device runs ahead of the checks, so only the lower bound is exact.
