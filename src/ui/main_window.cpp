@@ -100,6 +100,11 @@ MainWindow::MainWindow(Application& application, SettingsStore& settings, QWidge
 
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(m_shortcuts);
+    // The children outlive this part of the window: a focus change while they go must not call
+    // back into it.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+    }
     unregisterHotKeys();
     if (m_session != nullptr) {
         m_session->Shutdown();
@@ -298,6 +303,11 @@ void MainWindow::relayout() {
     const int width = DluX(metrics, kWidthDlu);
     m_meter->setFixedHeight(DluY(metrics, m_meter->markerShown() ? 20 : 7));
     m_transport->layoutFor(width);
+    // The inner layouts of a window not shown yet still hold their first hints.
+    for (QWidget* part : {static_cast<QWidget*>(m_transport), m_buttonsArea, m_meterRow}) {
+        part->layout()->invalidate();
+        part->layout()->activate();
+    }
     m_layout->invalidate();
     m_layout->activate();
     setFixedSize(width, m_layout->totalSizeHint().height());
