@@ -435,6 +435,13 @@ void MainWindow::RunCommand(int command) {
         case WindowAction::ExitToTray:
             close();
             return;
+        case WindowAction::About:
+            m_prompter.ShowMessage(
+                {"Sonaro Sound Recorder v 3.03\r\n\r\nRecords from any sound "
+                 "input to WAV, MP3 or AIFF files.",
+                 "About Sonaro Sound Recorder", PromptButtons::Ok, PromptIcon::Information,
+                 PromptAnswer::Ok});
+            return;
         case WindowAction::None:
             return;
     }
