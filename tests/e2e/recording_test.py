@@ -181,5 +181,24 @@ class FullDiskTest(RecordingTestCase):
         self.assertAlmostEqual(duration(elsewhere), 1.0, delta=0.4)
 
 
+class LostDeviceTest(RecordingTestCase):
+    def test_a_vanished_source_is_reported_and_the_file_completed(self):
+        self.play(self.tone_file("a.wav", 30))
+        first = self.start_first()
+        path = os.path.join(self.out, "lost.wav")
+        self.command("-recordfile", path)
+        self.pause(1.0)
+        modules = self.pulse.client("pactl", "list", "short", "modules").stdout.decode()
+        sink = next(line.split()[0] for line in modules.splitlines() if "module-null-sink" in line)
+        self.assertEqual(self.pulse.client("pactl", "unload-module", sink).returncode, 0)
+        self.assertTrue(wait_until(lambda: "Recording Stopped" in self.log_text(first), 30),
+                        self.log_text(first))
+        self.assertIn(path, self.log_text(first))
+        self.assertIn("Recording stopped for file: " + path, self.log_lines())
+        self.assertIsNone(first.poll(), "the program keeps running")
+        self.assertAlmostEqual(duration(path), 1.0, delta=0.4)
+        self.assertTone(path, 440, start=0.1, length=0.6)
+
+
 if __name__ == "__main__":
     unittest.main()
