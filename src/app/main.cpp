@@ -173,6 +173,15 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     if (!Application::StartsHidden(args)) {
         window.show();
     }
+    MainWindow::Services services;
+    services.devices = &recorder.devices;
+    services.dispatcher = &recorder.dispatcher;
+    services.formats = &formats;
+    window.SetServices(std::move(services));
+    // System-wide keys are X11 grabs; elsewhere (offscreen, Wayland without X) there are none.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        window.EnableHotKeys();
+    }
     window.AttachSession(recorder.session, recorder.naming);
     application.ProcessCommandLine(args);
     instance.ReleaseStartupLock();

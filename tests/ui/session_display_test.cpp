@@ -1,6 +1,6 @@
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 
 #include "app/application.h"
 #include "app/session_commands.h"
@@ -16,6 +16,7 @@
 #include "support/scripted_wave_in.h"
 #include "support/temp_home.h"
 #include "ui/main_window.h"
+#include "ui/transport_buttons.h"
 
 namespace sonaro {
 
@@ -62,36 +63,38 @@ class SessionDisplayTest : public QObject {
     }
 
     void buttonsFollowTheSession() {
+        using Button = TransportButtons::Button;
         MainWindow window(*m_application, *m_settings);
         window.AttachSession(*m_session, *m_naming);
         QCOMPARE(window.folderText(), QString::fromStdString(m_home->path()));
-        QVERIFY(window.button(SessionButton::Record)->isEnabled());
-        QVERIFY(!window.button(SessionButton::Stop)->isEnabled());
+        QVERIFY(!window.transport()->isLit(Button::Record));
 
-        QTest::mouseClick(window.button(SessionButton::Record), Qt::LeftButton);
+        QTest::mouseClick(window.transport()->button(Button::Record), Qt::LeftButton);
         QTRY_COMPARE(window.indicatorText(), QStringLiteral("Recording..."));
-        QVERIFY(!window.button(SessionButton::Record)->isEnabled());
-        QVERIFY(window.button(SessionButton::Pause)->isEnabled());
-        QCOMPARE(window.fileNameText(), QStringLiteral("Untitled 001.wav"));
+        QVERIFY(window.transport()->isLit(Button::Record));
+        QVERIFY(window.transport()->playBusy());
+        QCOMPARE(window.fileNameText(), QStringLiteral("Filename: Untitled 001.wav"));
         QCOMPARE(window.formatText(), QString::fromStdString(m_formats->FormatLabel()));
 
-        QTest::mouseClick(window.button(SessionButton::Pause), Qt::LeftButton);
+        QTest::mouseClick(window.transport()->button(Button::Pause), Qt::LeftButton);
         QVERIFY(m_session->isPaused());
-        QVERIFY(window.button(SessionButton::Pause)->isChecked());
-        QVERIFY(window.button(SessionButton::Record)->isEnabled());
-        QVERIFY(window.button(SessionButton::Stop)->isEnabled());
+        QVERIFY(window.transport()->isLit(Button::Pause));
+        QVERIFY(!window.transport()->isLit(Button::Record));
 
-        QTest::mouseClick(window.button(SessionButton::Stop), Qt::LeftButton);
+        QTest::mouseClick(window.transport()->button(Button::Stop), Qt::LeftButton);
         QVERIFY(m_session->IsIdle());
         QCOMPARE(window.indicatorText(), QStringLiteral("Ready"));
-        QVERIFY(!window.button(SessionButton::Stop)->isEnabled());
-        QVERIFY(window.button(SessionButton::Play)->isEnabled());
+        QVERIFY(!window.transport()->isLit(Button::Pause));
+        QVERIFY(!window.transport()->playBusy());
     }
 
     void clockAndIndicatorTexts() {
         MainWindow window(*m_application, *m_settings);
+        QCOMPARE(window.timeText(), QStringLiteral("0:00:00"));
         window.ShowTime(3723999);
-        QCOMPARE(window.timeText(), QStringLiteral("01:02:03"));
+        QCOMPARE(window.timeText(), QStringLiteral("1:02:03"));
+        window.ShowTime(-5000);
+        QCOMPARE(window.timeText(), QStringLiteral("-0:00:05"));
         window.ShowIndicator(2);
         QCOMPARE(window.indicatorText(), QStringLiteral("Waiting for voice input..."));
         window.ShowIndicator(9);
