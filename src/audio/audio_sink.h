@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "audio/audio_samples.h"
 
@@ -36,6 +37,10 @@ class AudioSink {
     std::uint8_t flags() const { return m_flags; }
     bool isUnusable() const { return (m_flags & kFlagUnusable) != 0; }
     std::uint32_t refCount() const { return m_refCount.load(); }
+
+    // The first failure to store what was written (a full disk), as a message; empty while there
+    // was none. File writers record it; any thread may ask.
+    virtual std::string WriteError() const { return {}; }
 
   protected:
     void setPosition(std::int64_t frames) { m_position.store(frames, std::memory_order_relaxed); }

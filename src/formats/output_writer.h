@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "audio/audio_sink.h"
+#include "formats/codec_manager.h"
+#include "formats/format_settings.h"
+#include "formats/wave_format.h"
+
+namespace sonaro {
+
+// The WAV writer for `format`: PCM (tag 1) with 8, 16, 24 or 32 bits (rounded up from the
+// stored bits), float (tag 3, 32 bits), GSM (tag 0x31, mono), any other format through the codec
+// manager. The writer's rate and channel count are the format's.
+SinkRef CreateWavWriter(const std::string& path, const WaveFormat& format,
+                        const CodecManager& codecs);
+
+// A stored format may carry zeros from the command line ("wav -s 8000" sets no channel count).
+// A recording then uses the default for each missing field: WAV PCM 44100 Hz, 1 channel, 16
+// bits; GSM 8000 Hz; AIFF 44100 Hz, 2 channels, 16 bits. Channel counts above 2 become 2.
+WaveFormat UsableWavFormat(const WaveFormat& format);
+AiffSettings UsableAiffSettings(const AiffSettings& settings);
+
+// An open writer for a new recording in the current output format; a sink marked unusable when
+// the file cannot be opened (the caller then reports it). MP3 is always fed 44100 Hz stereo.
+SinkRef OpenOutputWriter(const std::string& path, const FormatSettings& settings,
+                         const CodecManager& codecs);
+
+}  // namespace sonaro

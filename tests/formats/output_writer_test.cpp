@@ -1,0 +1,96 @@
+// OpenOutputWriter from stored settings, and what a recording does with zeros stored from the
+// command line.
+#include <gtest/gtest.h>
+
+#include "formats/byte_order.h"
+#include "formats/mp3_writer.h"
+#include "formats/output_writer.h"
+#include "platform/sqlite_settings_backend.h"
+#include "support/audio_files.h"
+#include "support/temp_home.h"
+
+namespace sonaro {
+namespace {
+
+class OutputWriterTest : public ::testing::Test {
+  protected:
+    OutputWriterTest()
+        : m_backend(m_home.path() + "/user.db", m_home.path() + "/machine.db"),
+          m_store(m_backend),
+          m_settings(m_store, m_home.path() + "/data") {}
+
+    std::string path(const char* name) const { return m_home.path() + "/" + name; }
+
+    test::TempHome m_home;
+    SqliteSettingsBackend m_backend;
+    SettingsStore m_store;
+    FormatSettings m_settings;
+    CodecManager m_codecs;
+};
+
+TEST_F(OutputWriterTest, EachFormatGivesItsWriterWithTheStoredShape) {
+    SinkRef wav = OpenOutputWriter(path("a.wav"), m_settings, m_codecs);
+    EXPECT_FALSE(wav->isUnusable());
+    EXPECT_EQ(wav->sampleRate(), 44100);
+    EXPECT_EQ(wav->channels(), 1);
+
+    ASSERT_TRUE(m_settings.SaveWavFormat(m_codecs.Formats(1, 7)[3].format));  // mu-law stereo
+    wav = OpenOutputWriter(path("b.wav"), m_settings, m_codecs);
+    EXPECT_FALSE(wav->isUnusable());
+    EXPECT_EQ(wav->channels(), 2);
+    wav.reset();
+    EXPECT_EQ(GetLe16(&test::ReadFileBytes(path("b.wav"))[20]), 7);
+
+    m_settings.SetOutputFormat(OutputFormat::Aiff);
+    m_settings.SaveAiffSettings({1, 22050, 8});
+    SinkRef aiff = OpenOutputWriter(path("c.aif"), m_settings, m_codecs);
+    EXPECT_EQ(aiff->sampleRate(), 22050);
+    EXPECT_EQ(aiff->channels(), 1);
+    aiff.reset();
+    EXPECT_EQ(GetBe16(&test::ReadFileBytes(path("c.aif"))[26]), 8);
+
+    m_settings.SetOutputFormat(OutputFormat::Mp3);
+    if (!FindMp3Encoder().empty()) {
+        SinkRef mp3 = OpenOutputWriter(path("d.mp3"), m_settings, m_codecs);
+        EXPECT_FALSE(mp3->isUnusable());
+        EXPECT_EQ(mp3->sampleRate(), 44100);
+        EXPECT_EQ(mp3->channels(), 2);
+    }
+
+    m_settings.SetOutputFormat(OutputFormat::Wav);
+    EXPECT_TRUE(OpenOutputWriter(path("no/such/folder.wav"), m_settings, m_codecs)->isUnusable());
+}
+
+TEST_F(OutputWriterTest, ZerosFromTheCommandLineFallBackToTheDefaults) {
+    WaveFormat zeros = MakePcmWaveFormat(8000, 0, 0);
+    ASSERT_TRUE(m_settings.SaveWavFormat(zeros));
+    SinkRef wav = OpenOutputWriter(path("z.wav"), m_settings, m_codecs);
+    EXPECT_FALSE(wav->isUnusable());
+    EXPECT_EQ(wav->sampleRate(), 8000);
+    EXPECT_EQ(wav->channels(), 1);
+    wav.reset();
+    auto bytes = test::ReadFileBytes(path("z.wav"));
+    EXPECT_EQ(GetLe16(&bytes[34]), 16);
+    EXPECT_EQ(GetLe16(&bytes[32]), 2);
+
+    const WaveFormat usable = UsableWavFormat(MakePcmWaveFormat(0, 5, 24));
+    EXPECT_EQ(usable.samplesPerSec, 44100u);
+    EXPECT_EQ(usable.channels, 2);
+    EXPECT_EQ(usable.bitsPerSample, 24);
+
+    WaveFormat gsm;
+    gsm.formatTag = 0x31;
+    gsm.samplesPerSec = 0;
+    EXPECT_EQ(UsableWavFormat(gsm).samplesPerSec, 8000u);
+
+    m_settings.SetOutputFormat(OutputFormat::Aiff);
+    m_settings.SaveAiffSettings({0, 0, 0});
+    SinkRef aiff = OpenOutputWriter(path("z.aif"), m_settings, m_codecs);
+    EXPECT_EQ(aiff->sampleRate(), 44100);
+    EXPECT_EQ(aiff->channels(), 2);
+    aiff.reset();
+    EXPECT_EQ(GetBe16(&test::ReadFileBytes(path("z.aif"))[26]), 16);
+}
+
+}  // namespace
+}  // namespace sonaro

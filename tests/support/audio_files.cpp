@@ -1,0 +1,103 @@
+#include "support/audio_files.h"
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+
+#include "threads/child_process.h"
+
+namespace sonaro::test {
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::uint8_t> RunForOutput(const std::vector<std::string>& argv, bool& ok) {
+    ChildProcess child;
+    SpawnOptions options;
+    options.argv = argv;
+    options.pipeStdout = true;
+    ok = child.start(options);
+    if (!ok) {
+        return {};
+    }
+    const std::string output = child.readAllOutput();
+    ok = child.wait(60000) == 0;
+    return {output.begin(), output.end()};
+}
+
+namespace {
+
+std::vector<std::int16_t> samplesOf(const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::int16_t> samples(bytes.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    }
+    return samples;
+}
+
+}  // namespace
+
+std::vector<std::int16_t> DecodeWithSox(const std::string& path) {
+    bool ok = false;
+    const auto bytes = RunForOutput(
+        {"sox", "-V1", path, "-t", "raw", "-e", "signed-integer", "-b", "16", "-L", "-"}, ok);
+    return ok ? samplesOf(bytes) : std::vector<std::int16_t>();
+}
+
+std::vector<std::int32_t> DecodeWithSox32(const std::string& path) {
+    bool ok = false;
+    const auto bytes = RunForOutput(
+        {"sox", "-V1", path, "-t", "raw", "-e", "signed-integer", "-b", "32", "-L", "-"}, ok);
+    std::vector<std::int32_t> samples(ok ? bytes.size() / 4 : 0);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int32_t>(
+            bytes[4 * i] | (bytes[4 * i + 1] << 8) | (bytes[4 * i + 2] << 16) |
+            (static_cast<std::uint32_t>(bytes[4 * i + 3]) << 24));
+    }
+    return samples;
+}
+
+std::vector<std::int16_t> DecodeWithFfmpeg(const std::string& path) {
+    bool ok = false;
+    const auto bytes =
+        RunForOutput({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "s16le", "-"}, ok);
+    return ok ? samplesOf(bytes) : std::vector<std::int16_t>();
+}
+
+std::vector<std::int16_t> SineFrames(int frames, int channels, int sampleRate, double hertz,
+                                     double amplitude) {
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(frames) * channels);
+    for (int i = 0; i < frames; ++i) {
+        for (int c = 0; c < channels; ++c) {
+            const double phase =
+                2 * std::numbers::pi * hertz * i / sampleRate + c * std::numbers::pi / 2;
+            samples[static_cast<std::size_t>(i) * channels + c] =
+                static_cast<std::int16_t>(std::lround(amplitude * std::sin(phase)));
+        }
+    }
+    return samples;
+}
+
+double SignalToNoiseDb(const std::vector<std::int16_t>& expected,
+                       const std::vector<std::int16_t>& actual) {
+    const std::size_t count = std::min(expected.size(), actual.size());
+    double signal = 0;
+    double noise = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        signal += static_cast<double>(expected[i]) * expected[i];
+        const double error = static_cast<double>(expected[i]) - actual[i];
+        noise += error * error;
+    }
+    return noise == 0 ? 200.0 : 10 * std::log10(signal / noise);
+}
+
+}  // namespace sonaro::test
