@@ -12,8 +12,8 @@ namespace sonaro {
 // The choices the MP3 and AIFF settings dialogs offer, and their checks.
 
 inline constexpr std::array<std::string_view, 17> kMp3BitRates = {
-    "8", "16", "24", "32", "40", "48", "56", "64", "80", "96", "112", "128", "160", "192", "224",
-    "256", "320"};
+    "8",  "16",  "24",  "32",  "40",  "48",  "56",  "64", "80",
+    "96", "112", "128", "160", "192", "224", "256", "320"};
 inline constexpr std::array<std::string_view, 10> kMp3Qualities = {
     "0 (Highest)", "1", "2", "3", "4", "5", "6", "7", "8", "9 (Lowest)"};
 inline constexpr std::array<std::string_view, 4> kMp3ChannelModes = {"Stereo", "Joint", "Force",
