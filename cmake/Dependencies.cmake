@@ -2,7 +2,7 @@
 # folders' targets name what they may use: the core only C libraries, the platform the services.
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
-find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets Test)
+find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets Svg Test)
 
 pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
 pkg_check_modules(LIBPULSE REQUIRED IMPORTED_TARGET libpulse)

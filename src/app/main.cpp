@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,18 +13,34 @@
 #include "app/application.h"
 #include "app/built_in_tools.h"
 #include "app/process_options.h"
+#include "app/session_commands.h"
 #include "app/single_instance.h"
-#include "app/unavailable_recording_commands.h"
+#include "formats/codec_manager.h"
 #include "formats/format_settings.h"
+#include "formats/output_writer.h"
 #include "platform/flock_startup_lock.h"
 #include "platform/program_paths.h"
+#include "platform/pulse_tone_player.h"
+#include "platform/pulse_wave_in_list.h"
 #include "platform/qt_ui_dispatcher.h"
 #include "platform/sqlite_settings_backend.h"
 #include "platform/termination_signal_watcher.h"
 #include "platform/unix_instance_channel.h"
+#include "platform/user_dirs.h"
 #include "platform/xdg_autostart.h"
+#include "platform/xdg_page_opener.h"
+#include "record/capture_engine.h"
+#include "record/file_naming.h"
+#include "record/recording_session.h"
 #include "settings/settings_store.h"
+#include "support/clock.h"
+#include "support/crash_handler.h"
+#include "support/crash_report.h"
+#include "support/program_log.h"
+#include "support/run_marker.h"
+#include "support/server_addresses.h"
 #include "ui/main_window.h"
+#include "ui/qt_prompter.h"
 
 namespace {
 
@@ -81,6 +98,42 @@ void connectExitPaths(QApplication& qtApplication, MainWindow& window,
                      &MainWindow::Exit);
 }
 
+// The reporting mode the crash handler starts: asks about a bug report, nothing else runs.
+int runCrashReport(int argc, char** argv) {
+    chooseOffscreenWithoutDisplay();
+    QApplication qtApplication(argc, argv);
+    const ProgramPaths paths = ProgramPaths::FromEnvironment();
+    SqliteSettingsBackend backend(paths.userRegistry, paths.machineRegistry);
+    SettingsStore settings(backend);
+    QtPrompter prompter;
+    XdgPageOpener pages;
+    return RunCrashReport(argv[2], prompter, pages, ServerAddresses::Read(settings).web);
+}
+
+// The recorder's engine and session; built after the settings, before the window.
+struct Recorder {
+    Recorder(SettingsStore& settings, FormatSettings& formats, const ProgramPaths& paths,
+             const Clock& clock, Prompter& prompter, ProgramLog& log)
+        : naming(settings, clock, FindDocumentsFolder(paths)),
+          engine(devices, dispatcher),
+          session(RecordingSessionParts{settings, formats, naming, engine, devices, prompter, log,
+                                        tones,
+                                        [this, &formats](const std::string& path) {
+                                            return OpenOutputWriter(path, formats, codecs);
+                                        },
+                                        paths.dataDir + "/bgsend.lst"}),
+          commands(session) {}
+
+    QtUiDispatcher dispatcher;
+    CodecManager codecs;
+    PulseWaveInList devices;
+    PulseTonePlayer tones;
+    FileNaming naming;
+    CaptureEngine engine;
+    LRecordingSession session;
+    SessionCommands commands;
+};
+
 // The running instance: everything heavy is created here, after forwarding found no instance.
 int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args,
                      const ProgramPaths& paths, SingleInstance& instance, bool canListen,
@@ -88,18 +141,28 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     chooseOffscreenWithoutDisplay();
     QApplication qtApplication(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    RefreshCrashModules();
+    SystemClock clock;
     SqliteSettingsBackend backend(paths.userRegistry, paths.machineRegistry);
     SettingsStore settings(backend);
     FormatSettings formats(settings, paths.dataDir);
-    UnavailableRecordingCommands recording;
-    Application application(settings, formats, recording);
+    ProgramLog log(paths.dataDir + "/Logs", clock);
+    EnsurePrivateDirectory(paths.tempDir);
+    QtPrompter prompter;
+    XdgPageOpener pages;
+    RunMarker marker(
+        paths.tempDir + "/" + RunMarker::kFileName, clock, prompter, pages,
+        BugReportUrl(ServerAddresses::Read(settings).web, "AbTermOrHang-" + OsVersionTag()));
+    Recorder recorder(settings, formats, paths, clock, prompter, log);
+    Application application(settings, formats, recorder.commands);
+    recorder.session.SetExitWhenStopped([&application] { return application.exitWhenStopped(); });
 
     MainWindow window(application, settings);
+    marker.CheckRunMarker();
     TerminationSignalWatcher signalWatcher;
     connectExitPaths(qtApplication, window, signalWatcher);
 
-    QtUiDispatcher dispatcher;
-    UnixInstanceServer server(paths.runtimeDir + "/instance", dispatcher,
+    UnixInstanceServer server(paths.runtimeDir + "/instance", recorder.dispatcher,
                               [&application](std::span<const char> block) {
                                   return application.HandleForwardedBlock(block);
                               });
@@ -110,6 +173,16 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     if (!Application::StartsHidden(args)) {
         window.show();
     }
+    MainWindow::Services services;
+    services.devices = &recorder.devices;
+    services.dispatcher = &recorder.dispatcher;
+    services.formats = &formats;
+    window.SetServices(std::move(services));
+    // System-wide keys are X11 grabs; elsewhere (offscreen, Wayland without X) there are none.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        window.EnableHotKeys();
+    }
+    window.AttachSession(recorder.session, recorder.naming);
     application.ProcessCommandLine(args);
     instance.ReleaseStartupLock();
 
@@ -120,12 +193,19 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     if (locked) {
         lock.Release();
     }
+    marker.RemoveRunMarker();
     return code;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "-crashreport") == 0) {
+        return runCrashReport(argc, argv);
+    }
+    CrashHandlerOptions crash;
+    crash.osTag = OsVersionTag();
+    InstallCrashHandler(crash);
     const std::vector<std::string> args(argv, argv + argc);
     if (const auto code = runProcessOption(args)) {
         return *code;

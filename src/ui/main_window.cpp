@@ -1,97 +1,503 @@
 #include "ui/main_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QFrame>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QScreen>
-#include <QStyle>
-#include <QSystemTrayIcon>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/application.h"
+#include "app/window_commands.h"
+#include "formats/format_settings.h"
+#include "platform/x11_hot_key_registrar.h"
+#include "record/file_naming.h"
+#include "record/input_selection.h"
+#include "record/recording_session.h"
 #include "settings/settings_store.h"
+#include "ui/collapsible_panel.h"
+#include "ui/dialog_units.h"
+#include "ui/main_menu_bar.h"
+#include "ui/program_icons.h"
+#include "ui/qt_key_codes.h"
+#include "ui/status_display.h"
+#include "ui/transport_buttons.h"
+#include "ui/tray_controller.h"
 
 namespace sonaro {
 namespace {
 
 constexpr const char* kSection = "MainWindow";
-constexpr const char* kSettingsSection = "Settings";
-
-// The window's size: 320 by 160 dialog units of the window font.
-QSize dialogSize(const QFontMetrics& metrics) {
-    return {320 * metrics.averageCharWidth() / 4, 160 * metrics.height() / 8};
-}
+constexpr const char* kSettings = "Settings";
+constexpr int kWidthDlu = 320;
 
 // Cuts `rect` to the desktop's size and moves it inside.
 QRect keepInside(QRect rect, const QRect& desktop) {
     rect.setWidth(std::min(rect.width(), desktop.width()));
     rect.setHeight(std::min(rect.height(), desktop.height()));
-    if (rect.left() < desktop.left()) {
-        rect.moveLeft(desktop.left());
-    }
-    if (rect.top() < desktop.top()) {
-        rect.moveTop(desktop.top());
-    }
-    if (rect.right() > desktop.right()) {
-        rect.moveRight(desktop.right());
-    }
-    if (rect.bottom() > desktop.bottom()) {
-        rect.moveBottom(desktop.bottom());
-    }
+    rect.moveLeft(std::clamp(rect.left(), desktop.left(), desktop.right() - rect.width() + 1));
+    rect.moveTop(std::clamp(rect.top(), desktop.top(), desktop.bottom() - rect.height() + 1));
     return rect;
+}
+
+QFrame* separatorStrip(QWidget* parent, int height) {
+    auto* strip = new QFrame(parent);
+    strip->setFixedHeight(std::max(height, 1));
+    strip->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    return strip;
 }
 
 }  // namespace
 
 MainWindow::MainWindow(Application& application, SettingsStore& settings, QWidget* parent)
-    : QWidget(parent), m_application(application), m_settings(settings) {
+    : QWidget(parent), m_application(application), m_settings(settings), m_hotKeys(settings) {
     setWindowTitle(kTitle);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(tr("Ready"), this));
-    m_stopTimer.setSingleShot(true);
-    connect(&m_stopTimer, &QTimer::timeout, this, [this] { m_application.OnStopTimer(); });
-    createTrayIcon();
+    setIcon(1);
+    m_tray = new TrayController(this);
+    m_shortcuts = new ShortcutFilter(this);
+    qApp->installEventFilter(m_shortcuts);
+    m_layout = new QVBoxLayout(this);
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    m_layout->setSpacing(0);
+    m_menu = new MainMenuBar(this);
+    m_layout->setMenuBar(m_menu);
+    createToolbar();
+    createInputPanel();
+    m_display = new StatusDisplay(this);
+    m_layout->addWidget(m_display);
+    createMeter();
+    m_layout->addWidget(separatorStrip(this, DluY(fontMetrics(), 4)));
+    auto* line = separatorStrip(this, DluY(fontMetrics(), 1));
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    m_layout->addWidget(line);
+    m_buttonsArea = new QWidget(this);
+    auto* buttonsLayout = new QVBoxLayout(m_buttonsArea);
+    buttonsLayout->setContentsMargins(0, DluY(fontMetrics(), 2), 0, DluY(fontMetrics(), 2));
+    m_transport = new TransportButtons(m_buttonsArea);
+    buttonsLayout->addWidget(m_transport);
+    m_layout->addWidget(m_buttonsArea);
+    createOutputPanel();
+    createStatusBar();
+    createTimers();
+    connectCommands();
+    applyViewSettings();
     m_application.AttachHost(this);
+    relayout();
 }
 
 MainWindow::~MainWindow() {
+    qApp->removeEventFilter(m_shortcuts);
+    unregisterHotKeys();
+    if (m_session != nullptr) {
+        m_session->Shutdown();
+        m_session->SetDisplay(nullptr);
+    }
     m_application.AttachHost(nullptr);
 }
 
-void MainWindow::createTrayIcon() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        return;
+void MainWindow::SetServices(Services services) {
+    m_services = std::move(services);
+    for (int i = 0; i <= cmd::kLaunchLast - cmd::kLaunchFirst; ++i) {
+        m_menu->setItemEnabled(cmd::kLaunchFirst + i, static_cast<bool>(m_services.launch));
     }
-    m_tray = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_MediaVolume), this);
-    m_tray->setToolTip(kTitle);
-    auto* menu = new QMenu(this);
-    connect(menu->addAction(tr("Open Sonaro")), &QAction::triggered, this,
-            &MainWindow::RestoreAndActivate);
-    menu->addSeparator();
-    connect(menu->addAction(tr("Exit (Turn Off)")), &QAction::triggered, this, &MainWindow::Exit);
-    m_tray->setContextMenu(menu);
-    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        if (r == QSystemTrayIcon::Trigger) {
-            RestoreAndActivate();
+    fillInputPanel();
+    if (m_services.formats != nullptr) {
+        m_formatList->setCurrentIndex(static_cast<int>(m_services.formats->GetOutputFormat()));
+    }
+    m_formatSettings->setVisible(static_cast<bool>(m_services.formatSettings));
+    refreshOutputSummary();
+    relayout();
+}
+
+void MainWindow::createToolbar() {
+    m_toolbar = new QToolBar(this);
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_toolbar->setIconSize(QSize(DluY(fontMetrics(), 10), DluY(fontMetrics(), 10)));
+    const auto add = [this](ProgramImage image, const char* text, const char* tip, int id) {
+        QAction* action = m_toolbar->addAction(ProgramIcon(image), QString::fromLatin1(text));
+        action->setToolTip(QString::fromLatin1(tip));
+        action->setData(id);
+        connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+    };
+    add(ProgramImage::Recordings, "Recordings", "Play and Manage Recording(s) in Output Folder",
+        cmd::kToolbarRecordings);
+    add(ProgramImage::Options, "Options", "Options", cmd::kToolbarOptions);
+    auto* spacer = new QWidget(m_toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_toolbar->addWidget(spacer);
+    add(ProgramImage::Help, "Help", "Display the manual (F1)", cmd::kHelpContents);
+    m_toolbar->installEventFilter(this);
+    m_layout->addWidget(m_toolbar);
+}
+
+QAction* MainWindow::toolbarAction(int command) const {
+    for (QAction* action : m_toolbar->actions()) {
+        if (action->data().toInt() == command) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+void MainWindow::createInputPanel() {
+    m_inputPanel = new CollapsiblePanel(
+        tr("Input"), tr("Select the input device and channel. Click to expand."), this);
+    auto* content = new QWidget;
+    auto* form = new QFormLayout(content);
+    form->setContentsMargins(DluX(fontMetrics(), 8), 0, DluX(fontMetrics(), 6), 4);
+    m_deviceList = new QComboBox(content);
+    m_sourceList = new QComboBox(content);
+    form->addRow(tr("Record device:"), m_deviceList);
+    form->addRow(tr("Input channel:"), m_sourceList);
+    m_inputPanel->setContent(content);
+    connect(m_deviceList, &QComboBox::activated, this, &MainWindow::onDeviceChosen);
+    connect(m_sourceList, &QComboBox::activated, this, &MainWindow::onDeviceChosen);
+    connect(m_inputPanel, &CollapsiblePanel::expandedChanged, this, &MainWindow::relayout);
+    m_layout->addWidget(m_inputPanel);
+}
+
+void MainWindow::createOutputPanel() {
+    m_outputPanel = new CollapsiblePanel(
+        tr("Output"), tr("Select format and output directory. Click to expand."), this);
+    auto* content = new QWidget;
+    auto* form = new QFormLayout(content);
+    form->setContentsMargins(DluX(fontMetrics(), 8), 0, DluX(fontMetrics(), 6), 4);
+    m_formatList = new QComboBox(content);
+    for (const FormatExtension& format : kFormatExtensions) {
+        m_formatList->addItem(QString::fromLatin1(format.name.data(), format.name.size()));
+    }
+    m_formatSettings = new QPushButton(tr("Settings..."), content);
+    m_formatSettings->setVisible(false);
+    auto* formatRow = new QHBoxLayout;
+    formatRow->addWidget(m_formatList, 1);
+    formatRow->addWidget(m_formatSettings);
+    m_folderField = new QLineEdit(content);
+    m_browse = new QPushButton(tr("Browse..."), content);
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(m_folderField, 1);
+    folderRow->addWidget(m_browse);
+    form->addRow(tr("Format:"), formatRow);
+    form->addRow(tr("Folder:"), folderRow);
+    m_outputPanel->setContent(content);
+    connect(m_outputPanel, &CollapsiblePanel::expandedChanged, this, &MainWindow::relayout);
+    connect(m_formatList, &QComboBox::activated, this, [this](int index) {
+        if (m_services.formats != nullptr) {
+            m_services.formats->SetOutputFormat(static_cast<OutputFormat>(index));
+            ShowFormat(m_services.formats->FormatLabel());
+        }
+        refreshOutputSummary();
+    });
+    connect(m_formatSettings, &QPushButton::clicked, this, [this] {
+        if (sessionIdle() && m_services.formatSettings) {
+            m_services.formatSettings();
+            if (m_services.formats != nullptr) {
+                ShowFormat(m_services.formats->FormatLabel());
+            }
         }
     });
-    m_tray->show();
+    connect(m_folderField, &QLineEdit::editingFinished, this, &MainWindow::onFolderEdited);
+    connect(m_browse, &QPushButton::clicked, this, [this] {
+        const QString folder =
+            QFileDialog::getExistingDirectory(this, tr("Output Folder"), m_folderField->text());
+        if (!folder.isEmpty()) {
+            m_folderField->setText(folder);
+            onFolderEdited();
+        }
+    });
+    m_layout->addWidget(m_outputPanel);
+}
+
+void MainWindow::createMeter() {
+    m_meterRow = new QWidget(this);
+    auto* row = new QHBoxLayout(m_meterRow);
+    row->setContentsMargins(DluX(fontMetrics(), 4), DluY(fontMetrics(), 2), DluX(fontMetrics(), 4),
+                            0);
+    m_meter = new VoiceLevelMeter(m_meterRow);
+    m_meter->SetListener(this);
+    m_meter->SetMarkerLabel("Voice Activate Level", "Enable Voice Activate",
+                            "Disable Voice Activate");
+    m_meter->setToolTip(tr("Right-click to enable/disable voice activation."));
+    row->addWidget(m_meter);
+    m_layout->addWidget(m_meterRow);
+}
+
+void MainWindow::createStatusBar() {
+    m_statusBar = new QStatusBar(this);
+    m_statusBar->setSizeGripEnabled(false);
+    m_statusText = new QLabel(QString::fromLatin1(kVersionText), m_statusBar);
+    m_statusBar->addWidget(m_statusText, 1);
+    m_statusBar->installEventFilter(this);
+    m_layout->addWidget(m_statusBar);
+}
+
+void MainWindow::createTimers() {
+    m_stopTimer.setSingleShot(true);
+    connect(&m_stopTimer, &QTimer::timeout, this, [this] { m_application.OnStopTimer(); });
+    m_blink.setInterval(kBlinkMs);
+    connect(&m_blink, &QTimer::timeout, this, [this] {
+        m_blinkPhase = !m_blinkPhase;
+        const int icon = m_blinkPhase ? 6 : 5;
+        setIcon(icon);
+        m_tray->setState(icon, m_tray->tip());
+    });
+    for (const SessionTimer id : {SessionTimer::StopAfter, SessionTimer::IntervalTone,
+                                  SessionTimer::FreeSpace, SessionTimer::FirstRun}) {
+        auto* timer = new QTimer(this);
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, this, [this, id] {
+            if (m_session != nullptr) {
+                m_session->OnTimer(id);
+            }
+        });
+        m_timers[id] = timer;
+    }
+}
+
+void MainWindow::connectCommands() {
+    connect(m_menu, &MainMenuBar::command, this, &MainWindow::RunCommand);
+    connect(m_transport, &TransportButtons::command, this, &MainWindow::RunCommand);
+    connect(m_tray, &TrayController::command, this, &MainWindow::RunCommand);
+    connect(m_shortcuts, &ShortcutFilter::command, this, &MainWindow::RunCommand);
+    connect(m_tray, &TrayController::aboutToShowMenu, this, &MainWindow::refreshTrayMenu);
+    connect(m_tray, &TrayController::restoreRequested, this, &MainWindow::RestoreAndActivate);
+    for (QMenu* menu : m_menu->findChildren<QMenu*>()) {
+        connect(menu, &QMenu::aboutToShow, this, &MainWindow::refreshControls);
+    }
+}
+
+void MainWindow::applyViewSettings() {
+    m_toolbar->setVisible(m_settings.ReadSettingBool(kSettings, "ShowToolbar", true));
+    m_buttonsArea->setVisible(m_settings.ReadSettingBool(kSettings, "bShowButtons", true));
+    m_statusBar->setVisible(m_settings.ReadSettingBool(kSettings, "ShowStatusBar", true));
+    m_menu->setChecked(cmd::kViewToolbar, !m_toolbar->isHidden());
+    m_menu->setChecked(cmd::kViewButtons, !m_buttonsArea->isHidden());
+    m_menu->setChecked(cmd::kViewStatusBar, !m_statusBar->isHidden());
+    const bool floating = m_settings.ReadSettingBool(kSettings, "Float", false);
+    m_menu->setChecked(cmd::kFloat, floating);
+    setWindowFlag(Qt::WindowStaysOnTopHint, floating);
+    m_meter->SetMarkerShown(m_settings.ReadSettingBool(kSettings, "VoiceActivate", false));
+    const long level = m_settings.ReadSettingInt(kSettings, "VoiceActivateLevel", 0);
+    m_meter->SetMarkerLevel(static_cast<std::int8_t>(std::clamp(level, -127L, 127L)));
+}
+
+void MainWindow::relayout() {
+    const QFontMetrics metrics = fontMetrics();
+    const int width = DluX(metrics, kWidthDlu);
+    m_meter->setFixedHeight(DluY(metrics, m_meter->markerShown() ? 20 : 7));
+    m_transport->layoutFor(width);
+    m_layout->invalidate();
+    m_layout->activate();
+    setFixedSize(width, m_layout->totalSizeHint().height());
 }
 
 void MainWindow::PlaceWindow() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect desktop = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 800, 600);
-    QRect rect(QPoint(), dialogSize(fontMetrics()));
+    relayout();
+    QRect rect(QPoint(), size());
     rect.moveCenter(desktop.center());
     rect.moveLeft(static_cast<int>(m_settings.ReadSettingInt(kSection, "X", rect.left())));
     rect.moveTop(static_cast<int>(m_settings.ReadSettingInt(kSection, "Y", rect.top())));
     if (m_settings.ReadSettingString(kSection, "Height", "").empty()) {
         rect = keepInside(rect, desktop);
     }
-    resize(rect.size());
     move(rect.topLeft());
+}
+
+void MainWindow::AttachSession(LRecordingSession& session, FileNaming& naming) {
+    m_session = &session;
+    m_naming = &naming;
+    ShowFolder(naming.GetOutputFolder());
+    ShowIdleControls();
+    session.SetDisplay(this);
+    registerHotKeys();
+    session.Attach();
+    relayout();
+}
+
+bool MainWindow::EnableHotKeys(const std::string& displayName) {
+    unregisterHotKeys();
+    m_registrar = std::make_unique<X11HotKeyRegistrar>([this](int position) { OnHotKey(position); },
+                                                       displayName);
+    registerHotKeys();
+    return m_registrar->available();
+}
+
+bool MainWindow::hotKeysAvailable() const {
+    return m_registrar != nullptr && m_registrar->available();
+}
+
+void MainWindow::registerHotKeys() {
+    if (m_registrar != nullptr) {
+        RegisterAllHotKeys(*m_registrar, m_hotKeys);
+    }
+}
+
+void MainWindow::unregisterHotKeys() {
+    if (m_registrar != nullptr) {
+        UnregisterAllHotKeys(*m_registrar, m_hotKeys);
+    }
+}
+
+void MainWindow::OnHotKey(int position) {
+    switch (static_cast<HotKeyCommand>(m_hotKeys.CommandOfHotKey(position))) {
+        case HotKeyCommand::Record:
+            return runSessionAction(cmd::kRecord);
+        case HotKeyCommand::Pause:
+            return runSessionAction(cmd::kPause);
+        case HotKeyCommand::GoToStart:
+            return runSessionAction(cmd::kRestart);
+        case HotKeyCommand::Stop:
+            return runSessionAction(cmd::kStopAndMarkDone);
+        case HotKeyCommand::Recordings:
+            return OpenRecordings();
+    }
+}
+
+void MainWindow::runSessionAction(int command) {
+    if (m_session == nullptr) {
+        return;
+    }
+    switch (RouteCommand(command).action) {
+        case WindowAction::Record:
+            return m_session->Record(LRecordingSession::kDefaultMaxMs);
+        case WindowAction::Play:
+            return m_session->Play();
+        case WindowAction::Pause:
+            return m_session->Pause();
+        case WindowAction::Restart:
+            return m_session->Restart();
+        case WindowAction::Stop:
+            return m_session->Stop();
+        default:
+            return;
+    }
+}
+
+void MainWindow::RunCommand(int command) {
+    const RoutedCommand routed = RouteCommand(command);
+    switch (routed.action) {
+        case WindowAction::Record:
+        case WindowAction::Play:
+        case WindowAction::Pause:
+        case WindowAction::Restart:
+        case WindowAction::Stop:
+            return runSessionAction(command);
+        case WindowAction::Options:
+            return OpenOptions(routed.page);
+        case WindowAction::SetupWizard:
+            return sessionIdle() ? RunFirstRunSetup() : void();
+        case WindowAction::OpenRecordings:
+            return OpenRecordings();
+        case WindowAction::ToggleToolbar:
+            return toggleView("ShowToolbar", true);
+        case WindowAction::ToggleButtons:
+            return toggleView("bShowButtons", true);
+        case WindowAction::ToggleStatusBar:
+            return toggleView("ShowStatusBar", true);
+        case WindowAction::ToggleFloat:
+            return toggleFloat();
+        case WindowAction::ToolbarMenu:
+            return hideMenu(cmd::kHideToolbar, "Hide Toolbar");
+        case WindowAction::ButtonMenu:
+            return hideMenu(cmd::kHideButtons, "Hide Buttons");
+        case WindowAction::StatusBarMenu:
+            return hideMenu(cmd::kHideStatusBar, "Hide StatusBar");
+        case WindowAction::Restore:
+            return RestoreAndActivate();
+        case WindowAction::Launch:
+            return m_services.launch ? m_services.launch(routed.page) : void();
+        case WindowAction::ExitTurnOff:
+            return Exit();
+        case WindowAction::ExitToTray:
+            close();
+            return;
+        case WindowAction::None:
+            return;
+    }
+}
+
+void MainWindow::toggleView(const char* name, bool defaultShown) {
+    const bool shown = !m_settings.ReadSettingBool(kSettings, name, defaultShown);
+    m_settings.WriteSettingBool(kSettings, name, shown);
+    applyViewSettings();
+    relayout();
+}
+
+void MainWindow::toggleFloat() {
+    const bool floating = !m_settings.ReadSettingBool(kSettings, "Float", false);
+    m_settings.WriteSettingBool(kSettings, "Float", floating);
+    m_menu->setChecked(cmd::kFloat, floating);
+    // Changing the flag re-creates the native window: keep it where it was.
+    const QPoint where = pos();
+    const bool visible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, floating);
+    move(where);
+    if (visible) {
+        show();
+    }
+}
+
+void MainWindow::hideMenu(int hideCommand, const char* text) {
+    QMenu menu(this);
+    QAction* hide = menu.addAction(QString::fromLatin1(text));
+    if (menu.exec(QCursor::pos()) == hide) {
+        RunCommand(hideCommand);
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ContextMenu && watched == m_toolbar) {
+        RunCommand(cmd::kToolbarMenu);
+        return true;
+    }
+    if (event->type() == QEvent::ContextMenu && watched == m_statusBar) {
+        RunCommand(cmd::kStatusBarMenu);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool MainWindow::sessionIdle() const {
+    return m_session == nullptr || m_session->IsIdle();
+}
+
+void MainWindow::refreshControls() {
+    const bool idle = sessionIdle();
+    for (int id : {cmd::kRecord, cmd::kOptions, cmd::kSetupWizard, cmd::kRecordingsWindow,
+                   cmd::kOptionsRecord, cmd::kOptionsOutput, cmd::kOptionsTransmit,
+                   cmd::kOptionsGeneral, cmd::kOptionsKeys}) {
+        m_menu->setItemEnabled(id, idle);
+    }
+    toolbarAction(cmd::kToolbarOptions)->setEnabled(idle && m_shown != Shown::Recording);
+    m_formatSettings->setEnabled(idle);
+    refreshTrayMenu();
+}
+
+void MainWindow::refreshTrayMenu() {
+    RecorderStatus status;
+    status.captureRunning = m_session != nullptr && m_session->captureRunning();
+    status.captureRecording = status.captureRunning && m_shown == Shown::Recording;
+    status.sessionPaused = m_session != nullptr && m_session->isPaused();
+    m_tray->setEnabling(TrayItemsEnabled(status));
+}
+
+void MainWindow::setIcon(int number) {
+    m_iconNumber = number;
+    setWindowIcon(WindowIconForResource(number));
 }
 
 void MainWindow::HideWindow() {
@@ -103,7 +509,9 @@ void MainWindow::ShowWindow() {
 }
 
 void MainWindow::RestoreAndActivate() {
-    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    if (isMinimized()) {
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    }
     show();
     raise();
     activateWindow();
@@ -124,15 +532,15 @@ void MainWindow::closeNow() {
     }
     m_closing = true;
     m_stopTimer.stop();
+    m_blink.stop();
+    unregisterHotKeys();
     const QPoint normal = isMaximized() || isMinimized() ? normalGeometry().topLeft() : pos();
     m_settings.WriteSettingInt(kSection, "X", normal.x());
     m_settings.WriteSettingInt(kSection, "Y", normal.y());
-    if (m_settings.ReadSettingInt(kSettingsSection, "SCheckDate", 0) == 0) {
-        m_settings.WriteSettingBool(kSettingsSection, "HaveRun", true);
+    if (m_settings.ReadSettingInt(kSettings, "SCheckDate", 0) == 0) {
+        m_settings.WriteSettingBool(kSettings, "HaveRun", true);
     }
-    if (m_tray != nullptr) {
-        m_tray->hide();
-    }
+    m_tray->hide();
     close();
     emit closedNow();
 }
@@ -144,7 +552,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     // Closing keeps the recorder running in the tray; without a tray it stays on the task bar.
     event->ignore();
-    if (m_tray != nullptr) {
+    if (m_tray->hasIcon()) {
         hide();
     } else {
         showMinimized();

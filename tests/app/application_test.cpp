@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include "app/forward_block.h"
-#include "app/unavailable_recording_commands.h"
 #include "platform/sqlite_settings_backend.h"
 #include "support/temp_home.h"
 
@@ -149,27 +148,6 @@ TEST(ApplicationStart, OnlyAnExactLogonFirstArgumentStartsHidden) {
     EXPECT_FALSE(Application::StartsHidden({"sonaro", "-LOGON"}));
     EXPECT_FALSE(Application::StartsHidden({"sonaro", "-hide", "-logon"}));
     EXPECT_FALSE(Application::StartsHidden({"sonaro"}));
-}
-
-TEST(UnavailableRecordingCommands, RefusesEveryCommandVisibly) {
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* errors = open_memstream(&text, &size);
-    ASSERT_NE(errors, nullptr);
-    {
-        UnavailableRecordingCommands recording(errors);
-        recording.Record(1);
-        recording.RecordToFile("/x.wav", 1);
-        recording.Pause();
-        recording.Restart();
-        recording.Done();
-    }
-    std::fclose(errors);
-    const std::string lines(text, size);
-    std::free(text);
-    for (const char* command : {"Record ", "RecordToFile ", "Pause ", "Restart ", "Done "}) {
-        EXPECT_NE(lines.find(std::string(command) + "refused"), std::string::npos) << command;
-    }
 }
 
 }  // namespace

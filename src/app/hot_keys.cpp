@@ -1,0 +1,215 @@
+#include "app/hot_keys.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <utility>
+
+namespace sonaro {
+namespace {
+
+constexpr std::array<std::string_view, kHotKeyCommandCount> kCommandNames = {
+    "Record", "Pause", "Go to Start", "Stop", "Open Recordings Window"};
+
+// Names of the virtual keys that are neither letters, digits nor function keys.
+constexpr std::pair<unsigned, std::string_view> kKeyNames[] = {
+    {0x03, "Break"},
+    {0x08, "Backspace"},
+    {0x09, "Tab"},
+    {0x0C, "Clear"},
+    {0x0D, "Enter"},
+    {0x13, "Pause"},
+    {0x14, "Caps Lock"},
+    {0x1B, "Esc"},
+    {0x20, "Space"},
+    {0x21, "Page Up"},
+    {0x22, "Page Down"},
+    {0x23, "End"},
+    {0x24, "Home"},
+    {0x25, "Left"},
+    {0x26, "Up"},
+    {0x27, "Right"},
+    {0x28, "Down"},
+    {0x2C, "Print"},
+    {0x2D, "Insert"},
+    {0x2E, "Delete"},
+    {0x2F, "Help"},
+    {0x5B, "Left Super"},
+    {0x5C, "Right Super"},
+    {0x5D, "Menu"},
+    {0x6A, "Num *"},
+    {0x6B, "Num +"},
+    {0x6C, "Num ,"},
+    {0x6D, "Num -"},
+    {0x6E, "Num Del"},
+    {0x6F, "Num /"},
+    {0x90, "Num Lock"},
+    {0x91, "Scroll Lock"},
+    {0xAD, "Mute"},
+    {0xAE, "Volume Down"},
+    {0xAF, "Volume Up"},
+    {0xB0, "Next Track"},
+    {0xB1, "Previous Track"},
+    {0xB2, "Stop Media"},
+    {0xB3, "Play/Pause Media"},
+    {0xBA, ";"},
+    {0xBB, "="},
+    {0xBC, ","},
+    {0xBD, "-"},
+    {0xBE, "."},
+    {0xBF, "/"},
+    {0xC0, "`"},
+    {0xDB, "["},
+    {0xDC, "\\"},
+    {0xDD, "]"},
+    {0xDE, "'"},
+};
+
+constexpr std::pair<KeyCode, int> kShortcuts[] = {
+    {MakeKeyCode(0x20, 0), 1005},        // Space: Play
+    {MakeKeyCode(0x74, 0), 1001},        // F5: Record
+    {MakeKeyCode(0x75, 0), 1002},        // F6: Pause
+    {MakeKeyCode(0x24, 0), 1003},        // Home: Restart
+    {MakeKeyCode(0x76, 0), 1004},        // F7: Stop and Mark done
+    {MakeKeyCode('L', kModCtrl), 1009},  // Ctrl+L: Recordings Window
+};
+
+}  // namespace
+
+std::string_view HotKeyCommandName(int command) {
+    if (command < 0 || command >= kHotKeyCommandCount) {
+        return {};
+    }
+    return kCommandNames[command];
+}
+
+std::string VirtualKeyName(unsigned virtualKey) {
+    if ((virtualKey >= '0' && virtualKey <= '9') || (virtualKey >= 'A' && virtualKey <= 'Z')) {
+        return std::string(1, static_cast<char>(virtualKey));
+    }
+    if (virtualKey >= 0x60 && virtualKey <= 0x69) {
+        return "Num " + std::to_string(virtualKey - 0x60);
+    }
+    if (virtualKey >= 0x70 && virtualKey <= 0x87) {
+        return "F" + std::to_string(virtualKey - 0x70 + 1);
+    }
+    for (const auto& [key, name] : kKeyNames) {
+        if (key == virtualKey) {
+            return std::string(name);
+        }
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "Key 0x%02X", virtualKey);
+    return text;
+}
+
+std::string KeyText(KeyCode code) {
+    const unsigned modifiers = ModifiersOf(code);
+    std::string text;
+    if ((modifiers & kModCtrl) != 0) {
+        text += "Ctrl+";
+    }
+    if ((modifiers & kModAlt) != 0) {
+        text += "Alt+";
+    }
+    if ((modifiers & kModShift) != 0) {
+        text += "Shift+";
+    }
+    return text + VirtualKeyName(VirtualKeyOf(code));
+}
+
+int ShortcutCommand(KeyCode code) {
+    for (const auto& [key, command] : kShortcuts) {
+        if (key == code) {
+            return command;
+        }
+    }
+    return 0;
+}
+
+std::string HotKeyStore::slotSection(int slot) {
+    return std::string(kDetailsSection) + "\\" + std::to_string(slot);
+}
+
+bool HotKeyStore::slotExists(int slot) const {
+    return m_settings.RegistryKeyExists(RegistryRoot::CurrentUser,
+                                        SettingsStore::SectionKeyPath(slotSection(slot)));
+}
+
+std::vector<HotKey> HotKeyStore::HotKeys() const {
+    std::vector<HotKey> keys;
+    const long maxId = m_settings.ReadSettingInt(kDetailsSection, "MaxID", 0);
+    for (const std::string& name : m_settings.ListSubsections(kDetailsSection)) {
+        const std::string section = std::string(kDetailsSection) + "\\" + name;
+        const bool numeric =
+            !name.empty() && name.size() < 10 && (name.size() == 1 || name[0] != '0') &&
+            std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (!numeric || std::stol(name) >= maxId) {
+            continue;
+        }
+        const long key = m_settings.ReadSettingInt(section, "Key", 0);
+        const long command = m_settings.ReadSettingInt(section, "Command", -1);
+        keys.push_back({static_cast<int>(std::stol(name)), static_cast<KeyCode>(key),
+                        static_cast<int>(command)});
+    }
+    std::sort(keys.begin(), keys.end(),
+              [](const HotKey& a, const HotKey& b) { return a.slot < b.slot; });
+    return keys;
+}
+
+int HotKeyStore::AllocateSlot() {
+    const long maxId = std::max(m_settings.ReadSettingInt(kDetailsSection, "MaxID", 0), 0L);
+    for (int slot = 0; slot < maxId; ++slot) {
+        if (!slotExists(slot)) {
+            return slot;
+        }
+    }
+    m_settings.WriteSettingInt(kDetailsSection, "MaxID", static_cast<int>(maxId + 1));
+    return static_cast<int>(maxId);
+}
+
+void HotKeyStore::WriteHotKey(int slot, KeyCode key, int command) {
+    const std::string section = slotSection(slot);
+    m_settings.WriteSettingString(section, "Key", std::to_string(key));
+    m_settings.WriteSettingInt(section, "Command", command);
+}
+
+void HotKeyStore::DeleteHotKey(int slot) {
+    m_settings.DeleteSection(slotSection(slot));
+}
+
+int HotKeyStore::CommandOfHotKey(int position) const {
+    const std::vector<HotKey> keys = HotKeys();
+    if (position < 0 || position >= static_cast<int>(keys.size())) {
+        return -1;
+    }
+    return keys[position].command;
+}
+
+bool HotKeyStore::KeyInUse(KeyCode key, int exceptSlot) const {
+    const std::vector<HotKey> keys = HotKeys();
+    return std::any_of(keys.begin(), keys.end(), [&](const HotKey& hotKey) {
+        return hotKey.slot != exceptSlot && hotKey.key == key;
+    });
+}
+
+int RegisterAllHotKeys(HotKeyRegistrar& registrar, const HotKeyStore& store) {
+    if (!registrar.available()) {
+        return 0;
+    }
+    int registered = 0;
+    const std::vector<HotKey> keys = store.HotKeys();
+    for (int position = 0; position < static_cast<int>(keys.size()); ++position) {
+        registered += registrar.Register(position, keys[position].key) ? 1 : 0;
+    }
+    return registered;
+}
+
+void UnregisterAllHotKeys(HotKeyRegistrar& registrar, const HotKeyStore& store) {
+    const int count = static_cast<int>(store.HotKeys().size());
+    for (int position = 0; position < count; ++position) {
+        registrar.Unregister(position);
+    }
+}
+
+}  // namespace sonaro

@@ -1,0 +1,484 @@
+#include "record/recording_session.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "formats/format_settings.h"
+#include "record/file_naming.h"
+#include "record/input_selection.h"
+#include "settings/settings_store.h"
+#include "support/program_log.h"
+#include "support/prompter.h"
+
+namespace sonaro {
+namespace {
+
+constexpr std::string_view kSection = "Settings";
+constexpr std::string_view kProgramName = "Sonaro";
+constexpr int kTrayIdle = 1;
+constexpr int kTrayPaused = 7;
+constexpr int kVoiceSilenceMs = 5000;
+
+constexpr std::string_view kFileExistsText =
+    "Another file with the same name and format already exists. Do you want to replace it? ";
+
+bool isDirectory(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string fileNamePart(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::int64_t ParseTimeText(std::string_view text) {
+    constexpr std::int64_t kFieldLimit = 1'000'000'000;
+    std::int64_t total = 0;
+    std::int64_t field = 0;
+    int colons = 0;
+    bool inFraction = false;
+    std::int64_t fractionStep = 100;
+    std::int64_t fraction = 0;
+    bool negative = false;
+    for (const char c : text) {
+        if (c >= '0' && c <= '9') {
+            if (!inFraction) {
+                field = std::min(field * 10 + (c - '0'), kFieldLimit);
+            } else if (fractionStep > 0) {
+                fraction += (c - '0') * fractionStep;
+                fractionStep /= 10;
+            }
+        } else if ((c == ':' || c == '.') && !inFraction) {
+            if (c == '.' || ++colons == 3) {
+                inFraction = true;
+            } else {
+                total = std::min((total + field) * 60, kFieldLimit);
+                field = 0;
+            }
+        } else if (c == '-') {
+            negative = true;
+        }
+    }
+    const std::int64_t ms = (total + field) * 1000 + fraction;
+    return negative ? -ms : ms;
+}
+
+LRecordingSession::LRecordingSession(RecordingSessionParts parts) : m_parts(std::move(parts)) {}
+
+LRecordingSession::~LRecordingSession() {
+    Shutdown();
+}
+
+void LRecordingSession::SetDisplay(RecordingDisplay* display) {
+    m_display = display != nullptr ? display : &m_noDisplay;
+    m_hasWindow = display != nullptr;
+}
+
+void LRecordingSession::SetPlayer(RecordingPlayer* player) {
+    m_player = player != nullptr ? player : &m_noPlayer;
+}
+
+void LRecordingSession::SetTransmit(TransmitHandoff* transmit) {
+    m_transmit = transmit != nullptr ? transmit : &m_noTransmit;
+}
+
+bool LRecordingSession::captureRunning() const {
+    return m_parts.engine.state() != CaptureState::Idle;
+}
+
+bool LRecordingSession::setting(const char* name, bool defaultValue) const {
+    return m_parts.settings.ReadSettingBool(kSection, name, defaultValue);
+}
+
+long LRecordingSession::number(const char* name, long defaultValue) const {
+    return m_parts.settings.ReadSettingInt(kSection, name, defaultValue);
+}
+
+void LRecordingSession::Record(int maxMs) {
+    if (captureRunning() || m_player->IsBusy()) {
+        return;
+    }
+    const std::string folder = m_parts.naming.GetOutputFolder();
+    if (!isDirectory(folder)) {
+        m_display->ReportInvalidOutputFolder();
+        return;
+    }
+    if (!m_path.empty() && !m_completed) {
+        if (m_reopen) {
+            openOutputFile();
+            m_reopen = false;
+        }
+        beginCapture(maxMs);
+        return;
+    }
+    std::string name;
+    if (!chooseNewName(name)) {
+        return;
+    }
+    m_completed = false;
+    m_path = BuildRecordingPath(folder, name, m_parts.naming.CurrentExtension());
+    m_parts.settings.WriteSettingString(kSection, "LastRecordingFilePath", m_path);
+    refreshFileDisplay();
+    openOutputFile();
+    beginCapture(maxMs);
+}
+
+bool LRecordingSession::chooseNewName(std::string& name) {
+    if (m_display->SupplyFileName(name)) {
+        return true;
+    }
+    if (setting("PromptForName", false)) {
+        return promptForName(name);
+    }
+    name = m_parts.naming.ExpandFileNamePattern(
+        m_parts.settings.ReadSettingString(kSection, "FileNameFormat", "Untitled %autonumber%"));
+    bool promptAgain = false;
+    return !m_parts.naming.RecordingExists(name) || confirmReplace(false, promptAgain);
+}
+
+bool LRecordingSession::promptForName(std::string& name) {
+    for (;;) {
+        std::string answer;
+        if (!m_display->PromptForFileName(answer)) {
+            m_display->SetButtonChecked(SessionButton::Pause, false);
+            return false;
+        }
+        const CleanedName cleaned = CleanFileName(answer);
+        if (!cleaned.valid) {
+            m_parts.prompter.ShowMessage({"The name must contain text.", "Name Invalid",
+                                          PromptButtons::Ok, PromptIcon::Information,
+                                          PromptAnswer::Ok});
+            continue;
+        }
+        name = cleaned.name;
+        bool promptAgain = false;
+        if (!m_parts.naming.RecordingExists(name) || confirmReplace(true, promptAgain)) {
+            return true;
+        }
+        if (!promptAgain) {
+            return false;
+        }
+    }
+}
+
+// Replacing a recording is never the answer taken without a user: the default is No (Cancel
+// for the prompted name, so no prompt loop starts).
+bool LRecordingSession::confirmReplace(bool prompted, bool& promptAgain) {
+    const PromptAnswer answer = m_parts.prompter.ShowMessage(
+        {kFileExistsText, "File Exists", PromptButtons::YesNoCancel, PromptIcon::Question,
+         prompted ? PromptAnswer::Cancel : PromptAnswer::No});
+    promptAgain = prompted && answer == PromptAnswer::No;
+    return answer == PromptAnswer::Yes;
+}
+
+void LRecordingSession::RecordToFile(const std::string& path, int maxMs) {
+    m_path = path;
+    m_completed = false;
+    m_reopen = false;
+    m_parts.settings.WriteSettingString(kSection, "LastRecordingFilePath", m_path);
+    refreshFileDisplay();
+    openOutputFile();
+    beginCapture(maxMs);
+}
+
+void LRecordingSession::openOutputFile() {
+    m_writer = m_parts.openWriter(m_path);
+    m_failing = false;
+    if (!m_writer->isUnusable()) {
+        return;
+    }
+    const std::string text = "Sonaro cannot open the file \"" + m_path +
+                             "\" for recording.\r\n\r\nPlease check you have selected the "
+                             "correct output folder in settings.";
+    m_parts.prompter.ShowError(text, kProgramName);
+    m_path.clear();
+    refreshFileDisplay();
+    m_display->SetButtonChecked(SessionButton::Pause, false);
+}
+
+void LRecordingSession::beginCapture(int maxMs) {
+    if (captureRunning()) {
+        m_parts.engine.StopCapture();
+    }
+    if (m_writer->isUnusable()) {
+        return;
+    }
+    m_parts.engine.ApplyInputSelection(LoadInputSelection(m_parts.settings, m_parts.devices));
+    m_parts.engine.ApplyRecordVolume(
+        static_cast<std::int8_t>(std::clamp<long>(number("RecordVolume", 0), -127, 127)));
+    if (setting("RecordTone", true)) {
+        playTone(TonePlayer::kRecordTone);
+    }
+    std::int8_t voiceLevel = LevelSet::kSilence;
+    int silenceMs = CaptureEngine::kNoSilenceLimitMs;
+    if (setting("VoiceActivate", false)) {
+        voiceLevel = static_cast<std::int8_t>(
+            std::clamp<long>(number("VoiceActivateLevel", -18), -127, 127));
+        silenceMs = kVoiceSilenceMs;
+    }
+    m_checkMaxTime = setting("CheckMaxTime", false);
+    if (m_checkMaxTime) {
+        m_maxTimeMs = static_cast<std::int64_t>(number("MaxTimeHours", 0)) * 3600000 +
+                      static_cast<std::int64_t>(number("MaxTimeMinutes", 0)) * 60000 +
+                      static_cast<std::int64_t>(number("MaxTimeSeconds", 0)) * 1000;
+    }
+    m_parts.log.LogFormat("Recording to file: %s (Recording time: %d mins. %d seconds)",
+                          m_path.c_str(), maxMs / 60000, (maxMs / 1000) % 60);
+    if (!m_parts.engine.StartCapture(m_writer, maxMs, voiceLevel, silenceMs, 0)) {
+        m_parts.prompter.ShowError(
+            "Sonaro cannot open the sound device for recording.\r\n\r\nPlease check you have "
+            "selected the correct Sound Record Device in Settings",
+            kProgramName);
+    } else {
+        m_paused = false;
+    }
+    if (setting("IntervalTone", false) && m_hasWindow) {
+        m_display->ArmTimer(SessionTimer::IntervalTone,
+                            static_cast<int>(number("IntervalSecs", 30) * 1000));
+    }
+}
+
+void LRecordingSession::Pause() {
+    if (captureRunning()) {
+        if (setting("IntervalTone", false)) {
+            m_display->KillTimer(SessionTimer::IntervalTone);
+        }
+        m_display->SetTrayState(kTrayPaused, kProgramName);
+        m_parts.engine.StopCapture();
+        m_paused = true;
+        m_reopen = false;
+        m_display->ShowPausedControls();
+    } else if (m_player->IsPlaying()) {
+        m_player->Pause();
+        m_display->SetButtonChecked(SessionButton::Play, false);
+        m_display->SetButtonChecked(SessionButton::Pause, true);
+    }
+}
+
+void LRecordingSession::Restart() {
+    if (captureRunning() || m_paused) {
+        Pause();
+        m_writer.reset();
+        openOutputFile();
+        beginCapture(kDefaultMaxMs);
+        m_reopen = true;
+        m_display->ShowTime(0);
+    } else if (m_player->IsPlaying()) {
+        m_player->RestartPlayback();
+    }
+}
+
+void LRecordingSession::Stop() {
+    if (captureRunning() || m_paused) {
+        Done();
+    } else if (m_player->IsBusy()) {
+        m_player->StopPlayback();
+    }
+}
+
+void LRecordingSession::Done() {
+    if (m_path.empty() || !(captureRunning() || m_paused)) {
+        return;
+    }
+    if (setting("StoppedTone", true)) {
+        playTone(TonePlayer::kStoppedTone);
+    }
+    if (setting("IntervalTone", false)) {
+        m_display->KillTimer(SessionTimer::IntervalTone);
+    }
+    m_parts.engine.StopCapture();
+    const std::string writeError = m_writer->WriteError();
+    m_writer.reset();
+    m_transmit->EnqueueRecording(m_path);
+    m_parts.log.Log("Recording complete for file: ", m_path);
+    m_completed = true;
+    if (!setting("RecordedOneFile", false)) {
+        m_display->ShowButtonTip(SessionButton::Recordings,
+                                 "Click this button to view your recordings",
+                                 "Click to view recordings");
+    }
+    if (setting("LaunchPlayWhenStop", false)) {
+        m_display->OpenRecordings();
+    }
+    m_display->SetTrayState(kTrayIdle, kProgramName);
+    m_paused = false;
+    m_display->ShowIdleControls();
+    m_display->ShowIndicator(0);
+    m_parts.settings.WriteSettingBool(kSection, "RecordedOneFile", true);
+    if (!writeError.empty()) {
+        abandonRecording(writeError);
+    }
+}
+
+void LRecordingSession::Play() {
+    if (!IsIdle() || !m_completed || m_path.empty()) {
+        return;
+    }
+    if (m_player->IsPaused()) {
+        m_player->Resume();
+        return;
+    }
+    const std::string device = m_parts.settings.ReadSettingString(kSection, "PlaybackDevice", "");
+    if (!m_player->PlayFile(m_path, device)) {
+        m_parts.prompter.ShowError("Could not play file.", "Playback Error");
+    }
+}
+
+void LRecordingSession::OnTimer(SessionTimer timer) {
+    m_display->KillTimer(timer);
+    switch (timer) {
+        case SessionTimer::StopAfter:
+            Done();
+            if (m_hasWindow) {
+                m_display->ExitProgram();
+            }
+            break;
+        case SessionTimer::IntervalTone:
+            m_display->ArmTimer(SessionTimer::IntervalTone,
+                                static_cast<int>(number("IntervalSecs", 30) * 1000));
+            playTone(TonePlayer::kRecordTone);
+            break;
+        case SessionTimer::FreeSpace:
+            m_display->CheckFreeSpace();
+            m_display->ArmTimer(SessionTimer::FreeSpace, kFreeSpaceRepeatMs);
+            break;
+        case SessionTimer::FirstRun:
+            m_display->RunFirstRunSetup();
+            m_parts.settings.WriteSettingBool(kSection, "InstallWizRun", true);
+            break;
+    }
+}
+
+void LRecordingSession::Attach() {
+    m_parts.engine.SetListener(this, 0);
+    refreshFileDisplay();
+    m_display->ArmTimer(SessionTimer::FreeSpace, kFreeSpaceFirstMs);
+    if (setting("RecordWhenRun", false)) {
+        Record(kDefaultMaxMs);
+    }
+    if (!setting("InstallWizRun", false)) {
+        m_display->ArmTimer(SessionTimer::FirstRun, kFirstRunMs);
+    }
+    m_transmit->ResumeQueueAtStartup(m_parts.queuePath);
+}
+
+void LRecordingSession::Shutdown() {
+    m_parts.engine.SetListener(nullptr, 0);
+    m_parts.engine.StopCapture();
+}
+
+void LRecordingSession::refreshFileDisplay() {
+    const std::string last =
+        m_parts.settings.ReadSettingString(kSection, "LastRecordingFilePath", "");
+    if (!last.empty()) {
+        m_display->ShowFileName(fileNamePart(last));
+        m_display->ShowFormat(m_parts.formats.FormatLabel());
+    } else {
+        m_display->ShowFileName("");
+        m_display->ShowTime(0);
+    }
+}
+
+void LRecordingSession::playTone(std::string_view resource) {
+    m_parts.tones.PlayTone(resource);
+}
+
+void LRecordingSession::OnRecording(std::uint32_t) {
+    if (m_parts.engine.state() == CaptureState::Recording) {
+        m_display->ShowIndicator(1);
+        m_display->ShowRecordingControls();
+    }
+}
+
+void LRecordingSession::OnWaitingForVoice(std::uint32_t) {
+    m_display->ShowIndicator(2);
+    m_display->SetTrayState(kTrayIdle, kProgramName);
+    m_display->ShowWaitingControls();
+}
+
+void LRecordingSession::OnStopped(std::uint32_t) {
+    m_display->ShowLevel(LevelSet::kSilence);
+    m_display->ShowIndicator(0);
+    m_display->ShowIdleControls();
+    if (m_exitWhenStopped && m_exitWhenStopped() && m_hasWindow) {
+        m_display->ExitProgram();
+    }
+}
+
+bool LRecordingSession::maxTimeReached(int ms) const {
+    if (!m_checkMaxTime) {
+        return false;
+    }
+    const std::int64_t textLimit =
+        ParseTimeText(m_parts.settings.ReadSettingString(kSection, "MaxTime", "1:00:00"));
+    // A limit of zero (all three values 0) is no limit, or every recording would end at once.
+    return (m_maxTimeMs > 0 && ms > m_maxTimeMs) || (textLimit > 0 && ms > textLimit);
+}
+
+void LRecordingSession::OnRecordedTime(int ms, std::uint32_t) {
+    if (!captureRunning()) {
+        return;
+    }
+    checkWriteError();
+    if (!captureRunning()) {
+        return;
+    }
+    if (maxTimeReached(ms)) {
+        Done();
+        if (!setting("StopReachMaxTime", true)) {
+            Record(kDefaultMaxMs);
+        }
+        return;
+    }
+    m_display->ShowTime(ms);
+}
+
+void LRecordingSession::OnLevels(const LevelSet* levels, std::uint32_t) {
+    if (levels != nullptr) {
+        m_display->ShowLevels(*levels);
+    }
+    if (!captureRunning()) {
+        m_display->ShowLevel(LevelSet::kSilence);
+    }
+}
+
+void LRecordingSession::OnCaptureFailed(CaptureFailure failure, std::uint32_t) {
+    if (m_path.empty() || m_completed) {
+        return;
+    }
+    m_display->KillTimer(SessionTimer::IntervalTone);
+    m_writer.reset();
+    m_completed = true;
+    m_paused = false;
+    abandonRecording(CaptureFailureText(failure));
+}
+
+void LRecordingSession::checkWriteError() {
+    if (m_failing || m_writer->WriteError().empty()) {
+        return;
+    }
+    m_failing = true;
+    m_display->KillTimer(SessionTimer::IntervalTone);
+    m_parts.engine.StopCapture();
+    const std::string error = m_writer->WriteError();
+    m_writer.reset();
+    m_completed = true;
+    m_paused = false;
+    abandonRecording(error);
+}
+
+void LRecordingSession::abandonRecording(const std::string& reason) {
+    m_parts.log.Log("Recording stopped for file: ", m_path + " (" + reason + ")");
+    m_display->SetTrayState(kTrayIdle, kProgramName);
+    m_display->ShowIdleControls();
+    m_display->ShowIndicator(0);
+    const std::string text = "Sonaro stopped recording to the file \"" + m_path + "\".\r\n\r\n" +
+                             reason + "\r\n\r\nThe file keeps what was recorded before.";
+    m_parts.prompter.ShowError(text, "Recording Stopped");
+}
+
+}  // namespace sonaro

@@ -1,0 +1,413 @@
+#include "record/recording_session.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "formats/format_settings.h"
+#include "platform/sqlite_settings_backend.h"
+#include "record/file_naming.h"
+#include "support/fake_clock.h"
+#include "support/manual_dispatcher.h"
+#include "support/memory_sink.h"
+#include "support/program_log.h"
+#include "support/scripted_prompter.h"
+#include "support/scripted_wave_in.h"
+#include "support/temp_home.h"
+
+namespace sonaro {
+namespace {
+
+using test::MemorySink;
+using test::ScriptedInput;
+using test::ScriptedWaveInList;
+
+constexpr int kRate = 8000;
+
+class RecordingTones final : public TonePlayer {
+  public:
+    explicit RecordingTones(std::vector<std::string>& events) : m_events(events) {}
+    bool PlayTone(std::string_view resource) override {
+        m_events.push_back("tone " + std::string(resource));
+        return true;
+    }
+
+  private:
+    std::vector<std::string>& m_events;
+};
+
+class WatchingDisplay final : public RecordingDisplay {
+  public:
+    explicit WatchingDisplay(std::vector<std::string>& events) : m_events(events) {}
+    void ShowIdleControls() override { m_events.push_back("idle"); }
+    void ShowPausedControls() override { m_events.push_back("paused"); }
+    void ReportInvalidOutputFolder() override { m_events.push_back("invalid folder"); }
+    void ShowFileName(std::string_view name) override { fileName = name; }
+    void ShowButtonTip(SessionButton, std::string_view text, std::string_view) override {
+        m_events.push_back("tip " + std::string(text));
+    }
+    void CheckFreeSpace() override { m_events.push_back("free space"); }
+    void RunFirstRunSetup() override { m_events.push_back("first run"); }
+    void ExitProgram() override { m_events.push_back("exit"); }
+    void ArmTimer(SessionTimer timer, int ms) override { timers[static_cast<int>(timer)] = ms; }
+    void KillTimer(SessionTimer timer) override { timers.erase(static_cast<int>(timer)); }
+
+    std::map<int, int> timers;
+    std::string fileName;
+
+  private:
+    std::vector<std::string>& m_events;
+};
+
+class TransmitLog final : public TransmitHandoff {
+  public:
+    void EnqueueRecording(const std::string& path) override { sent.push_back(path); }
+    std::vector<std::string> sent;
+};
+
+// A memory sink that starts failing, like a full disk, after `goodFrames` frames.
+class FillingSink final : public AudioSink {
+  public:
+    FillingSink(int rate, std::int64_t goodFrames) : AudioSink(rate, 1), m_good(goodFrames) {}
+    void Write(const InternalSample*, int frames) override {
+        advancePosition(frames);
+        if (position() > m_good) {
+            std::lock_guard lock(m_lock);
+            m_error = "No space left on device";
+        }
+    }
+    void SeekTo(std::int64_t frame) override { setPosition(frame); }
+    std::string WriteError() const override {
+        std::lock_guard lock(m_lock);
+        return m_error;
+    }
+
+  private:
+    std::int64_t m_good;
+    mutable std::mutex m_lock;
+    std::string m_error;
+};
+
+class RecordingSessionTest : public testing::Test {
+  protected:
+    RecordingSessionTest()
+        : m_dir(test::MakeTempDir("session")),
+          m_backend(m_dir + "/user.db", m_dir + "/machine.db"),
+          m_settings(m_backend),
+          m_formats(m_settings, m_dir),
+          m_naming(m_settings, m_clock, m_dir + "/Documents"),
+          m_log(m_dir + "/Logs", m_clock),
+          m_tones(m_events),
+          m_display(m_events) {
+        m_clock.setNow(test::UtcSeconds(2026, 3, 7, 9, 5, 4));
+        m_settings.WriteSettingString("FindPlay", "DefaultRecordFolder", m_dir);
+    }
+    ~RecordingSessionTest() override {
+        m_session.reset();
+        m_engine.reset();
+        test::RemoveTree(m_dir);
+    }
+
+    // A microphone that plays `ms` of loud tone, then ends as `end` says.
+    void build(int ms, test::ScriptEnd end = test::ScriptEnd::Stall) {
+        ScriptedInput mic;
+        mic.name = "Scripted Mic";
+        mic.signal = test::ToneBetween(0.5, 0, ms);
+        mic.frames = static_cast<std::int64_t>(ms) * kRate / 1000;
+        mic.end = end;
+        m_list = std::make_unique<ScriptedWaveInList>(std::vector<ScriptedInput>{mic});
+        m_engine = std::make_unique<CaptureEngine>(*m_list, m_dispatcher, 10000);
+        m_session = std::make_unique<LRecordingSession>(RecordingSessionParts{
+            m_settings, m_formats, m_naming, *m_engine, *m_list, m_prompter, m_log, m_tones,
+            [this](const std::string& path) { return openWriter(path); }, m_dir + "/bgsend.lst"});
+        m_session->SetDisplay(&m_display);
+        m_session->SetTransmit(&m_transmit);
+        m_session->Attach();
+    }
+
+    SinkRef openWriter(const std::string& path) {
+        m_events.push_back("open " + path.substr(m_dir.size() + 1));
+        if (m_failOpen) {
+            return SinkRef();
+        }
+        SinkRef sink = m_fillAfter > 0 ? MakeSink<FillingSink>(kRate, m_fillAfter)
+                                       : MakeSink<MemorySink>(kRate, 1);
+        m_writers.push_back(sink);
+        return sink;
+    }
+
+    bool pumpUntil(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            m_dispatcher.pumpFor(10);
+        }
+        return true;
+    }
+
+    // Waits until the device has played its script into the session.
+    void playScript() {
+        ASSERT_TRUE(m_list->waitScriptConsumed(10000));
+        m_dispatcher.pumpFor(30);
+    }
+
+    std::int64_t framesOf(std::size_t writer) const {
+        return static_cast<const MemorySink*>(m_writers.at(writer).get())->frames();
+    }
+
+    std::string logText() const {
+        std::ifstream in(m_dir + "/Logs/2026-03-07 Sonaro Sound Recorder Log.txt");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    bool sawEvent(const std::string& event) const {
+        return std::find(m_events.begin(), m_events.end(), event) != m_events.end();
+    }
+
+    std::string m_dir;
+    SqliteSettingsBackend m_backend;
+    SettingsStore m_settings;
+    test::FakeClock m_clock;
+    FormatSettings m_formats;
+    FileNaming m_naming;
+    ProgramLog m_log;
+    std::vector<std::string> m_events;
+    RecordingTones m_tones;
+    WatchingDisplay m_display;
+    TransmitLog m_transmit;
+    test::ScriptedPrompter m_prompter;
+    test::ManualDispatcher m_dispatcher;
+    std::unique_ptr<ScriptedWaveInList> m_list;
+    std::unique_ptr<CaptureEngine> m_engine;
+    std::unique_ptr<LRecordingSession> m_session;
+    std::vector<SinkRef> m_writers;
+    bool m_failOpen = false;
+    std::int64_t m_fillAfter = 0;
+};
+
+TEST(ParseTimeTextTest, FieldsFractionsAndSign) {
+    EXPECT_EQ(ParseTimeText("1:00:00"), 3600000);
+    EXPECT_EQ(ParseTimeText("0:30"), 30000);
+    EXPECT_EQ(ParseTimeText("1:30.5"), 90500);
+    EXPECT_EQ(ParseTimeText("0:0:1:25"), 1250);
+    EXPECT_EQ(ParseTimeText("2.1239"), 2123);
+    EXPECT_EQ(ParseTimeText("-1 s"), -1000);
+    EXPECT_EQ(ParseTimeText(""), 0);
+}
+
+TEST_F(RecordingSessionTest, RecordPauseRecordDoneKeepsBothStretchesInOneFile) {
+    build(500);
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    playScript();
+    m_session->Pause();
+    EXPECT_TRUE(m_session->isPaused());
+    EXPECT_FALSE(m_session->IsIdle());
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    playScript();
+    m_session->Done();
+
+    ASSERT_EQ(m_writers.size(), 1u);
+    EXPECT_NEAR(static_cast<double>(framesOf(0)), 2 * 0.5 * kRate, 0.1 * kRate);
+    const std::string path = m_dir + "/Untitled 001.wav";
+    EXPECT_EQ(m_session->currentPath(), path);
+    EXPECT_EQ(m_settings.ReadSettingString("Settings", "LastRecordingFilePath", ""), path);
+    EXPECT_EQ(m_display.fileName, "Untitled 001.wav");
+    EXPECT_EQ(m_transmit.sent, (std::vector<std::string>{path}));
+    EXPECT_EQ(m_writers[0]->refCount(), 1u) << "the session dropped its writer at Done";
+    EXPECT_TRUE(m_session->IsIdle());
+    const std::vector<std::string> order = {"tone WAV_RECORD_TONE", "paused",
+                                            "tone WAV_RECORD_TONE", "tone WAV_STOPPED_TONE"};
+    std::vector<std::string> tonesAndPause;
+    std::copy_if(m_events.begin(), m_events.end(), std::back_inserter(tonesAndPause),
+                 [](const std::string& e) { return e.starts_with("tone") || e == "paused"; });
+    EXPECT_EQ(tonesAndPause, order);
+
+    const std::string log = logText();
+    EXPECT_NE(log.find("Recording to file: " + path + " (Recording time: 3600 mins. 0 seconds)"),
+              std::string::npos);
+    EXPECT_NE(log.find("Recording complete for file: " + path), std::string::npos);
+}
+
+TEST_F(RecordingSessionTest, RecordingHintOnlyUntilTheFirstCompletedFile) {
+    build(100);
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    playScript();
+    m_session->Done();
+    EXPECT_TRUE(sawEvent("tip Click this button to view your recordings"));
+    m_events.clear();
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    playScript();
+    m_session->Stop();
+    EXPECT_FALSE(sawEvent("tip Click this button to view your recordings"));
+    EXPECT_EQ(m_writers.size(), 2u) << "a completed file is never resumed";
+    EXPECT_EQ(m_session->currentPath(), m_dir + "/Untitled 002.wav");
+}
+
+TEST_F(RecordingSessionTest, RestartKeepsOnlyWhatFollowsAndRecordWhileRecordingIsIgnored) {
+    build(400);
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    playScript();
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    EXPECT_EQ(m_writers.size(), 1u);
+    m_session->Restart();
+    playScript();
+    m_session->Done();
+
+    ASSERT_EQ(m_writers.size(), 2u) << "the same path is created anew";
+    EXPECT_EQ(framesOf(0), framesOf(1)) << "the first writer was dropped at the restart";
+    EXPECT_NEAR(static_cast<double>(framesOf(1)), 0.4 * kRate, 0.1 * kRate);
+    EXPECT_EQ(
+        m_events[std::find(m_events.begin(), m_events.end(), "paused") - m_events.begin() + 1],
+        "open Untitled 001.wav");
+}
+
+TEST_F(RecordingSessionTest, MaxTimeWithoutStoppingMakesConsecutiveFiles) {
+    m_settings.WriteSettingBool("Settings", "CheckMaxTime", true);
+    m_settings.WriteSettingInt("Settings", "MaxTimeSeconds", 1);
+    m_settings.WriteSettingBool("Settings", "StopReachMaxTime", false);
+    build(3000);
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    ASSERT_TRUE(pumpUntil([&] { return m_writers.size() == 3; }));
+    m_settings.WriteSettingBool("Settings", "StopReachMaxTime", true);
+    ASSERT_TRUE(pumpUntil([&] { return m_session->IsIdle(); }));
+
+    ASSERT_EQ(m_transmit.sent.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(m_transmit.sent[i], m_dir + "/Untitled 00" + std::to_string(i + 1) + ".wav");
+        // The scripted device runs ahead of the checks, so only the lower bound is exact.
+        EXPECT_GT(framesOf(i), kRate);
+    }
+}
+
+TEST_F(RecordingSessionTest, TheMaxTimeTextLimitsEvenWhenTheValuesAllowMore) {
+    m_settings.WriteSettingBool("Settings", "CheckMaxTime", true);
+    m_settings.WriteSettingInt("Settings", "MaxTimeHours", 1);
+    m_settings.WriteSettingInt("Settings", "MaxTimeMinutes", 30);
+    build(200);
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    m_session->OnRecordedTime(3600000, 0);
+    EXPECT_FALSE(m_session->IsIdle());
+    m_session->OnRecordedTime(3600001, 0);
+    EXPECT_TRUE(m_session->IsIdle());
+    EXPECT_EQ(m_transmit.sent.size(), 1u);
+}
+
+TEST_F(RecordingSessionTest, FullDiskStopsKeepsTheFileAndSaysWhich) {
+    m_fillAfter = kRate / 4;
+    build(2000);
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    ASSERT_TRUE(pumpUntil([&] { return m_session->IsIdle(); }));
+
+    const std::string path = m_dir + "/Untitled 001.wav";
+    ASSERT_EQ(m_prompter.shown().size(), 1u);
+    EXPECT_EQ(m_prompter.shown()[0].title, "Recording Stopped");
+    EXPECT_NE(m_prompter.shown()[0].text.find(path), std::string::npos);
+    EXPECT_NE(m_prompter.shown()[0].text.find("No space left on device"), std::string::npos);
+    EXPECT_EQ(m_writers[0]->refCount(), 1u) << "the file was completed";
+    EXPECT_NE(logText().find("Recording stopped for file: " + path + " (No space left on device)"),
+              std::string::npos);
+    EXPECT_TRUE(m_transmit.sent.empty());
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    EXPECT_EQ(m_session->currentPath(), m_dir + "/Untitled 002.wav")
+        << "a failed file is not resumed";
+    m_session->Done();
+}
+
+TEST_F(RecordingSessionTest, LostDeviceIsReportedWithTheFile) {
+    build(300, test::ScriptEnd::Disappear);
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    ASSERT_TRUE(pumpUntil([&] { return !m_prompter.shown().empty(); }));
+    EXPECT_TRUE(m_session->IsIdle());
+    EXPECT_NE(m_prompter.shown()[0].text.find(m_dir + "/Untitled 001.wav"), std::string::npos);
+    EXPECT_NE(m_prompter.shown()[0].text.find(CaptureFailureText(CaptureFailure::DeviceLost)),
+              std::string::npos);
+    EXPECT_NEAR(static_cast<double>(framesOf(0)), 0.3 * kRate, 0.1 * kRate);
+}
+
+TEST_F(RecordingSessionTest, NothingStartsWithoutAFolderAWriterOrConsent) {
+    build(100);
+    m_settings.WriteSettingString("FindPlay", "DefaultRecordFolder", m_dir + "/missing");
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    EXPECT_TRUE(sawEvent("invalid folder"));
+    EXPECT_TRUE(m_writers.empty());
+
+    m_settings.WriteSettingString("FindPlay", "DefaultRecordFolder", m_dir);
+    m_failOpen = true;
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    ASSERT_EQ(m_prompter.shown().size(), 1u);
+    EXPECT_EQ(m_prompter.shown()[0].text,
+              "Sonaro cannot open the file \"" + m_dir +
+                  "/Untitled 001.wav\" for recording.\r\n\r\nPlease check you have selected the "
+                  "correct output folder in settings.");
+    EXPECT_EQ(m_session->currentPath(), "");
+    EXPECT_TRUE(m_session->IsIdle());
+
+    m_failOpen = false;
+    m_settings.WriteSettingString("Settings", "FileNameFormat", "Talk");
+    std::ofstream(m_dir + "/Talk.wav") << "keep";
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    ASSERT_EQ(m_prompter.shown().size(), 2u);
+    EXPECT_EQ(m_prompter.shown()[1].title, "File Exists");
+    EXPECT_TRUE(m_writers.empty()) << "the default answer keeps the existing file";
+    m_prompter.answer(PromptAnswer::Yes);
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    EXPECT_EQ(m_writers.size(), 1u);
+    m_session->Done();
+}
+
+TEST_F(RecordingSessionTest, TimersAreOneShotAndRearmedExplicitly) {
+    m_settings.WriteSettingBool("Settings", "IntervalTone", true);
+    m_settings.WriteSettingInt("Settings", "IntervalSecs", 2);
+    build(100);
+    EXPECT_EQ(m_display.timers, (std::map<int, int>{{6, 500}, {7, 500}}));
+    m_session->OnTimer(SessionTimer::FirstRun);
+    EXPECT_TRUE(sawEvent("first run"));
+    EXPECT_TRUE(m_settings.ReadSettingBool("Settings", "InstallWizRun", false));
+    EXPECT_EQ(m_display.timers.count(7), 0u);
+    m_session->OnTimer(SessionTimer::FreeSpace);
+    EXPECT_EQ(m_display.timers.at(6), 3000);
+
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    EXPECT_EQ(m_display.timers.at(5), 2000);
+    m_events.clear();
+    m_session->OnTimer(SessionTimer::IntervalTone);
+    EXPECT_EQ(m_events, (std::vector<std::string>{"tone WAV_RECORD_TONE"}));
+    EXPECT_EQ(m_display.timers.at(5), 2000);
+    m_session->OnTimer(SessionTimer::StopAfter);
+    EXPECT_EQ(m_display.timers.count(5), 0u);
+    EXPECT_EQ(m_transmit.sent.size(), 1u);
+    EXPECT_TRUE(sawEvent("exit"));
+}
+
+TEST_F(RecordingSessionTest, ExitWhenStoppedEndsTheProgramAtPause) {
+    build(100);
+    bool exitWhenStopped = false;
+    m_session->SetExitWhenStopped([&] { return exitWhenStopped; });
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    m_session->Pause();
+    EXPECT_FALSE(sawEvent("exit"));
+    exitWhenStopped = true;
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    m_session->Pause();
+    EXPECT_TRUE(sawEvent("exit"));
+}
+
+TEST_F(RecordingSessionTest, ShutdownStopsWithoutToneOrCompletion) {
+    build(100);
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    m_events.clear();
+    m_session->Shutdown();
+    EXPECT_TRUE(m_events.empty());
+    EXPECT_TRUE(m_transmit.sent.empty());
+    EXPECT_EQ(m_engine->state(), CaptureState::Idle);
+}
+
+}  // namespace
+}  // namespace sonaro

@@ -1,0 +1,272 @@
+#include <QApplication>
+#include <QMenu>
+#include <QTimer>
+#include <QtTest>
+
+#include "record/level_meter_scale.h"
+#include "record/peak_meter_scale.h"
+#include "ui/ldb_display.h"
+#include "ui/player_level_meter.h"
+#include "ui/voice_level_meter.h"
+
+namespace sonaro {
+namespace {
+
+LevelSet levelsOf(std::initializer_list<int> values) {
+    LevelSet set;
+    set.count = static_cast<std::uint8_t>(values.size());
+    int i = 0;
+    for (int value : values) {
+        set.levels[i++] = static_cast<std::int8_t>(value);
+    }
+    return set;
+}
+
+QColor pixel(QWidget& widget, int x, int y) {
+    return widget.grab().toImage().pixelColor(x, y);
+}
+
+QColor qColour(const MeterRgb& rgb) {
+    return {rgb.red, rgb.green, rgb.blue};
+}
+
+class RecordingListener : public VoiceLevelMeterListener {
+  public:
+    std::vector<int> moves;
+    std::vector<bool> toggles;
+    void OnMarkerMoved(std::int8_t level) override { moves.push_back(level); }
+    void OnMarkerToggled(bool shown) override { toggles.push_back(shown); }
+};
+
+// Chooses the first item of the next popup menu once it is open.
+void chooseFromNextMenu() {
+    QTimer::singleShot(50, [] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* menu = qobject_cast<QMenu*>(widget);
+            if (menu != nullptr && menu->isVisible() && !menu->actions().isEmpty()) {
+                const QRect item = menu->actionGeometry(menu->actions().first());
+                QTest::mouseClick(menu, Qt::LeftButton, {}, item.center());
+                return;
+            }
+        }
+    });
+}
+
+}  // namespace
+
+class LevelMetersTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void voiceScaleFollowsTheFormula() {
+        const VoiceMeterScale scale(200, 6);
+        QCOMPARE(scale.LevelX(-36), 6);
+        QCOMPARE(scale.LevelX(12), 194);
+        QCOMPARE(scale.LevelX(0), 36 * 188 / 48 + 6);
+        QCOMPARE(scale.LevelX(-18), 18 * 188 / 48 + 6);
+        QCOMPARE(scale.LevelX(-127), 6);  // silence sits at the margin
+        QCOMPARE(scale.SegmentCount(-127), 0);
+        QCOMPARE(scale.SegmentCount(-36), 0);
+        // +12 lights segments every 3 pixels from margin + 1 up to the right end.
+        const int full = scale.SegmentCount(12);
+        QVERIFY(scale.SegmentX(full - 1) < 194);
+        QVERIFY(scale.SegmentX(full - 1) + VoiceMeterScale::kSegmentStep >= 194);
+        QCOMPARE(scale.SegmentX(0), 7);
+        QCOMPARE(scale.SegmentColour(scale.LevelX(0) - 1), kMeterGreen);
+        QCOMPARE(scale.SegmentColour(scale.LevelX(0)), kMeterRed);
+    }
+
+    void voiceScaleRepaintsOnlyTheChangedStretch() {
+        const VoiceMeterScale scale(200, 6);
+        const PixelSpan span = scale.ChangedSpan(levelsOf({-20, -30}), levelsOf({-10, -24}));
+        QCOMPARE(span.left, scale.LevelX(-30) - 1);
+        QCOMPARE(span.right, scale.LevelX(-10) + 1);
+    }
+
+    void draggingKeepsTheMarkerUnderThePointer() {
+        const VoiceMeterScale scale(200, 6);
+        QCOMPARE(scale.DraggedLevel(-18, 100, 100), -18);
+        // 188 pixels hold 48 dB: 47 pixels to the right are 12 dB.
+        QCOMPARE(scale.DraggedLevel(-18, 100, 147), -6);
+        QCOMPARE(scale.DraggedLevel(-18, 100, 5000), 12);
+        QCOMPARE(scale.DraggedLevel(-18, 100, -5000), -36);
+    }
+
+    void bandsShareTheHeight() {
+        QCOMPARE(BandOf(0, 2, 21, 1).top, 0);
+        QCOMPARE(BandOf(0, 2, 21, 1).height, 10);
+        QCOMPARE(BandOf(1, 2, 21, 1).top, 11);
+        QCOMPARE(BandOf(1, 2, 21, 1).height, 10);
+        QCOMPARE(BandOf(2, 3, 20, 1).height, 20 - 2 * 7);  // the last takes the remainder
+    }
+
+    void voiceMeterPaintsFullAndEmptyBands() {
+        VoiceLevelMeter meter;
+        meter.resize(300, 30);
+        const VoiceMeterScale scale = meter.scale();
+        const LevelSet loud = levelsOf({12, 12});
+        meter.SetLevels(&loud);
+        const int y = 15;
+        const int zero = scale.LevelX(0);
+        QCOMPARE(pixel(meter, scale.SegmentX(0), y), qColour(kMeterGreen));
+        const int lastRed = scale.SegmentX(scale.SegmentCount(12) - 1);
+        QVERIFY(lastRed >= zero);
+        QCOMPARE(pixel(meter, lastRed, y), qColour(kMeterRed));
+        const LevelSet silence = levelsOf({-127, -127});
+        meter.SetLevels(&silence);
+        for (int x = scale.margin() + 1; x < scale.LevelX(12); x += 7) {
+            QCOMPARE(pixel(meter, x, y), qColour(kMeterBackground));
+        }
+    }
+
+    void markerDragStopsAtTheTopOfTheRange() {
+        VoiceLevelMeter meter;
+        RecordingListener listener;
+        meter.SetListener(&listener);
+        meter.resize(400, 40);
+        meter.SetMarkerLabel("Voice Activate Level");
+        meter.SetMarkerShown(true);
+        meter.SetMarkerLevel(-18);
+        meter.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&meter));
+        const QPoint grip = meter.tabRect().center();
+        QTest::mousePress(&meter, Qt::LeftButton, {}, grip);
+        QMouseEvent move(QEvent::MouseMove, QPointF(grip.x() + 2000, grip.y()),
+                         meter.mapToGlobal(QPointF(grip.x() + 2000, grip.y())), Qt::NoButton,
+                         Qt::LeftButton, {});
+        QApplication::sendEvent(&meter, &move);
+        QTest::mouseRelease(&meter, Qt::LeftButton, {}, grip);
+        QCOMPARE(static_cast<int>(meter.markerLevel()), 12);
+        QCOMPARE(listener.moves, std::vector<int>{12});
+        QCOMPARE(MarkerTabText("Voice Activate Level", meter.markerLevel()),
+                 std::string("Voice Activate Level (12db)"));
+        // A disabled marker does not move.
+        meter.SetMarkerEnabled(false);
+        QTest::mousePress(&meter, Qt::LeftButton, {}, meter.tabRect().center());
+        QCOMPARE(static_cast<int>(meter.markerLevel()), 12);
+    }
+
+    void rightClickTogglesVoiceActivation() {
+        VoiceLevelMeter meter;
+        RecordingListener listener;
+        meter.SetListener(&listener);
+        meter.SetMarkerLabel("Voice Activate Level", "Enable Voice Activate",
+                             "Disable Voice Activate");
+        meter.resize(300, 30);
+        meter.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&meter));
+        QCOMPARE(meter.toggleText(), QString("Enable Voice Activate"));
+        chooseFromNextMenu();
+        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 10),
+                                meter.mapToGlobal(QPoint(20, 10)));
+        QApplication::sendEvent(&meter, &click);
+        QVERIFY(meter.markerShown());
+        QCOMPARE(listener.toggles, std::vector<bool>{true});
+        QCOMPARE(meter.toggleText(), QString("Disable Voice Activate"));
+    }
+
+    void playerScaleTicksAndPositions() {
+        QCOMPARE(PeakMeterScale::TickStep(300), 3);
+        QCOMPARE(PeakMeterScale::TickStep(271), 3);
+        QCOMPARE(PeakMeterScale::TickStep(270), 6);
+        QCOMPARE(PeakMeterScale::TickStep(200), 6);
+        QCOMPARE(PeakMeterScale::TickStep(140), 12);
+        QCOMPARE(PeakMeterScale::TickStep(100), 12);
+        QCOMPARE(PeakMeterScale::LabelOffset(0), 6);
+        QCOMPARE(PeakMeterScale::LabelOffset(-3), 9);
+        QCOMPARE(PeakMeterScale::LabelOffset(-9), 9);
+        QCOMPARE(PeakMeterScale::LabelOffset(-12), 14);
+        const PeakMeterScale scale(300);
+        QCOMPARE(scale.PositionOf(-48), 0);
+        QCOMPARE(scale.PositionOf(-45), 18);  // 3 / 48 * 300 = 18.75, floored
+        QCOMPARE(scale.PositionOf(-24), 150);
+        QCOMPARE(scale.PositionOf(0), 300);
+        // Capture levels are 12 dB above the meter's: +12 fills it, 0 sits at -12.
+        QCOMPARE(scale.LevelX(12), 300);
+        QCOMPARE(scale.LevelX(0), scale.PositionOf(-12));
+        QCOMPARE(scale.LevelX(-127), 0);
+    }
+
+    void playerColourStripRunsGreenYellowOrange() {
+        const PeakMeterScale scale(300);
+        QCOMPARE(scale.ColourAt(0), (MeterRgb{0, 255, 0}));
+        QCOMPARE(scale.ColourAt(75), (MeterRgb{128, 255, 0}));  // 127.5 rounded
+        QCOMPARE(scale.ColourAt(150), (MeterRgb{255, 255, 0}));
+        QCOMPARE(scale.ColourAt(225), (MeterRgb{255, 204, 0}));
+        QCOMPARE(scale.ColourAt(299), (MeterRgb{255, 154, 0}));  // 153.68 rounded
+    }
+
+    void peakHoldsEightTicksThenFallsFaster() {
+        PeakMeterScale scale(300);
+        bool raised = false;
+        QCOMPARE(scale.ApplyLevel(0, 12, raised), 300);
+        QVERIFY(raised);
+        scale.ApplyLevel(0, 0, raised);
+        QVERIFY(!raised);  // lower levels leave the marker where it is
+        for (int tick = 0; tick < PeakMeterScale::kHoldTicks; ++tick) {
+            QVERIFY(scale.Tick());
+            QCOMPARE(scale.marker(0).position, 300);
+        }
+        int expected = 300;
+        for (int fall = 1; fall <= 5; ++fall) {
+            scale.Tick();
+            expected -= fall;
+            QCOMPARE(scale.marker(0).position, expected);
+        }
+        int ticks = 0;
+        while (scale.Tick()) {
+            QVERIFY(++ticks < 100);
+        }
+        QCOMPARE(scale.marker(0).position, 0);
+        QCOMPARE(scale.marker(1).position, 0);
+    }
+
+    void playerMeterFillsAndRunsItsFallTimer() {
+        PlayerLevelMeter meter;
+        meter.resize(300, 40);
+        QVERIFY(!meter.fallTimerActive());
+        const LevelSet loud = levelsOf({12, -127});
+        meter.SetLevels(&loud);
+        QVERIFY(meter.fallTimerActive());
+        const QRect area = meter.bandArea();
+        const PixelBand first = BandOf(0, 2, area.height(), 1);
+        const PixelBand second = BandOf(1, 2, area.height(), 1);
+        const int y0 = area.top() + first.top + first.height / 2;
+        const int y1 = area.top() + second.top + second.height / 2;
+        QCOMPARE(pixel(meter, 0, y0), qColour(meter.scale().ColourAt(0)));
+        QCOMPARE(pixel(meter, 280, y0), qColour(meter.scale().ColourAt(280)));
+        QCOMPARE(pixel(meter, 150, y1), meter.palette().color(QPalette::Button));
+        for (int tick = 0; tick < 200 && meter.fallTimerActive(); ++tick) {
+            meter.fallTick();
+        }
+        QVERIFY(!meter.fallTimerActive());
+    }
+
+    void dbDisplayMapsTheCaptureScale() {
+        QCOMPARE(DbDisplayX(-36, 240), 0);
+        QCOMPARE(DbDisplayX(-127, 240), 0);
+        QCOMPARE(DbDisplayX(0, 240), 180);
+        QCOMPARE(DbDisplayX(12, 240), 240);
+        QCOMPARE(DbDisplayX(40, 240), 240);
+        LDBDisplay bar;
+        bar.resize(240, 12);
+        const LevelSet loud = levelsOf({12});
+        bar.SetLevels(&loud);
+        const QImage image = bar.grab().toImage();
+        QVERIFY(image.pixelColor(100, 4).green() > 150);
+        QVERIFY(image.pixelColor(100, 4).red() < 50);
+        QVERIFY(image.pixelColor(220, 4).red() > 150);
+        QVERIFY(image.pixelColor(220, 4).green() < 50);
+        const LevelSet silence = levelsOf({-127});
+        bar.SetLevels(&silence);
+        QCOMPARE(static_cast<int>(bar.levels().levels[0]), -36);
+        QCOMPARE(bar.grab().toImage().pixelColor(100, 4), QColor(40, 40, 40));
+        bar.setEnabled(false);
+        QCOMPARE(bar.grab().toImage().pixelColor(100, 4), QColor(Qt::gray));
+    }
+};
+
+}  // namespace sonaro
+
+QTEST_MAIN(sonaro::LevelMetersTest)
+#include "level_meters_test.moc"

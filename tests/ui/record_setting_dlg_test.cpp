@@ -1,0 +1,162 @@
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/qt_ui_dispatcher.h"
+#include "platform/sqlite_settings_backend.h"
+#include "support/scripted_prompter.h"
+#include "support/scripted_wave_in.h"
+#include "support/temp_home.h"
+#include "ui/ldb_display.h"
+#include "ui/ldb_edit.h"
+#include "ui/record_setting_dlg.h"
+
+namespace sonaro {
+namespace {
+
+std::vector<test::ScriptedInput> inputs() {
+    test::ScriptedInput builtIn{"Built-in Audio",      {"Microphone"}, {}, false, nullptr, 0,
+                                test::ScriptEnd::Stall};
+    builtIn.signal = test::ToneBetween(0.05, 0, 600000);
+    builtIn.frames = 44100 * 20;
+    test::ScriptedInput usb{"USB Microphone",      {"Microphone", "Line In"}, {}, false, nullptr, 0,
+                            test::ScriptEnd::Stall};
+    usb.signal = test::ToneBetween(0.6, 0, 600000);
+    usb.frames = 44100 * 20;
+    test::ScriptedInput broken{"Broken Input",        {"Microphone"}, {}, true, nullptr, 0,
+                               test::ScriptEnd::Stall};
+    return {builtIn, usb, broken};
+}
+
+}  // namespace
+
+class RecordSettingDlgTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        m_home = std::make_unique<test::TempHome>();
+        m_backend = std::make_unique<SqliteSettingsBackend>(m_home->path() + "/registry.db",
+                                                            m_home->path() + "/machine.db");
+        m_settings = std::make_unique<SettingsStore>(*m_backend);
+        m_devices = std::make_unique<test::ScriptedWaveInList>(inputs());
+    }
+
+    void cleanup() {
+        m_devices.reset();
+        m_settings.reset();
+        m_backend.reset();
+        m_home.reset();
+    }
+
+    void opensOnTheStoredInputAndShowsItsLevel() {
+        m_settings->WriteSettingString("Settings", "RecordDevice", "USB Microphone");
+        m_settings->WriteSettingInt("Settings", "RecordDeviceChannel", 2);
+        m_settings->WriteSettingInt("Settings", "RecordVolume", -6);
+        LRecordSettingDlg dialog(*m_settings, *m_devices, m_dispatcher, m_prompter);
+        QCOMPARE(dialog.deviceList()->count(), 4);
+        QCOMPARE(dialog.deviceList()->currentText(), QString("USB Microphone"));
+        QCOMPARE(dialog.sourceList()->currentText(), QString("Line In"));
+        QCOMPARE(dialog.volumeSlider()->value(), -6);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(dialog.volumeSlider()->isVisible());
+        QVERIFY(!dialog.mixerButton()->isVisible());
+        QVERIFY(dialog.levelBar()->isEnabled());
+        QTRY_VERIFY(dialog.levelBar()->levels().levels[0] > -20);
+        QVERIFY(m_devices->mixerLog().back() == "1/1/-6");
+        saveScreenshot(dialog, "record_volume_dialog.png");
+
+        // Moving the volume applies it at once.
+        QLineEdit* box = dialog.volumeSlider()->numberBox();
+        box->selectAll();
+        QTest::keyClicks(box, "-3");
+        QCOMPARE(m_devices->mixerLog().back(), std::string("1/1/-3"));
+
+        dialog.accept();
+        QVERIFY(!dialog.monitoring());
+        QCOMPARE(m_settings->ReadSettingInt("Settings", "RecordVolume", 0), -3L);
+        QCOMPARE(m_settings->ReadSettingString("Settings", "RecordDevice", ""),
+                 std::string("USB Microphone"));
+    }
+
+    void theSystemMixerSourceOffersTheSoundSettings() {
+        LRecordSettingDlg dialog(*m_settings, *m_devices, m_dispatcher, m_prompter);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.sourceList()->currentIndex(), 0);
+        QCOMPARE(dialog.sourceList()->currentText(), QString("Windows Record Mixer"));
+        QVERIFY(dialog.mixerButton()->isVisible());
+        QVERIFY(!dialog.volumeSlider()->isVisible());
+
+        // Choosing another device refills the sources and monitors it.
+        const int created = m_devices->devicesCreated();
+        dialog.deviceList()->setCurrentIndex(2);
+        emit dialog.deviceList()->activated(2);
+        QCOMPARE(dialog.sourceList()->count(), 3);
+        QTRY_VERIFY(m_devices->devicesCreated() > created);
+        dialog.sourceList()->setCurrentIndex(1);
+        emit dialog.sourceList()->activated(1);
+        QVERIFY(dialog.volumeSlider()->isVisible());
+        QVERIFY(!dialog.mixerButton()->isVisible());
+
+        // A device that does not open leaves the bar disabled.
+        dialog.deviceList()->setCurrentIndex(3);
+        emit dialog.deviceList()->activated(3);
+        QVERIFY(!dialog.levelBar()->isEnabled());
+
+        dialog.reject();
+        QVERIFY(!dialog.monitoring());
+        QCOMPARE(m_settings->ReadSettingString("Settings", "RecordDevice", "unset"),
+                 std::string("unset"));
+    }
+
+    void theMixerButtonStartsPavucontrolOrSaysItIsMissing() {
+        const std::string bin = m_home->path() + "/bin";
+        QVERIFY(QDir().mkpath(QString::fromStdString(bin)));
+        const char* savedPath = std::getenv("PATH");
+        const std::string oldPath = savedPath != nullptr ? savedPath : "";
+        setenv("PATH", bin.c_str(), 1);
+        LRecordSettingDlg dialog(*m_settings, *m_devices, m_dispatcher, m_prompter);
+        dialog.mixerButton()->click();
+        QCOMPARE(m_prompter.shown().size(), 1u);
+        QVERIFY(m_prompter.shown()[0].text.find("pavucontrol") != std::string::npos);
+
+        const std::string marker = m_home->path() + "/started";
+        {
+            std::ofstream script(bin + "/pavucontrol");
+            script << "#!/bin/sh\necho \"$@\" > '" << marker << "'\n";
+        }
+        chmod((bin + "/pavucontrol").c_str(), 0755);
+        dialog.mixerButton()->click();
+        setenv("PATH", oldPath.c_str(), 1);
+        QTRY_VERIFY(QFile::exists(QString::fromStdString(marker)));
+        QCOMPARE(m_prompter.shown().size(), 1u);
+    }
+
+  private:
+    static void saveScreenshot(QWidget& widget, const QString& name) {
+        const QString folder = QStringLiteral(SONARO_BINARY_DIR) + "/screenshots";
+        QDir().mkpath(folder);
+        QVERIFY(widget.grab().save(folder + "/" + name));
+    }
+
+    std::unique_ptr<test::TempHome> m_home;
+    std::unique_ptr<SqliteSettingsBackend> m_backend;
+    std::unique_ptr<SettingsStore> m_settings;
+    std::unique_ptr<test::ScriptedWaveInList> m_devices;
+    QtUiDispatcher m_dispatcher;
+    test::ScriptedPrompter m_prompter;
+};
+
+}  // namespace sonaro
+
+QTEST_MAIN(sonaro::RecordSettingDlgTest)
+#include "record_setting_dlg_test.moc"
