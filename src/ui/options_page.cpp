@@ -6,6 +6,7 @@
 #include <QSpinBox>
 
 #include "ui/balloon_tip.h"
+#include "ui/ldb_edit.h"
 
 namespace sonaro {
 
@@ -82,6 +83,10 @@ void OptionsPage::watch(QComboBox* combo, int group) {
 
 void OptionsPage::watch(QSpinBox* spin, int group) {
     connect(spin, &QSpinBox::valueChanged, this, [this, group] { markChanged(group); });
+}
+
+void OptionsPage::watch(LDBEdit* edit, int group) {
+    connect(edit, &LDBEdit::changed, this, [this, group] { markChanged(group); });
 }
 
 }  // namespace sonaro

@@ -14,6 +14,8 @@ class QSpinBox;
 
 namespace sonaro {
 
+class LDBEdit;
+
 // One page of the options dialog: reads its settings when first shown, keeps two "changed"
 // flags (one per group of its controls) and writes only the changed groups on OK.
 class OptionsPage : public QWidget {
@@ -46,6 +48,7 @@ class OptionsPage : public QWidget {
     void watch(QLineEdit* edit, int group);
     void watch(QComboBox* combo, int group);
     void watch(QSpinBox* spin, int group);
+    void watch(LDBEdit* edit, int group);
 
     OptionsServices& m_services;
 

@@ -32,8 +32,6 @@ struct OptionsServices {
     MailAccountFinder findMailAccount;
     // Whether mail can be handed to the system (IsMapiAvailable).
     std::function<bool()> mapiAvailable;
-    // Opens the system's record mixer; false when there is none.
-    std::function<bool()> openRecordMixer;
     // Opens the settings dialog of an output format; true when closed with OK.
     std::function<bool(OutputFormat, QWidget*)> showFormatOptions;
 };

@@ -16,15 +16,13 @@
 
 #include "record/input_selection.h"
 #include "record/record_options.h"
-#include "ui/decibel_edit.h"
+#include "ui/ldb_edit.h"
+#include "ui/record_setting_dlg.h"
 
 namespace sonaro {
 namespace {
 
 enum Group { kLevelsGroup = 0, kMaxTimeGroup = 1 };
-
-constexpr int kMinDb = -36;
-constexpr int kMaxDb = 12;
 
 QSpinBox* timeField(int maximum, QWidget* parent) {
     auto* spin = new QSpinBox(parent);
@@ -46,9 +44,9 @@ RecordOptionsPage::RecordOptionsPage(OptionsServices& services, QWidget* parent)
     layout->addStretch(1);
     watch(m_device, kLevelsGroup);
     watch(m_channel, kLevelsGroup);
-    watch(m_volume->numberBox(), kLevelsGroup);
+    watch(m_volume, kLevelsGroup);
     watch(m_voiceActivate, kLevelsGroup);
-    watch(m_voiceLevel->numberBox(), kLevelsGroup);
+    watch(m_voiceLevel, kLevelsGroup);
     watch(m_launch, kLevelsGroup);
     watch(m_limit, kMaxTimeGroup);
     watch(m_hours, kMaxTimeGroup);
@@ -57,7 +55,7 @@ RecordOptionsPage::RecordOptionsPage(OptionsServices& services, QWidget* parent)
     watch(m_stop, kMaxTimeGroup);
     watch(m_restart, kMaxTimeGroup);
     connect(m_device, &QComboBox::currentIndexChanged, this, &RecordOptionsPage::fillChannels);
-    connect(m_mixer, &QPushButton::clicked, this, &RecordOptionsPage::openMixer);
+    connect(m_mixer, &QPushButton::clicked, this, [this] { OpenRecordMixer(m_services.prompter); });
 }
 
 QWidget* RecordOptionsPage::buildRecordingFrame() {
@@ -65,10 +63,10 @@ QWidget* RecordOptionsPage::buildRecordingFrame() {
     auto* form = new QFormLayout(frame);
     m_device = new QComboBox(frame);
     m_channel = new QComboBox(frame);
-    m_volume = new DecibelEdit(kMinDb, kMaxDb, frame);
-    m_mixer = new QPushButton(QStringLiteral("Open Windows Record Mixer"), frame);
+    m_volume = new LDBEdit(frame);
+    m_mixer = new QPushButton(QString::fromUtf8(LRecordSettingDlg::kMixerButtonText), frame);
     m_voiceActivate = new QCheckBox(QStringLiteral("Voice Activate Level"), frame);
-    m_voiceLevel = new DecibelEdit(kMinDb, kMaxDb, frame);
+    m_voiceLevel = new LDBEdit(frame);
     form->addRow(QStringLiteral("Record Device:"), m_device);
     form->addRow(QStringLiteral("Input Channel:"), m_channel);
     auto* volumeRow = new QHBoxLayout;
@@ -114,14 +112,6 @@ void RecordOptionsPage::fillChannels() {
         m_channel->addItem(ToQt(item));
     }
     m_channel->setCurrentIndex(kept < m_channel->count() ? kept : 0);
-}
-
-void RecordOptionsPage::openMixer() {
-    if (!m_services.openRecordMixer || !m_services.openRecordMixer()) {
-        m_services.prompter.ShowError(
-            "No record mixer was found. Install pavucontrol to set the record levels.",
-            "Sonaro Sound Recorder");
-    }
 }
 
 void RecordOptionsPage::Load() {

@@ -11,7 +11,7 @@ class QSpinBox;
 
 namespace sonaro {
 
-class DecibelEdit;
+class LDBEdit;
 
 // Page 0, "Record": input device and channel, record volume, voice activation, the maximum
 // recording time and the recordings window at stop. Group 0: device and levels; group 1: the
@@ -25,7 +25,7 @@ class RecordOptionsPage final : public OptionsPage {
     QComboBox* deviceList() const { return m_device; }
     QComboBox* channelList() const { return m_channel; }
     QCheckBox* voiceActivate() const { return m_voiceActivate; }
-    DecibelEdit* voiceLevel() const { return m_voiceLevel; }
+    LDBEdit* voiceLevel() const { return m_voiceLevel; }
     QCheckBox* limitTime() const { return m_limit; }
     QSpinBox* hours() const { return m_hours; }
     QSpinBox* minutes() const { return m_minutes; }
@@ -44,14 +44,13 @@ class RecordOptionsPage final : public OptionsPage {
     QWidget* buildRecordingFrame();
     QWidget* buildMaxTimeFrame();
     void fillChannels();
-    void openMixer();
 
     QComboBox* m_device;
     QComboBox* m_channel;
-    DecibelEdit* m_volume;
+    LDBEdit* m_volume;
     QPushButton* m_mixer;
     QCheckBox* m_voiceActivate;
-    DecibelEdit* m_voiceLevel;
+    LDBEdit* m_voiceLevel;
     QCheckBox* m_limit;
     QSpinBox* m_hours;
     QSpinBox* m_minutes;

@@ -16,8 +16,8 @@
 #include <fstream>
 
 #include "options_fixture.h"
-#include "ui/decibel_edit.h"
 #include "ui/general_options_page.h"
+#include "ui/ldb_edit.h"
 #include "ui/naming_dialogs.h"
 #include "ui/options_dialog.h"
 #include "ui/output_options_page.h"

@@ -108,7 +108,6 @@ struct OptionsFixture {
                    },
                    [this] { return DiscoverDefaultMailAccount(home.path()); },
                    [this] { return mapiAvailable; },
-                   [] { return false; },
                    {}} {}
 
     // Saves a picture of `widget` as "<build>/screenshots/<name>.png".
