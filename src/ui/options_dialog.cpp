@@ -1,11 +1,11 @@
 #include "ui/options_dialog.h"
 
 #include <QDialogButtonBox>
-#include <QLabel>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "ui/general_options_page.h"
+#include "ui/hot_keys_page.h"
 #include "ui/output_options_page.h"
 #include "ui/record_options_page.h"
 #include "ui/transmit_options_page.h"
@@ -19,7 +19,7 @@ OptionsDialog::OptionsDialog(OptionsServices& services, int page, QWidget* paren
     m_pages[kOutput] = new OutputOptionsPage(services, m_tabs);
     m_pages[kTransmit] = new TransmitOptionsPage(services, m_tabs);
     m_pages[kGeneral] = new GeneralOptionsPage(services, m_tabs);
-    m_pages[kHotKeys] = new QLabel(QStringLiteral("System-Wide Hot-Key Assignment"), m_tabs);
+    m_pages[kHotKeys] = new HotKeysPage(services, m_tabs);
     const char* titles[kPageCount] = {"Record", "Output", "Transmit", "General", "Hot-Keys"};
     for (int i = 0; i < kPageCount; ++i) {
         m_tabs->addTab(m_pages[i], QString::fromUtf8(titles[i]));

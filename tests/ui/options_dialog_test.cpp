@@ -24,26 +24,6 @@
 #include "ui/record_options_page.h"
 
 namespace sonaro {
-namespace {
-
-// Runs `act` on the first visible dialog of type T once it shows (modal dialogs block the test).
-template <typename T, typename Act>
-void whenShown(Act act) {
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, act] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<T*>(widget); dialog && dialog->isVisible()) {
-                poll->stop();
-                poll->deleteLater();
-                act(dialog);
-                return;
-            }
-        }
-    });
-    poll->start(10);
-}
-
-}  // namespace
 
 class OptionsDialogTest : public QObject {
     Q_OBJECT
@@ -266,12 +246,12 @@ class OptionsDialogTest : public QObject {
             if (shown == 1) {
                 dialog->setDirectory(QString::fromStdString(chosen));
                 static_cast<QDialog*>(dialog)->accept();
-                whenShown<QFileDialog>(pick);
+                test::WhenShown<QFileDialog>(pick);
             } else {
                 dialog->reject();
             }
         };
-        whenShown<QFileDialog>(pick);
+        test::WhenShown<QFileDialog>(pick);
         const auto result = BrowseOutputFolder(nullptr, m_fixture->naming, m_fixture->prompter,
                                                m_fixture->home.path());
         QVERIFY(!result);
@@ -279,7 +259,7 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(m_fixture->prompter.shown().back().title, "No free space");
 
         m_fixture->noFreeSpace = false;
-        whenShown<QFileDialog>([&](QFileDialog* dialog) {
+        test::WhenShown<QFileDialog>([&](QFileDialog* dialog) {
             dialog->setDirectory(QString::fromStdString(chosen));
             static_cast<QDialog*>(dialog)->accept();
         });
@@ -289,14 +269,14 @@ class OptionsDialogTest : public QObject {
     }
 
     void namePromptGivesTheTypedName() {
-        whenShown<QInputDialog>([](QInputDialog* dialog) {
+        test::WhenShown<QInputDialog>([](QInputDialog* dialog) {
             QCOMPARE(dialog->windowTitle(), QStringLiteral("Enter File Name"));
             test::OptionsFixture::screenshot(dialog, "name_prompt");
             dialog->setTextValue(QStringLiteral("Interview: part 1?"));
             dialog->accept();
         });
         QCOMPARE(PromptForFileName(nullptr), std::optional<std::string>("Interview: part 1?"));
-        whenShown<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
+        test::WhenShown<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
         QVERIFY(!PromptForFileName(nullptr));
     }
 

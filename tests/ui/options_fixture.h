@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -25,6 +26,23 @@
 #include "ui/options_services.h"
 
 namespace sonaro::test {
+
+// Runs `act` on the first visible dialog of type T once it shows (modal dialogs block the test).
+template <typename T, typename Act>
+void WhenShown(Act act) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<T*>(widget); dialog && dialog->isVisible()) {
+                poll->stop();
+                poll->deleteLater();
+                act(dialog);
+                return;
+            }
+        }
+    });
+    poll->start(10);
+}
 
 // Counts every change made through it, so a test can tell that nothing was written.
 class CountingBackend final : public SettingsBackend {
