@@ -15,15 +15,31 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/application.h"
 #include "options_fixture.h"
 #include "ui/general_options_page.h"
 #include "ui/ldb_edit.h"
+#include "ui/main_window.h"
 #include "ui/naming_dialogs.h"
 #include "ui/options_dialog.h"
 #include "ui/output_options_page.h"
 #include "ui/record_options_page.h"
+#include "ui/status_display.h"
 
 namespace sonaro {
+namespace {
+
+// Session commands that go nowhere: the window under test has no session.
+class IdleCommands final : public RecordingCommands {
+  public:
+    void Record(int) override {}
+    void RecordToFile(const std::string&, int) override {}
+    void Pause() override {}
+    void Restart() override {}
+    void Done() override {}
+};
+
+}  // namespace
 
 class OptionsDialogTest : public QObject {
     Q_OBJECT
@@ -278,6 +294,28 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(PromptForFileName(nullptr), std::optional<std::string>("Interview: part 1?"));
         test::WhenShown<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
         QVERIFY(!PromptForFileName(nullptr));
+    }
+
+    void openOptionsFromTheMainWindowRefreshesIt() {
+        IdleCommands commands;
+        Application application(m_fixture->settings, m_fixture->formats, commands);
+        MainWindow window(application, m_fixture->settings);
+        MainWindow::Services services;
+        services.formats = &m_fixture->formats;
+        services.openOptions = [&](int page) { ShowOptions(&window, m_fixture->services, page); };
+        window.SetServices(std::move(services));
+        window.show();
+        int shownPage = -1;
+        test::WhenShown<OptionsDialog>([&](OptionsDialog* dialog) {
+            shownPage = dialog->tabs()->currentIndex();
+            dialog->page<OutputOptionsPage>(OptionsDialog::kOutput)
+                ->formatList()
+                ->setCurrentIndex(static_cast<int>(OutputFormat::Aiff));
+            dialog->accept();
+        });
+        window.OpenOptions(OptionsDialog::kOutput);
+        QCOMPARE(shownPage, int(OptionsDialog::kOutput));
+        QCOMPARE(window.display()->formatText(), QStringLiteral("Stereo 44100 AIFF"));
     }
 
   private:
