@@ -199,9 +199,11 @@ void TransmitOptionsPage::browseForProgram() {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
-    m_program->setText(dialog.selectedFiles().front());
+    const QString chosen = dialog.selectedFiles().front();
+    m_program->setText(chosen);
+    // The chosen program's folder, wherever the dialog was showing when it was typed.
     m_services.settings.WriteSettingString("Settings", "OpenExeDir",
-                                           FromQt(dialog.directory().absolutePath()));
+                                           FromQt(QFileInfo(chosen).absolutePath()));
 }
 
 }  // namespace sonaro

@@ -27,6 +27,8 @@
 
 namespace sonaro::test {
 
+inline constexpr int kDialogGraceMs = 5000;
+
 // Runs `act` on the first visible dialog of type T once it shows (modal dialogs block the test).
 template <typename T, typename Act>
 void WhenShown(Act act) {
@@ -37,6 +39,13 @@ void WhenShown(Act act) {
                 poll->stop();
                 poll->deleteLater();
                 act(dialog);
+                // A dialog that stayed open would block the test for good: it is closed, and
+                // the test's own checks then fail.
+                QTimer::singleShot(kDialogGraceMs, dialog, [dialog] {
+                    if (dialog->isVisible()) {
+                        dialog->reject();
+                    }
+                });
                 return;
             }
         }

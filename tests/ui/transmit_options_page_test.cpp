@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -149,6 +150,31 @@ class TransmitOptionsPageTest : public QObject {
         QVERIFY(reopened.useSmtp()->isChecked());
         QVERIFY(!m_fixture->sqlite.readValue(
             RegistryRoot::CurrentUser, SettingsStore::SectionKeyPath("Email"), "SMTPPassword"));
+    }
+
+    void browsingForAProgramKeepsItsFolder() {
+        const std::string folder = m_fixture->home.path() + "/tools";
+        std::filesystem::create_directories(folder);
+        const std::string program = folder + "/convert.sh";
+        std::ofstream(program) << "#!/bin/sh\n";
+        std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+        OptionsDialog dialog(m_fixture->services, OptionsDialog::kTransmit);
+        dialog.show();
+        auto* page = dialog.page<TransmitOptionsPage>(OptionsDialog::kTransmit);
+        page->sendRun()->setChecked(true);
+        QString title;
+        test::WhenShown<QFileDialog>([&](QFileDialog* picker) {
+            title = picker->windowTitle();
+            // Typed as a whole path, the name does not wait for the folder's listing to load.
+            auto* name = picker->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name != nullptr);
+            name->setText(QString::fromStdString(program));
+            static_cast<QDialog*>(picker)->accept();
+        });
+        QTest::mouseClick(page->browseProgram(), Qt::LeftButton);
+        QCOMPARE(title, QStringLiteral("Browse for exe"));
+        QCOMPARE(page->programField()->text(), QString::fromStdString(program));
+        QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "OpenExeDir", ""), folder);
     }
 
   private:
