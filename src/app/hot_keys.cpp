@@ -72,6 +72,7 @@ constexpr std::pair<KeyCode, int> kShortcuts[] = {
     {MakeKeyCode(0x24, 0), 1003},        // Home: Restart
     {MakeKeyCode(0x76, 0), 1004},        // F7: Stop and Mark done
     {MakeKeyCode('L', kModCtrl), 1009},  // Ctrl+L: Recordings Window
+    {MakeKeyCode(0x70, 0), 9},           // F1: Help Contents
 };
 
 }  // namespace

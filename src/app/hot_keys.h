@@ -38,7 +38,7 @@ std::string KeyText(KeyCode code);
 // The name of a virtual key alone; "Key 0xNN" for codes without a name.
 std::string VirtualKeyName(unsigned virtualKey);
 
-// The main window's command for a fixed shortcut (Space, F5, F6, Home, F7, Ctrl+L); 0 for
+// The main window's command for a fixed shortcut (Space, F5, F6, Home, F7, Ctrl+L, F1); 0 for
 // other keys.
 int ShortcutCommand(KeyCode code);
 

@@ -61,6 +61,9 @@ RoutedCommand RouteCommand(int command) {
             return {WindowAction::ExitTurnOff};
         case cmd::kExitToTray:
             return {WindowAction::ExitToTray};
+        case cmd::kHelpContents:
+        case cmd::kAbout:
+            return {WindowAction::About};
         default:
             break;
     }

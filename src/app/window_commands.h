@@ -5,6 +5,7 @@ namespace sonaro {
 // Command numbers of the main window's menus, buttons and tray menu.
 namespace cmd {
 inline constexpr int kHelpContents = 9;
+inline constexpr int kAbout = 9020;
 inline constexpr int kExitTurnOff = 801;
 inline constexpr int kExitToTray = 802;
 inline constexpr int kRecord = 1001;
@@ -69,6 +70,7 @@ enum class WindowAction {
     Launch,  // with the program's index 0..3 in RoutedCommand::page
     ExitTurnOff,
     ExitToTray,
+    About,
 };
 
 struct RoutedCommand {

@@ -70,6 +70,8 @@ void MainMenuBar::buildOptionsMenu() {
 void MainMenuBar::buildHelpMenu() {
     m_help = addMenu(QStringLiteral("&Help"));
     add(m_help, "&Help Contents", cmd::kHelpContents, "F1");
+    m_help->addSeparator();
+    add(m_help, "&About Sonaro Sound Recorder...", cmd::kAbout);
 }
 
 QAction* MainMenuBar::item(int command) const {

@@ -4,8 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
-#include <QFormLayout>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -100,6 +98,11 @@ MainWindow::MainWindow(Application& application, SettingsStore& settings, QWidge
 
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(m_shortcuts);
+    // The children outlive this part of the window: a focus change while they go must not call
+    // back into it.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+    }
     unregisterHotKeys();
     if (m_session != nullptr) {
         m_session->Shutdown();
@@ -150,74 +153,6 @@ QAction* MainWindow::toolbarAction(int command) const {
         }
     }
     return nullptr;
-}
-
-void MainWindow::createInputPanel() {
-    m_inputPanel = new CollapsiblePanel(
-        tr("Input"), tr("Select the input device and channel. Click to expand."), this);
-    auto* content = new QWidget;
-    auto* form = new QFormLayout(content);
-    form->setContentsMargins(DluX(fontMetrics(), 8), 0, DluX(fontMetrics(), 6), 4);
-    m_deviceList = new QComboBox(content);
-    m_sourceList = new QComboBox(content);
-    form->addRow(tr("Record device:"), m_deviceList);
-    form->addRow(tr("Input channel:"), m_sourceList);
-    m_inputPanel->setContent(content);
-    connect(m_deviceList, &QComboBox::activated, this, &MainWindow::onDeviceChosen);
-    connect(m_sourceList, &QComboBox::activated, this, &MainWindow::onDeviceChosen);
-    connect(m_inputPanel, &CollapsiblePanel::expandedChanged, this, &MainWindow::relayout);
-    m_layout->addWidget(m_inputPanel);
-}
-
-void MainWindow::createOutputPanel() {
-    m_outputPanel = new CollapsiblePanel(
-        tr("Output"), tr("Select format and output directory. Click to expand."), this);
-    auto* content = new QWidget;
-    auto* form = new QFormLayout(content);
-    form->setContentsMargins(DluX(fontMetrics(), 8), 0, DluX(fontMetrics(), 6), 4);
-    m_formatList = new QComboBox(content);
-    for (const FormatExtension& format : kFormatExtensions) {
-        m_formatList->addItem(QString::fromLatin1(format.name.data(), format.name.size()));
-    }
-    m_formatSettings = new QPushButton(tr("Settings..."), content);
-    m_formatSettings->setVisible(false);
-    auto* formatRow = new QHBoxLayout;
-    formatRow->addWidget(m_formatList, 1);
-    formatRow->addWidget(m_formatSettings);
-    m_folderField = new QLineEdit(content);
-    m_browse = new QPushButton(tr("Browse..."), content);
-    auto* folderRow = new QHBoxLayout;
-    folderRow->addWidget(m_folderField, 1);
-    folderRow->addWidget(m_browse);
-    form->addRow(tr("Format:"), formatRow);
-    form->addRow(tr("Folder:"), folderRow);
-    m_outputPanel->setContent(content);
-    connect(m_outputPanel, &CollapsiblePanel::expandedChanged, this, &MainWindow::relayout);
-    connect(m_formatList, &QComboBox::activated, this, [this](int index) {
-        if (m_services.formats != nullptr) {
-            m_services.formats->SetOutputFormat(static_cast<OutputFormat>(index));
-            ShowFormat(m_services.formats->FormatLabel());
-        }
-        refreshOutputSummary();
-    });
-    connect(m_formatSettings, &QPushButton::clicked, this, [this] {
-        if (sessionIdle() && m_services.formatSettings) {
-            m_services.formatSettings();
-            if (m_services.formats != nullptr) {
-                ShowFormat(m_services.formats->FormatLabel());
-            }
-        }
-    });
-    connect(m_folderField, &QLineEdit::editingFinished, this, &MainWindow::onFolderEdited);
-    connect(m_browse, &QPushButton::clicked, this, [this] {
-        const QString folder =
-            QFileDialog::getExistingDirectory(this, tr("Output Folder"), m_folderField->text());
-        if (!folder.isEmpty()) {
-            m_folderField->setText(folder);
-            onFolderEdited();
-        }
-    });
-    m_layout->addWidget(m_outputPanel);
 }
 
 void MainWindow::createMeter() {
@@ -298,6 +233,11 @@ void MainWindow::relayout() {
     const int width = DluX(metrics, kWidthDlu);
     m_meter->setFixedHeight(DluY(metrics, m_meter->markerShown() ? 20 : 7));
     m_transport->layoutFor(width);
+    // The inner layouts of a window not shown yet still hold their first hints.
+    for (QWidget* part : {static_cast<QWidget*>(m_transport), m_buttonsArea, m_meterRow}) {
+        part->layout()->invalidate();
+        part->layout()->activate();
+    }
     m_layout->invalidate();
     m_layout->activate();
     setFixedSize(width, m_layout->totalSizeHint().height());
@@ -424,6 +364,13 @@ void MainWindow::RunCommand(int command) {
             return Exit();
         case WindowAction::ExitToTray:
             close();
+            return;
+        case WindowAction::About:
+            m_prompter.ShowMessage(
+                {"Sonaro Sound Recorder v 3.03\r\n\r\nRecords from any sound "
+                 "input to WAV, MP3 or AIFF files.",
+                 "About Sonaro Sound Recorder", PromptButtons::Ok, PromptIcon::Information,
+                 PromptAnswer::Ok});
             return;
         case WindowAction::None:
             return;

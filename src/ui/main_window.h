@@ -135,6 +135,7 @@ class MainWindow : public QWidget,
     QStatusBar* statusBar() const { return m_statusBar; }
     QAction* toolbarAction(int command) const;
     QLineEdit* folderField() const { return m_folderField; }
+    ShortcutFilter* shortcuts() const { return m_shortcuts; }
     bool blinking() const { return m_blink.isActive(); }
     int iconNumber() const { return m_iconNumber; }
     // The last balloon shown at a control: title and text.

@@ -305,63 +305,6 @@ void MainWindow::OnMarkerToggled(bool shown) {
     relayout();
 }
 
-void MainWindow::fillInputPanel() {
-    if (m_services.devices == nullptr) {
-        return;
-    }
-    const InputSelection selection = LoadInputSelection(m_settings, *m_services.devices);
-    m_deviceList->clear();
-    for (const std::string& name : DeviceListItems(*m_services.devices)) {
-        m_deviceList->addItem(qt(name));
-    }
-    m_deviceList->setCurrentIndex(std::min(selection.deviceNumber, m_deviceList->count() - 1));
-    fillSourceList();
-    m_sourceList->setCurrentIndex(std::min(selection.sourceNumber, m_sourceList->count() - 1));
-    m_inputPanel->setSummary(m_deviceList->currentText());
-}
-
-void MainWindow::fillSourceList() {
-    m_sourceList->clear();
-    for (const std::string& name :
-         SourceListItems(*m_services.devices, std::max(m_deviceList->currentIndex(), 0))) {
-        m_sourceList->addItem(qt(name));
-    }
-}
-
-void MainWindow::onDeviceChosen() {
-    if (m_services.devices == nullptr) {
-        return;
-    }
-    if (sender() == m_deviceList) {
-        fillSourceList();
-        m_sourceList->setCurrentIndex(0);
-    }
-    const InputSelection selection{std::max(m_deviceList->currentIndex(), 0),
-                                   std::max(m_sourceList->currentIndex(), 0)};
-    SaveInputSelection(m_settings, *m_services.devices, selection);
-    m_inputPanel->setSummary(m_deviceList->currentText());
-}
-
-void MainWindow::onFolderEdited() {
-    if (m_naming == nullptr) {
-        return;
-    }
-    const std::string folder = m_folderField->text().trimmed().toStdString();
-    if (folder == m_naming->GetOutputFolder()) {
-        return;
-    }
-    if (m_naming->ValidateOutputFolder(folder, m_prompter)) {
-        m_settings.WriteSettingString("FindPlay", "DefaultRecordFolder", folder);
-        CheckFreeSpace();
-    }
-    ShowFolder(m_naming->GetOutputFolder());
-}
-
-void MainWindow::refreshOutputSummary() {
-    m_outputPanel->setSummary(m_formatList->currentText() + QStringLiteral("  \u2013  ") +
-                              m_folderField->text());
-}
-
 QString MainWindow::indicatorText() const {
     return m_display->indicatorText();
 }

@@ -21,6 +21,19 @@ QColor toQColor(const MeterRgb& rgb) {
     return {rgb.red, rgb.green, rgb.blue};
 }
 
+// The tab's label font: normal weight, lines at most 7 vertical dialog units high.
+QFont labelFont(const QFont& base, const QFontMetrics& metrics) {
+    QFont font = base;
+    font.setWeight(QFont::Normal);
+    const int lineHeight = std::max(DluY(metrics, kLabelFontDlu), 6);
+    int pixels = lineHeight;
+    font.setPixelSize(pixels);
+    while (pixels > 6 && QFontMetrics(font).height() > lineHeight) {
+        font.setPixelSize(--pixels);
+    }
+    return font;
+}
+
 }  // namespace
 
 VoiceLevelMeter::VoiceLevelMeter(QWidget* parent) : QWidget(parent) {
@@ -37,7 +50,11 @@ VoiceMeterScale VoiceLevelMeter::scale() const {
 QRect VoiceLevelMeter::tabRect() const {
     const QFontMetrics metrics = fontMetrics();
     const int x = scale().LevelX(m_markerLevel) - DluX(metrics, kTabOffsetDlu);
-    return {x, 0, DluX(metrics, kTabWidthDlu), DluY(metrics, kTabHeightDlu)};
+    // At least the tab width, wider when the label needs it, so the level is always readable.
+    const QFontMetrics label(labelFont(font(), metrics));
+    const QString text = QString::fromStdString(MarkerTabText(m_label, m_markerLevel));
+    const int width = std::max(DluX(metrics, kTabWidthDlu), label.horizontalAdvance(text) + 8);
+    return {x, 0, width, DluY(metrics, kTabHeightDlu)};
 }
 
 QRect VoiceLevelMeter::bandArea() const {
@@ -132,13 +149,10 @@ void VoiceLevelMeter::paintMarker(QPainter& painter, const VoiceMeterScale& mete
     painter.drawLine(markerX, tab.bottom(), markerX, height() - 1);
     painter.fillRect(tab, toQColor(m_markerEnabled ? kMarkerTabEnabled : kMarkerTabDisabled));
     painter.drawRect(tab.adjusted(0, 0, -1, -1));
-    QFont font = painter.font();
-    font.setPixelSize(std::max(DluY(fontMetrics(), kLabelFontDlu), 6));
-    font.setWeight(QFont::Normal);
-    painter.setFont(font);
+    painter.setFont(labelFont(font(), fontMetrics()));
     painter.setPen(Qt::black);
     const QString text = QString::fromStdString(MarkerTabText(m_label, m_markerLevel));
-    painter.drawText(tab.adjusted(3, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft, text);
+    painter.drawText(tab.adjusted(4, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft, text);
 }
 
 void VoiceLevelMeter::mousePressEvent(QMouseEvent* event) {

@@ -30,6 +30,7 @@ class PulseServer:
             "XDG_CONFIG_HOME": os.path.join(self.folder, "config"),
         })
         self.process = None
+        self.silence = None
 
     def start(self, timeout=20):
         """Starts the daemon; False (with error()) when it did not come up."""
@@ -54,10 +55,20 @@ class PulseServer:
                 return False
             if self.client("pactl", "set-default-source", MONITOR).returncode == 0:
                 self.client("pactl", "set-default-sink", SINK)
+                self._start_silence()
                 return True
             time.sleep(0.1)
         self._error = "pulseaudio did not answer"
         return False
+
+    def _start_silence(self):
+        # A new stream on an idle sink holds up the monitor for about a second and a half; a
+        # stream of silence that never ends keeps the sink running, so sounds start at once.
+        self.silence = subprocess.Popen(
+            ["pacat", "--playback", "--latency-msec=40", "--device=" + SINK, "/dev/zero"],
+            env=self.client_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        time.sleep(2)
 
     def error(self):
         text = getattr(self, "_error", "")
@@ -83,6 +94,9 @@ class PulseServer:
                                 stderr=subprocess.DEVNULL)
 
     def stop(self):
+        if self.silence is not None and self.silence.poll() is None:
+            self.silence.kill()
+            self.silence.wait(timeout=10)
         if self.process is not None and self.process.poll() is None:
             self.process.kill()
             self.process.wait(timeout=10)

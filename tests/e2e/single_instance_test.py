@@ -41,6 +41,8 @@ class ForwardingTest(SonaroTestCase):
         self.assertIsNotNone(self.setting("MainWindow", "X"))
 
     def test_format_options_land_in_the_settings_and_the_format_file(self):
+        # No sound server: the recordings are attempted and fail visibly, nothing is recorded.
+        self.env["PULSE_SERVER"] = "unix:" + os.path.join(self.home, "no-sound-server")
         first = self.start_first()
         self.run_sonaro("-record", "WAV", "-s", "22050", "-m", "2", "-b", "16")
         self.assertEqual(self.setting("Settings", "Format"), "0")
@@ -64,9 +66,8 @@ class ForwardingTest(SonaroTestCase):
         self.assertEqual(self.setting("Settings", "Format"), "2")
         self.assertEqual(self.setting("AIFFEncode", "SampleRate"), "8000")
         self.assertEqual(self.setting("AIFFEncode", "Channels"), "1")
-        # Without a recording session the recording commands are refused, visibly.
-        self.assertIn("Record refused", self.log_text(first))
-        self.assertIn("RecordToFile refused", self.log_text(first))
+        # Each of the three recording commands reached the session, which could not capture.
+        self.assertEqual(self.log_text(first).count("cannot open the sound device"), 3)
 
     def test_long_arguments_arrive_cut_to_259_characters(self):
         self.start_first()
@@ -96,7 +97,6 @@ class ForwardingTest(SonaroTestCase):
     def test_stop_timer_ends_the_program(self):
         first = self.spawn("-ms", "300")
         self.assertEqual(first.wait(timeout=30), 0)
-        self.assertIn("Done refused", self.log_text(first))
 
     def test_an_instance_that_crashed_leaves_no_obstacle(self):
         first = self.start_first()

@@ -268,6 +268,27 @@ TEST_F(RecordingSessionTest, RestartKeepsOnlyWhatFollowsAndRecordWhileRecordingI
         "open Untitled 001.wav");
 }
 
+TEST_F(RecordingSessionTest, RecordToFileWhileRecordingMovesToTheNewFileQuietly) {
+    build(300);
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    playScript();
+    m_events.clear();
+    const std::string moved = m_dir + "/moved.wav";
+    m_session->RecordToFile(moved, LRecordingSession::kDefaultMaxMs);
+
+    ASSERT_EQ(m_writers.size(), 2u);
+    EXPECT_EQ(m_writers[0]->refCount(), 1u) << "the previous file was closed";
+    EXPECT_NEAR(static_cast<double>(framesOf(0)), 0.3 * kRate, 0.1 * kRate);
+    EXPECT_EQ(m_events.front(), "open moved.wav") << "the new writer is created first";
+    EXPECT_FALSE(sawEvent("tone WAV_STOPPED_TONE"));
+    EXPECT_TRUE(m_transmit.sent.empty());
+    EXPECT_EQ(logText().find("Recording complete"), std::string::npos);
+    EXPECT_EQ(m_settings.ReadSettingString("Settings", "LastRecordingFilePath", ""), moved);
+    playScript();
+    m_session->Done();
+    EXPECT_EQ(m_transmit.sent, (std::vector<std::string>{moved}));
+}
+
 TEST_F(RecordingSessionTest, MaxTimeWithoutStoppingMakesConsecutiveFiles) {
     m_settings.WriteSettingBool("Settings", "CheckMaxTime", true);
     m_settings.WriteSettingInt("Settings", "MaxTimeSeconds", 1);

@@ -1,0 +1,204 @@
+"""Real recordings driven by the command line of second starts, recorded from a private PulseAudio
+server's null sink that paplay feeds."""
+
+import os
+import shutil
+import subprocess
+import unittest
+
+from recording_harness import RecordingTestCase, duration, sox_stat
+from sonaro_harness import wait_until
+
+
+class TimedRecordingTest(RecordingTestCase):
+    def record_for_three_seconds(self, name, *format_words):
+        self.play(self.tone_file("tone.wav", 30))
+        first = self.start_first()
+        path = os.path.join(self.out, name)
+        self.command("-recordfile", path, *format_words, "-ms", "3000")
+        self.wait_exit(first)
+        self.assertEqual(first.returncode, 0)
+        return path
+
+    def test_wav_of_three_seconds_holds_the_tone_and_is_logged(self):
+        path = self.record_for_three_seconds("x.wav")
+        self.assertAlmostEqual(duration(path), 3.0, delta=0.2)
+        self.assertTone(path, 440)
+        self.assertEqual(self.setting("Settings", "LastRecordingFilePath"), path)
+        log = self.log_lines()
+        self.assertIn("Recording to file: %s (Recording time: 3600 mins. 0 seconds)" % path, log)
+        self.assertIn("Recording complete for file: " + path, log)
+
+    def test_aiff_of_three_seconds_holds_the_tone(self):
+        path = self.record_for_three_seconds("x.aif")
+        self.assertAlmostEqual(duration(path), 3.0, delta=0.2)
+        self.assertTone(path, 440)
+
+    def test_mp3_of_three_seconds_decodes_to_the_tone(self):
+        path = self.record_for_three_seconds("x.mp3")
+        decoded = os.path.join(self.home, "decoded.wav")
+        subprocess.run(["ffmpeg", "-v", "error", "-i", path, decoded], check=True, timeout=60)
+        # The encoder's delay and padding add up to a few hundredths of a second.
+        self.assertAlmostEqual(duration(decoded), 3.0, delta=0.2)
+        self.assertTone(decoded, 440, start=0.1, length=2.8)
+
+    def test_tones_frame_the_recording_without_being_recorded_first(self):
+        self.set_setting("Settings", "RecordTone", "1")
+        self.set_setting("Settings", "StoppedTone", "1")
+        path = self.record_for_three_seconds("toned.wav")
+        # The start tone ends before capture; the stop tone plays while capture still runs.
+        self.assertTone(path, 440, start=0.0, length=1.0)
+        self.assertAlmostEqual(duration(path), 3.17, delta=0.25)
+
+
+class TransportTest(RecordingTestCase):
+    def test_record_pause_record_done_keeps_both_stretches_in_one_file(self):
+        self.play(self.tone_file("a.wav", 30, 440))
+        self.start_first()
+        self.command("-outdir", self.out, "-record")
+        self.pause(1.5)
+        self.command("-pause")
+        self.play(self.tone_file("b.wav", 30, 880))
+        self.pause(1.5)
+        self.play(self.tone_file("c.wav", 30, 660))
+        self.pause(0.3)
+        self.command("-resume")
+        self.pause(1.5)
+        self.command("-done")
+        path = os.path.join(self.out, "Untitled 001.wav")
+        self.assertEqual(sorted(os.listdir(self.out)), ["Untitled 001.wav"])
+        self.assertAlmostEqual(duration(path), 3.0, delta=0.35)
+        self.assertTone(path, 440, start=0.1, length=1.1)
+        self.assertTone(path, 660, start=duration(path) - 1.2, length=1.1)
+
+    def test_restart_keeps_only_what_followed(self):
+        self.play(self.tone_file("a.wav", 30, 440))
+        self.start_first()
+        self.command("-outdir", self.out, "-record")
+        self.pause(1.5)
+        self.play(self.tone_file("c.wav", 30, 660))
+        self.pause(0.3)
+        self.command("-restart")
+        self.pause(1.5)
+        self.command("-done")
+        path = os.path.join(self.out, "Untitled 001.wav")
+        self.assertAlmostEqual(duration(path), 1.5, delta=0.35)
+        self.assertTone(path, 660)
+
+    def test_exit_if_stop_then_done_ends_the_program(self):
+        self.play(self.tone_file("a.wav", 30))
+        first = self.start_first()
+        self.command("-outdir", self.out, "-record")
+        self.pause(1.0)
+        self.command("-exitifstop")
+        self.assertIsNone(first.poll())
+        self.command("-done")
+        self.wait_exit(first)
+        self.assertAlmostEqual(duration(os.path.join(self.out, "Untitled 001.wav")), 1.0,
+                               delta=0.4)
+
+
+class VoiceActivationTest(RecordingTestCase):
+    def test_long_silence_is_trimmed_and_the_end_follows_the_last_loud_block(self):
+        self.set_setting("Settings", "VoiceActivate", "1")
+        self.set_setting("Settings", "VoiceActivateLevel", "-18")
+        signal = os.path.join(self.home, "voice.wav")
+        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", signal, "synth", "1", "sine", "440",
+                        "vol", "0.5", "pad", "0.5", "7", "repeat", "1", "pad", "0", "1"],
+                       check=True, timeout=60)
+        self.assertAlmostEqual(duration(signal), 18.0, delta=0.1)
+        first = self.start_first()
+        path = os.path.join(self.out, "voice.wav")
+        self.command("-recordfile", path)
+        player = self.play(signal)
+        self.assertTrue(wait_until(lambda: player.poll() is not None, 40))
+        self.command("-done")
+        self.assertIsNone(first.poll())
+        # 0.5 s lead-in (not recorded: waiting for voice), 1 s tone, 7 s silence cut to about
+        # 450 ms, 1 s tone, about 50 ms after it; 8.5 s of silence after the last tone.
+        length = duration(path)
+        self.assertAlmostEqual(length, 1.0 + 0.45 + 1.0 + 0.05, delta=0.3)
+        self.assertTone(path, 440, start=0.05, length=0.8)
+        self.assertTone(path, 440, start=length - 0.9, length=0.7)
+        tail = sox_stat(path, start=length - 0.04)
+        self.assertLess(tail["Maximum amplitude"], 0.05, "the file ends in the silence after")
+        last_loud = sox_stat(path, start=length - 0.2, length=0.1)
+        self.assertGreater(last_loud["Maximum amplitude"], 0.3, "the file ends ~50 ms after")
+
+
+class MaxTimeTest(RecordingTestCase):
+    def test_continuing_at_the_limit_gives_consecutive_files(self):
+        self.set_setting("Settings", "CheckMaxTime", "1")
+        self.set_setting("Settings", "MaxTimeSeconds", "2")
+        self.set_setting("Settings", "StopReachMaxTime", "0")
+        self.play(self.tone_file("a.wav", 30))
+        self.start_first()
+        self.command("-outdir", self.out, "-record")
+        self.assertTrue(wait_until(lambda: len(os.listdir(self.out)) >= 3, 15))
+        self.command("-done")
+        names = sorted(os.listdir(self.out))
+        self.assertEqual(names[:3], ["Untitled 001.wav", "Untitled 002.wav", "Untitled 003.wav"])
+        for name in names[:2]:
+            self.assertAlmostEqual(duration(os.path.join(self.out, name)), 2.0, delta=0.3)
+        log = self.log_lines()
+        for name in names:
+            self.assertIn("Recording complete for file: " + os.path.join(self.out, name), log)
+
+
+class FullDiskTest(RecordingTestCase):
+    def setUp(self):
+        super().setUp()
+        self.disk = os.path.join(self.home, "disk")
+        os.mkdir(self.disk)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k", "tmpfs", self.disk],
+                                 capture_output=True)
+        if mounted.returncode != 0:
+            self.skipTest("mounting a tmpfs is not permitted here: "
+                          + mounted.stderr.decode(errors="replace").strip())
+        self.addCleanup(subprocess.run, ["umount", "-l", self.disk], capture_output=True)
+
+    def test_full_disk_is_reported_the_file_stays_valid_and_the_program_runs_on(self):
+        self.play(self.tone_file("a.wav", 30))
+        first = self.start_first()
+        path = os.path.join(self.disk, "full.wav")
+        # 88 200 bytes a second (mono, 16 bits) fill 256 KiB in about 3 s.
+        self.command("-recordfile", path)
+        self.assertTrue(wait_until(lambda: "Recording Stopped" in self.log_text(first), 15),
+                        self.log_text(first))
+        message = self.log_text(first)
+        self.assertIn(path, message)
+        self.assertIn("Recording stopped for file: " + path, self.log_lines())
+        self.assertIsNone(first.poll(), "the program keeps running")
+        stored = duration(path)
+        self.assertGreater(stored, 1.5)
+        self.assertLessEqual(44 + stored * 88200, os.path.getsize(path) + 2)
+        self.assertTone(path, 440, start=0.1, length=1.0)
+
+        elsewhere = os.path.join(self.out, "after.wav")
+        self.command("-recordfile", elsewhere)
+        self.pause(1.0)
+        self.command("-done")
+        self.assertAlmostEqual(duration(elsewhere), 1.0, delta=0.4)
+
+
+class LostDeviceTest(RecordingTestCase):
+    def test_a_vanished_source_is_reported_and_the_file_completed(self):
+        self.play(self.tone_file("a.wav", 30))
+        first = self.start_first()
+        path = os.path.join(self.out, "lost.wav")
+        self.command("-recordfile", path)
+        self.pause(1.0)
+        modules = self.pulse.client("pactl", "list", "short", "modules").stdout.decode()
+        sink = next(line.split()[0] for line in modules.splitlines() if "module-null-sink" in line)
+        self.assertEqual(self.pulse.client("pactl", "unload-module", sink).returncode, 0)
+        self.assertTrue(wait_until(lambda: "Recording Stopped" in self.log_text(first), 30),
+                        self.log_text(first))
+        self.assertIn(path, self.log_text(first))
+        self.assertIn("Recording stopped for file: " + path, self.log_lines())
+        self.assertIsNone(first.poll(), "the program keeps running")
+        self.assertAlmostEqual(duration(path), 1.0, delta=0.4)
+        self.assertTone(path, 440, start=0.1, length=0.6)
+
+
+if __name__ == "__main__":
+    unittest.main()

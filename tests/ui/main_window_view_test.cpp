@@ -1,0 +1,273 @@
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QtTest>
+
+#include "app/window_commands.h"
+#include "ui/collapsible_panel.h"
+#include "ui/dialog_units.h"
+#include "ui/main_menu_bar.h"
+#include "ui/status_display.h"
+#include "ui/transport_buttons.h"
+#include "ui/tray_controller.h"
+#include "window_rig.h"
+
+namespace sonaro {
+namespace {
+
+using Button = TransportButtons::Button;
+
+// Chooses the first item of the next popup menu once it is open and remembers its text.
+void chooseFromNextMenu(QString* text) {
+    QTimer::singleShot(50, [text] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* menu = qobject_cast<QMenu*>(widget);
+            if (menu != nullptr && menu->isVisible() && !menu->actions().isEmpty()) {
+                *text = menu->actions().first()->text();
+                QTest::mouseClick(menu, Qt::LeftButton, {},
+                                  menu->actionGeometry(menu->actions().first()).center());
+                return;
+            }
+        }
+    });
+}
+
+void rightClick(QWidget* widget) {
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            widget->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(widget, &click);
+}
+
+bool enabled(MainWindow& window, int command) {
+    return window.menu()->item(command)->isEnabled();
+}
+
+struct TrayRow {
+    bool play, record, pause, stop, restart;
+};
+
+TrayRow trayRow(MainWindow& window) {
+    TrayController* tray = window.tray();
+    return {tray->item(cmd::kTrayPlay)->isEnabled(), tray->item(cmd::kTrayRecord)->isEnabled(),
+            tray->item(cmd::kTrayPause)->isEnabled(), tray->item(cmd::kTrayStop)->isEnabled(),
+            tray->item(cmd::kTrayRestart)->isEnabled()};
+}
+
+}  // namespace
+
+class MainWindowViewTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void heightFollowsTheShownParts() {
+        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        MainWindow& window = rig.open();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.width(), DluX(window.fontMetrics(), 320));
+        const int full = window.height();
+        const struct {
+            int command;
+            const char* setting;
+            QWidget* part;
+        } toggles[] = {{cmd::kViewToolbar, "ShowToolbar", window.toolbar()},
+                       {cmd::kViewButtons, "bShowButtons", window.transport()->parentWidget()},
+                       {cmd::kViewStatusBar, "ShowStatusBar", window.statusBar()}};
+        for (const auto& toggle : toggles) {
+            const int partHeight = toggle.part->height();
+            window.RunCommand(toggle.command);
+            QCOMPARE(window.height(), full - partHeight);
+            QVERIFY(!window.menu()->item(toggle.command)->isChecked());
+            QCOMPARE(rig.settings.ReadSettingString("Settings", toggle.setting, ""),
+                     std::string("0"));
+            window.RunCommand(toggle.command);
+            QCOMPARE(window.height(), full);
+            QVERIFY(window.menu()->item(toggle.command)->isChecked());
+        }
+        // Voice activation from the meter's menu makes the meter taller at once.
+        QString chosen;
+        chooseFromNextMenu(&chosen);
+        rightClick(window.levelMeter());
+        QCOMPARE(chosen, QString("Enable Voice Activate"));
+        QCOMPARE(rig.settings.ReadSettingString("Settings", "VoiceActivate", ""), std::string("1"));
+        const QFontMetrics metrics = window.fontMetrics();
+        QCOMPARE(window.levelMeter()->height(), DluY(metrics, 20));
+        QCOMPARE(window.height(), full + DluY(metrics, 20) - DluY(metrics, 7));
+        // The marker shows 0 dB until a level is written.
+        QCOMPARE(static_cast<int>(window.levelMeter()->markerLevel()), 0);
+        const int withMeter = window.height();
+        window.outputPanel()->setExpanded(true);
+        QVERIFY(window.height() > withMeter);
+        window.outputPanel()->setExpanded(false);
+        QCOMPARE(window.height(), withMeter);
+        QVERIFY(test::SaveScreenshot(window, "main_window_idle.png"));
+    }
+
+    void statusBarMenuWithoutButtons() {
+        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        MainWindow& window = rig.open();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.RunCommand(cmd::kViewButtons);
+        const int height = window.height();
+        QString chosen;
+        chooseFromNextMenu(&chosen);
+        rightClick(window.statusBar());
+        QCOMPARE(chosen, QString("Hide StatusBar"));
+        QVERIFY(window.statusBar()->isHidden());
+        QVERIFY(window.height() < height);
+        chooseFromNextMenu(&chosen);
+        rightClick(window.toolbar());
+        QCOMPARE(chosen, QString("Hide Toolbar"));
+        QVERIFY(window.toolbar()->isHidden());
+    }
+
+    void controlsFollowTheSessionStates() {
+        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        rig.settings.WriteSettingBool("Settings", "VoiceActivate", true);
+        rig.settings.WriteSettingInt("Settings", "VoiceActivateLevel", -24);
+        MainWindow& window = rig.open();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(enabled(window, cmd::kOptions));
+        QVERIFY(!window.blinking());
+
+        window.RunCommand(cmd::kButtonRecord);
+        QTRY_COMPARE(window.display()->indicatorText(), QString("Recording..."));
+        QVERIFY(window.transport()->isLit(Button::Record));
+        QVERIFY(!window.transport()->isLit(Button::Pause));
+        QVERIFY(window.transport()->playBusy());
+        QVERIFY(!window.inputPanel()->content()->isEnabled());
+        QVERIFY(!window.outputPanel()->content()->isEnabled());
+        QVERIFY(!window.toolbarAction(cmd::kToolbarRecordings)->isEnabled());
+        QVERIFY(!window.toolbarAction(cmd::kToolbarOptions)->isEnabled());
+        for (int id : {cmd::kRecord, cmd::kOptions, cmd::kSetupWizard, cmd::kRecordingsWindow,
+                       cmd::kOptionsRecord, cmd::kOptionsKeys}) {
+            QVERIFY2(!enabled(window, id), qPrintable(QString::number(id)));
+        }
+        QVERIFY(enabled(window, cmd::kPause));
+        QVERIFY(window.blinking());
+        QTRY_VERIFY(window.iconNumber() == 5 || window.iconNumber() == 6);
+        const int first = window.iconNumber();
+        QTRY_VERIFY(window.iconNumber() != first);
+        TrayRow row = trayRow(window);
+        QVERIFY(!row.play && !row.record && row.pause && row.stop && row.restart);
+        QTRY_VERIFY(window.levelMeter()->markerShown());
+        QVERIFY(test::SaveScreenshot(window, "main_window_recording.png"));
+
+        window.RunCommand(cmd::kButtonPause);
+        QCOMPARE(window.iconNumber(), 7);
+        QVERIFY(!window.blinking());
+        QVERIFY(window.transport()->isLit(Button::Pause));
+        QVERIFY(!window.transport()->isLit(Button::Record));
+        QVERIFY(!enabled(window, cmd::kOptions));  // paused is not idle
+        row = trayRow(window);
+        QVERIFY(row.play && row.record && !row.pause && row.stop && row.restart);
+        QVERIFY(test::SaveScreenshot(window, "main_window_paused.png"));
+
+        window.RunCommand(cmd::kButtonStop);
+        QCOMPARE(window.display()->indicatorText(), QString("Ready"));
+        QCOMPARE(window.iconNumber(), 1);
+        QVERIFY(!window.transport()->playBusy());
+        QVERIFY(window.inputPanel()->content()->isEnabled());
+        QVERIFY(window.toolbarAction(cmd::kToolbarOptions)->isEnabled());
+        for (int id : {cmd::kRecord, cmd::kOptions, cmd::kSetupWizard, cmd::kRecordingsWindow,
+                       cmd::kOptionsRecord, cmd::kOptionsKeys}) {
+            QVERIFY(enabled(window, id));
+        }
+        row = trayRow(window);
+        QVERIFY(row.play && row.record && !row.pause && !row.stop && !row.restart);
+        QCOMPARE(rig.opened.size(), 1u);
+    }
+
+    void waitingForVoiceShowsThePausedIcon() {
+        test::WindowRig rig({test::WindowRig::Microphone(0.0)});
+        rig.settings.WriteSettingBool("Settings", "VoiceActivate", true);
+        rig.settings.WriteSettingInt("Settings", "VoiceActivateLevel", -18);
+        MainWindow& window = rig.open();
+        window.RunCommand(cmd::kRecord);
+        QTRY_COMPARE(window.display()->indicatorText(), QString("Waiting for voice input..."));
+        QCOMPARE(window.iconNumber(), 7);
+        QVERIFY(!window.blinking());
+        QVERIFY(window.transport()->isLit(Button::Record));
+        QVERIFY(!window.inputPanel()->content()->isEnabled());
+        // Waiting counts as running but not recording: Record stays offered in the tray.
+        const TrayRow row = trayRow(window);
+        QVERIFY(!row.play && row.record && row.pause && row.stop);
+        window.RunCommand(cmd::kTrayStop);
+        QCOMPARE(window.display()->indicatorText(), QString("Ready"));
+    }
+
+    void missingFolderIsReportedAtTheFolderField() {
+        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        rig.settings.WriteSettingString("FindPlay", "DefaultRecordFolder",
+                                        rig.home.path() + "/gone");
+        MainWindow& window = rig.open();
+        window.RunCommand(cmd::kRecord);
+        QVERIFY(window.outputPanel()->isExpanded());
+        QCOMPARE(window.lastBalloon(),
+                 QString("Invalid output directory: Please specify a valid output directory."));
+        QVERIFY(rig.opened.empty());
+    }
+
+    void shortcutsIgnoreHeldKeys() {
+        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        MainWindow& window = rig.open();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(window.display(), &repeat);
+        QVERIFY(rig.opened.empty());
+        QTest::keyClick(window.display(), Qt::Key_F5);
+        QTRY_COMPARE(window.display()->indicatorText(), QString("Recording..."));
+        QTest::keyClick(window.display(), Qt::Key_F5);
+        QCOMPARE(rig.opened.size(), 1u);
+        QTest::keyClick(window.display(), Qt::Key_F7);
+        QCOMPARE(window.display()->indicatorText(), QString("Ready"));
+        // Space in a text field types a blank instead of playing.
+        window.outputPanel()->setExpanded(true);
+        window.folderField()->setFocus();
+        QTRY_VERIFY(window.folderField()->hasFocus());
+        window.folderField()->setText("a");
+        QTest::keyClick(window.folderField(), Qt::Key_Space);
+        QCOMPARE(window.folderField()->text(), QString("a "));
+    }
+
+    void floatKeepsThePlace() {
+        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        MainWindow& window = rig.open();
+        window.move(30, 40);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPoint where = window.pos();
+        window.RunCommand(cmd::kFloat);
+        QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(window.menu()->item(cmd::kFloat)->isChecked());
+        QCOMPARE(rig.settings.ReadSettingString("Settings", "Float", ""), std::string("1"));
+        QCOMPARE(window.pos(), where);
+        QVERIFY(window.isVisible());
+    }
+
+    void firstRunSetupWaitsForADisplay() {
+        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        MainWindow& window = rig.open();
+        window.show();
+        QTest::qWait(LRecordingSession::kFirstRunMs + 200);
+        QCOMPARE(rig.settings.ReadSettingString("Settings", "InstallWizRun", "unset"),
+                 std::string("unset"));
+        QCOMPARE(window.statusBar()->findChild<QLabel*>()->text(),
+                 QString("Sonaro Sound Recorder v 3.03"));
+    }
+};
+
+}  // namespace sonaro
+
+QTEST_MAIN(sonaro::MainWindowViewTest)
+#include "main_window_view_test.moc"
