@@ -18,7 +18,11 @@
 #include "formats/codec_manager.h"
 #include "formats/format_settings.h"
 #include "formats/output_writer.h"
+#include "net/mail_account_discovery.h"
+#include "net/mail_handoff.h"
+#include "platform/curl_downloader.h"
 #include "platform/flock_startup_lock.h"
+#include "platform/openssl_secret_cipher.h"
 #include "platform/program_paths.h"
 #include "platform/pulse_tone_player.h"
 #include "platform/pulse_wave_in_list.h"
@@ -33,13 +37,17 @@
 #include "record/file_naming.h"
 #include "record/recording_session.h"
 #include "settings/settings_store.h"
+#include "settings/stored_password.h"
 #include "support/clock.h"
+#include "support/component_manager.h"
 #include "support/crash_handler.h"
 #include "support/crash_report.h"
 #include "support/program_log.h"
 #include "support/run_marker.h"
 #include "support/server_addresses.h"
+#include "ui/format_options.h"
 #include "ui/main_window.h"
+#include "ui/options_dialog.h"
 #include "ui/qt_prompter.h"
 
 namespace {
@@ -134,6 +142,34 @@ struct Recorder {
     SessionCommands commands;
 };
 
+// What the options dialog works with: stored passwords, the logon entry, components, mail.
+struct OptionsParts {
+    OptionsParts(SettingsStore& settings, FormatSettings& formats, Recorder& recorder,
+                 const ProgramPaths& paths, Prompter& prompter, PageOpener& pages)
+        : cipher(paths.dataDir + "/" + OpenSslSecretCipher::kKeyFileName),
+          passwords(settings, &cipher),
+          autostart(paths.configHome),
+          components(settings, downloader, prompter, pages, recorder.dispatcher, paths.tempDir),
+          services{settings,
+                   formats,
+                   recorder.naming,
+                   recorder.devices,
+                   passwords,
+                   autostart,
+                   prompter,
+                   [this](std::string_view name) { return components.EnsureComponent(name); },
+                   [home = paths.home] { return DiscoverDefaultMailAccount(home); },
+                   [] { return IsMapiAvailable(); },
+                   {}} {}
+
+    OpenSslSecretCipher cipher;
+    StoredPassword passwords;
+    XdgAutostart autostart;
+    CurlDownloader downloader;
+    ComponentManager components;
+    OptionsServices services;
+};
+
 // The running instance: everything heavy is created here, after forwarding found no instance.
 int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args,
                      const ProgramPaths& paths, SingleInstance& instance, bool canListen,
@@ -177,6 +213,12 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     services.devices = &recorder.devices;
     services.dispatcher = &recorder.dispatcher;
     services.formats = &formats;
+    OptionsParts options(settings, formats, recorder, paths, prompter, pages);
+    options.services.showFormatOptions = [&](OutputFormat format, QWidget* owner) {
+        return ShowFormatOptions(static_cast<int>(format), owner, formats, prompter);
+    };
+    services.openOptions = [&](int page) { ShowOptions(&window, options.services, page); };
+    services.formatSettings = [&] { ShowFormatOptions(-1, &window, formats, prompter); };
     window.SetServices(std::move(services));
     // System-wide keys are X11 grabs; elsewhere (offscreen, Wayland without X) there are none.
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {

@@ -505,12 +505,16 @@ SendResult FtpConnection::FtpRemoteSize(std::string_view remoteName, std::uint64
 }
 
 SendResult UploadRecordingByFtp(NetTask& task, const SettingsStore& settings,
-                                const std::string& path, const FtpTimeouts& timeouts) {
+                                const std::string& path, const FtpTimeouts& timeouts,
+                                const StoredPassword* passwords) {
     constexpr std::string_view kSection = "Ftp";
     FtpConnection connection(task, timeouts);
-    SendResult result = connection.FtpLogOn(settings.ReadSettingString(kSection, "Server", ""),
-                                            settings.ReadSettingString(kSection, "UserName", ""),
-                                            settings.ReadSettingString(kSection, "Password", ""));
+    const std::string password = passwords != nullptr
+                                     ? ReadFtpPassword(*passwords)
+                                     : settings.ReadSettingString(kSection, "Password", "");
+    SendResult result =
+        connection.FtpLogOn(settings.ReadSettingString(kSection, "Server", ""),
+                            settings.ReadSettingString(kSection, "UserName", ""), password);
     if (result == SendResult::Ok) {
         result =
             connection.FtpChangeDirectory(settings.ReadSettingString(kSection, "Directory", "/"));

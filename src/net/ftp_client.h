@@ -10,6 +10,7 @@
 #include "net/net_task.h"
 #include "net/send_result.h"
 #include "net/socket.h"
+#include "settings/stored_password.h"
 
 namespace sonaro {
 
@@ -97,8 +98,10 @@ class FtpConnection {
 };
 
 // The FTP transmit method: logs on with the "Ftp" settings, changes to "Directory" and uploads
-// `path` under its own file name. The connection is closed on every return.
+// `path` under its own file name. The password comes from `passwords` (sealed or plain), or from
+// the plain value when none is given. The connection is closed on every return.
 SendResult UploadRecordingByFtp(NetTask& task, const SettingsStore& settings,
-                                const std::string& path, const FtpTimeouts& timeouts = {});
+                                const std::string& path, const FtpTimeouts& timeouts = {},
+                                const StoredPassword* passwords = nullptr);
 
 }  // namespace sonaro

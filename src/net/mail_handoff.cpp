@@ -100,4 +100,8 @@ bool SendViaMapi(const MailMessage& message, NetTask& task, const MailHandoffOpt
     return waitForExit(child, task, options.exitBudgetMs);
 }
 
+bool IsMapiAvailable(const MailHandoffOptions& options) {
+    return !findProgram(options.program).empty();
+}
+
 }  // namespace sonaro

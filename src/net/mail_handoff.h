@@ -20,4 +20,7 @@ struct MailHandoffOptions {
 // request kills the program and gives false. Reports nothing of its own.
 bool SendViaMapi(const MailMessage& message, NetTask& task, const MailHandoffOptions& options = {});
 
+// True when the mail transfer agent's program is installed (looked up as SendViaMapi does).
+bool IsMapiAvailable(const MailHandoffOptions& options = {});
+
 }  // namespace sonaro

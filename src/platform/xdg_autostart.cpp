@@ -11,7 +11,8 @@
 
 namespace sonaro {
 
-XdgAutostart::XdgAutostart(std::string configHome) : m_configHome(std::move(configHome)) {}
+XdgAutostart::XdgAutostart(std::string configHome, std::string programPath)
+    : m_configHome(std::move(configHome)), m_programPath(std::move(programPath)) {}
 
 std::string XdgAutostart::entryPath() const {
     return m_configHome + "/autostart/sonaro.desktop";
@@ -60,6 +61,13 @@ bool XdgAutostart::Disable() const {
 
 bool XdgAutostart::IsEnabled() const {
     return access(entryPath().c_str(), F_OK) == 0;
+}
+
+bool XdgAutostart::SetEnabled(bool enabled) {
+    const bool done = enabled
+                          ? Enable(m_programPath.empty() ? OwnProgramPath("sonaro") : m_programPath)
+                          : Disable();
+    return done && IsEnabled() == enabled;
 }
 
 std::string OwnProgramPath(const std::string& fallback) {

@@ -2,19 +2,23 @@
 
 #include <string>
 
+#include "app/logon_start.h"
+
 namespace sonaro {
 
 // The start at logon: the desktop entry "$XDG_CONFIG_HOME/autostart/sonaro.desktop", whose
 // command is the program path in double quotes followed by " -logon".
-class XdgAutostart {
+class XdgAutostart final : public LogonStart {
   public:
-    explicit XdgAutostart(std::string configHome);
+    // `programPath` is the program SetEnabled writes into the entry (this program when empty).
+    explicit XdgAutostart(std::string configHome, std::string programPath = {});
 
     // Writes the entry for `programPath` (replacing any). False when it could not be written.
     bool Enable(const std::string& programPath) const;
     // Removes the entry; true when none is left.
     bool Disable() const;
-    bool IsEnabled() const;
+    bool IsEnabled() const override;
+    bool SetEnabled(bool enabled) override;
 
     std::string entryPath() const;
 
@@ -23,6 +27,7 @@ class XdgAutostart {
 
   private:
     std::string m_configHome;
+    std::string m_programPath;
 };
 
 // The running program's own file (/proc/self/exe); `fallback` when it cannot be read.

@@ -213,6 +213,11 @@ FreeSpaceReport FileNaming::CheckFreeSpace() {
     return report;
 }
 
+bool FileNaming::FolderHasFreeSpace(const std::string& folder) const {
+    struct statvfs info {};
+    return m_statVfs(folder.c_str(), &info) != 0 || info.f_bavail > 0;
+}
+
 bool FileNaming::ValidateOutputFolder(std::string_view folder, Prompter& prompter) {
     const std::string path(folder);
     if (path.empty()) {

@@ -78,6 +78,9 @@ class FileNaming {
     bool RecordingExists(std::string_view name);
 
     FreeSpaceReport CheckFreeSpace();
+    // False only when the volume of `folder` reports no space left for the user (the folder
+    // picker then asks for another); a volume that cannot be queried counts as having space.
+    bool FolderHasFreeSpace(const std::string& folder) const;
 
     // The Output page's folder rules: asks whether to create a missing folder (one level only)
     // and shows every refusal through `prompter`. True when the folder exists afterwards.

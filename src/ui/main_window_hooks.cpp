@@ -3,7 +3,6 @@
 
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,6 +23,7 @@
 #include "ui/collapsible_panel.h"
 #include "ui/main_menu_bar.h"
 #include "ui/main_window.h"
+#include "ui/naming_dialogs.h"
 #include "ui/record_setting_dlg.h"
 #include "ui/status_display.h"
 #include "ui/transport_buttons.h"
@@ -248,13 +248,11 @@ bool MainWindow::PromptForFileName(std::string& name) {
         std::fprintf(stderr, "Enter File Name: no display to ask for a name; cancelled\n");
         return false;
     }
-    bool ok = false;
-    const QString text = QInputDialog::getText(this, tr("Enter File Name"), tr("File name:"),
-                                               QLineEdit::Normal, QString(), &ok);
-    if (ok) {
-        name = text.toStdString();
+    const std::optional<std::string> answer = sonaro::PromptForFileName(this);
+    if (answer) {
+        name = *answer;
     }
-    return ok;
+    return answer.has_value();
 }
 
 void MainWindow::OpenOptions(int page) {

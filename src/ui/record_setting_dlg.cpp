@@ -160,17 +160,7 @@ bool LRecordSettingDlg::monitoring() const {
 }
 
 void LRecordSettingDlg::openMixer() {
-    const std::string program = FindProgramOnPath(kMixerProgram);
-    ChildProcess child;
-    if (!program.empty() && child.start({{program, "--tab=4"}, {}, false, false, {}})) {
-        child.detach();
-        return;
-    }
-    m_prompter.ShowMessage(
-        {"The sound settings program \"pavucontrol\" is not installed, so Sonaro cannot open "
-         "it.\r\n\r\nInstall it (package \"pavucontrol\"), or set the record volume in your "
-         "desktop's sound settings.",
-         "Record Mixer", PromptButtons::Ok, PromptIcon::Information, PromptAnswer::Ok});
+    OpenRecordMixer(m_prompter);
 }
 
 void LRecordSettingDlg::accept() {
@@ -182,6 +172,20 @@ void LRecordSettingDlg::accept() {
 void LRecordSettingDlg::done(int result) {
     m_engine->StopCapture();
     QDialog::done(result);
+}
+
+void OpenRecordMixer(Prompter& prompter) {
+    const std::string program = FindProgramOnPath(LRecordSettingDlg::kMixerProgram);
+    ChildProcess child;
+    if (!program.empty() && child.start({{program, "--tab=4"}, {}, false, false, {}})) {
+        child.detach();
+        return;
+    }
+    prompter.ShowMessage(
+        {"The sound settings program \"pavucontrol\" is not installed, so Sonaro cannot open "
+         "it.\r\n\r\nInstall it (package \"pavucontrol\"), or set the record volume in your "
+         "desktop's sound settings.",
+         "Record Mixer", PromptButtons::Ok, PromptIcon::Information, PromptAnswer::Ok});
 }
 
 }  // namespace sonaro

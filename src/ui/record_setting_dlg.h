@@ -75,4 +75,8 @@ class LRecordSettingDlg : public QDialog {
     bool m_started = false;
 };
 
+// "Open Windows Record Mixer": starts the desktop's record mixer (pavucontrol at its input
+// devices), or says that none is installed.
+void OpenRecordMixer(Prompter& prompter);
+
 }  // namespace sonaro

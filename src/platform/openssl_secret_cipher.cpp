@@ -1,0 +1,175 @@
+#include "platform/openssl_secret_cipher.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "platform/program_paths.h"
+
+namespace sonaro {
+namespace {
+
+constexpr std::uint8_t kVersion = 1;
+constexpr std::size_t kNonceBytes = 12;
+constexpr std::size_t kTagBytes = 16;
+constexpr std::size_t kOverhead = 1 + kNonceBytes + kTagBytes;
+
+struct CipherContextFree {
+    void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
+};
+using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
+
+const unsigned char* bytesOf(std::string_view text) {
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
+
+unsigned char* bytesOf(std::string& text) {
+    return reinterpret_cast<unsigned char*>(text.data());
+}
+
+bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+}  // namespace
+
+OpenSslSecretCipher::OpenSslSecretCipher(std::string keyFilePath)
+    : m_keyFilePath(std::move(keyFilePath)) {}
+
+bool OpenSslSecretCipher::readKeyFile(Key& key) const {
+    const int fd = open(m_keyFilePath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == getuid() &&
+              info.st_size == static_cast<off_t>(kKeyBytes);
+    // A key others could read is tightened rather than thrown away with the passwords it seals.
+    if (ok && (info.st_mode & 077) != 0) {
+        ok = fchmod(fd, 0600) == 0;
+    }
+    std::size_t got = 0;
+    while (ok && got < kKeyBytes) {
+        const ssize_t n = read(fd, key.data() + got, kKeyBytes - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        ok = n > 0;
+        got += ok ? static_cast<std::size_t>(n) : 0;
+    }
+    close(fd);
+    return ok;
+}
+
+bool OpenSslSecretCipher::createKeyFile(Key& key) const {
+    if (RAND_bytes(key.data(), static_cast<int>(key.size())) != 1 ||
+        !MakeDirectories(folderOf(m_keyFilePath))) {
+        return false;
+    }
+    // Written whole under a temporary name and linked into place, so a concurrent reader never
+    // sees a partial key and two creators agree on the one that was linked first.
+    std::string temp = m_keyFilePath + ".XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool written =
+        fchmod(fd, 0600) == 0 && writeAll(fd, key.data(), key.size()) && fsync(fd) == 0;
+    close(fd);
+    const bool linked = written && link(temp.c_str(), m_keyFilePath.c_str()) == 0;
+    const int linkError = errno;
+    unlink(temp.c_str());
+    if (linked) {
+        return true;
+    }
+    return written && linkError == EEXIST && readKeyFile(key);
+}
+
+const OpenSslSecretCipher::Key* OpenSslSecretCipher::key(bool create) {
+    if (!m_key) {
+        Key key{};
+        // An existing key file is never replaced: the passwords it sealed would be lost.
+        if (readKeyFile(key) || (create && createKeyFile(key))) {
+            m_key = key;
+        }
+    }
+    return m_key ? &*m_key : nullptr;
+}
+
+std::optional<std::string> OpenSslSecretCipher::Seal(std::string_view plain,
+                                                     std::string_view context) {
+    std::lock_guard lock(m_mutex);
+    const Key* secret = key(true);
+    if (secret == nullptr) {
+        return std::nullopt;
+    }
+    std::string sealed(kOverhead + plain.size(), '\0');
+    sealed[0] = static_cast<char>(kVersion);
+    unsigned char* nonce = bytesOf(sealed) + 1;
+    unsigned char* body = nonce + kNonceBytes;
+    CipherContext cipher(EVP_CIPHER_CTX_new());
+    int length = 0;
+    const bool ok =
+        cipher && RAND_bytes(nonce, kNonceBytes) == 1 &&
+        EVP_EncryptInit_ex(cipher.get(), EVP_aes_256_gcm(), nullptr, secret->data(), nonce) == 1 &&
+        EVP_EncryptUpdate(cipher.get(), nullptr, &length, bytesOf(context),
+                          static_cast<int>(context.size())) == 1 &&
+        EVP_EncryptUpdate(cipher.get(), body, &length, bytesOf(plain),
+                          static_cast<int>(plain.size())) == 1 &&
+        EVP_EncryptFinal_ex(cipher.get(), body + length, &length) == 1 &&
+        EVP_CIPHER_CTX_ctrl(cipher.get(), EVP_CTRL_GCM_GET_TAG, kTagBytes, body + plain.size()) ==
+            1;
+    return ok ? std::optional<std::string>(std::move(sealed)) : std::nullopt;
+}
+
+std::optional<std::string> OpenSslSecretCipher::Open(std::string_view sealed,
+                                                     std::string_view context) {
+    std::lock_guard lock(m_mutex);
+    if (sealed.size() < kOverhead || static_cast<std::uint8_t>(sealed[0]) != kVersion) {
+        return std::nullopt;
+    }
+    const Key* secret = key(false);
+    if (secret == nullptr) {
+        return std::nullopt;
+    }
+    const std::size_t size = sealed.size() - kOverhead;
+    const unsigned char* nonce = bytesOf(sealed) + 1;
+    const unsigned char* body = nonce + kNonceBytes;
+    std::string tag(sealed.substr(1 + kNonceBytes + size));
+    std::string plain(size, '\0');
+    CipherContext cipher(EVP_CIPHER_CTX_new());
+    int length = 0;
+    const bool ok =
+        cipher &&
+        EVP_DecryptInit_ex(cipher.get(), EVP_aes_256_gcm(), nullptr, secret->data(), nonce) == 1 &&
+        EVP_DecryptUpdate(cipher.get(), nullptr, &length, bytesOf(context),
+                          static_cast<int>(context.size())) == 1 &&
+        EVP_DecryptUpdate(cipher.get(), bytesOf(plain), &length, body, static_cast<int>(size)) ==
+            1 &&
+        EVP_CIPHER_CTX_ctrl(cipher.get(), EVP_CTRL_GCM_SET_TAG, kTagBytes, tag.data()) == 1 &&
+        EVP_DecryptFinal_ex(cipher.get(), bytesOf(plain) + length, &length) == 1;
+    return ok ? std::optional<std::string>(std::move(plain)) : std::nullopt;
+}
+
+}  // namespace sonaro

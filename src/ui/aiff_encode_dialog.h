@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QDialog>
+
+#include "formats/format_settings.h"
+
+class QComboBox;
+
+namespace sonaro {
+
+// "LAIFFEncodeDlg": sample rate (editable list), sample size and channels of AIFF recordings;
+// OK saves them. Used on the user-interface thread.
+class AiffEncodeDialog final : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit AiffEncodeDialog(FormatSettings& formats, QWidget* parent = nullptr);
+
+    QComboBox* sampleRate() const { return m_rate; }
+    QComboBox* sampleSize() const { return m_size; }
+    QComboBox* channels() const { return m_channels; }
+
+    void accept() override;
+
+  private:
+    FormatSettings& m_formats;
+    QComboBox* m_rate;
+    QComboBox* m_size;
+    QComboBox* m_channels;
+};
+
+}  // namespace sonaro

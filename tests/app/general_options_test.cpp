@@ -1,0 +1,76 @@
+#include "app/general_options.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/sqlite_settings_backend.h"
+#include "support/temp_home.h"
+
+namespace sonaro {
+namespace {
+
+// A logon entry whose changes fail or succeed as told.
+class ScriptedLogonStart final : public LogonStart {
+  public:
+    bool IsEnabled() const override { return enabled; }
+    bool SetEnabled(bool wanted) override {
+        ++changes;
+        if (works) {
+            enabled = wanted;
+        }
+        return enabled == wanted;
+    }
+
+    bool enabled = false;
+    bool works = true;
+    int changes = 0;
+};
+
+class GeneralOptionsTest : public testing::Test {
+  protected:
+    ~GeneralOptionsTest() override { test::RemoveTree(m_dir); }
+
+    std::string m_dir = test::MakeTempDir("general-options");
+    SqliteSettingsBackend m_backend{m_dir + "/user.db", m_dir + "/machine.db"};
+    SettingsStore m_settings{m_backend};
+    ScriptedLogonStart m_logon;
+};
+
+TEST_F(GeneralOptionsTest, EmptyIntervalIsRefusedAfterTheTonesAreWritten) {
+    GeneralOptions options = LoadGeneralOptions(m_settings, m_logon);
+    options.recordTone = false;
+    options.intervalTone = true;
+    options.intervalSecs.clear();
+    const auto refused = SaveGeneralOptions(m_settings, m_logon, options, true, true);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->text, "Please enter a valid interval (in secs).");
+    EXPECT_EQ(refused->title, "Invalid Interval");
+    EXPECT_FALSE(m_settings.ReadSettingBool("Settings", "RecordTone", true));
+    EXPECT_EQ(m_settings.ReadSettingString("Settings", "WarnSpaceBelow", "unset"), "unset");
+
+    options.intervalSecs = "12x";
+    options.warnSpaceBelow = "abc";
+    EXPECT_FALSE(SaveGeneralOptions(m_settings, m_logon, options, true, true));
+    EXPECT_EQ(m_settings.ReadSettingInt("Settings", "IntervalSecs", 0), 12);
+    EXPECT_EQ(m_settings.ReadSettingInt("Settings", "WarnSpaceBelow", 200), 0);
+    EXPECT_EQ(m_logon.changes, 0);
+}
+
+TEST_F(GeneralOptionsTest, LogonEntryFollowsTheBoxAndAFailureIsReported) {
+    GeneralOptions options = LoadGeneralOptions(m_settings, m_logon);
+    options.runAtLogon = true;
+    EXPECT_FALSE(SaveGeneralOptions(m_settings, m_logon, options, true, false));
+    EXPECT_TRUE(m_logon.enabled);
+
+    m_logon.works = false;
+    options.runAtLogon = false;
+    const auto refused = SaveGeneralOptions(m_settings, m_logon, options, true, false);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->title, "Access Error");
+    EXPECT_EQ(refused->messageBoxIcon, PromptIcon::Error);
+    EXPECT_EQ(refused->text,
+              "To activate this feature Administrator Access is required. Please login or run as "
+              "Administrator and try again.");
+}
+
+}  // namespace
+}  // namespace sonaro

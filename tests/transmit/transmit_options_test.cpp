@@ -1,0 +1,141 @@
+#include "transmit/transmit_options.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/sqlite_settings_backend.h"
+#include "support/temp_home.h"
+
+namespace sonaro {
+namespace {
+
+TEST(EmailAddressTest, LastAtAndLastDotDecide) {
+    EXPECT_TRUE(IsPlausibleEmailAddress("a@b.cd"));
+    EXPECT_FALSE(IsPlausibleEmailAddress("a@b.c"));
+    EXPECT_FALSE(IsPlausibleEmailAddress("@b.cd"));
+    EXPECT_FALSE(IsPlausibleEmailAddress("a.b@cd"));
+    EXPECT_FALSE(IsPlausibleEmailAddress(""));
+    EXPECT_TRUE(IsPlausibleEmailAddress("first.last@mail.example.org"));
+}
+
+class TransmitOptionsTest : public testing::Test {
+  protected:
+    TransmitOptionsTest()
+        : m_backend(m_dir + "/user.db", m_dir + "/machine.db"),
+          m_settings(m_backend),
+          m_passwords(m_settings, nullptr) {}
+    ~TransmitOptionsTest() override { test::RemoveTree(m_dir); }
+
+    std::optional<FieldComplaint> save(const TransmitOptions& options) {
+        return SaveTransmitOptions(m_settings, m_passwords, options, true, true);
+    }
+
+    std::string m_dir = test::MakeTempDir("transmit");
+    SqliteSettingsBackend m_backend;
+    SettingsStore m_settings;
+    StoredPassword m_passwords;
+};
+
+TEST_F(TransmitOptionsTest, EachMethodIsCheckedInOrderAndEarlierGroupsStaySaved) {
+    TransmitOptions options;
+    options.sendEmail = true;
+    auto refused = save(options);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->field, static_cast<int>(TransmitField::To));
+    EXPECT_EQ(refused->text,
+              "Please enter the email of the person you want to send recordings to.");
+    EXPECT_EQ(refused->title, "Invalid Email");
+    options.to = "a@b.c";
+    EXPECT_EQ(save(options)->text, "Please enter a valid email address.");
+
+    options.to = "a@b.cd";
+    options.sendFtp = true;
+    options.ftpServer = "ftp.example.org";
+    options.ftpUser = "user";
+    refused = save(options);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->text, "FTP Server or user details are required.");
+    EXPECT_EQ(refused->title, "");
+    EXPECT_EQ(refused->field, static_cast<int>(TransmitField::FtpServer));
+    // The e-mail group passed and was written; nothing of the FTP group was.
+    EXPECT_TRUE(m_settings.ReadSettingBool("Settings", "SendEmail", false));
+    EXPECT_EQ(m_settings.ReadSettingString("Email", "To", ""), "a@b.cd");
+    EXPECT_EQ(m_settings.ReadSettingString("Ftp", "Server", "none"), "none");
+
+    options.ftpPassword = "pw";
+    options.sendRun = true;
+    options.ftpDirectory = "/up";
+    refused = save(options);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->text, "Please enter the exe or bat file you want to run.");
+    EXPECT_EQ(refused->title, "Invalid Exe File");
+    EXPECT_EQ(m_settings.ReadSettingString("Ftp", "Directory", ""), "/up");
+
+    options.program = "/usr/bin/true %s";
+    options.prompt = false;
+    EXPECT_FALSE(save(options));
+    const TransmitOptions loaded = LoadTransmitOptions(m_settings, m_passwords);
+    EXPECT_EQ(loaded.program, "/usr/bin/true %s");
+    EXPECT_EQ(loaded.ftpPassword, "pw");
+    EXPECT_FALSE(loaded.prompt);
+    EXPECT_TRUE(loaded.sendRun);
+}
+
+TEST_F(TransmitOptionsTest, FolderMustExistAndBeWritableAndNoTestFileStays) {
+    TransmitOptions options;
+    options.sendFolder = true;
+    EXPECT_EQ(save(options)->title, "Invalid Folder");
+    options.folder = m_dir + "/missing";
+    EXPECT_EQ(save(options)->text,
+              "The specified folder does not exist. Please select a valid folder to transmit "
+              "recordings to.");
+
+    // Root writes through permission bits, so a root run takes a folder no one can write in.
+    std::string readOnly = m_dir + "/readonly";
+    if (geteuid() == 0) {
+        readOnly = "/sys";
+    } else {
+        ASSERT_EQ(mkdir(readOnly.c_str(), 0555), 0);
+    }
+    options.folder = readOnly;
+    const auto refused = save(options);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->text,
+              "You don't have the permission to write to the specified folder. Please select a "
+              "valid folder to transmit recordings to.");
+
+    const std::string writable = m_dir + "/backup";
+    ASSERT_EQ(mkdir(writable.c_str(), 0700), 0);
+    options.folder = writable;
+    EXPECT_FALSE(save(options));
+    EXPECT_TRUE(std::filesystem::is_empty(writable));
+    EXPECT_EQ(m_settings.ReadSettingString("Settings", "SendFolderDir", ""), writable);
+}
+
+TEST_F(TransmitOptionsTest, ATestFileOfSomeoneElseIsLeftAlone) {
+    const std::string folder = m_dir + "/shared";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    {
+        std::FILE* file = std::fopen((folder + "/__wt").c_str(), "w");
+        std::fclose(file);
+    }
+    EXPECT_TRUE(CanWriteToFolder(folder));
+    EXPECT_TRUE(std::filesystem::exists(folder + "/__wt"));
+}
+
+TEST_F(TransmitOptionsTest, UnchangedGroupsWriteNothing) {
+    TransmitOptions options;
+    options.sendEmail = true;  // would be refused if checked
+    EXPECT_FALSE(SaveTransmitOptions(m_settings, m_passwords, options, false, false));
+    EXPECT_TRUE(m_backend.subkeys(RegistryRoot::CurrentUser, "Software").empty());
+    options.prompt = false;
+    EXPECT_FALSE(SaveTransmitOptions(m_settings, m_passwords, options, false, true));
+    EXPECT_FALSE(m_settings.ReadSettingBool("Settings", "bPromptTransmit", true));
+    EXPECT_FALSE(m_settings.ReadSettingBool("Settings", "SendEmail", false));
+}
+
+}  // namespace
+}  // namespace sonaro

@@ -1,0 +1,154 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QtTest>
+
+#include "formats/wave_format.h"
+#include "options_fixture.h"
+#include "ui/aiff_encode_dialog.h"
+#include "ui/format_options.h"
+#include "ui/mp3_encode_dialog.h"
+#include "ui/options_dialog.h"
+#include "ui/output_options_page.h"
+#include "ui/wave_encode_dialog.h"
+
+namespace sonaro {
+
+class FormatDialogsTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() { m_fixture = std::make_unique<test::OptionsFixture>(); }
+    void cleanup() {
+        BalloonTip::HideCurrent();
+        m_fixture.reset();
+    }
+
+    void mp3ListsAndVariableRateChecks() {
+        Mp3EncodeDialog dialog(m_fixture->formats, m_fixture->prompter);
+        dialog.show();
+        test::OptionsFixture::screenshot(&dialog, "format_mp3");
+        QCOMPARE(dialog.cbrBitRate()->count(), 17);
+        QCOMPARE(dialog.cbrBitRate()->currentText(), QStringLiteral("128"));
+        QCOMPARE(dialog.vbrMinimum()->currentText(), QStringLiteral("32"));
+        QCOMPARE(dialog.vbrQuality()->itemText(0), QStringLiteral("0 (Highest)"));
+        QCOMPARE(dialog.vbrQuality()->currentIndex(), 4);
+        QCOMPARE(dialog.channelMode()->currentText(), QStringLiteral("Joint"));
+        QVERIFY(!dialog.vbrMaximum()->isEnabled() && dialog.highQuality()->isEnabled());
+
+        dialog.variableRate()->setChecked(true);
+        QVERIFY(dialog.vbrMaximum()->isEnabled() && !dialog.cbrBitRate()->isEnabled());
+        dialog.vbrMinimum()->setCurrentText(QStringLiteral("16"));
+        dialog.vbrMaximum()->setCurrentText(QStringLiteral("192"));
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        const auto& box = m_fixture->prompter.shown().back();
+        QCOMPARE(box.title, "Sonaro Sound Recorder");
+        QCOMPARE(box.icon, PromptIcon::Error);
+        QVERIFY(box.text.starts_with("Your VBR Minimum and Maximum Bitrates are too far apart"));
+
+        dialog.vbrMinimum()->setCurrentText(QStringLiteral("128"));
+        dialog.vbrMaximum()->setCurrentText(QStringLiteral("64"));
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(
+            test::OptionsFixture::balloonText(),
+            QStringLiteral("Your VBR Maximum Bitrate cannot be smaller than the Minimum Bitrate."));
+        QCOMPARE(test::OptionsFixture::balloonField(), dialog.vbrMaximum());
+        QCOMPARE(m_fixture->formats.LoadMp3Settings(), Mp3Settings{});
+
+        dialog.vbrMaximum()->setCurrentText(QStringLiteral("160"));
+        dialog.channelMode()->setCurrentIndex(3);
+        dialog.errorProtection()->setChecked(true);
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        const Mp3Settings saved = m_fixture->formats.LoadMp3Settings();
+        QVERIFY(!saved.constantBitRate);
+        QCOMPARE(saved.vbrMinBitRate, 128);
+        QCOMPARE(saved.vbrMaxBitRate, 160);
+        QCOMPARE(saved.channelMode, 3);
+        QVERIFY(saved.errorProtection);
+    }
+
+    void aiffShowsDefaultsForZerosAndSaves() {
+        m_fixture->formats.SaveAiffSettings({0, 0, 0});
+        AiffEncodeDialog dialog(m_fixture->formats);
+        dialog.show();
+        test::OptionsFixture::screenshot(&dialog, "format_aiff");
+        QCOMPARE(dialog.sampleRate()->currentText(), QStringLiteral("44100"));
+        QCOMPARE(dialog.sampleSize()->currentText(), QStringLiteral("16"));
+        QCOMPARE(dialog.channels()->currentText(), QStringLiteral("Stereo"));
+        QCOMPARE(dialog.sampleRate()->itemText(11), QStringLiteral("196000"));
+        dialog.sampleRate()->setCurrentText(QStringLiteral("12345"));
+        dialog.sampleSize()->setCurrentIndex(0);
+        dialog.channels()->setCurrentIndex(0);
+        dialog.accept();
+        QCOMPARE(m_fixture->formats.LoadAiffSettings(), (AiffSettings{1, 12345, 8}));
+
+        AiffEncodeDialog again(m_fixture->formats);
+        again.sampleRate()->setCurrentText(QString());
+        again.accept();
+        QCOMPARE(m_fixture->formats.LoadAiffSettings().sampleRate, 44100);
+    }
+
+    void waveChooserPreselectsAndSaves() {
+        m_fixture->formats.SaveWavFormat(MakePcmWaveFormat(44100, 1, 24));
+        const CodecManager codecs;
+        WaveEncodeDialog dialog(m_fixture->formats, codecs, m_fixture->prompter);
+        dialog.show();
+        test::OptionsFixture::screenshot(&dialog, "format_wav");
+        QCOMPARE(dialog.codecList()->itemText(0), QStringLiteral("PCM Uncompressed"));
+        QCOMPARE(dialog.codecList()->itemText(1), QStringLiteral("GSM6.10 Native"));
+        QVERIFY(dialog.codecList()->count() > 2);
+        QCOMPARE(dialog.codecList()->currentIndex(), 0);
+        QCOMPARE(dialog.formatList()->count(), 88);
+        QCOMPARE(dialog.formatList()->currentIndex(), 50);
+        QCOMPARE(dialog.formatList()->itemText(12), QStringLiteral("8000 Hz, 16 Bits, Stereo"));
+
+        dialog.codecList()->setCurrentIndex(1);
+        QCOMPARE(dialog.formatList()->count(), 2);
+        dialog.formatList()->setCurrentIndex(1);
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        const WaveFormat saved = m_fixture->formats.LoadWavFormat();
+        QCOMPARE(saved.formatTag, 0x31);
+        QCOMPARE(saved.samplesPerSec, 11025u);
+
+        WaveEncodeDialog reopened(m_fixture->formats, codecs, m_fixture->prompter);
+        QCOMPARE(reopened.codecList()->currentIndex(), 1);
+        QCOMPARE(reopened.formatList()->currentIndex(), 1);
+    }
+
+    void formatSettingsButtonOpensTheChosenFormatsDialog() {
+        m_fixture->services.showFormatOptions = [this](OutputFormat format, QWidget* owner) {
+            return ShowFormatOptions(static_cast<int>(format), owner, m_fixture->formats,
+                                     m_fixture->prompter);
+        };
+        OptionsDialog options(m_fixture->services, OptionsDialog::kOutput);
+        options.show();
+        auto* page = options.page<OutputOptionsPage>(OptionsDialog::kOutput);
+        page->formatList()->setCurrentIndex(2);
+        QString opened;
+        QTimer::singleShot(0, [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* dialog = qobject_cast<QDialog*>(widget);
+                    dialog && dialog->isVisible() && dialog != &options) {
+                    opened = dialog->objectName();
+                    dialog->reject();
+                }
+            }
+        });
+        QTest::mouseClick(page->formatSettings(), Qt::LeftButton);
+        QCOMPARE(opened, QStringLiteral("LAIFFEncodeDlg"));
+    }
+
+  private:
+    std::unique_ptr<test::OptionsFixture> m_fixture;
+};
+
+}  // namespace sonaro
+
+QTEST_MAIN(sonaro::FormatDialogsTest)
+#include "format_dialogs_test.moc"

@@ -1,0 +1,143 @@
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include "app/hot_keys.h"
+#include "options_fixture.h"
+#include "ui/hot_key_dialog.h"
+#include "ui/hot_keys_page.h"
+#include "ui/options_dialog.h"
+#include "ui/press_key_dialog.h"
+
+namespace sonaro {
+namespace {
+
+constexpr KeyCode kCtrlAltR = MakeKeyCode('R', kModCtrl | kModAlt);
+constexpr KeyCode kF9 = MakeKeyCode(0x78, 0);
+constexpr KeyCode kShiftF10 = MakeKeyCode(0x79, kModShift);
+
+}  // namespace
+
+class HotKeysPageTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        m_fixture = std::make_unique<test::OptionsFixture>();
+        m_dialog = std::make_unique<OptionsDialog>(m_fixture->services, OptionsDialog::kHotKeys);
+        m_dialog->show();
+        m_page = m_dialog->page<HotKeysPage>(OptionsDialog::kHotKeys);
+    }
+    void cleanup() {
+        BalloonTip::HideCurrent();
+        m_dialog.reset();
+        m_fixture.reset();
+    }
+
+    void deletedSlotIsReusedFirst() {
+        QCOMPARE(m_page->list()->topLevelItemCount(), 0);
+        QVERIFY(!m_page->changeButton()->isEnabled() && !m_page->deleteButton()->isEnabled());
+        add(kCtrlAltR, 0);
+        add(kF9, 3);
+        add(kShiftF10, 4);
+        QCOMPARE(m_page->list()->topLevelItemCount(), 3);
+        QCOMPARE(m_page->list()->topLevelItem(0)->text(0), QStringLiteral("Ctrl+Alt+R"));
+        QCOMPARE(m_page->list()->topLevelItem(1)->text(1), QStringLiteral("Stop"));
+        test::OptionsFixture::screenshot(m_dialog.get(), "options_hotkeys_filled");
+
+        m_page->list()->setCurrentItem(m_page->list()->topLevelItem(0));
+        QVERIFY(m_page->changeButton()->isEnabled() && m_page->deleteButton()->isEnabled());
+        m_fixture->prompter.answer(PromptAnswer::Ok);
+        QTest::mouseClick(m_page->deleteButton(), Qt::LeftButton);
+        QCOMPARE(m_fixture->prompter.shown().back().title, "Delete Hot-Key(s)");
+        QCOMPARE(m_page->list()->topLevelItemCount(), 2);
+
+        add(MakeKeyCode(0x24, kModCtrl), 1);
+        HotKeyStore store(m_fixture->settings);
+        const std::vector<HotKey> keys = store.HotKeys();
+        QCOMPARE(keys.size(), std::size_t{3});
+        QCOMPARE(keys[0].slot, 0);
+        QCOMPARE(keys[0].command, 1);
+        QCOMPARE(m_page->list()->topLevelItem(0)->text(1), QStringLiteral("Pause"));
+        QCOMPARE(m_fixture->settings.ReadSettingInt("Hotkey\\Details", "MaxID", 0), 3L);
+    }
+
+    void aKeyAssignedTwiceIsRefusedButItsOwnKeyIsKept() {
+        add(kCtrlAltR, 0);
+        HotKeyStore store(m_fixture->settings);
+        HotKeyDialog second(store, m_fixture->prompter, std::nullopt);
+        second.show();
+        QCOMPARE(second.windowTitle(), QStringLiteral("Add New Hot-Key"));
+        second.accept();
+        QCOMPARE(second.result(), int(QDialog::Rejected));
+        QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Hot-key Required"));
+        QCOMPARE(test::OptionsFixture::balloonField(), second.changeButton());
+
+        second.setKey(kCtrlAltR);
+        second.accept();
+        QCOMPARE(second.result(), int(QDialog::Rejected));
+        QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Key Already In Use"));
+        QCOMPARE(test::OptionsFixture::balloonField(), second.keyText());
+        QCOMPARE(store.HotKeys().size(), std::size_t{1});
+
+        HotKeyDialog change(store, m_fixture->prompter, store.HotKeys()[0]);
+        change.show();
+        QCOMPARE(change.windowTitle(), QStringLiteral("Change Hot-Key Command"));
+        QCOMPARE(change.keyText()->text(), QStringLiteral("Ctrl+Alt+R"));
+        test::OptionsFixture::screenshot(&change, "hotkey_change");
+        change.commandList()->setCurrentIndex(2);
+        change.accept();
+        QCOMPARE(change.result(), int(QDialog::Accepted));
+        QCOMPARE(store.HotKeys()[0].command, 2);
+    }
+
+    void pressKeyTakesCombinationsAndSkipsModifiersAndEnter() {
+        PressKeyDialog press;
+        press.show();
+        test::OptionsFixture::screenshot(&press, "press_key");
+        QTest::keyClick(&press, Qt::Key_Shift, Qt::ShiftModifier);
+        QTest::keyClick(&press, Qt::Key_Control, Qt::ControlModifier);
+        QTest::keyClick(&press, Qt::Key_Return);
+        QVERIFY(press.isVisible());
+        QTest::keyClick(&press, Qt::Key_R, Qt::ControlModifier | Qt::AltModifier);
+        QVERIFY(!press.isVisible());
+        QCOMPARE(press.result(), int(QDialog::Accepted));
+        QCOMPARE(press.key(), kCtrlAltR);
+
+        PressKeyDialog tab;
+        tab.show();
+        QTest::keyClick(&tab, Qt::Key_Tab);
+        QCOMPARE(tab.key(), MakeKeyCode(0x09, 0));
+
+        PressKeyDialog escape;
+        escape.show();
+        QTest::keyClick(&escape, Qt::Key_Escape);
+        QCOMPARE(escape.result(), int(QDialog::Rejected));
+        QCOMPARE(escape.key(), KeyCode{0});
+    }
+
+  private:
+    // "Add..." with `key` and `command`, through the page's own dialog.
+    void add(KeyCode key, int command) {
+        bool accepted = false;
+        test::WhenShown<HotKeyDialog>([&](HotKeyDialog* dialog) {
+            dialog->setKey(key);
+            dialog->commandList()->setCurrentIndex(command);
+            dialog->accept();
+            accepted = dialog->result() == QDialog::Accepted;
+        });
+        QTest::mouseClick(m_page->addButton(), Qt::LeftButton);
+        QVERIFY(accepted);
+    }
+
+    std::unique_ptr<test::OptionsFixture> m_fixture;
+    std::unique_ptr<OptionsDialog> m_dialog;
+    HotKeysPage* m_page = nullptr;
+};
+
+}  // namespace sonaro
+
+QTEST_MAIN(sonaro::HotKeysPageTest)
+#include "hot_keys_page_test.moc"

@@ -1,0 +1,200 @@
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "options_fixture.h"
+#include "ui/email_settings_dialog.h"
+#include "ui/options_dialog.h"
+#include "ui/transmit_options_page.h"
+
+namespace sonaro {
+
+class TransmitOptionsPageTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() { m_fixture = std::make_unique<test::OptionsFixture>(); }
+    void cleanup() {
+        BalloonTip::HideCurrent();
+        m_fixture.reset();
+    }
+
+    void enablingFollowsTheMethodBoxes() {
+        OptionsDialog dialog(m_fixture->services, OptionsDialog::kTransmit);
+        dialog.show();
+        auto* page = dialog.page<TransmitOptionsPage>(OptionsDialog::kTransmit);
+        QVERIFY(!page->toField()->isEnabled() && !page->emailSettings()->isEnabled());
+        QVERIFY(!page->ftpPassword()->isEnabled() && !page->browseProgram()->isEnabled());
+        QCOMPARE(page->ftpDirectory()->text(), QStringLiteral("/"));
+        QVERIFY(page->promptFirst()->isChecked());
+        page->sendEmail()->setChecked(true);
+        page->sendFtp()->setChecked(true);
+        QVERIFY(page->toField()->isEnabled() && page->ftpPassword()->isEnabled());
+        QVERIFY(!page->folderField()->isEnabled());
+        QCOMPARE(page->ftpPassword()->echoMode(), QLineEdit::Password);
+    }
+
+    void checksInOrderWithBalloonsAndNoTestFileLeft() {
+        OptionsDialog dialog(m_fixture->services, OptionsDialog::kTransmit);
+        dialog.show();
+        auto* page = dialog.page<TransmitOptionsPage>(OptionsDialog::kTransmit);
+        page->sendEmail()->setChecked(true);
+        page->toField()->setText("ann@example");
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Invalid Email"));
+        QCOMPARE(test::OptionsFixture::balloonText(),
+                 QStringLiteral("Please enter a valid email address."));
+        QCOMPARE(test::OptionsFixture::balloonField(), page->toField());
+
+        page->toField()->setText("ann@example.org");
+        page->sendFtp()->setChecked(true);
+        page->ftpServer()->setText("ftp.example.org");
+        page->ftpUser()->setText("ann");
+        dialog.accept();
+        QCOMPARE(test::OptionsFixture::balloonText(),
+                 QStringLiteral("FTP Server or user details are required."));
+        QCOMPARE(test::OptionsFixture::balloonField(), page->ftpServer());
+
+        page->ftpPassword()->setText("ftp-pass-77");
+        page->sendFolder()->setChecked(true);
+        std::string readOnly = m_fixture->home.path() + "/readonly";
+        if (geteuid() == 0) {
+            readOnly = "/sys";
+        } else {
+            QCOMPARE(mkdir(readOnly.c_str(), 0555), 0);
+        }
+        page->folderField()->setText(QString::fromStdString(readOnly));
+        dialog.accept();
+        QCOMPARE(test::OptionsFixture::balloonText(),
+                 QStringLiteral("You don't have the permission to write to the specified folder. "
+                                "Please select a valid folder to transmit recordings to."));
+        QCOMPARE(test::OptionsFixture::balloonField(), page->folderField());
+
+        const std::string backup = m_fixture->home.path() + "/backup";
+        std::filesystem::create_directories(backup);
+        page->folderField()->setText(QString::fromStdString(backup));
+        page->runAutomatically()->setChecked(true);
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(std::filesystem::is_empty(backup));
+        QCOMPARE(m_fixture->settings.ReadSettingString("Email", "To", ""), "ann@example.org");
+        QVERIFY(!m_fixture->settings.ReadSettingBool("Settings", "bPromptTransmit", true));
+        // The FTP password is sealed like the SMTP password.
+        QCOMPARE(m_fixture->settings.ReadSettingString("Ftp", "Password", "none"), "none");
+        QCOMPARE(ReadFtpPassword(m_fixture->passwords), "ftp-pass-77");
+    }
+
+    void emailDefaultsFromThunderbirdOnlyOnce() {
+        writeThunderbirdProfile();
+        {
+            EmailSettingsDialog dialog(m_fixture->services);
+            dialog.show();
+            QCOMPARE(dialog.hostField()->text(), QStringLiteral("smtp.example.net"));
+            QCOMPARE(dialog.replyField()->text(), QStringLiteral("ann@example.net"));
+            test::OptionsFixture::screenshot(&dialog, "email_settings");
+            dialog.useSmtp()->setChecked(true);
+            dialog.hostField()->clear();
+            dialog.replyField()->clear();
+            dialog.accept();
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+            QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Reply Email Required"));
+            dialog.sendDirect()->setChecked(true);
+            dialog.replyField()->setText("me@example.org");
+            dialog.accept();
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        }
+        EmailSettingsDialog again(m_fixture->services);
+        QCOMPARE(again.hostField()->text(), QString());
+        QCOMPARE(again.replyField()->text(), QStringLiteral("me@example.org"));
+        QVERIFY(again.sendDirect()->isChecked());
+        QCOMPARE(m_fixture->settings.ReadSettingString("Email", "SetViewed", ""), "1");
+    }
+
+    void emailDialogEnablingMapiCheckAndPassword() {
+        EmailSettingsDialog dialog(m_fixture->services);
+        dialog.show();
+        QVERIFY(dialog.useMapi()->isChecked());
+        QVERIFY(!dialog.hostField()->isEnabled() && !dialog.userField()->isEnabled());
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(m_fixture->prompter.shown().back().title, "MAPI Not Detected");
+        QCOMPARE(m_fixture->prompter.shown().back().icon, PromptIcon::Information);
+
+        dialog.useSmtp()->setChecked(true);
+        QVERIFY(dialog.hostField()->isEnabled() && !dialog.userField()->isEnabled());
+        dialog.authentication()->setChecked(true);
+        QVERIFY(dialog.userField()->isEnabled() && dialog.passwordField()->isEnabled());
+        dialog.hostField()->setText("smtp.example.org");
+        dialog.replyField()->setText("me@example.org");
+        dialog.userField()->setText("me");
+        dialog.accept();
+        QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Password Required"));
+        QCOMPARE(test::OptionsFixture::balloonField(), dialog.passwordField());
+        dialog.passwordField()->setText("smtp-secret-9");
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+
+        EmailSettingsDialog reopened(m_fixture->services);
+        QCOMPARE(reopened.passwordField()->text(), QStringLiteral("smtp-secret-9"));
+        QVERIFY(reopened.useSmtp()->isChecked());
+        QVERIFY(!m_fixture->sqlite.readValue(
+            RegistryRoot::CurrentUser, SettingsStore::SectionKeyPath("Email"), "SMTPPassword"));
+    }
+
+    void browsingForAProgramKeepsItsFolder() {
+        const std::string folder = m_fixture->home.path() + "/tools";
+        std::filesystem::create_directories(folder);
+        const std::string program = folder + "/convert.sh";
+        std::ofstream(program) << "#!/bin/sh\n";
+        std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+        OptionsDialog dialog(m_fixture->services, OptionsDialog::kTransmit);
+        dialog.show();
+        auto* page = dialog.page<TransmitOptionsPage>(OptionsDialog::kTransmit);
+        page->sendRun()->setChecked(true);
+        QString title;
+        test::WhenShown<QFileDialog>([&](QFileDialog* picker) {
+            title = picker->windowTitle();
+            // Typed as a whole path, the name does not wait for the folder's listing to load.
+            auto* name = picker->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name != nullptr);
+            name->setText(QString::fromStdString(program));
+            static_cast<QDialog*>(picker)->accept();
+        });
+        QTest::mouseClick(page->browseProgram(), Qt::LeftButton);
+        QCOMPARE(title, QStringLiteral("Browse for exe"));
+        QCOMPARE(page->programField()->text(), QString::fromStdString(program));
+        QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "OpenExeDir", ""), folder);
+    }
+
+  private:
+    void writeThunderbirdProfile() {
+        const std::string base = m_fixture->home.path() + "/.thunderbird";
+        std::filesystem::create_directories(base + "/x1.default");
+        std::ofstream(base + "/profiles.ini") << "[Profile0]\nName=default\nIsRelative=1\n"
+                                                 "Path=x1.default\nDefault=1\n";
+        std::ofstream(base + "/x1.default/prefs.js")
+            << "user_pref(\"mail.accountmanager.defaultaccount\", \"account1\");\n"
+               "user_pref(\"mail.account.account1.identities\", \"id1\");\n"
+               "user_pref(\"mail.identity.id1.useremail\", \"ann@example.net\");\n"
+               "user_pref(\"mail.smtp.defaultserver\", \"smtp1\");\n"
+               "user_pref(\"mail.smtpserver.smtp1.hostname\", \"smtp.example.net\");\n";
+    }
+
+    std::unique_ptr<test::OptionsFixture> m_fixture;
+};
+
+}  // namespace sonaro
+
+QTEST_MAIN(sonaro::TransmitOptionsPageTest)
+#include "transmit_options_page_test.moc"
