@@ -35,6 +35,7 @@
 #include "platform/xdg_page_opener.h"
 #include "record/capture_engine.h"
 #include "record/file_naming.h"
+#include "record/output_options.h"
 #include "record/recording_session.h"
 #include "settings/settings_store.h"
 #include "settings/stored_password.h"
@@ -124,12 +125,13 @@ struct Recorder {
              const Clock& clock, Prompter& prompter, ProgramLog& log)
         : naming(settings, clock, FindDocumentsFolder(paths)),
           engine(devices, dispatcher),
-          session(RecordingSessionParts{settings, formats, naming, engine, devices, prompter, log,
-                                        tones,
-                                        [this, &formats](const std::string& path) {
-                                            return OpenOutputWriter(path, formats, codecs);
-                                        },
-                                        paths.dataDir + "/bgsend.lst"}),
+          session(RecordingSessionParts{
+              settings, formats, naming, engine, devices, prompter, log, tones,
+              [this, &formats, &settings](const std::string& path) {
+                  return OpenOutputWriter(path, formats, codecs,
+                                          FindComponent(settings, kMp3EncoderComponent));
+              },
+              paths.dataDir + "/bgsend.lst"}),
           commands(session) {}
 
     QtUiDispatcher dispatcher;

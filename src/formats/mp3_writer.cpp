@@ -13,7 +13,6 @@
 namespace sonaro {
 namespace {
 
-constexpr std::string_view kEncoderProgram = "lame";
 constexpr const char* kModeLetters[4] = {"s", "j", "f", "m"};
 
 int highBitRate(const Mp3Settings& s) {
@@ -103,10 +102,6 @@ std::vector<std::string> BuildMp3EncoderArguments(const std::string& encoderPath
     return args;
 }
 
-std::string FindMp3Encoder() {
-    return FindProgramOnPath(kEncoderProgram);
-}
-
 Mp3Writer::Mp3Writer(const std::vector<std::string>& arguments, int sampleRate, int channels,
                      int finishWaitMs)
     : AudioSink(sampleRate, channels),
@@ -158,16 +153,15 @@ std::string Mp3Writer::WriteError() const {
     return m_failed.load(std::memory_order_acquire) ? m_error : std::string();
 }
 
-SinkRef CreateMp3Writer(const std::string& path, const Mp3Settings& settings, int inputRate,
-                        int inputChannels) {
-    const std::string encoder = FindMp3Encoder();
-    if (encoder.empty() || !canCreate(path)) {
+SinkRef CreateMp3Writer(const std::string& encoderPath, const std::string& path,
+                        const Mp3Settings& settings, int inputRate, int inputChannels) {
+    if (encoderPath.empty() || !canCreate(path)) {
         return SinkRef();
     }
     const int rate = ChooseMp3SampleRate(inputRate, settings);
     const int channels = ChooseMp3Channels(inputChannels, settings);
-    return MakeSink<Mp3Writer>(BuildMp3EncoderArguments(encoder, settings, rate, channels, path),
-                               rate, channels);
+    return MakeSink<Mp3Writer>(
+        BuildMp3EncoderArguments(encoderPath, settings, rate, channels, path), rate, channels);
 }
 
 }  // namespace sonaro

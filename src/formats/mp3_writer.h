@@ -25,10 +25,6 @@ std::vector<std::string> BuildMp3EncoderArguments(const std::string& encoderPath
                                                   const Mp3Settings& settings, int sampleRate,
                                                   int channels, const std::string& outputPath);
 
-// The path of the MP3 encoder program; empty when none is present. Stands in for the component
-// lookup ("mp3el"): for now the `lame` program on PATH.
-std::string FindMp3Encoder();
-
 // Feeds raw 16-bit PCM through a pipe into a running encoder that writes the MP3 file itself.
 // Write blocks while the pipe is full, pacing the capture thread to the encoder. Not trimmable.
 //
@@ -59,10 +55,10 @@ class Mp3Writer final : public AudioSink {
     std::atomic<bool> m_failed{false};
 };
 
-// An MP3 writer for `path` fed with `inputRate` Hz and `inputChannels` channels; a NullSink when
-// no encoder is present or the file cannot be created, an unusable writer when the encoder cannot
-// be started.
-SinkRef CreateMp3Writer(const std::string& path, const Mp3Settings& settings, int inputRate,
-                        int inputChannels);
+// An MP3 writer for `path` fed with `inputRate` Hz and `inputChannels` channels through the
+// encoder program `encoderPath` (the "mp3el" component); a NullSink when no encoder is given or
+// the file cannot be created, an unusable writer when the encoder cannot be started.
+SinkRef CreateMp3Writer(const std::string& encoderPath, const std::string& path,
+                        const Mp3Settings& settings, int inputRate, int inputChannels);
 
 }  // namespace sonaro

@@ -76,12 +76,12 @@ AiffSettings UsableAiffSettings(const AiffSettings& settings) {
 }
 
 SinkRef OpenOutputWriter(const std::string& path, const FormatSettings& settings,
-                         const CodecManager& codecs) {
+                         const CodecManager& codecs, const std::string& mp3Encoder) {
     switch (settings.GetOutputFormat()) {
         case OutputFormat::Wav:
             return CreateWavWriter(path, UsableWavFormat(settings.LoadWavFormat()), codecs);
         case OutputFormat::Mp3:
-            return CreateMp3Writer(path, settings.LoadMp3Settings(), 44100, 2);
+            return CreateMp3Writer(mp3Encoder, path, settings.LoadMp3Settings(), 44100, 2);
         case OutputFormat::Aiff: {
             const AiffSettings aiff = UsableAiffSettings(settings.LoadAiffSettings());
             return CreateAiffWriter(path, aiff.sampleRate, aiff.channels, aiff.sampleSize);

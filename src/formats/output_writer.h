@@ -22,8 +22,9 @@ WaveFormat UsableWavFormat(const WaveFormat& format);
 AiffSettings UsableAiffSettings(const AiffSettings& settings);
 
 // An open writer for a new recording in the current output format; a sink marked unusable when
-// the file cannot be opened (the caller then reports it). MP3 is always fed 44100 Hz stereo.
+// the file cannot be opened (the caller then reports it). MP3 is always fed 44100 Hz stereo to
+// the encoder program `mp3Encoder` (empty when the component is missing: no writer).
 SinkRef OpenOutputWriter(const std::string& path, const FormatSettings& settings,
-                         const CodecManager& codecs);
+                         const CodecManager& codecs, const std::string& mp3Encoder);
 
 }  // namespace sonaro

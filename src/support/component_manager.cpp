@@ -93,29 +93,28 @@ ComponentManager::ComponentManager(SettingsStore& settings, Downloader& download
       m_dispatcher(dispatcher),
       m_tempFolder(std::move(tempFolder)) {}
 
-bool ComponentManager::IsComponentInstalled(std::string_view name, std::string* path) const {
+std::string FindComponent(const SettingsStore& settings, std::string_view name) {
     const std::string key = std::string(kRegistrationKey) + std::string(name);
     std::string found;
     for (RegistryRoot root : {RegistryRoot::CurrentUser, RegistryRoot::LocalMachine}) {
-        if (m_settings.ReadRegistryText(root, key, "Path", "", found) && isFile(found)) {
-            if (path != nullptr) {
-                *path = found;
-            }
-            return true;
+        if (settings.ReadRegistryText(root, key, "Path", "", found) && isFile(found)) {
+            return found;
         }
     }
     for (const PathFallback& fallback : kPathFallbacks) {
         if (fallback.component == name) {
-            found = FindProgramOnPath(fallback.program);
-            if (!found.empty()) {
-                if (path != nullptr) {
-                    *path = found;
-                }
-                return true;
-            }
+            return FindProgramOnPath(fallback.program);
         }
     }
-    return false;
+    return {};
+}
+
+bool ComponentManager::IsComponentInstalled(std::string_view name, std::string* path) const {
+    const std::string found = FindComponent(m_settings, name);
+    if (path != nullptr) {
+        *path = found;
+    }
+    return !found.empty();
 }
 
 std::string ComponentManager::serverAddress(std::string_view server,

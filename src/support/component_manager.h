@@ -13,6 +13,11 @@ class PageOpener;
 class Prompter;
 class UiDispatcher;
 
+// The executable of an installed component: its registration ("Path" under
+// "Software\Kestrix Software\Components\<name>", per-user first, then machine-wide, counting only
+// when the file exists), else the program on PATH for the names that have one; empty when absent.
+std::string FindComponent(const SettingsStore& settings, std::string_view name);
+
 // Result of an install or a launch.
 enum class InstallResult : int { Done = 0, Cancelled = 1, Failed = 2 };
 

@@ -29,13 +29,13 @@ class OutputWriterTest : public ::testing::Test {
 };
 
 TEST_F(OutputWriterTest, EachFormatGivesItsWriterWithTheStoredShape) {
-    SinkRef wav = OpenOutputWriter(path("a.wav"), m_settings, m_codecs);
+    SinkRef wav = OpenOutputWriter(path("a.wav"), m_settings, m_codecs, "");
     EXPECT_FALSE(wav->isUnusable());
     EXPECT_EQ(wav->sampleRate(), 44100);
     EXPECT_EQ(wav->channels(), 1);
 
     ASSERT_TRUE(m_settings.SaveWavFormat(m_codecs.Formats(1, 7)[3].format));  // mu-law stereo
-    wav = OpenOutputWriter(path("b.wav"), m_settings, m_codecs);
+    wav = OpenOutputWriter(path("b.wav"), m_settings, m_codecs, "");
     EXPECT_FALSE(wav->isUnusable());
     EXPECT_EQ(wav->channels(), 2);
     wav.reset();
@@ -43,28 +43,31 @@ TEST_F(OutputWriterTest, EachFormatGivesItsWriterWithTheStoredShape) {
 
     m_settings.SetOutputFormat(OutputFormat::Aiff);
     m_settings.SaveAiffSettings({1, 22050, 8});
-    SinkRef aiff = OpenOutputWriter(path("c.aif"), m_settings, m_codecs);
+    SinkRef aiff = OpenOutputWriter(path("c.aif"), m_settings, m_codecs, "");
     EXPECT_EQ(aiff->sampleRate(), 22050);
     EXPECT_EQ(aiff->channels(), 1);
     aiff.reset();
     EXPECT_EQ(GetBe16(&test::ReadFileBytes(path("c.aif"))[26]), 8);
 
     m_settings.SetOutputFormat(OutputFormat::Mp3);
-    if (!FindMp3Encoder().empty()) {
-        SinkRef mp3 = OpenOutputWriter(path("d.mp3"), m_settings, m_codecs);
+    EXPECT_TRUE(OpenOutputWriter(path("none.mp3"), m_settings, m_codecs, "")->isUnusable())
+        << "no encoder component, no writer";
+    if (const std::string lame = FindProgramOnPath("lame"); !lame.empty()) {
+        SinkRef mp3 = OpenOutputWriter(path("d.mp3"), m_settings, m_codecs, lame);
         EXPECT_FALSE(mp3->isUnusable());
         EXPECT_EQ(mp3->sampleRate(), 44100);
         EXPECT_EQ(mp3->channels(), 2);
     }
 
     m_settings.SetOutputFormat(OutputFormat::Wav);
-    EXPECT_TRUE(OpenOutputWriter(path("no/such/folder.wav"), m_settings, m_codecs)->isUnusable());
+    EXPECT_TRUE(
+        OpenOutputWriter(path("no/such/folder.wav"), m_settings, m_codecs, "")->isUnusable());
 }
 
 TEST_F(OutputWriterTest, ZerosFromTheCommandLineFallBackToTheDefaults) {
     WaveFormat zeros = MakePcmWaveFormat(8000, 0, 0);
     ASSERT_TRUE(m_settings.SaveWavFormat(zeros));
-    SinkRef wav = OpenOutputWriter(path("z.wav"), m_settings, m_codecs);
+    SinkRef wav = OpenOutputWriter(path("z.wav"), m_settings, m_codecs, "");
     EXPECT_FALSE(wav->isUnusable());
     EXPECT_EQ(wav->sampleRate(), 8000);
     EXPECT_EQ(wav->channels(), 1);
@@ -85,7 +88,7 @@ TEST_F(OutputWriterTest, ZerosFromTheCommandLineFallBackToTheDefaults) {
 
     m_settings.SetOutputFormat(OutputFormat::Aiff);
     m_settings.SaveAiffSettings({0, 0, 0});
-    SinkRef aiff = OpenOutputWriter(path("z.aif"), m_settings, m_codecs);
+    SinkRef aiff = OpenOutputWriter(path("z.aif"), m_settings, m_codecs, "");
     EXPECT_EQ(aiff->sampleRate(), 44100);
     EXPECT_EQ(aiff->channels(), 2);
     aiff.reset();
