@@ -58,13 +58,14 @@ bool PulseTonePlayer::PlayTone(std::string_view resource) {
 }
 
 bool PulseTonePlayer::play(const WavClip& clip) {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, clip.rate, static_cast<std::uint8_t>(clip.channels)};
-    if (!pa_sample_spec_valid(&spec)) {
+    const pa_sample_spec sampleSpec{PA_SAMPLE_S16LE, clip.rate,
+                                    static_cast<std::uint8_t>(clip.channels)};
+    if (!pa_sample_spec_valid(&sampleSpec)) {
         m_error = "The tone's format is not valid.";
         return false;
     }
     PulseLock lock(m_connection);
-    pa_stream* stream = pa_stream_new(m_connection.context(), "Tone", &spec, nullptr);
+    pa_stream* stream = pa_stream_new(m_connection.context(), "Tone", &sampleSpec, nullptr);
     if (stream == nullptr) {
         m_error = m_connection.serverError();
         return false;
