@@ -173,6 +173,8 @@ class MainWindow : public QWidget,
     void refreshControls();
     void refreshTrayMenu();
     void setPanelsEnabled(bool enabled);
+    // Record lit, the other transport buttons dark, Play busy, panels locked: recording or waiting.
+    void showCapturing();
     void setIcon(int number);
     void toggleView(const char* name, bool defaultShown);
     void toggleFloat();

@@ -45,8 +45,7 @@ void MainWindow::setPanelsEnabled(bool enabled) {
     m_outputPanel->content()->setEnabled(enabled);
 }
 
-void MainWindow::ShowRecordingControls() {
-    m_shown = Shown::Recording;
+void MainWindow::showCapturing() {
     m_transport->setLit(TransportButtons::Button::Record, true);
     for (auto button : {TransportButtons::Button::Pause, TransportButtons::Button::Stop,
                         TransportButtons::Button::GoToStart}) {
@@ -54,6 +53,11 @@ void MainWindow::ShowRecordingControls() {
     }
     m_transport->setPlayBusy(true);
     setPanelsEnabled(false);
+}
+
+void MainWindow::ShowRecordingControls() {
+    m_shown = Shown::Recording;
+    showCapturing();
     toolbarAction(cmd::kToolbarRecordings)->setEnabled(false);
     toolbarAction(cmd::kToolbarOptions)->setEnabled(false);
     if (!m_blink.isActive()) {
@@ -64,13 +68,7 @@ void MainWindow::ShowRecordingControls() {
 
 void MainWindow::ShowWaitingControls() {
     m_shown = Shown::Waiting;
-    m_transport->setLit(TransportButtons::Button::Record, true);
-    for (auto button : {TransportButtons::Button::Pause, TransportButtons::Button::Stop,
-                        TransportButtons::Button::GoToStart}) {
-        m_transport->setLit(button, false);
-    }
-    m_transport->setPlayBusy(true);
-    setPanelsEnabled(false);
+    showCapturing();
     m_blink.stop();
     setIcon(7);
     m_tray->setState(7, m_tray->tip());
