@@ -49,11 +49,17 @@ VoiceMeterScale VoiceLevelMeter::scale() const {
 
 QRect VoiceLevelMeter::tabRect() const {
     const QFontMetrics metrics = fontMetrics();
-    const int x = scale().LevelX(m_markerLevel) - DluX(metrics, kTabOffsetDlu);
+    const int markerX = scale().LevelX(m_markerLevel);
+    const int offset = DluX(metrics, kTabOffsetDlu);
     // At least the tab width, wider when the label needs it, so the level is always readable.
     const QFontMetrics label(labelFont(font(), metrics));
     const QString text = QString::fromStdString(MarkerTabText(m_label, m_markerLevel));
     const int width = std::max(DluX(metrics, kTabWidthDlu), label.horizontalAdvance(text) + 8);
+    int x = markerX - offset;
+    // Near the loud end the tab hangs to the left of the marker, so its text is never cut off.
+    if (x + width > this->width()) {
+        x = std::max(0, markerX + offset - width);
+    }
     return {x, 0, width, DluY(metrics, kTabHeightDlu)};
 }
 

@@ -140,6 +140,8 @@ class LevelMetersTest : public QObject {
         QCOMPARE(listener.moves, std::vector<int>{12});
         QCOMPARE(MarkerTabText("Voice Activate Level", meter.markerLevel()),
                  std::string("Voice Activate Level (12db)"));
+        QVERIFY2(meter.rect().contains(meter.tabRect()), "the tab's text stays inside the meter");
+        QVERIFY(meter.tabRect().left() <= meter.scale().LevelX(12));
         // A disabled marker does not move.
         meter.SetMarkerEnabled(false);
         QTest::mousePress(&meter, Qt::LeftButton, {}, meter.tabRect().center());
