@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <fstream>
-#include <sstream>
 
 #include "support/local_http_server.h"
 #include "support/manual_dispatcher.h"
@@ -45,13 +44,6 @@ class DownloadJob final : public LProgressReporter {
     std::string m_url;
     std::string m_path;
 };
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 class CurlDownloaderTest : public testing::Test {
   protected:
@@ -95,13 +87,13 @@ TEST_F(CurlDownloaderTest, BodyArrivesWithAndWithoutContentLength) {
     ASSERT_TRUE(m_server.started());
     ProgressLog withLength;
     EXPECT_EQ(download("setup.run", withLength), DownloadResult::Ok);
-    EXPECT_EQ(readFile(target()), m_body);
+    EXPECT_EQ(test::ReadTextFile(target()), m_body);
     EXPECT_DOUBLE_EQ(withLength.last, 1.0);
 
     // Without a length, progress counts against 100000 bytes.
     ProgressLog withoutLength;
     EXPECT_EQ(download("nolength/setup.run", withoutLength), DownloadResult::Ok);
-    EXPECT_EQ(readFile(target()), m_body);
+    EXPECT_EQ(test::ReadTextFile(target()), m_body);
     EXPECT_DOUBLE_EQ(withoutLength.last, 0.05);
 }
 

@@ -8,7 +8,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "platform/curl_downloader.h"
 #include "platform/sqlite_settings_backend.h"
@@ -17,6 +16,7 @@
 #include "support/manual_dispatcher.h"
 #include "support/page_opener.h"
 #include "support/program_launcher.h"
+#include "support/recording_page_opener.h"
 #include "support/scripted_prompter.h"
 #include "support/server_addresses.h"
 #include "support/temp_home.h"
@@ -25,22 +25,6 @@ namespace sonaro {
 namespace {
 
 constexpr const char* kRegistration = "Software\\Kestrix Software\\Components\\testdec";
-
-class RecordingPageOpener final : public PageOpener {
-  public:
-    bool OpenPage(const std::string& address) override {
-        opened.push_back(address);
-        return true;
-    }
-    std::vector<std::string> opened;
-};
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 void writeScript(const std::string& path, const std::string& body) {
     std::ofstream(path) << "#!/bin/sh\n" << body;
@@ -93,7 +77,7 @@ class ComponentTest : public testing::Test {
     SettingsStore m_settings;
     test::ManualDispatcher m_dispatcher;
     test::ScriptedPrompter m_prompter;
-    RecordingPageOpener m_pages;
+    test::RecordingPageOpener m_pages;
     CurlDownloader m_downloader;
     ComponentManager m_components;
     ProgramLauncher m_launcher;
@@ -124,7 +108,7 @@ TEST_F(ComponentTest, MissingComponentIsFetchedAndInstalledQuietly) {
     setComponentServer(m_server.baseUrl());
 
     EXPECT_TRUE(m_components.EnsureComponent("testdec"));
-    EXPECT_EQ(readFile(m_dir + "/lquiet"), "1");
+    EXPECT_EQ(test::ReadTextFile(m_dir + "/lquiet"), "1");
     EXPECT_EQ(std::getenv("LQUIET"), nullptr);
     EXPECT_TRUE(isEmptyFolder(m_temp));
     EXPECT_EQ(m_prompter.progressTitles(), (std::vector<std::string>{"Install-on-Demand"}));
@@ -210,7 +194,7 @@ TEST_F(ComponentTest, LaunchWithTemplateWaitsForTheProgram) {
     request.argumentText = "\"/rec/a b.wav\"";
     request.wait = true;
     EXPECT_EQ(m_launcher.LaunchProgram(request), InstallResult::Done);
-    EXPECT_EQ(readFile(m_dir + "/args"), "-open\n/rec/a b.wav\n");
+    EXPECT_EQ(test::ReadTextFile(m_dir + "/args"), "-open\n/rec/a b.wav\n");
     EXPECT_EQ(m_prompter.progressTitles(), (std::vector<std::string>{"Waiting for Sound Editor"}));
     EXPECT_EQ(m_prompter.jobStatuses(),
               (std::vector<std::string>{

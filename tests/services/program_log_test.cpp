@@ -4,7 +4,6 @@
 #include <sys/file.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "support/fake_clock.h"
 #include "support/open_file_with_retry.h"
@@ -12,13 +11,6 @@
 
 namespace sonaro {
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 class ProgramLogTest : public testing::Test {
   protected:
@@ -41,16 +33,16 @@ TEST_F(ProgramLogTest, LinesOfOneSecondShareTheStampAndMidnightStartsANewFile) {
     m_clock.setNow(test::UtcSeconds(2027, 1, 1, 0, 0, 0));
     log.LogFormat("found %d keywords", 3);
 
-    EXPECT_EQ(readFile(logFile("2026-12-31")),
+    EXPECT_EQ(test::ReadTextFile(logFile("2026-12-31")),
               "23:59:59 first\r\n23:59:59 Recording started: /rec/a.wav\r\n");
-    EXPECT_EQ(readFile(logFile("2027-01-01")), "00:00:00 found 3 keywords\r\n");
+    EXPECT_EQ(test::ReadTextFile(logFile("2027-01-01")), "00:00:00 found 3 keywords\r\n");
 }
 
 TEST_F(ProgramLogTest, LongMessagesAreCutAtTheirBuffers) {
     ProgramLog log(m_dir + "/data/Logs", m_clock);
     log.Log(std::string(9000, 'x'));
     log.Log(std::string(1000, 'p'), std::string(1000, 's'));
-    const std::string text = readFile(logFile("1970-01-01"));
+    const std::string text = test::ReadTextFile(logFile("1970-01-01"));
     const std::size_t firstEnd = 8191;
     EXPECT_EQ(text.substr(0, 9), "00:00:00 ");
     EXPECT_EQ(text.substr(firstEnd, 9), "00:00:00 ");
@@ -64,7 +56,7 @@ TEST_F(ProgramLogTest, ALineIsLostWhenAnotherWriterHoldsTheFileThroughTheBudget)
                                          FileShare::Read, FileDisposition::OpenExisting, 0);
     ASSERT_TRUE(other.valid());
     log.Log("lost while held for the whole budget");
-    EXPECT_EQ(readFile(logFile("1970-01-01")), "00:00:00 one\r\n");
+    EXPECT_EQ(test::ReadTextFile(logFile("1970-01-01")), "00:00:00 one\r\n");
     int total = 0;
     for (int pause : m_clock.sleeps()) {
         total += pause;
@@ -134,7 +126,7 @@ TEST(OpenFileWithRetry, SharingModesMapToLocks) {
     EXPECT_FALSE(OpenFileWithRetry(path, FileAccess::Write, FileShare::Read,
                                    FileDisposition::CreateAlways, 0)
                      .valid());
-    EXPECT_EQ(readFile(path), "keep");
+    EXPECT_EQ(test::ReadTextFile(path), "keep");
     reader1.close();
 
     ReleasingClock clock(reader2);
@@ -142,7 +134,7 @@ TEST(OpenFileWithRetry, SharingModesMapToLocks) {
                                           FileDisposition::CreateAlways, 500, clock);
     EXPECT_TRUE(writer.valid());
     EXPECT_EQ(clock.m_pauses, 2);
-    EXPECT_EQ(readFile(path), "");
+    EXPECT_EQ(test::ReadTextFile(path), "");
     writer.close();
 
     // Openers that let others write coexist.

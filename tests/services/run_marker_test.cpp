@@ -4,33 +4,17 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "support/crash_report.h"
 #include "support/fake_clock.h"
 #include "support/page_opener.h"
+#include "support/recording_page_opener.h"
 #include "support/scripted_prompter.h"
 #include "support/server_addresses.h"
 #include "support/temp_home.h"
 
 namespace sonaro {
 namespace {
-
-class RecordingPageOpener final : public PageOpener {
-  public:
-    bool OpenPage(const std::string& address) override {
-        opened.push_back(address);
-        return true;
-    }
-    std::vector<std::string> opened;
-};
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 void writeMarker(const std::string& path, std::uint32_t seconds, std::uint32_t tick) {
     std::string bytes;
@@ -68,14 +52,14 @@ class RunMarkerTest : public testing::Test {
     std::string m_path;
     test::FakeClock m_clock;
     test::ScriptedPrompter m_prompter;
-    RecordingPageOpener m_pages;
+    test::RecordingPageOpener m_pages;
 };
 
 TEST_F(RunMarkerTest, MarkerHoldsStartTimeAndTickWhileTheProgramRuns) {
     RunMarker marker(m_path, m_clock, m_prompter, m_pages, "");
     marker.CheckRunMarker();
     EXPECT_TRUE(marker.holdsMarker());
-    EXPECT_EQ(readFile(m_path), std::string("\x78\x56\x34\x12\x0D\x0C\x0B\x0A", 8));
+    EXPECT_EQ(test::ReadTextFile(m_path), std::string("\x78\x56\x34\x12\x0D\x0C\x0B\x0A", 8));
 
     // Another process looking while this one runs cannot open it and leaves it alone.
     RunMarker other(m_path, m_clock, m_prompter, m_pages, "");
@@ -130,7 +114,7 @@ TEST_F(RunMarkerTest, AnsweringNoOrARestartEndsQuietly) {
 
 TEST(CrashReport, YesOpensThePageWithTheEncodedCode) {
     test::ScriptedPrompter prompter;
-    RecordingPageOpener pages;
+    test::RecordingPageOpener pages;
     prompter.answer(PromptAnswer::Yes);
     EXPECT_EQ(RunCrashReport("SIGSEGV-Linux61-libx.so-Main(Cmd3)", prompter, pages,
                              "https://example.test/"),

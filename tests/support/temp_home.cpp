@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace sonaro::test {
@@ -24,6 +26,13 @@ std::string MakeTempDir(const std::string& prefix) {
         throw std::runtime_error("mkdtemp failed for " + pattern);
     }
     return pattern;
+}
+
+std::string ReadTextFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
 }
 
 void RemoveTree(const std::string& path) {

@@ -25,6 +25,9 @@ class TempHome {
 // Removes a folder and everything below it.
 void RemoveTree(const std::string& path);
 
+// The whole content of a file; empty when it cannot be read.
+std::string ReadTextFile(const std::string& path);
+
 // A new empty folder below ${TMPDIR:-/tmp}.
 std::string MakeTempDir(const std::string& prefix);
 
