@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "app/forward_block.h"
+#include "audio/audio_samples.h"
 #include "formats/format_arguments.h"
 
 namespace sonaro {
@@ -39,7 +40,7 @@ void Application::ProcessCommandLine(const std::vector<std::string>& args) {
         if (is(word, "-record")) {
             next = applyRecord(args, next);
         } else if (is(word, "-resume")) {
-            m_recording.Record(RecordingCommands::kCommandLineMaxMs);
+            m_recordingFailed = !m_recording.Record(RecordingCommands::kCommandLineMaxMs);
         } else if (is(word, "-recordfile") && hasValue) {
             next = applyRecordFile(args, next);
         } else if (is(word, "-pause")) {
@@ -83,31 +84,48 @@ std::size_t Application::applyRecord(const std::vector<std::string>& args, std::
     if (next < args.size()) {
         if (const auto format = FormatFromWord(args[next])) {
             ++next;
+            if (!applyFormatArguments(*format, args, next)) {
+                m_recordingFailed = true;
+                return next;
+            }
             m_formats.SetOutputFormat(*format);
-            applyFormatArguments(*format, args, next);
         }
     }
-    m_recording.Record(RecordingCommands::kCommandLineMaxMs);
+    m_recordingFailed = !m_recording.Record(RecordingCommands::kCommandLineMaxMs);
     return next;
 }
 
 std::size_t Application::applyRecordFile(const std::vector<std::string>& args, std::size_t next) {
     const std::string& path = args[next++];
-    OutputFormat format = m_formats.GetOutputFormat();
-    if (const auto chosen = FormatFromPath(path)) {
-        format = *chosen;
+    const auto chosen = FormatFromPath(path);
+    const OutputFormat format = chosen.value_or(m_formats.GetOutputFormat());
+    if (!applyFormatArguments(format, args, next)) {
+        m_recordingFailed = true;
+        return next;
+    }
+    if (chosen) {
         m_formats.SetOutputFormat(format);
     }
-    applyFormatArguments(format, args, next);
-    m_recording.RecordToFile(path, RecordingCommands::kCommandLineMaxMs);
+    m_recordingFailed = !m_recording.RecordToFile(path, RecordingCommands::kCommandLineMaxMs);
     return next;
 }
 
-void Application::applyFormatArguments(OutputFormat format, const std::vector<std::string>& args,
+bool Application::applyFormatArguments(OutputFormat format, const std::vector<std::string>& args,
                                        std::size_t& next) {
-    if (ApplyFormatArguments(m_formats, format, args, next) == FormatArgumentsResult::SaveFailed) {
-        report("cannot save the WAV format to " + m_formats.wavFormatPath());
+    switch (ApplyFormatArguments(m_formats, format, args, next)) {
+        case FormatArgumentsResult::Applied:
+        case FormatArgumentsResult::Incomplete:
+            return true;
+        case FormatArgumentsResult::SaveFailed:
+            report("cannot save the WAV format to " + m_formats.wavFormatPath());
+            return true;
+        case FormatArgumentsResult::RateRefused:
+            report("the sample rate must be " + std::to_string(kMinSampleRate) + " to " +
+                   std::to_string(kMaxSampleRate) +
+                   " Hz: the format was not changed and nothing was recorded");
+            return false;
     }
+    return false;
 }
 
 bool Application::HandleForwardedBlock(std::span<const char> block) {

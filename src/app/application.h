@@ -44,6 +44,11 @@ class Application {
     bool exitWhenStopped() const { return m_exitWhenStopped; }
     void clearExitWhenStopped() { m_exitWhenStopped = false; }
 
+    // The program's exit status: 1 when the last recording command failed (its format was refused,
+    // its file could not be opened or the sound device not started), so that a start whose only
+    // job was to record reports the failure to its caller.
+    int exitCode() const { return m_recordingFailed ? 1 : 0; }
+
     // A start at logon (first argument exactly "-logon", case-sensitive) keeps the window hidden.
     static bool StartsHidden(const std::vector<std::string>& args);
 
@@ -51,7 +56,8 @@ class Application {
     // Each handler gets the index after the option word and gives the index of the next word.
     std::size_t applyRecord(const std::vector<std::string>& args, std::size_t next);
     std::size_t applyRecordFile(const std::vector<std::string>& args, std::size_t next);
-    void applyFormatArguments(OutputFormat format, const std::vector<std::string>& args,
+    // False when the options were refused: the recording command is then not carried out.
+    bool applyFormatArguments(OutputFormat format, const std::vector<std::string>& args,
                               std::size_t& next);
     bool applyWindowOption(std::string_view option);
     void report(const std::string& text);
@@ -62,6 +68,7 @@ class Application {
     std::FILE* m_errors;
     CommandHost* m_host = nullptr;
     bool m_exitWhenStopped = false;
+    bool m_recordingFailed = false;
 };
 
 }  // namespace sonaro

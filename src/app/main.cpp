@@ -127,8 +127,8 @@ struct Recorder {
           engine(devices, dispatcher),
           session(RecordingSessionParts{
               settings, formats, naming, engine, devices, prompter, log, tones,
-              [this, &formats, &settings](const std::string& path) {
-                  return OpenOutputWriter(path, formats, codecs,
+              [this, &settings](const std::string& path, const RecordingFormat& format) {
+                  return OpenOutputWriter(path, format, codecs,
                                           FindComponent(settings, kMp3EncoderComponent));
               },
               paths.dataDir + "/bgsend.lst"}),
@@ -230,7 +230,8 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     application.ProcessCommandLine(args);
     instance.ReleaseStartupLock();
 
-    const int code = QApplication::exec();
+    const int status = QApplication::exec();
+    const int code = status != 0 ? status : application.exitCode();
     // Removing the socket under the lock keeps a start that is just binding a new one safe.
     const bool locked = canListen && lock.Acquire(1000);
     server.Close();

@@ -13,10 +13,11 @@ class RecordingCommands {
 
     virtual ~RecordingCommands() = default;
 
-    // Starts a new recording or resumes a paused one.
-    virtual void Record(int maxMs) = 0;
-    // Records into `path` without naming, prompting or an existence check.
-    virtual void RecordToFile(const std::string& path, int maxMs) = 0;
+    // Starts a new recording or resumes a paused one. True when capture runs afterwards.
+    virtual bool Record(int maxMs) = 0;
+    // Records into `path` without naming or prompting; an existing file is replaced only when it
+    // is a recording. True when capture runs afterwards.
+    virtual bool RecordToFile(const std::string& path, int maxMs) = 0;
     virtual void Pause() = 0;
     virtual void Restart() = 0;
     // Stops and completes the current file.

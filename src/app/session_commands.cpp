@@ -2,12 +2,12 @@
 
 namespace sonaro {
 
-void SessionCommands::Record(int maxMs) {
-    m_session.Record(maxMs);
+bool SessionCommands::Record(int maxMs) {
+    return m_session.Record(maxMs);
 }
 
-void SessionCommands::RecordToFile(const std::string& path, int maxMs) {
-    m_session.RecordToFile(path, maxMs);
+bool SessionCommands::RecordToFile(const std::string& path, int maxMs) {
+    return m_session.RecordToFile(path, maxMs);
 }
 
 void SessionCommands::Pause() {

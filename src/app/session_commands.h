@@ -10,8 +10,8 @@ class SessionCommands final : public RecordingCommands {
   public:
     explicit SessionCommands(LRecordingSession& session) : m_session(session) {}
 
-    void Record(int maxMs) override;
-    void RecordToFile(const std::string& path, int maxMs) override;
+    bool Record(int maxMs) override;
+    bool RecordToFile(const std::string& path, int maxMs) override;
     void Pause() override;
     void Restart() override;
     void Done() override;

@@ -13,6 +13,15 @@ inline constexpr int kInternalShift = 4;
 inline constexpr int kMaxBlockFrames = 8192;
 inline constexpr std::int32_t kInternalFullScale = 32768 << kInternalShift;
 
+// The sample rates a recording may use, in frames per second: what capture devices open. Rates
+// outside come only from typing errors and would make converters and buffers absurdly large.
+inline constexpr long kMinSampleRate = 1000;
+inline constexpr long kMaxSampleRate = 384000;
+
+constexpr bool IsSupportedSampleRate(long long rate) {
+    return rate >= kMinSampleRate && rate <= kMaxSampleRate;
+}
+
 constexpr InternalSample ToInternalSample(std::int16_t pcm) {
     return static_cast<InternalSample>(pcm) * (1 << kInternalShift);
 }

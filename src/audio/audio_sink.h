@@ -17,6 +17,9 @@ namespace sonaro {
 class AudioSink {
   public:
     static constexpr std::uint8_t kFlagUnusable = 0x01;
+    // With kFlagUnusable: the sink cannot take its format at all (a rate, channel count or codec
+    // that cannot record), as opposed to a file that could not be created. WriteError says why.
+    static constexpr std::uint8_t kFlagFormatRefused = 0x02;
 
     AudioSink(int sampleRate, int channels, std::uint8_t flags = 0)
         : m_sampleRate(sampleRate), m_channels(channels), m_flags(flags) {}
@@ -36,6 +39,7 @@ class AudioSink {
     int channels() const { return m_channels; }
     std::uint8_t flags() const { return m_flags; }
     bool isUnusable() const { return (m_flags & kFlagUnusable) != 0; }
+    bool isFormatRefused() const { return (m_flags & kFlagFormatRefused) != 0; }
     std::uint32_t refCount() const { return m_refCount.load(); }
 
     // The first failure to store what was written (a full disk), as a message; empty while there
@@ -46,6 +50,7 @@ class AudioSink {
     void setPosition(std::int64_t frames) { m_position.store(frames, std::memory_order_relaxed); }
     void advancePosition(int frames) { setPosition(position() + frames); }
     void markUnusable() { m_flags |= kFlagUnusable; }
+    void markFormatRefused() { m_flags |= kFlagUnusable | kFlagFormatRefused; }
 
   private:
     friend class SinkRef;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <new>
 #include <numbers>
 #include <numeric>
 #include <utility>
@@ -46,20 +48,35 @@ RateConverter::RateConverter(int inputRate, SinkRef inner)
         markUnusable();
         return;
     }
-    m_phases = outputRate / std::gcd(inputRate % outputRate, outputRate);
-    const std::int64_t step = static_cast<std::int64_t>(m_phases) * inputRate / outputRate;
-    m_step = static_cast<int>(std::max<std::int64_t>(step, 1));
-    m_stepWhole = m_step / m_phases;
-    m_stepPart = m_step % m_phases;
-    buildCoefficients(inputRate, outputRate);
-    for (int ch = 0; ch < channels(); ++ch) {
-        // One frame more than ever buffered: the 16th lane of a dot product reads it.
-        m_input[ch].assign(static_cast<std::size_t>(kInputFrames) + 1, 0);
+    choosePhases(inputRate, outputRate);
+    try {
+        buildCoefficients(inputRate, outputRate);
+        for (int ch = 0; ch < channels(); ++ch) {
+            // One frame more than ever buffered: the 16th lane of a dot product reads it.
+            m_input[ch].assign(static_cast<std::size_t>(kInputFrames) + 1, 0);
+        }
+        m_output.assign(static_cast<std::size_t>(kMaxBlockFrames * channels()), 0);
+    } catch (const std::bad_alloc&) {
+        markUnusable();
+        return;
     }
-    m_output.assign(static_cast<std::size_t>(kMaxBlockFrames * channels()), 0);
     resetHistory();
     const std::int64_t innerFrame = m_inner->position();
     setPosition((innerFrame / m_phases) * m_step + (innerFrame % m_phases) * m_step / m_phases);
+}
+
+// Exact rates need P phases; rate pairs with a tiny common divisor would need hundreds of
+// thousands. Beyond kMaxPhases the step is rounded instead, which changes the rate by less than
+// 0.5 / step (at most 0.3 % for 1000 Hz from 384000 Hz, 0.01 % for ordinary rates).
+void RateConverter::choosePhases(int inputRate, int outputRate) {
+    const int exact = outputRate / std::gcd(inputRate % outputRate, outputRate);
+    m_phases = std::min(exact, kMaxPhases);
+    const std::int64_t scaled = static_cast<std::int64_t>(m_phases) * inputRate;
+    const std::int64_t step =
+        m_phases == exact ? scaled / outputRate : (scaled + outputRate / 2) / outputRate;
+    m_step = static_cast<int>(std::clamp<std::int64_t>(step, 1, std::numeric_limits<int>::max()));
+    m_stepWhole = m_step / m_phases;
+    m_stepPart = m_step % m_phases;
 }
 
 RateConverter::~RateConverter() {
@@ -200,12 +217,16 @@ inline std::int32_t dot16(const std::int16_t* in, const std::int16_t* coef) {
 template <int Channels>
 void RateConverter::processFrames() {
     constexpr int kShift = kCoefficientBits - kInternalShift;
+    constexpr InternalSample kLowest = ToInternalSample(-32768);
+    constexpr InternalSample kHighest = ToInternalSample(32767);
     while (m_inPos + kTaps <= m_buffered) {
         const std::int16_t* coef = coefficients(m_phase);
         InternalSample* out = m_output.data() + static_cast<std::ptrdiff_t>(m_outFrames) * Channels;
         for (int ch = 0; ch < Channels; ++ch) {
             const std::int32_t sum = dot16(m_input[ch].data() + m_inPos, coef);
-            out[ch] = (sum + (1 << (kShift - 1))) >> kShift;
+            // The filter rings past full scale on steep edges; the writers' 16-bit samples
+            // would wrap there, so the overshoot is cut instead.
+            out[ch] = std::clamp((sum + (1 << (kShift - 1))) >> kShift, kLowest, kHighest);
         }
         if (++m_outFrames == kMaxBlockFrames) {
             emitOutput();

@@ -15,7 +15,8 @@ namespace sonaro {
 // frames per second in the inner sink's channel count (1 or 2) and writes the inner sink's rate.
 //
 // P phases, the smallest P for which P * (inputRate mod outputRate) is a multiple of the output
-// rate; step S = P * inputRate / outputRate: every output frame advances S/P input frames.
+// rate, at most kMaxPhases; step S = P * inputRate / outputRate: every output frame advances S/P
+// input frames.
 // Holds 7 frames of history and 8 frames of look-ahead; the look-ahead reaches the inner sink at
 // a flush (before a seek and when the converter is destroyed). Its position starts at the inner
 // sink's position mapped to the input rate, so that seeks map back to the right output frame
@@ -30,8 +31,11 @@ class RateConverter final : public AudioSink {
     static constexpr int kCoefficientBits = 14;
     // Taps stored per phase: 15 and a zero, so that a phase is one 16-lane dot product.
     static constexpr int kStride = 16;
+    // Bounds the coefficient table to 2 MiB whatever the two rates are.
+    static constexpr int kMaxPhases = 65536;
 
-    // Marked unusable when a rate is not positive or the inner sink has neither 1 nor 2 channels.
+    // Marked unusable when a rate is not positive, the inner sink has neither 1 nor 2 channels or
+    // the tables cannot be allocated.
     RateConverter(int inputRate, SinkRef inner);
     ~RateConverter() override;
 
@@ -50,6 +54,7 @@ class RateConverter final : public AudioSink {
     static double BesselI0(double x);
 
   private:
+    void choosePhases(int inputRate, int outputRate);
     void buildCoefficients(int inputRate, int outputRate);
     static void normalizePhase(const double* taps, std::int16_t* out);
     void append(const InternalSample* samples, int frames);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "formats/byte_order.h"
 #include "formats/wav_header.h"
@@ -20,7 +21,9 @@ CompressedWavWriter::CompressedWavWriter(const std::string& path, const WaveForm
     source.avgBytesPerSec = source.blockAlign * source.samplesPerSec;
     m_stream = codecs.OpenStream(source, target);
     if (m_stream == nullptr) {
-        markUnusable();
+        refuseFormat("No codec can record format tag " + std::to_string(target.formatTag) + " at " +
+                     std::to_string(target.samplesPerSec) + " Hz with " +
+                     std::to_string(target.channels) + " channel(s).");
         return;
     }
     m_source.resize(static_cast<std::size_t>(kMaxBlockFrames) * source.blockAlign);

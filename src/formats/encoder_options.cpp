@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <string>
+
+#include "audio/audio_samples.h"
 
 #include "settings/settings_store.h"
 
@@ -24,6 +27,16 @@ std::optional<FieldComplaint> CheckMp3Settings(const Mp3Settings& mp3) {
                        "Your VBR Maximum Bitrate cannot be smaller than the Minimum Bitrate.", "");
     }
     return std::nullopt;
+}
+
+std::optional<FieldComplaint> CheckAiffSettings(const AiffSettings& aiff) {
+    if (IsSupportedSampleRate(aiff.sampleRate)) {
+        return std::nullopt;
+    }
+    return Balloon(AiffField::SampleRate,
+                   "The sample rate must be " + std::to_string(kMinSampleRate) + " to " +
+                       std::to_string(kMaxSampleRate) + " Hz.",
+                   "Sample Rate");
 }
 
 AiffSettings AiffSettingsForDisplay(const AiffSettings& stored) {

@@ -26,10 +26,15 @@ inline constexpr std::array<std::string_view, 2> kAiffSampleSizes = {"8", "16"};
 inline constexpr std::array<std::string_view, 2> kAiffChannels = {"Mono", "Stereo"};
 
 enum class Mp3Field : int { MaxBitRate = 0 };
+enum class AiffField : int { SampleRate = 0 };
 
 // OK in the MP3 dialog with variable bit rate: a maximum above 160 with a minimum below 32 is
 // refused with an error box; a maximum below the minimum with a balloon at the maximum list.
 std::optional<FieldComplaint> CheckMp3Settings(const Mp3Settings& mp3);
+
+// OK in the AIFF dialog: a typed rate outside kMinSampleRate..kMaxSampleRate is refused with a
+// balloon at the rate list.
+std::optional<FieldComplaint> CheckAiffSettings(const AiffSettings& aiff);
 
 // The AIFF dialog's values as shown: a stored rate or size of 0 shows the default, channels 0
 // shows stereo.

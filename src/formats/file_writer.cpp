@@ -46,6 +46,14 @@ void FileWriter::recordError(const char* action, int error) {
     }
 }
 
+void FileWriter::refuseFormat(const std::string& reason) {
+    if (!hasFailed()) {
+        m_error = reason;
+        m_failed.store(true, std::memory_order_release);
+    }
+    markFormatRefused();
+}
+
 bool FileWriter::openFile(const std::string& path, const std::uint8_t* header,
                           std::size_t headerBytes) {
     m_path = path;
@@ -58,7 +66,10 @@ bool FileWriter::openFile(const std::string& path, const std::uint8_t* header,
     if (writeAllAt(m_fd, header, headerBytes, 0) != headerBytes) {
         recordError("Cannot write to", errno);
         markUnusable();
-        closeFile();
+        // Nothing of the recording is in it: a file the size of a partial header helps no one.
+        ::close(m_fd);
+        m_fd = -1;
+        ::unlink(path.c_str());
         return false;
     }
     m_end = headerBytes;

@@ -29,6 +29,8 @@ class FileWriter : public AudioSink {
     // Creates or replaces `path` (others may read it) and writes `header` at its start. False,
     // with the sink marked unusable and the error kept, when either fails.
     bool openFile(const std::string& path, const std::uint8_t* header, std::size_t headerBytes);
+    // The format cannot be written: no file is created and WriteError gives `reason`.
+    void refuseFormat(const std::string& reason);
     bool isOpen() const { return m_fd >= 0; }
     bool hasFailed() const { return m_failed.load(std::memory_order_acquire); }
 

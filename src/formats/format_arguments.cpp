@@ -4,6 +4,8 @@
 #include <cctype>
 #include <limits>
 
+#include "audio/audio_samples.h"
+
 namespace sonaro {
 namespace {
 
@@ -54,6 +56,11 @@ class SlotReader {
 
 unsigned long numberOr(const std::optional<std::string_view>& value, unsigned long fallback) {
     return value ? ParseLeadingDigits(*value) : fallback;
+}
+
+// 0 (or no value) records at the format's default rate.
+bool acceptableRate(unsigned long rate) {
+    return rate == 0 || IsSupportedSampleRate(static_cast<long long>(std::min(rate, 1UL << 40)));
 }
 
 // "-m" followed by s, j, f or m; any other letter keeps the mode.
@@ -135,6 +142,9 @@ FormatArgumentsResult applyWav(FormatSettings& settings, SlotReader& reader) {
     if (!reader.pair("-s", rate) || !reader.pair("-m", channels) || !reader.pair("-b", bits)) {
         return FormatArgumentsResult::Incomplete;
     }
+    if (!acceptableRate(numberOr(rate, 0))) {
+        return FormatArgumentsResult::RateRefused;
+    }
     const WaveFormat format = MakePcmWaveFormat(saturate<std::uint32_t>(numberOr(rate, 0)),
                                                 saturate<std::uint16_t>(numberOr(channels, 0)),
                                                 saturate<std::uint16_t>(numberOr(bits, 0)));
@@ -147,6 +157,9 @@ FormatArgumentsResult applyAiff(FormatSettings& settings, SlotReader& reader) {
     std::optional<std::string_view> channels;
     if (!reader.pair("-s", rate) || !reader.pair("-m", channels)) {
         return FormatArgumentsResult::Incomplete;
+    }
+    if (!acceptableRate(numberOr(rate, 0))) {
+        return FormatArgumentsResult::RateRefused;
     }
     AiffSettings aiff = settings.LoadAiffSettings();
     aiff.sampleRate = saturate<std::int32_t>(numberOr(rate, 0));

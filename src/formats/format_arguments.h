@@ -26,8 +26,10 @@ std::optional<OutputFormat> FormatFromPath(std::string_view path);
 //   matches, so a missing optional flag at the end of the list is no error.
 // When the words run out before a value slot is complete, nothing is saved, `next` is left as it
 // was (so "-recordfile a.wav -ms 3000" keeps its "-ms") and the result is Incomplete. SaveFailed
-// when the WAV format file could not be written (the words are then used).
-enum class FormatArgumentsResult { Applied, Incomplete, SaveFailed };
+// when the WAV format file could not be written; RateRefused, with nothing saved, for a sample
+// rate other than 0 (the default) outside kMinSampleRate..kMaxSampleRate (the words are used in
+// both cases).
+enum class FormatArgumentsResult { Applied, Incomplete, SaveFailed, RateRefused };
 
 FormatArgumentsResult ApplyFormatArguments(FormatSettings& settings, OutputFormat format,
                                            const std::vector<std::string>& args, std::size_t& next);

@@ -87,6 +87,23 @@ bool FormatSettings::SaveWavFormat(const WaveFormat& format) {
     return replaceFile(wavFormatPath(), bytes);
 }
 
+RecordingFormat FormatSettings::LoadRecordingFormat() const {
+    RecordingFormat recording;
+    recording.format = GetOutputFormat();
+    switch (recording.format) {
+        case OutputFormat::Wav:
+            recording.wav = LoadWavFormat();
+            break;
+        case OutputFormat::Mp3:
+            recording.mp3 = LoadMp3Settings();
+            break;
+        case OutputFormat::Aiff:
+            recording.aiff = LoadAiffSettings();
+            break;
+    }
+    return recording;
+}
+
 Mp3Settings FormatSettings::LoadMp3Settings() const {
     const Mp3Settings defaults;
     const auto number = [&](std::string_view name, long fallback) {

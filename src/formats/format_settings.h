@@ -48,6 +48,17 @@ struct AiffSettings {
     bool operator==(const AiffSettings&) const = default;
 };
 
+// What a writer records in, read from the settings when a recording's file is created. The file
+// keeps this format until it is completed, whatever the settings say meanwhile.
+struct RecordingFormat {
+    OutputFormat format = OutputFormat::Wav;
+    WaveFormat wav;
+    Mp3Settings mp3;
+    AiffSettings aiff;
+
+    bool operator==(const RecordingFormat&) const = default;
+};
+
 // The stored settings of the three output formats. The WAV format lives in a file of the
 // per-user data folder, the others in the settings store. Called on the user-interface thread.
 class FormatSettings {
@@ -71,6 +82,9 @@ class FormatSettings {
     void SaveMp3Settings(const Mp3Settings& mp3);
     AiffSettings LoadAiffSettings() const;
     void SaveAiffSettings(const AiffSettings& aiff);
+
+    // The current output format with the settings of its kind.
+    RecordingFormat LoadRecordingFormat() const;
 
     // One line describing the current format: "44100Hz Mono Wav", "128KBps Joint Mp3",
     // "32-128Kbps Joint Mp3", "Stereo 44100 AIFF".

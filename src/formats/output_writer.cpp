@@ -1,6 +1,8 @@
 #include "formats/output_writer.h"
 
 #include <algorithm>
+#include <new>
+#include <string>
 
 #include "formats/aiff_writer.h"
 #include "formats/compressed_wav_writer.h"
@@ -21,6 +23,20 @@ PcmSampleType pcmTypeFor(int bits) {
         return PcmSampleType::Signed16;
     return bits <= 24 ? PcmSampleType::Signed24 : PcmSampleType::Signed32;
 }
+
+// The writer of a format that cannot be recorded: no file, and the reason as its error.
+class RefusedSink final : public AudioSink {
+  public:
+    explicit RefusedSink(std::string reason) : AudioSink(44100, 1), m_reason(std::move(reason)) {
+        markFormatRefused();
+    }
+    void Write(const InternalSample*, int) override {}
+    void SeekTo(std::int64_t) override {}
+    std::string WriteError() const override { return m_reason; }
+
+  private:
+    std::string m_reason;
+};
 
 }  // namespace
 
@@ -75,17 +91,43 @@ AiffSettings UsableAiffSettings(const AiffSettings& settings) {
     return usable;
 }
 
-SinkRef OpenOutputWriter(const std::string& path, const FormatSettings& settings,
-                         const CodecManager& codecs, const std::string& mp3Encoder) {
-    switch (settings.GetOutputFormat()) {
+std::string RefusedFormatReason(const RecordingFormat& format) {
+    long long rate = 0;
+    switch (format.format) {
         case OutputFormat::Wav:
-            return CreateWavWriter(path, UsableWavFormat(settings.LoadWavFormat()), codecs);
+            rate = UsableWavFormat(format.wav).samplesPerSec;
+            break;
         case OutputFormat::Mp3:
-            return CreateMp3Writer(mp3Encoder, path, settings.LoadMp3Settings(), 44100, 2);
-        case OutputFormat::Aiff: {
-            const AiffSettings aiff = UsableAiffSettings(settings.LoadAiffSettings());
-            return CreateAiffWriter(path, aiff.sampleRate, aiff.channels, aiff.sampleSize);
+            return {};
+        case OutputFormat::Aiff:
+            rate = UsableAiffSettings(format.aiff).sampleRate;
+            break;
+    }
+    if (!IsSupportedSampleRate(rate)) {
+        return "The sample rate of " + std::to_string(rate) + " Hz cannot be recorded (" +
+               std::to_string(kMinSampleRate) + " to " + std::to_string(kMaxSampleRate) + " Hz).";
+    }
+    return {};
+}
+
+SinkRef OpenOutputWriter(const std::string& path, const RecordingFormat& format,
+                         const CodecManager& codecs, const std::string& mp3Encoder) {
+    if (const std::string reason = RefusedFormatReason(format); !reason.empty()) {
+        return MakeSink<RefusedSink>(reason);
+    }
+    try {
+        switch (format.format) {
+            case OutputFormat::Wav:
+                return CreateWavWriter(path, UsableWavFormat(format.wav), codecs);
+            case OutputFormat::Mp3:
+                return CreateMp3Writer(mp3Encoder, path, format.mp3, 44100, 2);
+            case OutputFormat::Aiff: {
+                const AiffSettings aiff = UsableAiffSettings(format.aiff);
+                return CreateAiffWriter(path, aiff.sampleRate, aiff.channels, aiff.sampleSize);
+            }
         }
+    } catch (const std::bad_alloc&) {
+        return MakeSink<RefusedSink>("There is not enough memory to record in this format.");
     }
     return SinkRef();
 }

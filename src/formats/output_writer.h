@@ -21,10 +21,15 @@ SinkRef CreateWavWriter(const std::string& path, const WaveFormat& format,
 WaveFormat UsableWavFormat(const WaveFormat& format);
 AiffSettings UsableAiffSettings(const AiffSettings& settings);
 
-// An open writer for a new recording in the current output format; a sink marked unusable when
-// the file cannot be opened (the caller then reports it). MP3 is always fed 44100 Hz stereo to
-// the encoder program `mp3Encoder` (empty when the component is missing: no writer).
-SinkRef OpenOutputWriter(const std::string& path, const FormatSettings& settings,
+// Why `format` cannot be recorded (a sample rate outside kMinSampleRate..kMaxSampleRate); empty
+// when it can. Zeros mean the defaults above.
+std::string RefusedFormatReason(const RecordingFormat& format);
+
+// An open writer for a new recording in `format`. A sink marked unusable when the file cannot be
+// opened, and also marked format-refused when the format cannot be recorded; its WriteError says
+// why in both cases. MP3 is always fed 44100 Hz stereo to the encoder program `mp3Encoder` (empty
+// when the component is missing: no writer).
+SinkRef OpenOutputWriter(const std::string& path, const RecordingFormat& format,
                          const CodecManager& codecs, const std::string& mp3Encoder);
 
 }  // namespace sonaro

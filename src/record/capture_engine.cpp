@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 
 #include "audio/channel_adapters.h"
 #include "audio/rate_converter.h"
@@ -227,26 +228,38 @@ bool CaptureEngine::openDevice() {
     if (result != WaveInOpenResult::Opened) {
         return false;
     }
-    buildConverters(m_deviceRate.load(), m_deviceChannels.load());
     m_framesPerBuffer = FramesPerBuffer(m_deviceRate.load());
     const auto samples = static_cast<std::size_t>(m_framesPerBuffer) * m_deviceChannels.load();
-    m_block.assign(samples, 0);
-    m_kept.assign(samples, 0);
-    return true;
+    try {
+        m_block.assign(samples, 0);
+        m_kept.assign(samples, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return buildConverters(m_deviceRate.load(), m_deviceChannels.load());
 }
 
-void CaptureEngine::buildConverters(int rate, int channels) {
-    SinkRef chain = m_sink;
-    if (channels < chain->channels()) {
-        chain = MakeSink<MonoToStereoAdapter>(chain);
+// False when a converter cannot be built (out of memory): the capture then does not start.
+bool CaptureEngine::buildConverters(int rate, int channels) {
+    try {
+        SinkRef chain = m_sink;
+        if (channels < chain->channels()) {
+            chain = MakeSink<MonoToStereoAdapter>(chain);
+        }
+        if (rate != chain->sampleRate()) {
+            chain = MakeSink<RateConverter>(rate, chain);
+        }
+        if (channels != chain->channels()) {
+            chain = MakeSink<StereoToMonoAdapter>(chain);
+        }
+        if (chain->isUnusable()) {
+            return false;
+        }
+        m_sink = std::move(chain);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
     }
-    if (rate != chain->sampleRate()) {
-        chain = MakeSink<RateConverter>(rate, chain);
-    }
-    if (channels != chain->channels()) {
-        chain = MakeSink<StereoToMonoAdapter>(chain);
-    }
-    m_sink = std::move(chain);
 }
 
 void CaptureEngine::captureLoop() {

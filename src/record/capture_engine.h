@@ -95,7 +95,7 @@ class CaptureEngine : public LWorkerThread, private ThreadNotifyOwner {
     void OnThreadNotify() override;
     bool openDevice();
     WaveInOpenResult tryFormat(int rate, int channels);
-    void buildConverters(int rate, int channels);
+    bool buildConverters(int rate, int channels);
     void captureLoop();
     BlockWait waitForBlock();
     int takeBlock();

@@ -1,9 +1,12 @@
 #include "record/recording_session.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 
+#include "formats/format_arguments.h"
 #include "formats/format_settings.h"
 #include "record/file_naming.h"
 #include "record/input_selection.h"
@@ -22,6 +25,28 @@ constexpr int kVoiceSilenceMs = 5000;
 
 constexpr std::string_view kFileExistsText =
     "Another file with the same name and format already exists. Do you want to replace it? ";
+
+bool pathExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+// An existing file is replaced only when it is a regular file named like a recording, so that a
+// mistyped "-recordfile" never destroys a document or writes into a device.
+std::string replaceRefusal(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return "It exists and is not a regular file.";
+    }
+    if (!FormatFromPath(path)) {
+        return "It exists and is not a recording (.wav, .mp3, .aif or .aiff), so it is not "
+               "replaced.";
+    }
+    return {};
+}
 
 bool isDirectory(const std::string& path) {
     struct stat info {};
@@ -95,36 +120,46 @@ bool LRecordingSession::setting(const char* name, bool defaultValue) const {
 }
 
 long LRecordingSession::number(const char* name, long defaultValue) const {
-    return m_parts.settings.ReadSettingInt(kSection, name, defaultValue);
+    return std::clamp<long>(m_parts.settings.ReadSettingInt(kSection, name, defaultValue),
+                            INT32_MIN, INT32_MAX);
 }
 
-void LRecordingSession::Record(int maxMs) {
+bool LRecordingSession::Record(int maxMs) {
     if (captureRunning() || m_player->IsBusy()) {
-        return;
+        return captureRunning();
     }
     const std::string folder = m_parts.naming.GetOutputFolder();
     if (!isDirectory(folder)) {
         m_display->ReportInvalidOutputFolder();
-        return;
+        return false;
     }
     if (!m_path.empty() && !m_completed) {
         if (m_reopen) {
-            openOutputFile();
             m_reopen = false;
+            if (!openOutputFile()) {
+                return false;
+            }
         }
-        beginCapture(maxMs);
-        return;
+        return beginCapture(maxMs);
     }
     std::string name;
     if (!chooseNewName(name)) {
-        return;
+        return false;
     }
+    m_format = m_parts.formats.LoadRecordingFormat();
+    const std::string_view extension =
+        kFormatExtensions[static_cast<std::size_t>(m_format.format)].extension;
+    startNewFile(BuildRecordingPath(folder, name, extension));
+    return openOutputFile() && beginCapture(maxMs);
+}
+
+void LRecordingSession::startNewFile(std::string path) {
+    m_path = std::move(path);
     m_completed = false;
-    m_path = BuildRecordingPath(folder, name, m_parts.naming.CurrentExtension());
+    m_reopen = false;
+    m_previousPath = m_parts.settings.ReadSettingString(kSection, "LastRecordingFilePath", "");
     m_parts.settings.WriteSettingString(kSection, "LastRecordingFilePath", m_path);
     refreshFileDisplay();
-    openOutputFile();
-    beginCapture(maxMs);
 }
 
 bool LRecordingSession::chooseNewName(std::string& name) {
@@ -175,37 +210,84 @@ bool LRecordingSession::confirmReplace(bool prompted, bool& promptAgain) {
     return answer == PromptAnswer::Yes;
 }
 
-void LRecordingSession::RecordToFile(const std::string& path, int maxMs) {
-    m_path = path;
-    m_completed = false;
-    m_reopen = false;
-    m_parts.settings.WriteSettingString(kSection, "LastRecordingFilePath", m_path);
-    refreshFileDisplay();
-    openOutputFile();
-    beginCapture(maxMs);
+bool LRecordingSession::RecordToFile(const std::string& path, int maxMs) {
+    if (const std::string refusal = replaceRefusal(path); !refusal.empty()) {
+        m_parts.log.Log("Recording refused for file: ", path + " (" + refusal + ")");
+        m_parts.prompter.ShowError(
+            "Sonaro cannot record to the file \"" + path + "\".\r\n\r\n" + refusal, kProgramName);
+        return false;
+    }
+    // The file being recorded is closed as it stands (not completed) before the new one opens,
+    // so that no two writers ever hold one file.
+    if (captureRunning()) {
+        m_parts.engine.StopCapture();
+    }
+    if (!m_path.empty() && !m_completed) {
+        releaseFile();
+    }
+    m_paused = false;
+    m_format = m_parts.formats.LoadRecordingFormat();
+    startNewFile(path);
+    return openOutputFile() && beginCapture(maxMs);
 }
 
-void LRecordingSession::openOutputFile() {
-    m_writer = m_parts.openWriter(m_path);
+bool LRecordingSession::openOutputFile() {
+    m_writer = m_parts.openWriter(m_path, m_format);
     m_failing = false;
     if (!m_writer->isUnusable()) {
-        return;
+        return true;
     }
-    const std::string text = "Sonaro cannot open the file \"" + m_path +
-                             "\" for recording.\r\n\r\nPlease check you have selected the "
-                             "correct output folder in settings.";
+    const std::string reason = m_writer->WriteError();
+    m_parts.log.Log("Recording failed for file: ",
+                    m_path + " (" + (reason.empty() ? "the writer cannot start" : reason) + ")");
+    std::string text;
+    if (m_writer->isFormatRefused()) {
+        text = "Sonaro cannot record to the file \"" + m_path + "\" in the chosen format.\r\n\r\n" +
+               reason + "\r\n\r\nPlease choose another format in settings.";
+    } else {
+        text = "Sonaro cannot open the file \"" + m_path +
+               "\" for recording.\r\n\r\nPlease check you have selected the correct output "
+               "folder in settings.";
+    }
+    m_writer.reset();
     m_parts.prompter.ShowError(text, kProgramName);
-    m_path.clear();
-    refreshFileDisplay();
+    forgetFile();
+    showIdle();
     m_display->SetButtonChecked(SessionButton::Pause, false);
+    return false;
 }
 
-void LRecordingSession::beginCapture(int maxMs) {
+bool LRecordingSession::releaseFile() {
+    const bool kept = m_writer->isUnusable() || m_writer->position() > 0;
+    m_writer.reset();
+    if (!kept) {
+        ::unlink(m_path.c_str());
+    }
+    return kept;
+}
+
+void LRecordingSession::forgetFile() {
+    if (!m_path.empty() && !pathExists(m_path) &&
+        m_parts.settings.ReadSettingString(kSection, "LastRecordingFilePath", "") == m_path) {
+        m_parts.settings.WriteSettingString(kSection, "LastRecordingFilePath", m_previousPath);
+    }
+    m_path.clear();
+    m_paused = false;
+    refreshFileDisplay();
+}
+
+void LRecordingSession::showIdle() {
+    m_display->SetTrayState(kTrayIdle, kProgramName);
+    m_display->ShowIdleControls();
+    m_display->ShowIndicator(0);
+}
+
+bool LRecordingSession::beginCapture(int maxMs) {
     if (captureRunning()) {
         m_parts.engine.StopCapture();
     }
     if (m_writer->isUnusable()) {
-        return;
+        return false;
     }
     m_parts.engine.ApplyInputSelection(LoadInputSelection(m_parts.settings, m_parts.devices));
     m_parts.engine.ApplyRecordVolume(
@@ -222,24 +304,33 @@ void LRecordingSession::beginCapture(int maxMs) {
     }
     m_checkMaxTime = setting("CheckMaxTime", false);
     if (m_checkMaxTime) {
-        m_maxTimeMs = static_cast<std::int64_t>(number("MaxTimeHours", 0)) * 3600000 +
-                      static_cast<std::int64_t>(number("MaxTimeMinutes", 0)) * 60000 +
-                      static_cast<std::int64_t>(number("MaxTimeSeconds", 0)) * 1000;
+        // Each value is within 32 bits, so the sum stays far inside 64.
+        m_maxTimeMs = std::int64_t{number("MaxTimeHours", 0)} * 3600000 +
+                      std::int64_t{number("MaxTimeMinutes", 0)} * 60000 +
+                      std::int64_t{number("MaxTimeSeconds", 0)} * 1000;
     }
     m_parts.log.LogFormat("Recording to file: %s (Recording time: %d mins. %d seconds)",
                           m_path.c_str(), maxMs / 60000, (maxMs / 1000) % 60);
     if (!m_parts.engine.StartCapture(m_writer, maxMs, voiceLevel, silenceMs, 0)) {
+        m_parts.log.Log("Recording failed for file: ",
+                        m_path + " (the sound device cannot be opened)");
         m_parts.prompter.ShowError(
             "Sonaro cannot open the sound device for recording.\r\n\r\nPlease check you have "
             "selected the correct Sound Record Device in Settings",
             kProgramName);
-    } else {
-        m_paused = false;
+        // A file that holds nothing yet is not left behind; a paused one keeps its recording.
+        if (m_writer->position() == 0) {
+            releaseFile();
+            forgetFile();
+            showIdle();
+        }
+        return false;
     }
+    m_paused = false;
     if (setting("IntervalTone", false) && m_hasWindow) {
-        m_display->ArmTimer(SessionTimer::IntervalTone,
-                            static_cast<int>(number("IntervalSecs", 30) * 1000));
+        m_display->ArmTimer(SessionTimer::IntervalTone, intervalMs());
     }
+    return true;
 }
 
 void LRecordingSession::Pause() {
@@ -263,8 +354,9 @@ void LRecordingSession::Restart() {
     if (captureRunning() || m_paused) {
         Pause();
         m_writer.reset();
-        openOutputFile();
-        beginCapture(kDefaultMaxMs);
+        if (openOutputFile()) {
+            beginCapture(kDefaultMaxMs);
+        }
         m_reopen = true;
         m_display->ShowTime(0);
     } else if (m_player->IsPlaying()) {
@@ -292,10 +384,22 @@ void LRecordingSession::Done() {
     }
     m_parts.engine.StopCapture();
     const std::string writeError = m_writer->WriteError();
-    m_writer.reset();
+    const bool kept = releaseFile();
+    m_completed = true;
+    m_paused = false;
+    // A file cut short by a write failure is reported, never sent; an empty one is gone.
+    if (!writeError.empty()) {
+        abandonRecording(writeError, kept);
+        return;
+    }
+    if (!kept) {
+        m_parts.log.Log("Recording stopped for file: ", m_path + " (nothing was recorded)");
+        forgetFile();
+        showIdle();
+        return;
+    }
     m_transmit->EnqueueRecording(m_path);
     m_parts.log.Log("Recording complete for file: ", m_path);
-    m_completed = true;
     if (!setting("RecordedOneFile", false)) {
         m_display->ShowButtonTip(SessionButton::Recordings,
                                  "Click this button to view your recordings",
@@ -304,14 +408,8 @@ void LRecordingSession::Done() {
     if (setting("LaunchPlayWhenStop", false)) {
         m_display->OpenRecordings();
     }
-    m_display->SetTrayState(kTrayIdle, kProgramName);
-    m_paused = false;
-    m_display->ShowIdleControls();
-    m_display->ShowIndicator(0);
+    showIdle();
     m_parts.settings.WriteSettingBool(kSection, "RecordedOneFile", true);
-    if (!writeError.empty()) {
-        abandonRecording(writeError);
-    }
 }
 
 void LRecordingSession::Play() {
@@ -338,8 +436,7 @@ void LRecordingSession::OnTimer(SessionTimer timer) {
             }
             break;
         case SessionTimer::IntervalTone:
-            m_display->ArmTimer(SessionTimer::IntervalTone,
-                                static_cast<int>(number("IntervalSecs", 30) * 1000));
+            m_display->ArmTimer(SessionTimer::IntervalTone, intervalMs());
             playTone(TonePlayer::kRecordTone);
             break;
         case SessionTimer::FreeSpace:
@@ -369,6 +466,9 @@ void LRecordingSession::Attach() {
 void LRecordingSession::Shutdown() {
     m_parts.engine.SetListener(nullptr, 0);
     m_parts.engine.StopCapture();
+    if (!m_path.empty() && !m_completed) {
+        releaseFile();
+    }
 }
 
 void LRecordingSession::refreshFileDisplay() {
@@ -451,10 +551,10 @@ void LRecordingSession::OnCaptureFailed(CaptureFailure failure, std::uint32_t) {
         return;
     }
     m_display->KillTimer(SessionTimer::IntervalTone);
-    m_writer.reset();
+    const bool kept = releaseFile();
     m_completed = true;
     m_paused = false;
-    abandonRecording(CaptureFailureText(failure));
+    abandonRecording(CaptureFailureText(failure), kept);
 }
 
 void LRecordingSession::checkWriteError() {
@@ -465,20 +565,27 @@ void LRecordingSession::checkWriteError() {
     m_display->KillTimer(SessionTimer::IntervalTone);
     m_parts.engine.StopCapture();
     const std::string error = m_writer->WriteError();
-    m_writer.reset();
+    const bool kept = releaseFile();
     m_completed = true;
     m_paused = false;
-    abandonRecording(error);
+    abandonRecording(error, kept);
 }
 
-void LRecordingSession::abandonRecording(const std::string& reason) {
+void LRecordingSession::abandonRecording(const std::string& reason, bool kept) {
     m_parts.log.Log("Recording stopped for file: ", m_path + " (" + reason + ")");
-    m_display->SetTrayState(kTrayIdle, kProgramName);
-    m_display->ShowIdleControls();
-    m_display->ShowIndicator(0);
+    showIdle();
     const std::string text = "Sonaro stopped recording to the file \"" + m_path + "\".\r\n\r\n" +
-                             reason + "\r\n\r\nThe file keeps what was recorded before.";
+                             reason +
+                             (kept ? "\r\n\r\nThe file keeps what was recorded before."
+                                   : "\r\n\r\nNothing had been recorded, so the file was removed.");
+    if (!kept) {
+        forgetFile();
+    }
     m_parts.prompter.ShowError(text, "Recording Stopped");
+}
+
+int LRecordingSession::intervalMs() const {
+    return static_cast<int>(std::clamp<long>(number("IntervalSecs", 30) * 1000L, 0, INT32_MAX));
 }
 
 }  // namespace sonaro

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "audio/audio_sink.h"
+#include "formats/format_settings.h"
 #include "record/capture_engine.h"
 #include "record/recording_display.h"
 #include "record/session_services.h"
@@ -13,7 +14,6 @@
 namespace sonaro {
 
 class FileNaming;
-class FormatSettings;
 class ProgramLog;
 class Prompter;
 class SettingsStore;
@@ -33,8 +33,9 @@ struct RecordingSessionParts {
     Prompter& prompter;
     ProgramLog& log;
     TonePlayer& tones;
-    // A writer for a new recording at the path in the current format; unusable on failure.
-    std::function<SinkRef(const std::string& path)> openWriter;
+    // A writer for a recording at the path in `format`; unusable on failure, its WriteError
+    // saying why.
+    std::function<SinkRef(const std::string& path, const RecordingFormat& format)> openWriter;
     // The transmit queue file resumed at Attach.
     std::string queuePath;
 };
@@ -62,8 +63,10 @@ class LRecordingSession final : public CaptureListener {
     // Asked when capture stops: true ends the program ("-exitifstop").
     void SetExitWhenStopped(std::function<bool()> query) { m_exitWhenStopped = std::move(query); }
 
-    void Record(int maxMs);
-    void RecordToFile(const std::string& path, int maxMs);
+    // Both true when capture runs afterwards; a failure has been reported to the user and logged.
+    bool Record(int maxMs);
+    // Refuses to replace an existing file that is not a regular file with a recording extension.
+    bool RecordToFile(const std::string& path, int maxMs);
     void Pause();
     void Restart();
     void Stop();
@@ -92,16 +95,24 @@ class LRecordingSession final : public CaptureListener {
     bool chooseNewName(std::string& name);
     bool promptForName(std::string& name);
     bool confirmReplace(bool prompted, bool& promptAgain);
-    void openOutputFile();
-    void beginCapture(int maxMs);
+    void startNewFile(std::string path);
+    bool openOutputFile();
+    bool beginCapture(int maxMs);
+    // Closes the current file; one that holds no frames is removed. False when it was removed.
+    bool releaseFile();
+    // The current file is gone: the display goes back to the recording before it.
+    void forgetFile();
+    void showIdle();
     void refreshFileDisplay();
     bool maxTimeReached(int ms) const;
     void checkWriteError();
     // Ends the recording after a failure: what was written stays, the user is told why.
-    void abandonRecording(const std::string& reason);
+    void abandonRecording(const std::string& reason, bool recorded);
     void playTone(std::string_view resource);
     bool setting(const char* name, bool defaultValue) const;
+    // A stored number limited to the 32-bit range.
     long number(const char* name, long defaultValue) const;
+    int intervalMs() const;
 
     RecordingSessionParts m_parts;
     RecordingDisplay m_noDisplay;
@@ -114,6 +125,9 @@ class LRecordingSession final : public CaptureListener {
     std::function<bool()> m_exitWhenStopped;
 
     std::string m_path;
+    RecordingFormat m_format;
+    // "LastRecordingFilePath" before the current file, shown again when that file is removed.
+    std::string m_previousPath;
     SinkRef m_writer;
     bool m_completed = false;
     bool m_paused = false;

@@ -23,8 +23,8 @@ QComboBox* listOf(const std::array<std::string_view, N>& items, QWidget* parent)
 
 }  // namespace
 
-AiffEncodeDialog::AiffEncodeDialog(FormatSettings& formats, QWidget* parent)
-    : QDialog(parent), m_formats(formats) {
+AiffEncodeDialog::AiffEncodeDialog(FormatSettings& formats, Prompter& prompter, QWidget* parent)
+    : QDialog(parent), m_formats(formats), m_prompter(prompter) {
     setWindowTitle(QStringLiteral("AIFF Settings"));
     setObjectName(QStringLiteral("LAIFFEncodeDlg"));
     auto* form = new QFormLayout(this);
@@ -54,6 +54,10 @@ void AiffEncodeDialog::accept() {
     aiff.sampleRate = NumberFromListText(FromQt(m_rate->currentText()), defaults.sampleRate);
     aiff.sampleSize = NumberFromListText(FromQt(m_size->currentText()), defaults.sampleSize);
     aiff.channels = static_cast<std::uint8_t>(m_channels->currentIndex() + 1);
+    if (const auto complaint = CheckAiffSettings(aiff)) {
+        ShowComplaint(m_prompter, *complaint, m_rate);
+        return;
+    }
     m_formats.SaveAiffSettings(aiff);
     QDialog::accept();
 }

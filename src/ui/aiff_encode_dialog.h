@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include "formats/format_settings.h"
+#include "support/prompter.h"
 
 class QComboBox;
 
@@ -14,7 +15,7 @@ class AiffEncodeDialog final : public QDialog {
     Q_OBJECT
 
   public:
-    explicit AiffEncodeDialog(FormatSettings& formats, QWidget* parent = nullptr);
+    AiffEncodeDialog(FormatSettings& formats, Prompter& prompter, QWidget* parent = nullptr);
 
     QComboBox* sampleRate() const { return m_rate; }
     QComboBox* sampleSize() const { return m_size; }
@@ -24,6 +25,7 @@ class AiffEncodeDialog final : public QDialog {
 
   private:
     FormatSettings& m_formats;
+    Prompter& m_prompter;
     QComboBox* m_rate;
     QComboBox* m_size;
     QComboBox* m_channels;

@@ -21,7 +21,7 @@ bool ShowFormatOptions(int format, QWidget* owner, FormatSettings& formats, Prom
             return dialog.exec() == QDialog::Accepted;
         }
         case OutputFormat::Aiff: {
-            AiffEncodeDialog dialog(formats, owner);
+            AiffEncodeDialog dialog(formats, prompter, owner);
             return dialog.exec() == QDialog::Accepted;
         }
     }

@@ -313,7 +313,8 @@ void MainWindow::runSessionAction(int command) {
     }
     switch (RouteCommand(command).action) {
         case WindowAction::Record:
-            return m_session->Record(LRecordingSession::kDefaultMaxMs);
+            m_session->Record(LRecordingSession::kDefaultMaxMs);
+            return;
         case WindowAction::Play:
             return m_session->Play();
         case WindowAction::Pause:

@@ -22,10 +22,15 @@ class Journal : public CommandHost, public RecordingCommands {
     void RestoreAndActivate() override { calls.push_back("restore"); }
     void Exit() override { calls.push_back("exit"); }
     void ArmStopTimer(int ms) override { calls.push_back("timer " + std::to_string(ms)); }
-    void Record(int maxMs) override { calls.push_back("record " + std::to_string(maxMs)); }
-    void RecordToFile(const std::string& path, int maxMs) override {
-        calls.push_back("recordfile " + path + " " + std::to_string(maxMs));
+    bool Record(int maxMs) override {
+        calls.push_back("record " + std::to_string(maxMs));
+        return recordingStarts;
     }
+    bool RecordToFile(const std::string& path, int maxMs) override {
+        calls.push_back("recordfile " + path + " " + std::to_string(maxMs));
+        return recordingStarts;
+    }
+    bool recordingStarts = true;
     void Pause() override { calls.push_back("pause"); }
     void Restart() override { calls.push_back("restart"); }
     void Done() override { calls.push_back("done"); }
@@ -38,10 +43,23 @@ class ApplicationTest : public testing::Test {
           m_backend(m_dir + "/registry.db", m_dir + "/machine.db"),
           m_settings(m_backend),
           m_formats(m_settings, m_dir + "/data"),
-          m_application(m_settings, m_formats, m_journal) {
+          m_errors(std::tmpfile()),
+          m_application(m_settings, m_formats, m_journal, m_errors) {
         m_application.AttachHost(&m_journal);
     }
-    ~ApplicationTest() override { test::RemoveTree(m_dir); }
+    ~ApplicationTest() override {
+        std::fclose(m_errors);
+        test::RemoveTree(m_dir);
+    }
+
+    std::string errorsText() const {
+        std::rewind(m_errors);
+        std::string text;
+        for (int c = std::fgetc(m_errors); c != EOF; c = std::fgetc(m_errors)) {
+            text.push_back(static_cast<char>(c));
+        }
+        return text;
+    }
 
     std::vector<std::string> run(std::vector<std::string> options) {
         options.insert(options.begin(), "/usr/bin/sonaro");
@@ -54,6 +72,7 @@ class ApplicationTest : public testing::Test {
     SettingsStore m_settings;
     FormatSettings m_formats;
     Journal m_journal;
+    std::FILE* m_errors;
     Application m_application;
 };
 
@@ -141,6 +160,27 @@ TEST_F(ApplicationTest, PlainForwardedStartBringsTheWindowToTheFront) {
 TEST_F(ApplicationTest, WindowOptionsWaitForAWindow) {
     m_application.AttachHost(nullptr);
     EXPECT_TRUE(run({"-hide", "-exit", "-ms", "10", "-done"}) == (Calls{"done"}));
+}
+
+// A rate no device opens would make every later recording fail too once stored: it is refused
+// before anything is saved, and the start reports the failure in its exit status.
+TEST_F(ApplicationTest, AnImpossibleSampleRateIsRefusedUnsavedAndFailsTheStart) {
+    EXPECT_TRUE(run({"-record", "wav", "-s", "2147483647", "-m", "2", "-b", "16", "-hide"}) ==
+                (Calls{"hide"}));
+    EXPECT_FALSE(std::filesystem::exists(m_formats.wavFormatPath()));
+    EXPECT_NE(errorsText().find("sample rate must be 1000 to 384000 Hz"), std::string::npos);
+    EXPECT_EQ(m_application.exitCode(), 1);
+
+    run({"-recordfile", "/rec/take.aif", "-s", "1000000007", "-m", "2"});
+    EXPECT_EQ(m_formats.LoadAiffSettings().sampleRate, 44100);
+    EXPECT_EQ(m_formats.GetOutputFormat(), OutputFormat::Wav);
+
+    run({"-record", "wav", "-s", "0", "-m", "2", "-b", "16"});
+    EXPECT_EQ(m_journal.calls.back(), "record 216000000") << "0 is the default rate";
+    EXPECT_EQ(m_application.exitCode(), 0);
+    m_journal.recordingStarts = false;
+    run({"-recordfile", "/rec/take.wav"});
+    EXPECT_EQ(m_application.exitCode(), 1) << "a recording that did not start";
 }
 
 TEST(ApplicationStart, OnlyAnExactLogonFirstArgumentStartsHidden) {

@@ -85,6 +85,39 @@ TEST(RateConverterTest, PhasesAndStepFollowTheRates) {
     EXPECT_EQ(same.rate().step(), 1);
 }
 
+// Rates with hardly a common divisor would need one phase per output frame of a second; the
+// table is capped and the rounded step keeps the length within the promised 0.5 / step.
+TEST(RateConverterTest, PhasesAreCappedForRatesWithoutACommonDivisor) {
+    for (const auto& [from, to] :
+         {std::pair{44100, 383999}, {383999, 1000}, {44100, 2147483647}, {1000000007, 44100}}) {
+        Chain chain(from, to, 2);
+        ASSERT_FALSE(chain.converter->isUnusable()) << from << " -> " << to;
+        EXPECT_LE(chain.rate().phases(), RateConverter::kMaxPhases);
+    }
+    Chain odd(48000, 44101, 1);
+    EXPECT_EQ(odd.rate().phases(), 44101) << "below the cap the step stays exact";
+    const std::vector<InternalSample> second(44100, 0);
+    EXPECT_NEAR(static_cast<double>(convert(44100, 383999, second).size()), 383999, 383999 * 1e-4);
+}
+
+// A full-scale square wave makes the filter ring past full scale at every edge; a sample beyond
+// 16 bits would flip sign in the writers.
+TEST(RateConverterTest, FullScaleSquareWavesStayWithinSixteenBits) {
+    constexpr int kRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000};
+    for (const int from : kRates) {
+        std::vector<InternalSample> square(static_cast<std::size_t>(from) / 5 * 2);
+        for (std::size_t i = 0; i < square.size(); ++i) {
+            square[i] = ToInternalSample((i / 2 / 20) % 2 == 0 ? 32767 : -32768);
+        }
+        for (const int to : kRates) {
+            for (const InternalSample sample : convert(from, to, square, 2)) {
+                ASSERT_GE(sample, ToInternalSample(-32768)) << from << " -> " << to;
+                ASSERT_LE(sample, ToInternalSample(32767)) << from << " -> " << to;
+            }
+        }
+    }
+}
+
 TEST(RateConverterTest, BesselSeriesMatchesKnownValues) {
     EXPECT_DOUBLE_EQ(RateConverter::BesselI0(0), 1.0);
     // Seven terms come within 0.01 of the function at the two window parameters.

@@ -200,5 +200,39 @@ class LostDeviceTest(RecordingTestCase):
         self.assertTone(path, 440, start=0.1, length=0.6)
 
 
+class WrongFileTest(RecordingTestCase):
+    def decodes(self, path):
+        """sox picks the reader by the extension, so this fails when the content is another
+        format."""
+        return subprocess.run(["sox", path, "-n", "stat"], capture_output=True,
+                              timeout=60).returncode == 0
+
+    def test_a_format_change_while_recording_applies_to_the_next_file(self):
+        self.play(self.tone_file("a.wav", 30, 440))
+        self.start_first()
+        self.command("-outdir", self.out, "-record", "wav")
+        self.pause(0.5)
+        self.command("-record", "aif")
+        self.command("-restart")
+        self.pause(1.0)
+        self.command("-done")
+        self.command("-record")
+        self.pause(0.5)
+        self.command("-done")
+        self.assertEqual(sorted(os.listdir(self.out)), ["Untitled 001.aif", "Untitled 001.wav"])
+        for name in os.listdir(self.out):
+            self.assertTrue(self.decodes(os.path.join(self.out, name)), name)
+
+    def test_a_recording_that_cannot_start_leaves_no_file_and_fails_the_start(self):
+        self.env["PULSE_SERVER"] = "unix:" + os.path.join(self.home, "no-server")
+        path = os.path.join(self.out, "x.wav")
+        first = self.spawn("-recordfile", path, "-ms", "1000")
+        self.wait_exit(first)
+        self.assertEqual(first.returncode, 1)
+        self.assertEqual(os.listdir(self.out), [])
+        self.assertIn("Recording failed for file: " + path, self.log_lines())
+        self.assertNotIn("Recording complete", self.log_lines())
+
+
 if __name__ == "__main__":
     unittest.main()

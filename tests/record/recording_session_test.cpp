@@ -4,11 +4,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 
 #include "formats/format_settings.h"
+#include "formats/output_writer.h"
 #include "platform/sqlite_settings_backend.h"
 #include "record/file_naming.h"
 #include "support/fake_clock.h"
@@ -112,10 +114,12 @@ class RecordingSessionTest : public testing::Test {
         test::RemoveTree(m_dir);
     }
 
-    // A microphone that plays `ms` of loud tone, then ends as `end` says.
-    void build(int ms, test::ScriptEnd end = test::ScriptEnd::Stall) {
+    // A microphone that plays `ms` of loud tone, then ends as `end` says; or one that cannot be
+    // opened at all.
+    void build(int ms, test::ScriptEnd end = test::ScriptEnd::Stall, bool failOpen = false) {
         ScriptedInput mic;
         mic.name = "Scripted Mic";
+        mic.failOpen = failOpen;
         mic.signal = test::ToneBetween(0.5, 0, ms);
         mic.frames = static_cast<std::int64_t>(ms) * kRate / 1000;
         mic.end = end;
@@ -123,16 +127,23 @@ class RecordingSessionTest : public testing::Test {
         m_engine = std::make_unique<CaptureEngine>(*m_list, m_dispatcher, 10000);
         m_session = std::make_unique<LRecordingSession>(RecordingSessionParts{
             m_settings, m_formats, m_naming, *m_engine, *m_list, m_prompter, m_log, m_tones,
-            [this](const std::string& path) { return openWriter(path); }, m_dir + "/bgsend.lst"});
+            [this](const std::string& path, const RecordingFormat& format) {
+                return openWriter(path, format);
+            },
+            m_dir + "/bgsend.lst"});
         m_session->SetDisplay(&m_display);
         m_session->SetTransmit(&m_transmit);
         m_session->Attach();
     }
 
-    SinkRef openWriter(const std::string& path) {
+    SinkRef openWriter(const std::string& path, const RecordingFormat& format) {
         m_events.push_back("open " + path.substr(m_dir.size() + 1));
         if (m_failOpen) {
             return SinkRef();
+        }
+        if (m_realFiles) {
+            m_writers.push_back(OpenOutputWriter(path, format, m_codecs, ""));
+            return m_writers.back();
         }
         SinkRef sink = m_fillAfter > 0 ? MakeSink<FillingSink>(kRate, m_fillAfter)
                                        : MakeSink<MemorySink>(kRate, 1);
@@ -169,6 +180,13 @@ class RecordingSessionTest : public testing::Test {
         return text.str();
     }
 
+    // The program's writers at the microphone's rate, so that its buffers fill.
+    void useRealFiles() {
+        m_realFiles = true;
+        ASSERT_TRUE(m_formats.SaveWavFormat(MakePcmWaveFormat(kRate, 1, 16)));
+        m_formats.SaveAiffSettings({1, kRate, 16});
+    }
+
     bool sawEvent(const std::string& event) const {
         return std::find(m_events.begin(), m_events.end(), event) != m_events.end();
     }
@@ -192,7 +210,17 @@ class RecordingSessionTest : public testing::Test {
     std::vector<SinkRef> m_writers;
     bool m_failOpen = false;
     std::int64_t m_fillAfter = 0;
+    // Writers of the program instead of memory sinks, for what ends up on disk.
+    bool m_realFiles = false;
+    CodecManager m_codecs;
 };
+
+// The first four bytes of a file: "RIFF" for WAV, "FORM" for AIFF; empty when there is no file.
+std::string magicOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char magic[4] = {};
+    return in.read(magic, sizeof magic) ? std::string(magic, sizeof magic) : std::string();
+}
 
 TEST(ParseTimeTextTest, FieldsFractionsAndSign) {
     EXPECT_EQ(ParseTimeText("1:00:00"), 3600000);
@@ -281,7 +309,7 @@ TEST_F(RecordingSessionTest, RecordToFileWhileRecordingMovesToTheNewFileQuietly)
     ASSERT_EQ(m_writers.size(), 2u);
     EXPECT_EQ(m_writers[0]->refCount(), 1u) << "the previous file was closed";
     EXPECT_NEAR(static_cast<double>(framesOf(0)), 0.3 * kRate, 0.1 * kRate);
-    EXPECT_EQ(m_events.front(), "open moved.wav") << "the new writer is created first";
+    EXPECT_TRUE(sawEvent("open moved.wav"));
     EXPECT_FALSE(sawEvent("tone WAV_STOPPED_TONE"));
     EXPECT_TRUE(m_transmit.sent.empty());
     EXPECT_EQ(logText().find("Recording complete"), std::string::npos);
@@ -318,6 +346,7 @@ TEST_F(RecordingSessionTest, TheMaxTimeTextLimitsEvenWhenTheValuesAllowMore) {
     m_settings.WriteSettingInt("Settings", "MaxTimeMinutes", 30);
     build(200);
     m_session->Record(LRecordingSession::kDefaultMaxMs);
+    playInto(200);
     m_session->OnRecordedTime(3600000, 0);
     EXPECT_FALSE(m_session->IsIdle());
     m_session->OnRecordedTime(3600001, 0);
@@ -402,6 +431,7 @@ TEST_F(RecordingSessionTest, TimersAreOneShotAndRearmedExplicitly) {
 
     m_session->Record(LRecordingSession::kDefaultMaxMs);
     EXPECT_EQ(m_display.timers.at(5), 2000);
+    playInto(100);
     m_events.clear();
     m_session->OnTimer(SessionTimer::IntervalTone);
     EXPECT_EQ(m_events, (std::vector<std::string>{"tone WAV_RECORD_TONE"}));
@@ -433,6 +463,121 @@ TEST_F(RecordingSessionTest, ShutdownStopsWithoutToneOrCompletion) {
     EXPECT_TRUE(m_events.empty());
     EXPECT_TRUE(m_transmit.sent.empty());
     EXPECT_EQ(m_engine->state(), CaptureState::Idle);
+}
+
+TEST_F(RecordingSessionTest, AFileKeepsItsFormatUntilCompletedAndAFormatChangeTakesTheNextFile) {
+    useRealFiles();
+    build(300);
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    playInto(300);
+    m_formats.SetOutputFormat(OutputFormat::Aiff);
+    m_session->Restart();
+    playInto(300);
+    m_session->Pause();
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    playInto(300);
+    m_session->Done();
+    EXPECT_EQ(magicOf(m_dir + "/Untitled 001.wav"), "RIFF");
+
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    playInto(300);
+    m_session->Done();
+    EXPECT_EQ(m_session->currentPath(), m_dir + "/Untitled 002.aif");
+    EXPECT_EQ(magicOf(m_session->currentPath()), "FORM");
+}
+
+TEST_F(RecordingSessionTest, ARecordingThatEndsWithoutFramesLeavesNoFile) {
+    useRealFiles();
+    build(0);
+    m_settings.WriteSettingString("Settings", "LastRecordingFilePath", m_dir + "/earlier.wav");
+    EXPECT_TRUE(m_session->Record(LRecordingSession::kDefaultMaxMs));
+    m_session->Done();
+    EXPECT_FALSE(std::filesystem::exists(m_dir + "/Untitled 001.wav"));
+    EXPECT_TRUE(m_transmit.sent.empty());
+    EXPECT_EQ(logText().find("Recording complete"), std::string::npos);
+    EXPECT_NE(logText().find("Recording stopped for file: " + m_dir +
+                             "/Untitled 001.wav (nothing was recorded)"),
+              std::string::npos);
+    EXPECT_EQ(m_settings.ReadSettingString("Settings", "LastRecordingFilePath", ""),
+              m_dir + "/earlier.wav");
+    EXPECT_TRUE(m_session->IsIdle());
+
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    m_session->Restart();
+    m_session->Pause();
+    m_session->Done();
+    EXPECT_FALSE(std::filesystem::exists(m_dir + "/Untitled 001.wav")) << "after a restart";
+    EXPECT_TRUE(m_prompter.shown().empty()) << "an empty recording is not an error";
+}
+
+TEST_F(RecordingSessionTest, ADeviceThatCannotOpenLeavesNoFileAndSaysSo) {
+    useRealFiles();
+    build(100, test::ScriptEnd::Stall, true);
+    EXPECT_FALSE(m_session->Record(LRecordingSession::kDefaultMaxMs));
+    EXPECT_FALSE(std::filesystem::exists(m_dir + "/Untitled 001.wav"));
+    EXPECT_TRUE(m_session->IsIdle());
+    EXPECT_EQ(m_session->currentPath(), "");
+    ASSERT_EQ(m_prompter.shown().size(), 1u);
+    EXPECT_NE(m_prompter.shown()[0].text.find("cannot open the sound device"), std::string::npos);
+    EXPECT_NE(logText().find("Recording failed for file: " + m_dir + "/Untitled 001.wav"),
+              std::string::npos);
+}
+
+TEST_F(RecordingSessionTest, AFormatThatCannotBeRecordedIsNamedNotBlamedOnTheFolder) {
+    useRealFiles();
+    m_formats.SetOutputFormat(OutputFormat::Aiff);
+    m_settings.WriteSettingString("AIFFEncode", "SampleRate", "1000000000000");
+    build(100);
+    EXPECT_FALSE(m_session->Record(LRecordingSession::kDefaultMaxMs));
+    ASSERT_EQ(m_prompter.shown().size(), 1u);
+    const std::string& text = m_prompter.shown()[0].text;
+    EXPECT_NE(text.find("sample rate of 2147483647 Hz"), std::string::npos) << text;
+    EXPECT_EQ(text.find("output folder"), std::string::npos) << text;
+    EXPECT_FALSE(std::filesystem::exists(m_dir + "/Untitled 001.aif"));
+    EXPECT_NE(logText().find("Recording failed for file: " + m_dir +
+                             "/Untitled 001.aif (The "
+                             "sample rate of 2147483647 Hz"),
+              std::string::npos);
+    EXPECT_TRUE(m_session->IsIdle());
+}
+
+TEST_F(RecordingSessionTest, RecordToFileReplacesOnlyRecordings) {
+    useRealFiles();
+    build(100);
+    const std::string notes = m_dir + "/notes.txt";
+    std::ofstream(notes) << "keep me";
+    std::filesystem::create_directory(m_dir + "/folder.wav");
+    EXPECT_FALSE(m_session->RecordToFile(notes, LRecordingSession::kDefaultMaxMs));
+    EXPECT_FALSE(m_session->RecordToFile(m_dir + "/folder.wav", LRecordingSession::kDefaultMaxMs));
+    EXPECT_TRUE(m_writers.empty());
+    std::ifstream kept(notes);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep me");
+    ASSERT_EQ(m_prompter.shown().size(), 2u);
+    EXPECT_NE(m_prompter.shown()[0].text.find("is not a recording"), std::string::npos);
+    EXPECT_NE(m_prompter.shown()[1].text.find("is not a regular file"), std::string::npos);
+
+    std::ofstream(m_dir + "/old.wav") << "an older take";
+    EXPECT_TRUE(m_session->RecordToFile(m_dir + "/old.wav", LRecordingSession::kDefaultMaxMs));
+    EXPECT_TRUE(m_session->RecordToFile(m_dir + "/new.txt", LRecordingSession::kDefaultMaxMs))
+        << "a new file may have any name";
+    playInto(100);
+    m_session->Done();
+    EXPECT_EQ(magicOf(m_dir + "/new.txt"), "RIFF");
+}
+
+TEST_F(RecordingSessionTest, HugeStoredNumbersNeitherOverflowNorStopAtOnce) {
+    m_settings.WriteSettingBool("Settings", "CheckMaxTime", true);
+    m_settings.WriteSettingString("Settings", "MaxTimeHours", "99999999999999999999");
+    m_settings.WriteSettingString("Settings", "MaxTimeMinutes", "9223372036854775807");
+    m_settings.WriteSettingString("Settings", "MaxTime", "");
+    m_settings.WriteSettingBool("Settings", "IntervalTone", true);
+    m_settings.WriteSettingString("Settings", "IntervalSecs", "9223372036854775807");
+    build(200);
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    EXPECT_EQ(m_display.timers.at(5), INT32_MAX);
+    m_session->OnRecordedTime(3000000, 0);
+    EXPECT_FALSE(m_session->IsIdle());
+    m_session->Done();
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ class FormatDialogsTest : public QObject {
 
     void aiffShowsDefaultsForZerosAndSaves() {
         m_fixture->formats.SaveAiffSettings({0, 0, 0});
-        AiffEncodeDialog dialog(m_fixture->formats);
+        AiffEncodeDialog dialog(m_fixture->formats, m_fixture->prompter);
         dialog.show();
         test::OptionsFixture::screenshot(&dialog, "format_aiff");
         QCOMPARE(dialog.sampleRate()->currentText(), QStringLiteral("44100"));
@@ -87,9 +87,16 @@ class FormatDialogsTest : public QObject {
         dialog.accept();
         QCOMPARE(m_fixture->formats.LoadAiffSettings(), (AiffSettings{1, 12345, 8}));
 
-        AiffEncodeDialog again(m_fixture->formats);
+        AiffEncodeDialog again(m_fixture->formats, m_fixture->prompter);
         again.sampleRate()->setCurrentText(QString());
         again.accept();
+        QCOMPARE(m_fixture->formats.LoadAiffSettings().sampleRate, 44100);
+
+        AiffEncodeDialog absurd(m_fixture->formats, m_fixture->prompter);
+        absurd.show();
+        absurd.sampleRate()->setCurrentText(QStringLiteral("999999"));
+        absurd.accept();
+        QVERIFY(absurd.isVisible());
         QCOMPARE(m_fixture->formats.LoadAiffSettings().sampleRate, 44100);
     }
 

@@ -16,8 +16,8 @@ namespace sonaro {
 class CountingCommands : public RecordingCommands {
   public:
     int done = 0;
-    void Record(int) override {}
-    void RecordToFile(const std::string&, int) override {}
+    bool Record(int) override { return false; }
+    bool RecordToFile(const std::string&, int) override { return false; }
     void Pause() override {}
     void Restart() override {}
     void Done() override { ++done; }

@@ -32,8 +32,8 @@ namespace {
 // Session commands that go nowhere: the window under test has no session.
 class IdleCommands final : public RecordingCommands {
   public:
-    void Record(int) override {}
-    void RecordToFile(const std::string&, int) override {}
+    bool Record(int) override { return false; }
+    bool RecordToFile(const std::string&, int) override { return false; }
     void Pause() override {}
     void Restart() override {}
     void Done() override {}

@@ -48,7 +48,10 @@ class SessionDisplayTest : public QObject {
         m_engine = std::make_unique<CaptureEngine>(*m_list, m_dispatcher);
         m_session = std::make_unique<LRecordingSession>(RecordingSessionParts{
             *m_settings, *m_formats, *m_naming, *m_engine, *m_list, m_prompter, *m_log, m_tones,
-            [](const std::string&) { return MakeSink<test::MemorySink>(8000, 1); }, dir + "/q"});
+            [](const std::string&, const RecordingFormat&) {
+                return MakeSink<test::MemorySink>(8000, 1);
+            },
+            dir + "/q"});
         m_commands = std::make_unique<SessionCommands>(*m_session);
         m_application = std::make_unique<Application>(*m_settings, *m_formats, *m_commands);
     }

@@ -44,7 +44,7 @@ class WindowRig {
           engine(devices, dispatcher, 60000),
           session(RecordingSessionParts{settings, formats, naming, engine, devices, prompter, log,
                                         tones,
-                                        [this](const std::string& path) {
+                                        [this](const std::string& path, const RecordingFormat&) {
                                             opened.push_back(path);
                                             return MakeSink<MemorySink>(8000, 1);
                                         },
