@@ -219,7 +219,7 @@ class WrongFileTest(RecordingTestCase):
         self.command("-record")
         self.pause(0.5)
         self.command("-done")
-        self.assertEqual(sorted(os.listdir(self.out)), ["Untitled 001.aif", "Untitled 001.wav"])
+        self.assertEqual(sorted(os.listdir(self.out)), ["Untitled 001.wav", "Untitled 002.aif"])
         for name in os.listdir(self.out):
             self.assertTrue(self.decodes(os.path.join(self.out, name)), name)
 
