@@ -135,6 +135,8 @@ class MaxTimeTest(RecordingTestCase):
         self.start_first()
         self.command("-outdir", self.out, "-record")
         self.assertTrue(wait_until(lambda: len(os.listdir(self.out)) >= 3, 15))
+        # A file completed before it holds a frame would be removed.
+        self.pause(0.5)
         self.command("-done")
         names = sorted(os.listdir(self.out))
         self.assertEqual(names[:3], ["Untitled 001.wav", "Untitled 002.wav", "Untitled 003.wav"])
