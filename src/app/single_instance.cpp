@@ -1,9 +1,12 @@
 #include "app/single_instance.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "app/forward_block.h"
+#include "app/forward_paths.h"
 
 namespace sonaro {
 
@@ -22,8 +25,28 @@ void SingleInstance::ReleaseStartupLock() {
 }
 
 StartRole SingleInstance::Start(const std::vector<std::string>& args) {
+    // Refused whether or not an instance runs, so that a command line never works or fails by
+    // whether another start came first.
+    std::vector<std::string> forwarded = args;
+    const std::string folder = WorkingFolder();
+    const int folderError = errno;
+    std::string unresolved;
+    if (!MakePathOptionsAbsolute(forwarded, folder, &unresolved)) {
+        std::fprintf(m_errors,
+                     "Sonaro: cannot hand on the relative path \"%s\": the current folder "
+                     "cannot be found (%s)\n",
+                     unresolved.c_str(), std::strerror(folderError));
+        return StartRole::ForwardFailed;
+    }
+    const std::vector<char> block = BuildForwardBlock(forwarded);
+    if (block.empty()) {
+        std::fprintf(m_errors,
+                     "Sonaro: the command line is too long to hand on: its first %zu arguments "
+                     "take more than %zu bytes\n",
+                     kForwardSlots, kMaxForwardBytes);
+        return StartRole::ForwardFailed;
+    }
     m_locked = m_lock.Acquire(kStartupBudgetMs);
-    const std::vector<char> block = BuildForwardBlock(args);
     const auto giveUp =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kEndingInstanceMs);
     ForwardResult result = m_channel.Forward(block, kReplyMs);

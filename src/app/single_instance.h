@@ -29,8 +29,11 @@ class SingleInstance {
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // Takes the start-up lock and hands `args` to a running instance. The lock is released
-    // unless the result is First.
+    // Takes the start-up lock and hands `args` to a running instance, with the relative paths of
+    // "-recordfile" and "-outdir" made absolute. The lock is released unless the result is First.
+    // ForwardFailed, with a line on `errors`, when the command line cannot be handed on as it is
+    // meant: a relative path while the working folder cannot be found, or a command line beyond
+    // kMaxForwardBytes.
     StartRole Start(const std::vector<std::string>& args);
 
     // The first instance releases the lock once it listens and has applied its own options.

@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -19,6 +20,22 @@ namespace sonaro {
 namespace {
 
 constexpr int kConnectMs = 5000;
+
+// A block on its way to the user-interface thread; the task may outlive the server, so it owns
+// what it touches.
+struct Delivery {
+    std::atomic<bool> done{false};
+    std::atomic<bool> accepted{false};
+};
+
+// The poll time-out that wakes at `when`; -1 for never.
+int msUntil(std::chrono::steady_clock::time_point when, std::chrono::steady_clock::time_point now) {
+    if (when == std::chrono::steady_clock::time_point::max()) {
+        return -1;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - now).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, 60000));
+}
 
 bool makeAddress(const std::string& path, sockaddr_un& address) {
     std::memset(&address, 0, sizeof address);
@@ -199,15 +216,119 @@ void UnixInstanceServer::Close() {
     }
 }
 
+struct UnixInstanceServer::Client {
+    int fd;
+    TimePoint deadline;
+    std::vector<char> block;
+    std::shared_ptr<Delivery> delivery;  // set once the block is with the handler
+
+    bool sending() const { return delivery == nullptr; }
+};
+
 void UnixInstanceServer::Run() {
-    while (WaitForHandleOrStop(m_listenFd, -1) == WaitResult::Signalled) {
-        const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd >= 0) {
-            serve(fd);
-            close(fd);
-        } else if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED && WaitStop(100)) {
-            break;  // out of descriptors: the pending peer stays queued; try again shortly
+    std::vector<Client> clients;
+    std::vector<pollfd> polled;
+    TimePoint acceptAfter{};
+    for (;;) {
+        const auto now = std::chrono::steady_clock::now();
+        const bool anySending = std::any_of(clients.begin(), clients.end(),
+                                            [](const Client& client) { return client.sending(); });
+        const bool accepting = now >= acceptAfter && (clients.size() < kMaxClients || anySending);
+        // Entries with a negative descriptor are skipped by poll.
+        polled.assign({{stopEvent().handle(), POLLIN, 0},
+                       {m_answered->handle(), POLLIN, 0},
+                       {accepting ? m_listenFd : -1, POLLIN, 0}});
+        TimePoint wake = now < acceptAfter ? acceptAfter : TimePoint::max();
+        for (const Client& client : clients) {
+            polled.push_back({client.sending() ? client.fd : -1, POLLIN, 0});
+            if (client.sending()) {
+                wake = std::min(wake, client.deadline);
+            }
         }
+        const int ready = poll(polled.data(), polled.size(), msUntil(wake, now));
+        if (ready < 0) {
+            if (errno != EINTR) {
+                report(std::string("cannot wait for command lines: ") + std::strerror(errno));
+                if (WaitStop(100)) {
+                    break;
+                }
+            }
+            continue;
+        }
+        if (polled[0].revents != 0) {
+            break;
+        }
+        if (polled[1].revents != 0) {
+            m_answered->reset();  // before the answers are looked at, so none is missed
+        }
+        const auto after = std::chrono::steady_clock::now();
+        for (std::size_t i = 0; i < clients.size(); ++i) {
+            Client& client = clients[i];
+            bool keep = true;
+            if (!client.sending()) {
+                if (client.delivery->done) {
+                    const char answer[4] = {client.delivery->accepted ? '\1' : '\0', 0, 0, 0};
+                    sendAll(client.fd, answer);
+                    keep = false;
+                }
+            } else {
+                if (polled[3 + i].revents != 0) {
+                    keep = receive(client);
+                }
+                keep = keep && (!client.sending() || after < client.deadline);
+            }
+            if (!keep) {
+                close(client.fd);
+                client.fd = -1;
+            }
+        }
+        std::erase_if(clients, [](const Client& client) { return client.fd < 0; });
+        if (polled[2].revents != 0) {
+            acceptClients(clients, acceptAfter);
+        }
+    }
+    for (const Client& client : clients) {
+        close(client.fd);
+    }
+}
+
+void UnixInstanceServer::acceptClients(std::vector<Client>& clients, TimePoint& acceptAfter) {
+    for (;;) {
+        const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) {
+                continue;
+            }
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                return;
+            }
+            // Out of descriptors, most likely: the peer stays queued until a retry shortly.
+            if (!m_acceptFailing) {
+                report(std::string("cannot accept a command line: ") + std::strerror(errno));
+            }
+            m_acceptFailing = true;
+            acceptAfter = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+            return;
+        }
+        m_acceptFailing = false;
+        if (!peerIsSameUser(fd)) {
+            close(fd);
+            continue;
+        }
+        if (clients.size() >= kMaxClients) {
+            const auto oldest = std::find_if(clients.begin(), clients.end(),
+                                             [](const Client& client) { return client.sending(); });
+            if (oldest == clients.end()) {
+                close(fd);  // not reached: the listen socket is polled only while one is sending
+                return;
+            }
+            close(oldest->fd);
+            clients.erase(oldest);
+        }
+        clients.push_back({fd,
+                           std::chrono::steady_clock::now() + std::chrono::milliseconds(kReceiveMs),
+                           {},
+                           nullptr});
     }
 }
 
@@ -225,58 +346,38 @@ bool UnixInstanceServer::peerIsSameUser(int fd) {
     return true;
 }
 
-// Reads until the sender closes its half. False for anything but exactly one block, or when the
-// sender stalls or stop is requested.
-bool UnixInstanceServer::receiveBlock(int fd, std::string& block) {
-    block.resize(kForwardBlockBytes + 1);
-    std::size_t got = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReceiveMs);
+bool UnixInstanceServer::receive(Client& client) {
+    char buffer[64 * 1024];
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 ||
-            WaitForHandleOrStop(fd, static_cast<int>(left.count())) != WaitResult::Signalled) {
-            return false;
-        }
-        const ssize_t n = recv(fd, block.data() + got, block.size() - got, 0);
+        const ssize_t n = recv(client.fd, buffer, sizeof buffer, 0);
         if (n == 0) {
-            break;
+            return deliver(client);  // the sender's end of data
         }
         if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) {
+            if (errno == EINTR) {
                 continue;
             }
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+        }
+        if (client.block.size() + static_cast<std::size_t>(n) > kMaxForwardBytes) {
             return false;
         }
-        got += static_cast<std::size_t>(n);
-        if (got > kForwardBlockBytes) {
-            return false;
-        }
+        client.block.insert(client.block.end(), buffer, buffer + n);
     }
-    block.resize(got);
-    return got == kForwardBlockBytes;
 }
 
-void UnixInstanceServer::serve(int fd) {
-    std::string block;
-    if (!peerIsSameUser(fd) || !receiveBlock(fd, block)) {
-        return;
+bool UnixInstanceServer::deliver(Client& client) {
+    if (!ParseForwardBlock(client.block)) {
+        return false;
     }
-    // The task may outlive this call when stop comes first: it owns what it touches.
-    struct Delivery {
-        Event done;
-        std::atomic<bool> accepted{false};
-    };
-    auto delivery = std::make_shared<Delivery>();
-    m_dispatcher.post([delivery, handler = m_handler, block = std::move(block)] {
+    client.delivery = std::make_shared<Delivery>();
+    m_dispatcher.post([delivery = client.delivery, answered = m_answered, handler = m_handler,
+                       block = std::move(client.block)] {
         delivery->accepted = handler(block);
-        delivery->done.set();
+        delivery->done = true;
+        answered->set();
     });
-    if (WaitForHandleOrStop(delivery->done.handle(), -1) != WaitResult::Signalled) {
-        return;
-    }
-    const char answer[4] = {delivery->accepted ? '\1' : '\0', 0, 0, 0};
-    sendAll(fd, answer);
+    return true;
 }
 
 void UnixInstanceServer::report(const std::string& text) {

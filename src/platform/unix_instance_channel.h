@@ -1,11 +1,16 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/instance_channel.h"
+#include "threads/event.h"
 #include "threads/ui_dispatcher.h"
 #include "threads/worker_thread.h"
 
@@ -24,15 +29,22 @@ class UnixInstanceChannel final : public InstanceChannel {
 };
 
 // Receiving side, owned by the running instance: a Unix stream socket in the private runtime
-// folder. Connections are served one at a time on a worker thread; a peer of another user id is
-// refused at once, and anything but exactly one forwarding block followed by the end of the
-// sender's data is ignored. Each block is handed to `handler` on the user-interface thread; the
-// sender's answer (4 bytes, little-endian 1 or 0 from the handler) goes out after it returned.
+// folder. One worker thread serves all connections at once, polling the listening socket, the
+// stop event and every open connection together. A peer of another user id is refused at once; a
+// sender has kReceiveMs to deliver one forwarding block (classic or extended) and end its data,
+// or it is closed without an answer, as is anything that is not one well-formed block. Each block
+// is handed to `handler` on the user-interface thread, in arrival order; the sender's answer
+// (4 bytes, little-endian 1 or 0 from the handler) goes out after it returned.
+//
+// At most kMaxClients connections are held. A new one pushes out the oldest that is still sending
+// (a real sender delivers its block within milliseconds of connecting, so the oldest is the one
+// most likely stuck); one whose block is with the handler is never pushed out. While every held
+// connection waits for its answer, new ones wait in the listen queue.
 class UnixInstanceServer final : public LWorkerThread {
   public:
     using Handler = std::function<bool(std::span<const char> block)>;
-    // A sender that does not finish its block within this time is dropped.
-    static constexpr int kReceiveMs = 5000;
+    static constexpr int kReceiveMs = 2000;
+    static constexpr std::size_t kMaxClients = 32;
 
     UnixInstanceServer(std::string socketPath, UiDispatcher& dispatcher, Handler handler,
                        std::FILE* errors = stderr);
@@ -42,17 +54,24 @@ class UnixInstanceServer final : public LWorkerThread {
     // a forward found no instance) and starts serving. False, with a line on `errors`, when the
     // socket cannot be made.
     bool Listen();
-    // Stops serving and removes the socket file if it is still ours.
+    // Stops serving, closes every connection without an answer and removes the socket file if it
+    // is still ours.
     void Close();
 
   protected:
     void Run() override;
 
   private:
+    struct Client;
+    using TimePoint = std::chrono::steady_clock::time_point;
+
     bool bindSocket();
-    void serve(int fd);
+    // Takes what the listen queue holds; after a failure, accepting pauses until `acceptAfter`.
+    void acceptClients(std::vector<Client>& clients, TimePoint& acceptAfter);
     bool peerIsSameUser(int fd);
-    bool receiveBlock(int fd, std::string& block);
+    // Reads what has arrived. False when the connection is to be closed without an answer.
+    bool receive(Client& client);
+    bool deliver(Client& client);
     void report(const std::string& text);
 
     std::string m_path;
@@ -61,6 +80,9 @@ class UnixInstanceServer final : public LWorkerThread {
     std::FILE* m_errors;
     int m_listenFd = -1;
     unsigned long m_inode = 0;
+    // Set after each handler run; shared with the tasks, which may outlive the server.
+    std::shared_ptr<Event> m_answered = std::make_shared<Event>();
+    bool m_acceptFailing = false;
 };
 
 }  // namespace sonaro

@@ -10,7 +10,6 @@
 namespace sonaro {
 namespace {
 
-constexpr std::size_t kMaxPath = 259;
 constexpr std::string_view kCounterField = "autonumber";
 constexpr std::string_view kCounterToken = "%autonumber%";
 constexpr std::uint32_t kUnknownSpaceKb = 16777216;
@@ -42,7 +41,7 @@ bool isFolder(const std::string& path) {
 CleanedName CleanFileName(std::string_view text) {
     CleanedName result;
     for (char c : text) {
-        if (!isForbidden(c) && result.name.size() < kMaxPath) {
+        if (!isForbidden(c)) {
             result.name.push_back(c);
         }
     }
@@ -52,13 +51,31 @@ CleanedName CleanFileName(std::string_view text) {
 
 std::string BuildRecordingPath(std::string_view folder, std::string_view name,
                                std::string_view extension) {
-    std::string path(folder.substr(0, kMaxPath - 1));
+    std::string path(folder);
     if (path.empty() || (path.back() != '/' && path.back() != '\\')) {
         path.push_back('/');
     }
     path.append(name).append(extension);
-    path.resize(std::min(path.size(), kMaxPath));
     return path;
+}
+
+std::string PathLengthRefusal(std::string_view path) {
+    if (path.size() > kMaxPathBytes) {
+        return "The path is " + std::to_string(path.size()) +
+               " bytes long; the system takes at most " + std::to_string(kMaxPathBytes) + ".";
+    }
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view part = path.substr(start, end - start);
+        if (part.size() > kMaxNameBytes) {
+            return "The name \"" + std::string(part) + "\" is " + std::to_string(part.size()) +
+                   " bytes long; the system takes at most " + std::to_string(kMaxNameBytes) +
+                   " in a name.";
+        }
+        start = end + 1;
+    }
+    return {};
 }
 
 std::uint32_t KilobytesOf(std::uint64_t bytes) {
@@ -161,7 +178,6 @@ std::string FileNaming::expandOnce(std::string_view pattern, const std::tm& time
         result += field.empty() ? std::string("%") : fieldValue(field, time, usedCounter);
         i = end;
     }
-    result.resize(std::min(result.size(), kMaxPath));
     return CleanFileName(result).name;
 }
 
@@ -169,16 +185,12 @@ std::string FileNaming::ExpandFileNamePattern(std::string_view pattern) {
     const std::tm time = m_clock.LocalTime(m_clock.Now());
     const std::string folder = GetOutputFolder();
     const std::string extension = CurrentExtension();
-    std::string previousPath;
     for (;;) {
         bool usedCounter = false;
         std::string name = expandOnce(pattern, time, usedCounter);
-        std::string path = BuildRecordingPath(folder, name, extension);
-        // When the length limit cuts the counter off the path, every try checks the same path.
-        if (!usedCounter || path == previousPath || !pathExists(path)) {
+        if (!usedCounter || !pathExists(BuildRecordingPath(folder, name, extension))) {
             return name;
         }
-        previousPath = std::move(path);
     }
 }
 
@@ -222,6 +234,10 @@ bool FileNaming::ValidateOutputFolder(std::string_view folder, Prompter& prompte
     const std::string path(folder);
     if (path.empty()) {
         prompter.ShowError("Output folder is invalid. Please try again.", kInvalidFolderTitle);
+        return false;
+    }
+    if (const std::string refusal = PathLengthRefusal(path); !refusal.empty()) {
+        prompter.ShowError(refusal, kInvalidFolderTitle);
         return false;
     }
     if (isFolder(path)) {

@@ -2,6 +2,7 @@
 
 #include <sys/statvfs.h>
 
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -15,7 +16,7 @@ namespace sonaro {
 
 class Prompter;
 
-// Result of `CleanFileName`: the name without forbidden characters, cut to 259 characters.
+// Result of `CleanFileName`: the name without forbidden characters.
 struct CleanedName {
     std::string name;
     bool valid = false;  // false when nothing is left
@@ -39,10 +40,19 @@ inline constexpr std::string_view kInvalidFormatTitle = "Invalid format";
 // Removes characters below 0x20 and < > " * . / : ? \ | from `text`.
 CleanedName CleanFileName(std::string_view text);
 
-// The folder (cut to 258 characters), a '/' unless the folder already ends in '/' or '\', the
-// name and the extension, all cut to 259 characters.
+// The folder, a '/' unless the folder already ends in '/' or '\', the name and the extension.
+// Never cut: a path the system cannot take fails where the file is made (see PathLengthRefusal).
 std::string BuildRecordingPath(std::string_view folder, std::string_view name,
                                std::string_view extension);
+
+// The longest path (PATH_MAX less its NUL) and the longest part of a path the system takes.
+inline constexpr std::size_t kMaxPathBytes = PATH_MAX - 1;
+inline constexpr std::size_t kMaxNameBytes = NAME_MAX;
+
+// Why the system cannot take `path`, as a sentence to show; empty when it can. A path of more
+// than kMaxPathBytes bytes, or with a part of more than kMaxNameBytes, is refused whole: cut, it
+// would name another file.
+std::string PathLengthRefusal(std::string_view path);
 
 // The kilobyte count the free-space check uses: (high 32 bits, at most 1023) * 2^22 plus the low
 // 32 bits / 1024.

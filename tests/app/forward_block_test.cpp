@@ -14,18 +14,44 @@ void putCount(std::vector<char>& block, std::uint32_t count) {
     }
 }
 
-TEST(ForwardBlock, CarriesArgumentsCutToTheirSlots) {
-    const std::string longArgument(300, 'x');
-    const auto block = BuildForwardBlock({"/usr/bin/sonaro", "-outdir", longArgument, ""});
+void put32(std::vector<char>& bytes, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    }
+}
+
+// An extended block made by hand, as another sender would make it.
+std::vector<char> extendedBlock(const std::vector<std::string>& args, std::uint32_t count) {
+    std::vector<char> block{'S', 'N', 'X', '\xff'};
+    put32(block, count);
+    for (const auto& arg : args) {
+        put32(block, static_cast<std::uint32_t>(arg.size()));
+        block.insert(block.end(), arg.begin(), arg.end());
+    }
+    return block;
+}
+
+TEST(ForwardBlock, ArgumentsThatFitTheirSlotsTravelInTheClassicBlock) {
+    const std::vector<std::string> sent{"/usr/bin/sonaro", "-outdir", std::string(259, 'x'), ""};
+    const auto block = BuildForwardBlock(sent);
     ASSERT_EQ(block.size(), 33284u);
     EXPECT_EQ(block[0], 4);
-    const auto args = ParseForwardBlock(block);
-    ASSERT_TRUE(args);
-    ASSERT_EQ(args->size(), 4u);
-    EXPECT_EQ((*args)[0], "/usr/bin/sonaro");
-    EXPECT_EQ((*args)[1], "-outdir");
-    EXPECT_EQ((*args)[2], std::string(259, 'x'));
-    EXPECT_EQ((*args)[3], "");
+    EXPECT_EQ(ParseForwardBlock(block), sent);
+}
+
+TEST(ForwardBlock, LongerArgumentsTravelWhole) {
+    const std::vector<std::string> sent{"/usr/bin/sonaro",
+                                        "-outdir",
+                                        std::string(260, 'x'),
+                                        "-recordfile",
+                                        "/" + std::string(4094, 'p'),
+                                        "",
+                                        "-ms",
+                                        "3000"};
+    const auto block = BuildForwardBlock(sent);
+    EXPECT_NE(block.size(), kForwardBlockBytes);
+    EXPECT_EQ(ParseForwardBlock(block), sent);
+    EXPECT_EQ(ParseForwardBlock(extendedBlock(sent, 8)), sent) << "the format is fixed";
 }
 
 TEST(ForwardBlock, KeepsTheFirst128Arguments) {
@@ -33,10 +59,67 @@ TEST(ForwardBlock, KeepsTheFirst128Arguments) {
     for (int i = 0; i < 130; ++i) {
         many.push_back(std::string("a").append(std::to_string(i)));
     }
-    const auto args = ParseForwardBlock(BuildForwardBlock(many));
+    auto args = ParseForwardBlock(BuildForwardBlock(many));
     ASSERT_TRUE(args);
     ASSERT_EQ(args->size(), 128u);
     EXPECT_EQ(args->back(), "a127");
+    many[5] = std::string(1000, 'l');
+    args = ParseForwardBlock(BuildForwardBlock(many));
+    ASSERT_TRUE(args);
+    ASSERT_EQ(args->size(), 128u);
+    EXPECT_EQ((*args)[5], many[5]);
+    EXPECT_EQ(args->back(), "a127");
+}
+
+TEST(ForwardBlock, CommandLinesBeyondOneMebibyteAreNotBuilt) {
+    // Header 8 bytes, each argument 4 + its length: three arguments fill 1 MiB exactly.
+    const std::size_t room = kMaxForwardBytes - 8 - 3 * 4;
+    std::vector<std::string> args{"sonaro", "-outdir", std::string(room - 6 - 7, 'r')};
+    const auto block = BuildForwardBlock(args);
+    EXPECT_EQ(block.size(), kMaxForwardBytes);
+    EXPECT_EQ(ParseForwardBlock(block), args);
+    args.back().push_back('r');
+    EXPECT_TRUE(BuildForwardBlock(args).empty());
+}
+
+// A block that starts with the extended mark is read by the extended rules only, whatever its
+// length; everything that is not exactly one well-formed block is refused.
+TEST(ForwardBlock, ExtendedBlocksMustBeWellFormed) {
+    const std::vector<std::string> args{"sonaro", "-outdir", "/rec"};
+    const auto valid = extendedBlock(args, 3);
+    ASSERT_EQ(ParseForwardBlock(valid), args);
+    EXPECT_EQ(ParseForwardBlock(extendedBlock({}, 0)), std::vector<std::string>{});
+
+    // The classic length does not make an extended block classic.
+    const std::vector<std::string> sized{"sonaro",
+                                         std::string(kForwardBlockBytes - 8 - (4 + 6) - 4, 's')};
+    const auto classicLength = extendedBlock(sized, 2);
+    ASSERT_EQ(classicLength.size(), kForwardBlockBytes);
+    EXPECT_EQ(ParseForwardBlock(classicLength), sized);
+    auto broken = classicLength;
+    broken[4] = 3;
+    EXPECT_FALSE(ParseForwardBlock(broken));
+
+    EXPECT_FALSE(ParseForwardBlock(std::span(valid.data(), valid.size() - 1)));
+    auto longer = valid;
+    longer.push_back('\0');
+    EXPECT_FALSE(ParseForwardBlock(longer));
+    EXPECT_FALSE(ParseForwardBlock(extendedBlock(args, 2)));
+    EXPECT_FALSE(ParseForwardBlock(extendedBlock(args, 4)));
+    EXPECT_FALSE(ParseForwardBlock(std::span(valid.data(), 6)));
+    EXPECT_FALSE(ParseForwardBlock(extendedBlock({std::string("with\0nul", 8)}, 1)));
+    auto overrun = valid;
+    overrun[8] = '\xff';
+    overrun[11] = '\x7f';
+    EXPECT_FALSE(ParseForwardBlock(overrun));
+
+    std::vector<std::string> many(129, "a");
+    EXPECT_FALSE(ParseForwardBlock(extendedBlock(many, 129)));
+    many.pop_back();
+    EXPECT_TRUE(ParseForwardBlock(extendedBlock(many, 128)));
+
+    const auto huge = extendedBlock({std::string(kMaxForwardBytes - 12 + 1, 'h')}, 1);
+    EXPECT_FALSE(ParseForwardBlock(huge));
 }
 
 TEST(ForwardBlock, IgnoresBlocksOfAnyOtherLength) {
@@ -94,6 +177,37 @@ TEST(ForwardBlock, FuzzedBlocksParseSafely) {
         }
         ASSERT_EQ(ParseForwardBlock(BuildForwardBlock(*args)), args);
     }
+}
+
+TEST(ForwardBlock, FuzzedExtendedBlocksParseSafely) {
+    std::mt19937 random(1312);
+    std::uniform_int_distribution<int> byte(0, 255);
+    const auto valid = BuildForwardBlock({"sonaro", "-outdir", std::string(700, 'o'), "-ms", "9"});
+    ASSERT_NE(valid.size(), kForwardBlockBytes);
+    int accepted = 0;
+    for (int round = 0; round < 4000; ++round) {
+        auto block = valid;
+        const int mutations = 1 + round % 8;
+        for (int m = 0; m < mutations; ++m) {
+            // Mostly the length fields, where a mistake would read outside the block.
+            const std::size_t at = random() % 2 == 0 ? random() % 24 : random() % block.size();
+            block[at] = static_cast<char>(byte(random));
+        }
+        if (round % 5 == 0) {
+            block.resize(random() % block.size());
+        }
+        const auto args = ParseForwardBlock(block);
+        if (!args) {
+            continue;
+        }
+        ++accepted;
+        ASSERT_LE(args->size(), kForwardSlots);
+        for (const auto& arg : *args) {
+            ASSERT_EQ(arg.find('\0'), std::string::npos);
+        }
+        ASSERT_EQ(ParseForwardBlock(BuildForwardBlock(*args)), args);
+    }
+    EXPECT_GT(accepted, 0) << "mutated text bytes still make valid blocks";
 }
 
 TEST(ForwardBlock, FuzzedLengthsAreRejectedUnlessExact) {

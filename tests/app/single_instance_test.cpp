@@ -1,10 +1,13 @@
 #include "app/single_instance.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <deque>
+#include <filesystem>
 
 #include "app/forward_block.h"
+#include "support/temp_home.h"
 
 namespace sonaro {
 namespace {
@@ -41,6 +44,25 @@ struct Fixture {
     ScriptedChannel channel;
     std::FILE* errors = std::tmpfile();
     ~Fixture() { std::fclose(errors); }
+
+    std::string errorText() {
+        std::fflush(errors);
+        std::rewind(errors);
+        char buffer[1024] = {};
+        return std::string(buffer, std::fread(buffer, 1, sizeof buffer - 1, errors));
+    }
+};
+
+// Works in `path` for the life of the object.
+class WorkingIn {
+  public:
+    explicit WorkingIn(const std::string& path) : m_saved(std::filesystem::current_path()) {
+        std::filesystem::current_path(path);
+    }
+    ~WorkingIn() { std::filesystem::current_path(m_saved); }
+
+  private:
+    std::filesystem::path m_saved;
 };
 
 TEST(SingleInstance, ForwardsToARunningInstanceAndReleasesTheLock) {
@@ -89,6 +111,52 @@ TEST(SingleInstance, GoesOnWhenTheLockCannotBeHad) {
     f.channel.results = {ForwardResult::Delivered};
     SingleInstance instance(f.lock, f.channel, f.errors);
     EXPECT_EQ(instance.Start({"sonaro"}), StartRole::Forwarded);
+    EXPECT_EQ(f.lock.held, 0);
+}
+
+// The running instance works in its own folder: relative paths must leave this start whole.
+TEST(SingleInstance, RelativePathsAreSentAgainstThisStartsFolder) {
+    Fixture f;
+    f.channel.results = {ForwardResult::Delivered};
+    const std::string dir = test::MakeTempDir("start-here");
+    {
+        WorkingIn here(dir);
+        const std::string folder = std::filesystem::current_path().string();
+        SingleInstance instance(f.lock, f.channel, f.errors);
+        EXPECT_EQ(instance.Start({"sonaro", "-OutDir", "rec", "-recordfile", "takes/a.wav", "-s",
+                                  "8000", "-outdir", "/abs"}),
+                  StartRole::Forwarded);
+        ASSERT_EQ(f.channel.sent.size(), 1u);
+        EXPECT_EQ(
+            f.channel.sent[0],
+            (std::vector<std::string>{"sonaro", "-OutDir", folder + "/rec", "-recordfile",
+                                      folder + "/takes/a.wav", "-s", "8000", "-outdir", "/abs"}));
+    }
+    test::RemoveTree(dir);
+}
+
+// A relative path that cannot be placed, or a command line too large for any block, is refused
+// with the reason rather than sent wrong or cut.
+TEST(SingleInstance, ACommandLineThatCannotBeSentFaithfullyIsRefused) {
+    Fixture f;
+    f.channel.results = {ForwardResult::Delivered};
+    const std::string dir = test::MakeTempDir("removed");
+    {
+        WorkingIn gone(dir);
+        ASSERT_EQ(rmdir(dir.c_str()), 0);
+        SingleInstance instance(f.lock, f.channel, f.errors);
+        EXPECT_EQ(instance.Start({"sonaro", "-recordfile", "take.wav"}), StartRole::ForwardFailed);
+        EXPECT_NE(f.errorText().find("\"take.wav\""), std::string::npos) << f.errorText();
+        EXPECT_TRUE(f.channel.sent.empty());
+        EXPECT_EQ(f.lock.held, 0);
+        // Absolute paths need no working folder.
+        EXPECT_EQ(instance.Start({"sonaro", "-recordfile", "/take.wav"}), StartRole::Forwarded);
+    }
+    SingleInstance instance(f.lock, f.channel, f.errors);
+    EXPECT_EQ(instance.Start({"sonaro", "-outdir", "/" + std::string(kMaxForwardBytes, 'x')}),
+              StartRole::ForwardFailed);
+    EXPECT_NE(f.errorText().find("too long"), std::string::npos) << f.errorText();
+    EXPECT_EQ(f.channel.sent.size(), 1u);
     EXPECT_EQ(f.lock.held, 0);
 }
 

@@ -96,9 +96,9 @@ class SonaroTestCase(unittest.TestCase):
             except OSError:
                 return False
 
-    def run_sonaro(self, *args, timeout=30):
+    def run_sonaro(self, *args, timeout=30, cwd=None):
         return subprocess.run([SONARO_BIN, *args], env=self.env, stdin=subprocess.DEVNULL,
-                              capture_output=True, timeout=timeout)
+                              capture_output=True, timeout=timeout, cwd=cwd)
 
     def log_text(self, process):
         for candidate, log in self.instances:

@@ -1,7 +1,11 @@
 #include "record/file_naming.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <fstream>
 
@@ -68,12 +72,17 @@ TEST_F(FileNamingTest, CounterSkipsExistingNamesAndAdvancesPerTry) {
     EXPECT_EQ(m_naming.ExpandFileNamePattern("n%autonumber%"), "n1234");
 }
 
-TEST_F(FileNamingTest, CounterCutOffByTheLengthLimitEndsTheSearch) {
-    // Folder, separator and prefix fill all 259 characters of the path.
-    const std::string prefix(259 - m_dir.size() - 1, 'p');
-    touch(prefix);
-    EXPECT_EQ(m_naming.ExpandFileNamePattern(prefix + "%autonumber%"), prefix + "002");
-    EXPECT_EQ(m_settings.ReadSettingInt("Settings", "AutoNumber", 0), 3);
+// A 250-character folder leaves no room for the name within 259 characters; the system's limit
+// is far larger, so the counter must look at the whole path.
+TEST_F(FileNamingTest, CounterSeesTheWholePathInALongFolder) {
+    const std::string folder = m_dir + "/" + std::string(250 - m_dir.size() - 1, 'd');
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    m_settings.WriteSettingString("FindPlay", "DefaultRecordFolder", folder);
+    std::ofstream(folder + "/Untitled 001.wav") << "x";
+    EXPECT_EQ(m_naming.ExpandFileNamePattern("Untitled %autonumber%"), "Untitled 002");
+    EXPECT_TRUE(m_naming.RecordingExists("Untitled 001"));
+    std::ofstream(folder + "/Untitled") << "x";
+    EXPECT_FALSE(m_naming.RecordingExists("Untitled 002"));
 }
 
 TEST_F(FileNamingTest, WithoutCounterAnExistingNameIsKept) {
@@ -107,15 +116,44 @@ TEST(FileNameRules, CleaningRemovesForbiddenCharacters) {
     EXPECT_EQ(CleanFileName("a/b:c?d\\e|f<g>h\"i*j.k\x01l\tm n-o").name, "abcdefghijklm n-o");
     EXPECT_FALSE(CleanFileName("../..").valid);
     EXPECT_TRUE(CleanFileName("x").valid);
-    EXPECT_EQ(CleanFileName(std::string(400, 'y')).name.size(), 259u);
+    // Too long a name is refused where the file is made, never cut into another name.
+    EXPECT_EQ(CleanFileName(std::string(400, 'y')).name, std::string(400, 'y'));
 }
 
-TEST(FileNameRules, PathGetsOneSeparatorAndIsCut) {
+TEST(FileNameRules, PathGetsOneSeparatorAndIsNeverCut) {
     EXPECT_EQ(BuildRecordingPath("/rec", "a", ".wav"), "/rec/a.wav");
     EXPECT_EQ(BuildRecordingPath("/rec/", "a", ".wav"), "/rec/a.wav");
     EXPECT_EQ(BuildRecordingPath("C:\\rec\\", "a", ".wav"), "C:\\rec\\a.wav");
     EXPECT_EQ(BuildRecordingPath("/rec", "", ".wav"), "/rec/.wav");
-    EXPECT_EQ(BuildRecordingPath(std::string(300, 'f'), "a", ".wav"), std::string(258, 'f') + "/");
+    const std::string folder = "/" + std::string(249, 'f');
+    EXPECT_EQ(BuildRecordingPath(folder, "Untitled 001", ".wav"), folder + "/Untitled 001.wav");
+    EXPECT_EQ(BuildRecordingPath(std::string(300, 'f'), "a", ".wav"),
+              std::string(300, 'f') + "/a.wav");
+}
+
+// The limits are the system's own: a path refused here is one that open() calls too long, and a
+// path accepted here is not.
+TEST(FileNameRules, PathsAreRefusedExactlyWhereTheSystemRefusesThem) {
+    const std::string dir = test::MakeTempDir("limits");
+    std::string deep;
+    while (deep.size() < kMaxPathBytes) {
+        deep += "/d";
+    }
+    deep.resize(kMaxPathBytes);
+    for (const std::string& path :
+         {dir + "/" + std::string(255, 'n'), dir + "/" + std::string(256, 'n') + "/a.wav",
+          dir + "/" + std::string(256, 'n'), deep, deep + "d"}) {
+        const std::string refusal = PathLengthRefusal(path);
+        errno = 0;
+        EXPECT_EQ(open(path.c_str(), O_RDONLY), -1);
+        EXPECT_EQ(!refusal.empty(), errno == ENAMETOOLONG) << path.size() << ": " << refusal;
+    }
+    EXPECT_EQ(PathLengthRefusal(deep + "d"),
+              "The path is 4096 bytes long; the system takes at most 4095.");
+    EXPECT_EQ(PathLengthRefusal("/a/" + std::string(256, 'n') + "/b"),
+              "The name \"" + std::string(256, 'n') +
+                  "\" is 256 bytes long; the system takes at most 255 in a name.");
+    test::RemoveTree(dir);
 }
 
 TEST(FileNameRules, PatternRulesGiveTheirTexts) {
@@ -197,6 +235,25 @@ TEST_F(FileNamingTest, FolderRulesAskAndCreateOneLevel) {
     EXPECT_EQ(prompter.shown().back().text,
               "Cannot create the specified folder. Please enter a valid folder.");
     EXPECT_EQ(prompter.shown().back().title, "Invalid output folder");
+}
+
+// A folder the system cannot name is refused with the reason, not offered for creation.
+TEST_F(FileNamingTest, FolderRulesRefuseTooLongAFolder) {
+    test::ScriptedPrompter prompter;
+    prompter.answer(PromptAnswer::Yes);
+    EXPECT_FALSE(m_naming.ValidateOutputFolder(m_dir + "/" + std::string(256, 'n'), prompter));
+    ASSERT_EQ(prompter.shown().size(), 1u);
+    EXPECT_EQ(prompter.shown()[0].title, "Invalid output folder");
+    EXPECT_NE(prompter.shown()[0].text.find("256 bytes"), std::string::npos);
+
+    std::string deep = m_dir;
+    while (deep.size() <= 4095) {
+        deep += "/level";
+    }
+    prompter.answer(PromptAnswer::Yes);
+    EXPECT_FALSE(m_naming.ValidateOutputFolder(deep, prompter));
+    ASSERT_EQ(prompter.shown().size(), 2u);
+    EXPECT_NE(prompter.shown()[1].text.find("4095"), std::string::npos);
 }
 
 }  // namespace
