@@ -7,6 +7,7 @@
 #include "app/forward_block.h"
 #include "audio/audio_samples.h"
 #include "formats/format_arguments.h"
+#include "record/file_naming.h"
 
 namespace sonaro {
 namespace {
@@ -52,7 +53,7 @@ void Application::ProcessCommandLine(const std::vector<std::string>& args) {
         } else if (is(word, "-exitifstop")) {
             m_exitWhenStopped = true;
         } else if (is(word, "-outdir") && hasValue) {
-            m_settings.WriteSettingString("FindPlay", "DefaultRecordFolder", args[next++]);
+            applyOutputFolder(args[next++]);
         } else if (is(word, "-ms") && hasValue) {
             const int ms = millisecondsFrom(args[next++]);
             if (m_host != nullptr) {
@@ -145,6 +146,15 @@ void Application::OnStopTimer() {
     if (m_host != nullptr) {
         m_host->Exit();
     }
+}
+
+// A folder the system cannot take would read back as the default folder: it is not stored.
+void Application::applyOutputFolder(const std::string& folder) {
+    if (const std::string refusal = PathLengthRefusal(folder); !refusal.empty()) {
+        report("the output folder was not changed: " + refusal);
+        return;
+    }
+    m_settings.WriteSettingString("FindPlay", "DefaultRecordFolder", folder);
 }
 
 void Application::report(const std::string& text) {

@@ -60,6 +60,7 @@ class Application {
     bool applyFormatArguments(OutputFormat format, const std::vector<std::string>& args,
                               std::size_t& next);
     bool applyWindowOption(std::string_view option);
+    void applyOutputFolder(const std::string& folder);
     void report(const std::string& text);
 
     SettingsStore& m_settings;

@@ -12,6 +12,7 @@
 
 #include "app/application.h"
 #include "app/built_in_tools.h"
+#include "app/forward_paths.h"
 #include "app/process_options.h"
 #include "app/session_commands.h"
 #include "app/single_instance.h"
@@ -227,7 +228,10 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
         window.EnableHotKeys();
     }
     window.AttachSession(recorder.session, recorder.naming);
-    application.ProcessCommandLine(args);
+    // Stored folders and files must not depend on where a later start runs.
+    std::vector<std::string> ownArgs = args;
+    MakePathOptionsAbsolute(ownArgs, WorkingFolder());
+    application.ProcessCommandLine(ownArgs);
     instance.ReleaseStartupLock();
 
     const int status = QApplication::exec();

@@ -232,12 +232,13 @@ bool LRecordingSession::RecordToFile(const std::string& path, int maxMs) {
 }
 
 bool LRecordingSession::openOutputFile() {
-    m_writer = m_parts.openWriter(m_path, m_format);
+    const std::string tooLong = PathLengthRefusal(m_path);
+    m_writer = tooLong.empty() ? m_parts.openWriter(m_path, m_format) : SinkRef();
     m_failing = false;
     if (!m_writer->isUnusable()) {
         return true;
     }
-    const std::string reason = m_writer->WriteError();
+    const std::string reason = tooLong.empty() ? m_writer->WriteError() : tooLong;
     m_parts.log.Log("Recording failed for file: ",
                     m_path + " (" + (reason.empty() ? "the writer cannot start" : reason) + ")");
     std::string text;
@@ -248,6 +249,9 @@ bool LRecordingSession::openOutputFile() {
         text = "Sonaro cannot open the file \"" + m_path +
                "\" for recording.\r\n\r\nPlease check you have selected the correct output "
                "folder in settings.";
+        if (!tooLong.empty()) {
+            text += "\r\n\r\n" + tooLong;
+        }
     }
     m_writer.reset();
     m_parts.prompter.ShowError(text, kProgramName);

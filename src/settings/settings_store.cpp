@@ -24,7 +24,7 @@ std::string cut(std::string text, std::size_t length) {
 std::string SettingsStore::SectionKeyPath(std::string_view section) {
     std::string path(kProgramKey);
     path += section;
-    return cut(std::move(path), kMaxTextLength);
+    return cut(std::move(path), kLegacyTextLength);
 }
 
 bool SettingsStore::ReadRegistryText(RegistryRoot root, std::string_view path,
@@ -128,7 +128,7 @@ bool SettingsStore::ReadSiblingProductSetting(bool softwareMaker, std::string_vi
     path += '\\';
     path += product;
     path += "\\Settings";
-    path = cut(std::move(path), kMaxTextLength);
+    path = cut(std::move(path), kLegacyTextLength);
     return ReadRegistryText(RegistryRoot::LocalMachine, path, name, "", out) ||
            ReadRegistryText(RegistryRoot::CurrentUser, path, name, "", out);
 }

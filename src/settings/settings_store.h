@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,9 +17,12 @@ namespace sonaro {
 // may call any operation.
 class SettingsStore {
   public:
-    // Registry reads fetch at most this many bytes, terminating NUL included.
-    static constexpr std::size_t kReadBufferBytes = 260;
+    // Registry reads fetch at most this many bytes, terminating NUL included: room for any path
+    // the system takes, so that a stored folder is never read back as the default.
+    static constexpr std::size_t kReadBufferBytes = PATH_MAX;
     static constexpr std::size_t kMaxTextLength = kReadBufferBytes - 1;
+    // Key paths and stored passwords keep the registry layout's 259 characters.
+    static constexpr std::size_t kLegacyTextLength = 259;
     static constexpr std::string_view kProgramKey = "Software\\Kestrix Audio\\Sonaro\\";
 
     explicit SettingsStore(SettingsBackend& backend) : m_backend(backend) {}

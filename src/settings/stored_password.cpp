@@ -44,7 +44,7 @@ std::string StoredPassword::Read(std::string_view keyPath, std::string_view name
             m_settings.backend().readValue(RegistryRoot::CurrentUser, keyPath, sealedName(name));
         if (value && value->type == RegistryType::Binary) {
             if (auto plain = m_cipher->Open(value->data, contextOf(keyPath, name))) {
-                plain->resize(std::min(plain->size(), SettingsStore::kMaxTextLength));
+                plain->resize(std::min(plain->size(), SettingsStore::kLegacyTextLength));
                 return *plain;
             }
         }

@@ -90,6 +90,16 @@ TEST_F(ApplicationTest, OutdirWritesTheRecordingsFolderAndNeedsAValue) {
     run({"-outdir"});
     EXPECT_EQ(m_settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""),
               "/srv/recordings");
+    const std::string deep = "/srv/" + std::string(5000, 'd');
+    run({"-outdir", deep});
+    EXPECT_EQ(m_settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""),
+              "/srv/recordings")
+        << "a folder no file can be made in is not stored";
+    EXPECT_NE(errorsText().find("the output folder was not changed"), std::string::npos);
+    const std::string longFolder = "/srv/" + std::string(200, 'a') + "/" + std::string(200, 'b');
+    run({"-outdir", longFolder});
+    EXPECT_EQ(m_settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""), longFolder)
+        << "longer than 259 characters, read back whole";
 }
 
 TEST_F(ApplicationTest, RecordLeavesAWordThatIsNoFormat) {

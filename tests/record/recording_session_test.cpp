@@ -580,5 +580,15 @@ TEST_F(RecordingSessionTest, HugeStoredNumbersNeitherOverflowNorStopAtOnce) {
     m_session->Done();
 }
 
+TEST_F(RecordingSessionTest, ANameTooLongForTheSystemIsRefusedNotCut) {
+    build(100);
+    m_settings.WriteSettingString("Settings", "FileNameFormat", std::string(300, 'n'));
+    EXPECT_FALSE(m_session->Record(LRecordingSession::kDefaultMaxMs));
+    EXPECT_TRUE(m_writers.empty());
+    ASSERT_EQ(m_prompter.shown().size(), 1u);
+    EXPECT_NE(m_prompter.shown()[0].text.find("bytes long"), std::string::npos);
+    EXPECT_TRUE(m_session->IsIdle());
+}
+
 }  // namespace
 }  // namespace sonaro

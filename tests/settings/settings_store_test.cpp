@@ -98,8 +98,8 @@ TEST_F(SettingsStoreTest, FlagsAreNoOnlyWhenTheTextBeginsWithZero) {
 }
 
 TEST_F(SettingsStoreTest, TextsLongerThanTheReadBufferReadAsAbsent) {
-    const std::string fits(259, 'a');
-    const std::string tooLong(260, 'b');
+    const std::string fits(SettingsStore::kMaxTextLength, 'a');
+    const std::string tooLong(SettingsStore::kReadBufferBytes, 'b');
     m_store->WriteSettingString("Settings", "Fits", fits);
     m_store->WriteSettingString("Settings", "TooLong", tooLong);
     EXPECT_EQ(m_store->ReadSettingString("Settings", "Fits", "d"), fits);
@@ -108,8 +108,9 @@ TEST_F(SettingsStoreTest, TextsLongerThanTheReadBufferReadAsAbsent) {
     std::string out;
     EXPECT_FALSE(m_store->ReadRegistryText(RegistryRoot::CurrentUser,
                                            SettingsStore::SectionKeyPath("Settings"), "TooLong",
-                                           std::string(300, 'x'), out));
-    EXPECT_EQ(out, std::string(259, 'x')) << "the copied default is cut like any read";
+                                           std::string(5000, 'x'), out));
+    EXPECT_EQ(out, std::string(SettingsStore::kMaxTextLength, 'x'))
+        << "the copied default is cut like any read";
 }
 
 TEST_F(SettingsStoreTest, LongSectionPathsAreCutAndUsedCut) {
