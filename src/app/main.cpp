@@ -175,7 +175,7 @@ struct OptionsParts {
 
 // The running instance: everything heavy is created here, after forwarding found no instance.
 int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args,
-                     const ProgramPaths& paths, SingleInstance& instance, bool canListen,
+                     ProgramPaths paths, SingleInstance& instance, bool canListen,
                      FlockStartupLock& lock) {
     chooseOffscreenWithoutDisplay();
     QApplication qtApplication(argc, argv);
@@ -186,11 +186,12 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     SettingsStore settings(backend);
     FormatSettings formats(settings, paths.dataDir);
     ProgramLog log(paths.dataDir + "/Logs", clock);
-    EnsurePrivateDirectory(paths.tempDir);
+    paths.tempDir = ChooseTemporaryFolder(paths.tempDir);
     QtPrompter prompter;
     XdgPageOpener pages;
     RunMarker marker(
-        paths.tempDir + "/" + RunMarker::kFileName, clock, prompter, pages,
+        paths.tempDir.empty() ? std::string() : paths.tempDir + "/" + RunMarker::kFileName, clock,
+        prompter, pages,
         BugReportUrl(ServerAddresses::Read(settings).web, "AbTermOrHang-" + OsVersionTag()));
     Recorder recorder(settings, formats, paths, clock, prompter, log);
     Application application(settings, formats, recorder.commands);
@@ -260,7 +261,7 @@ int main(int argc, char** argv) {
         return *code;
     }
     const ProgramPaths paths = ProgramPaths::FromEnvironment();
-    const bool privateRuntime = EnsurePrivateDirectory(paths.runtimeDir);
+    const bool privateRuntime = PrepareRuntimeFolder(paths);
     if (!privateRuntime) {
         std::fprintf(stderr,
                      "Sonaro: the runtime folder %s is not private; starting without single "

@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
+
+#include "support/open_file_with_retry.h"
 
 namespace sonaro {
 namespace {
@@ -16,6 +19,7 @@ namespace {
 constexpr std::string_view kSettingsSection = "Settings";
 constexpr std::string_view kMp3Section = "MP3Encoder";
 constexpr std::string_view kAiffSection = "AIFFEncode";
+constexpr const char* kDefaultFormatText = "44100 Hz, 16 bits, mono PCM";
 
 template <typename T>
 T clampTo(long value) {
@@ -51,6 +55,22 @@ bool replaceFile(const std::string& path, std::span<const std::uint8_t> bytes) {
     return true;
 }
 
+// Reads until `bytes` is full or the file ends; the count read.
+std::size_t readUpTo(int fd, std::span<std::uint8_t> bytes) {
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 }  // namespace
 
 FormatSettings::FormatSettings(SettingsStore& settings, std::string dataDir)
@@ -72,9 +92,16 @@ std::string FormatSettings::wavFormatPath() const {
 WaveFormat FormatSettings::LoadWavFormat() const {
     std::array<std::uint8_t, kWaveFormatFileBytes> bytes{};
     std::size_t got = 0;
-    if (FILE* file = std::fopen(wavFormatPath().c_str(), "rbe"); file != nullptr) {
-        got = std::fread(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
+    const std::string path = wavFormatPath();
+    // Only a regular file is read: a FIFO or a device put in its place must not stop the start.
+    const FileHandle file = OpenFileWithRetry(path, FileAccess::Read, FileShare::Read,
+                                              FileDisposition::OpenExisting, 0);
+    if (file.valid()) {
+        got = readUpTo(file.fd(), bytes);
+    } else if (file.error() != ENOENT && !m_reportedUnreadableFile) {
+        m_reportedUnreadableFile = true;
+        std::fprintf(stderr, "Sonaro: cannot read the WAV format from %s (%s); using %s\n",
+                     path.c_str(), std::strerror(file.error()), kDefaultFormatText);
     }
     const auto format = DecodeWaveFormatFile(std::span(bytes.data(), got));
     return format ? *format : WaveFormat{};

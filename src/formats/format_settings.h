@@ -71,7 +71,8 @@ class FormatSettings {
     OutputFormat GetOutputFormat() const;
     void SetOutputFormat(OutputFormat format);
 
-    // The default PCM format (44100 Hz, 16 bits, mono) when the file is missing or short.
+    // The default PCM format (44100 Hz, 16 bits, mono) when the file is missing or short, or is
+    // no regular file or cannot be read; the last two are said once on standard error.
     WaveFormat LoadWavFormat() const;
     // Replaces the file as a whole (the data folder is created when missing). False when not all
     // bytes reached the disk; the previous file is then left as it was.
@@ -95,6 +96,7 @@ class FormatSettings {
   private:
     SettingsStore& m_settings;
     std::string m_dataDir;
+    mutable bool m_reportedUnreadableFile = false;
 };
 
 // "Stereo", "Joint", "Force", "Mono"; the joint-stereo name for a value outside 0..3.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "platform/program_paths.h"
@@ -57,34 +58,54 @@ std::string folderOf(const std::string& path) {
 OpenSslSecretCipher::OpenSslSecretCipher(std::string keyFilePath)
     : m_keyFilePath(std::move(keyFilePath)) {}
 
-bool OpenSslSecretCipher::readKeyFile(Key& key) const {
-    const int fd = open(m_keyFilePath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+bool OpenSslSecretCipher::readKeyFile(Key& key, std::string& problem) const {
+    const std::string& path = m_keyFilePath;
+    // O_NONBLOCK: a FIFO or device in its place must not hold the caller up.
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
+        const int error = errno;
+        if (error == ELOOP) {
+            problem = "the key file " + path + " is a symbolic link";
+        } else if (error != ENOENT) {
+            problem = "the key file " + path + " cannot be opened (" + std::strerror(error) + ")";
+        }
         return false;
     }
     struct stat info {};
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == getuid() &&
-              info.st_size == static_cast<off_t>(kKeyBytes);
-    // A key others could read is tightened rather than thrown away with the passwords it seals.
-    if (ok && (info.st_mode & 077) != 0) {
-        ok = fchmod(fd, 0600) == 0;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        problem = "the key file " + path + " is not a regular file";
+    } else if (info.st_uid != getuid()) {
+        problem = "the key file " + path + " belongs to another user";
+    } else if (info.st_size != static_cast<off_t>(kKeyBytes)) {
+        problem = "the key file " + path + " is not " + std::to_string(kKeyBytes) + " bytes long";
+    } else if ((info.st_mode & 077) != 0 && fchmod(fd, 0600) != 0) {
+        // A key others could read is tightened rather than thrown away with the passwords it
+        // seals.
+        problem = "the key file " + path + " cannot be made private (" + std::strerror(errno) + ")";
     }
     std::size_t got = 0;
-    while (ok && got < kKeyBytes) {
+    while (problem.empty() && got < kKeyBytes) {
         const ssize_t n = read(fd, key.data() + got, kKeyBytes - got);
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        ok = n > 0;
-        got += ok ? static_cast<std::size_t>(n) : 0;
+        if (n <= 0) {
+            problem = "the key file " + path + " cannot be read";
+        }
+        got += n > 0 ? static_cast<std::size_t>(n) : 0;
     }
     close(fd);
-    return ok;
+    return problem.empty();
 }
 
-bool OpenSslSecretCipher::createKeyFile(Key& key) const {
-    if (RAND_bytes(key.data(), static_cast<int>(key.size())) != 1 ||
-        !MakeDirectories(folderOf(m_keyFilePath))) {
+bool OpenSslSecretCipher::createKeyFile(Key& key, std::string& problem) const {
+    const std::string folder = folderOf(m_keyFilePath);
+    if (RAND_bytes(key.data(), static_cast<int>(key.size())) != 1) {
+        problem = "no random numbers are available for a new key";
+        return false;
+    }
+    if (!MakeDirectories(folder)) {
+        problem = "the folder " + folder + " for the key file cannot be created";
         return false;
     }
     // Written whole under a temporary name and linked into place, so a concurrent reader never
@@ -92,10 +113,13 @@ bool OpenSslSecretCipher::createKeyFile(Key& key) const {
     std::string temp = m_keyFilePath + ".XXXXXX";
     const int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
+        problem =
+            "the key file " + m_keyFilePath + " cannot be created (" + std::strerror(errno) + ")";
         return false;
     }
     const bool written =
         fchmod(fd, 0600) == 0 && writeAll(fd, key.data(), key.size()) && fsync(fd) == 0;
+    const int writeError = errno;
     close(fd);
     const bool linked = written && link(temp.c_str(), m_keyFilePath.c_str()) == 0;
     const int linkError = errno;
@@ -103,14 +127,20 @@ bool OpenSslSecretCipher::createKeyFile(Key& key) const {
     if (linked) {
         return true;
     }
-    return written && linkError == EEXIST && readKeyFile(key);
+    if (written && linkError == EEXIST) {
+        return readKeyFile(key, problem);
+    }
+    problem = "the key file " + m_keyFilePath + " cannot be written (" +
+              std::strerror(written ? linkError : writeError) + ")";
+    return false;
 }
 
-const OpenSslSecretCipher::Key* OpenSslSecretCipher::key(bool create) {
+const OpenSslSecretCipher::Key* OpenSslSecretCipher::key(bool create, std::string& problem) {
     if (!m_key) {
         Key key{};
         // An existing key file is never replaced: the passwords it sealed would be lost.
-        if (readKeyFile(key) || (create && createKeyFile(key))) {
+        if (readKeyFile(key, problem) ||
+            (create && problem.empty() && createKeyFile(key, problem))) {
             m_key = key;
         }
     }
@@ -118,10 +148,14 @@ const OpenSslSecretCipher::Key* OpenSslSecretCipher::key(bool create) {
 }
 
 std::optional<std::string> OpenSslSecretCipher::Seal(std::string_view plain,
-                                                     std::string_view context) {
+                                                     std::string_view context,
+                                                     std::string& problem) {
     std::lock_guard lock(m_mutex);
-    const Key* secret = key(true);
+    const Key* secret = key(true, problem);
     if (secret == nullptr) {
+        if (problem.empty()) {
+            problem = "there is no key file " + m_keyFilePath;
+        }
         return std::nullopt;
     }
     std::string sealed(kOverhead + plain.size(), '\0');
@@ -140,7 +174,11 @@ std::optional<std::string> OpenSslSecretCipher::Seal(std::string_view plain,
         EVP_EncryptFinal_ex(cipher.get(), body + length, &length) == 1 &&
         EVP_CIPHER_CTX_ctrl(cipher.get(), EVP_CTRL_GCM_GET_TAG, kTagBytes, body + plain.size()) ==
             1;
-    return ok ? std::optional<std::string>(std::move(sealed)) : std::nullopt;
+    if (!ok) {
+        problem = "the encryption library failed";
+        return std::nullopt;
+    }
+    return sealed;
 }
 
 std::optional<std::string> OpenSslSecretCipher::Open(std::string_view sealed,
@@ -149,7 +187,8 @@ std::optional<std::string> OpenSslSecretCipher::Open(std::string_view sealed,
     if (sealed.size() < kOverhead || static_cast<std::uint8_t>(sealed[0]) != kVersion) {
         return std::nullopt;
     }
-    const Key* secret = key(false);
+    std::string ignored;
+    const Key* secret = key(false, ignored);
     if (secret == nullptr) {
         return std::nullopt;
     }

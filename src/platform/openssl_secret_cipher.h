@@ -22,16 +22,18 @@ class OpenSslSecretCipher final : public SecretCipher {
 
     explicit OpenSslSecretCipher(std::string keyFilePath);
 
-    std::optional<std::string> Seal(std::string_view plain, std::string_view context) override;
+    std::optional<std::string> Seal(std::string_view plain, std::string_view context,
+                                    std::string& problem) override;
     std::optional<std::string> Open(std::string_view sealed, std::string_view context) override;
 
   private:
     using Key = std::array<std::uint8_t, kKeyBytes>;
 
     // The key, read from its file or (when `create`) made and written when there is none.
-    const Key* key(bool create);
-    bool readKeyFile(Key& key) const;
-    bool createKeyFile(Key& key) const;
+    // `problem` says why there is none; it stays empty when the file is only missing.
+    const Key* key(bool create, std::string& problem);
+    bool readKeyFile(Key& key, std::string& problem) const;
+    bool createKeyFile(Key& key, std::string& problem) const;
 
     std::string m_keyFilePath;
     std::mutex m_mutex;

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace sonaro {
 namespace {
@@ -28,6 +30,39 @@ std::string homeFolder() {
 // XDG variables must hold absolute paths; anything else is ignored as the standard says.
 std::string absoluteOr(const std::string& value, const std::string& fallback) {
     return !value.empty() && value.front() == '/' ? value : fallback;
+}
+
+// Why `path` is not a private folder of this user; empty when it is one.
+std::string whyNotPrivate(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) {
+        return std::strerror(errno);
+    }
+    if (S_ISLNK(info.st_mode)) {
+        return "a symbolic link";
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return "not a folder";
+    }
+    if (info.st_uid != getuid()) {
+        return "owned by user id " + std::to_string(info.st_uid);
+    }
+    if ((info.st_mode & 077) != 0) {
+        char mode[16];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        return std::string("open to others, mode ") + mode;
+    }
+    return {};
+}
+
+// Creates `path` (mode 0700) when missing; why it is not a private folder, empty when it is.
+std::string makePrivateFolder(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+        MakeDirectories(path.substr(0, slash));
+    }
+    mkdir(path.c_str(), 0700);
+    return whyNotPrivate(path);
 }
 
 }  // namespace
@@ -81,6 +116,31 @@ bool EnsurePrivateDirectory(const std::string& path) {
         return false;
     }
     return (info.st_mode & 077) == 0 || chmod(path.c_str(), 0700) == 0;
+}
+
+std::string ChooseTemporaryFolder(const std::string& usual) {
+    const std::string refusal = makePrivateFolder(usual);
+    if (refusal.empty()) {
+        return usual;
+    }
+    std::string fresh = usual + "-XXXXXX";
+    if (mkdtemp(fresh.data()) == nullptr) {
+        std::fprintf(stderr,
+                     "Sonaro: the temporary folder %s is not private (%s) and no private one can "
+                     "be made (%s); starting without the run marker and component downloads\n",
+                     usual.c_str(), refusal.c_str(), std::strerror(errno));
+        return {};
+    }
+    std::fprintf(stderr, "Sonaro: the temporary folder %s is not private (%s); using %s instead\n",
+                 usual.c_str(), refusal.c_str(), fresh.c_str());
+    return fresh;
+}
+
+bool PrepareRuntimeFolder(const ProgramPaths& paths) {
+    if (paths.runtimeDir == paths.tempDir) {
+        return makePrivateFolder(paths.runtimeDir).empty();
+    }
+    return EnsurePrivateDirectory(paths.runtimeDir);
 }
 
 }  // namespace sonaro

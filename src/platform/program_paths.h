@@ -26,4 +26,17 @@ bool MakeDirectories(const std::string& path);
 // that no one else can enter (the runtime and temporary folders hold sockets and locks).
 bool EnsurePrivateDirectory(const std::string& path);
 
+// The temporary folder to use: `usual` when it is (or is created as) a folder, not a symbolic
+// link, owned by this user and without permission bits for group or others. Otherwise `usual` is
+// refused, never tightened (others may have put files in it, and installers are downloaded there
+// and run), and a new private folder "<usual>-XXXXXX" is made instead; a line on standard error
+// says so. Empty, also said there, when no private folder can be made.
+std::string ChooseTemporaryFolder(const std::string& usual);
+
+// True when the runtime folder can hold the instance socket. A runtime folder of its own is made
+// private as EnsurePrivateDirectory does; one that falls back to the temporary folder is held to
+// ChooseTemporaryFolder's rule and never tightened, so that folder is not trusted at the next
+// start merely because the socket's check changed its mode.
+bool PrepareRuntimeFolder(const ProgramPaths& paths);
+
 }  // namespace sonaro

@@ -3,9 +3,13 @@
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "platform/program_paths.h"
@@ -39,6 +43,22 @@ const std::string kDeleteKeyValues =
 bool isCorrupt(int rc) {
     const int primary = rc & 0xff;
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+bool isBusy(int rc) {
+    const int primary = rc & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+void reportLocked(const std::string& path, bool write) {
+    std::fprintf(stderr, "Sonaro: the settings database %s is locked by another program; %s\n",
+                 path.c_str(),
+                 write ? "the change was not saved" : "a setting was not read (default used)");
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
 bool succeeded(int rc) {
@@ -84,7 +104,8 @@ class StatementUse {
 
 }  // namespace
 
-SqliteRegistry::SqliteRegistry(std::string path) : m_path(std::move(path)) {}
+SqliteRegistry::SqliteRegistry(std::string path, bool privateFiles, std::thread::id interfaceThread)
+    : m_path(std::move(path)), m_private(privateFiles), m_interfaceThread(interfaceThread) {}
 
 SqliteRegistry::~SqliteRegistry() {
     close();
@@ -111,9 +132,10 @@ int SqliteRegistry::open(bool write) {
     if (!write && !exists) {
         return SQLITE_CANTOPEN;
     }
-    if (write) {
-        MakeDirectories(m_path.substr(0, m_path.rfind('/')));
+    if (write && !exists) {
+        createPrivately();
     }
+    tightenModes();
     int flags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_READWRITE | (write ? SQLITE_OPEN_CREATE : 0);
     int rc = sqlite3_open_v2(m_path.c_str(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK && !write) {
@@ -131,8 +153,40 @@ int SqliteRegistry::open(bool write) {
     return rc;
 }
 
+void SqliteRegistry::createPrivately() {
+    const std::string folder = folderOf(m_path);
+    if (!m_private) {
+        MakeDirectories(folder);
+        return;
+    }
+    // The last folder is made private at once, so it is never open to others for a moment.
+    MakeDirectories(folderOf(folder));
+    mkdir(folder.c_str(), 0700);
+    // SQLite gives the -wal and -shm files the mode of the database file.
+    const int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+void SqliteRegistry::tightenModes() const {
+    if (!m_private) {
+        return;
+    }
+    for (const std::string& path : {folderOf(m_path), m_path, m_path + "-wal", m_path + "-shm"}) {
+        struct stat info {};
+        // Symbolic links and what others own are left as they are.
+        if (lstat(path.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || S_ISREG(info.st_mode)) &&
+            info.st_uid == geteuid() && (info.st_mode & 077) != 0 &&
+            chmod(path.c_str(), info.st_mode & 07700) != 0) {
+            std::fprintf(stderr, "Sonaro: cannot make %s private: %s\n", path.c_str(),
+                         std::strerror(errno));
+        }
+    }
+}
+
 int SqliteRegistry::configure(bool writable) {
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
     sqlite3_extended_result_codes(m_db, 1);
     int rc = SQLITE_OK;
     if (writable) {
@@ -177,18 +231,33 @@ sqlite3_stmt* SqliteRegistry::statement(const char* sql) {
 }
 
 int SqliteRegistry::attempt(bool write, const std::function<int()>& work) {
-    std::lock_guard lock(m_lock);
+    const bool interface = std::this_thread::get_id() == m_interfaceThread;
+    std::unique_lock lock(m_lock, std::defer_lock);
+    // A worker may hold the connection while it waits out another program's lock.
+    if (interface) {
+        if (!lock.try_lock_for(std::chrono::milliseconds(kInterfaceBusyTimeoutMs))) {
+            reportLocked(m_path, write);
+            return SQLITE_BUSY;
+        }
+    } else {
+        lock.lock();
+    }
+    m_busyTimeoutMs = interface ? kInterfaceBusyTimeoutMs : kBusyTimeoutMs;
     int rc = SQLITE_ERROR;
     for (int round = 0; round < 2; ++round) {
         rc = open(write);
         if (rc == SQLITE_OK) {
+            sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
             rc = work();
         }
         if (!isCorrupt(rc)) {
-            return rc;
+            break;
         }
         close();
         moveAsideIfStillCorrupt();
+    }
+    if (interface && isBusy(rc)) {
+        reportLocked(m_path, write);
     }
     return rc;
 }

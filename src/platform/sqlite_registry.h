@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -21,11 +22,17 @@ namespace sonaro {
 // The file is created on the first write; reads of a missing file find nothing. When SQLite
 // reports the file corrupt, it is moved aside under an exclusive lock file (so two processes never
 // both replace it) and the operation is retried once on a new file.
+//
+// Calls from `interfaceThread` wait at most kInterfaceBusyTimeoutMs for the connection and for
+// another program's lock, then fail with a line on standard error; other threads wait up to
+// kBusyTimeoutMs. A private registry keeps its folder at mode 0700 and the database with its
+// -wal and -shm files at 0600, and tightens those that are ours whenever it opens them.
 class SqliteRegistry {
   public:
     static constexpr int kBusyTimeoutMs = 30000;
+    static constexpr int kInterfaceBusyTimeoutMs = 300;
 
-    explicit SqliteRegistry(std::string path);
+    SqliteRegistry(std::string path, bool privateFiles, std::thread::id interfaceThread);
     ~SqliteRegistry();
     SqliteRegistry(const SqliteRegistry&) = delete;
     SqliteRegistry& operator=(const SqliteRegistry&) = delete;
@@ -47,6 +54,9 @@ class SqliteRegistry {
     int attempt(bool write, const std::function<int()>& work);
     int open(bool write);
     int configure(bool writable);
+    // Creates the folder and an empty database file with private modes when missing.
+    void createPrivately();
+    void tightenModes() const;
     void close();
     void moveAsideIfStillCorrupt();
     int exec(const char* sql);
@@ -57,9 +67,12 @@ class SqliteRegistry {
     sqlite3_stmt* statement(const char* sql);
 
     std::string m_path;
-    std::mutex m_lock;
+    bool m_private;
+    std::thread::id m_interfaceThread;
+    std::timed_mutex m_lock;
     sqlite3* m_db = nullptr;
     bool m_writable = false;
+    int m_busyTimeoutMs = kBusyTimeoutMs;
     std::unordered_map<const char*, sqlite3_stmt*> m_statements;
 };
 

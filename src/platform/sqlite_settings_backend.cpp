@@ -2,11 +2,16 @@
 
 #include "platform/sqlite_registry.h"
 
+#include <thread>
+
 namespace sonaro {
 
 SqliteSettingsBackend::SqliteSettingsBackend(std::string userDatabase, std::string machineDatabase)
-    : m_user(std::make_unique<SqliteRegistry>(std::move(userDatabase))),
-      m_machine(std::make_unique<SqliteRegistry>(std::move(machineDatabase))) {}
+    : m_user(std::make_unique<SqliteRegistry>(std::move(userDatabase), true,
+                                              std::this_thread::get_id())),
+      // Every user reads the machine-wide database, so it keeps the usual modes.
+      m_machine(std::make_unique<SqliteRegistry>(std::move(machineDatabase), false,
+                                                 std::this_thread::get_id())) {}
 
 SqliteSettingsBackend::~SqliteSettingsBackend() = default;
 

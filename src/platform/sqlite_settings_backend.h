@@ -12,9 +12,12 @@ class SqliteRegistry;
 // The registry on two SQLite databases: one per user, one machine-wide (read-only for users).
 // WAL mode with a busy timeout lets every thread and process read and write at once; writes run
 // in immediate transactions so they wait for each other instead of failing. A database found
-// corrupt is moved aside as "<file>.corrupt-<time>" and a new one is started.
+// corrupt is moved aside as "<file>.corrupt-<time>" and a new one is started. The per-user
+// database and its folder are private to the user.
 class SqliteSettingsBackend final : public SettingsBackend {
   public:
+    // The calling thread is taken as the user-interface thread: its calls wait only briefly for
+    // a database that another program holds locked, and fail with a line on standard error.
     SqliteSettingsBackend(std::string userDatabase, std::string machineDatabase);
     ~SqliteSettingsBackend() override;
 

@@ -13,7 +13,8 @@ namespace sonaro {
 // no cache. Numbers and yes/no values are stored as text. Defaults live at the call sites: a value
 // never written reads as the default passed by the caller.
 //
-// Reads never fail: a failed read gives the default. A failed write is lost silently. Any thread
+// Reads never fail: a failed read gives the default. A failed write is lost (the backend may say
+// so on standard error, as the SQLite one does for a database another program holds). Any thread
 // may call any operation.
 class SettingsStore {
   public:

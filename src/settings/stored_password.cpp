@@ -23,19 +23,29 @@ std::string contextOf(std::string_view keyPath, std::string_view name) {
 
 }  // namespace
 
-void StoredPassword::Store(std::string_view keyPath, std::string_view name,
-                           std::string_view password) {
+bool StoredPassword::Store(std::string_view keyPath, std::string_view name,
+                           std::string_view password, std::string& problem) {
     SettingsBackend& backend = m_settings.backend();
-    if (m_cipher != nullptr) {
-        if (const auto sealed = m_cipher->Seal(password, contextOf(keyPath, name))) {
-            if (backend.writeValue(RegistryRoot::CurrentUser, keyPath, sealedName(name),
-                                   {RegistryType::Binary, *sealed})) {
-                backend.deleteValue(RegistryRoot::CurrentUser, keyPath, name);
-                return;
-            }
-        }
+    if (password.empty()) {
+        backend.deleteValue(RegistryRoot::CurrentUser, keyPath, sealedName(name));
+        backend.deleteValue(RegistryRoot::CurrentUser, keyPath, name);
+        return true;
     }
-    m_settings.WriteRegistryText(RegistryRoot::CurrentUser, keyPath, name, password);
+    if (m_cipher == nullptr) {
+        problem = "no encryption is available";
+        return false;
+    }
+    const auto sealed = m_cipher->Seal(password, contextOf(keyPath, name), problem);
+    if (!sealed) {
+        return false;
+    }
+    if (!backend.writeValue(RegistryRoot::CurrentUser, keyPath, sealedName(name),
+                            {RegistryType::Binary, *sealed})) {
+        problem = "the settings database could not be written";
+        return false;
+    }
+    backend.deleteValue(RegistryRoot::CurrentUser, keyPath, name);
+    return true;
 }
 
 std::string StoredPassword::Read(std::string_view keyPath, std::string_view name) const {
@@ -54,21 +64,28 @@ std::string StoredPassword::Read(std::string_view keyPath, std::string_view name
     return plain;
 }
 
-void StoreSmtpPassword(StoredPassword& passwords, std::string_view keyPath,
-                       std::string_view password) {
-    passwords.Store(keyPath, kSmtpPasswordName, password);
+bool StoreSmtpPassword(StoredPassword& passwords, std::string_view keyPath,
+                       std::string_view password, std::string& problem) {
+    return passwords.Store(keyPath, kSmtpPasswordName, password, problem);
 }
 
 std::string ReadSmtpPassword(const StoredPassword& passwords, std::string_view keyPath) {
     return passwords.Read(keyPath, kSmtpPasswordName);
 }
 
-void StoreFtpPassword(StoredPassword& passwords, std::string_view password) {
-    passwords.Store(SettingsStore::SectionKeyPath(kFtpSection), kFtpPasswordName, password);
+bool StoreFtpPassword(StoredPassword& passwords, std::string_view password, std::string& problem) {
+    return passwords.Store(SettingsStore::SectionKeyPath(kFtpSection), kFtpPasswordName, password,
+                           problem);
 }
 
 std::string ReadFtpPassword(const StoredPassword& passwords) {
     return passwords.Read(SettingsStore::SectionKeyPath(kFtpSection), kFtpPasswordName);
+}
+
+std::string PasswordNotSavedMessage(std::string_view problem) {
+    return "The password was not saved, because Sonaro keeps passwords only in encrypted form "
+           "and cannot encrypt it: " +
+           std::string(problem) + ".";
 }
 
 }  // namespace sonaro

@@ -220,6 +220,11 @@ DownloadResult ComponentManager::InstallOnDemand(LProgressReporter& job,
                                                  std::string_view setupName) {
     job.ReportStatus("Download install-on-demand", 0);
     job.ReportStatus(setupName, 1);
+    // Installers are run from where they were saved: only a folder private to the user will do.
+    if (m_tempFolder.empty()) {
+        job.ReportMessage("There is no private temporary folder to download the installer to.");
+        return DownloadResult::Failed;
+    }
     const std::string path =
         m_tempFolder + "/" + std::string(setupName) + std::string(kInstallerSuffix);
     const DownloadResult result = fetchInstaller(job, setupName, path);

@@ -30,7 +30,8 @@ enum class InstallResult : int { Done = 0, Cancelled = 1, Failed = 2 };
 // EnsureComponent run on a job's worker thread.
 class ComponentManager {
   public:
-    // `tempFolder` is the per-user temporary folder, where installers are saved.
+    // `tempFolder` is the per-user temporary folder, where installers are saved; empty when
+    // there is no private one, and then nothing is downloaded.
     ComponentManager(SettingsStore& settings, Downloader& downloader, Prompter& prompter,
                      PageOpener& pages, UiDispatcher& dispatcher, std::string tempFolder);
 

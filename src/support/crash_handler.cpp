@@ -21,7 +21,7 @@ constexpr std::size_t kPathBytes = 4096;
 constexpr std::size_t kCodeBytes = 1024;
 constexpr int kMaxModules = 256;
 constexpr std::size_t kAltStackBytes = 256 * 1024;
-constexpr int kSignals[] = {SIGSEGV, SIGILL, SIGFPE, SIGBUS};
+constexpr int kSignals[] = {SIGSEGV, SIGILL, SIGFPE, SIGBUS, SIGABRT};
 
 struct ModuleRange {
     std::uintptr_t start;
@@ -127,6 +127,8 @@ const char* signalName(int signal) {
             return "SIGILL";
         case SIGFPE:
             return "SIGFPE";
+        case SIGABRT:
+            return "SIGABRT";
         default:
             return "SIGBUS";
     }

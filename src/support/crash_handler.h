@@ -13,8 +13,9 @@ struct CrashHandlerOptions {
     std::string osTag;
 };
 
-// Installs handlers for SIGSEGV, SIGILL, SIGFPE and SIGBUS on an alternate stack for the calling
-// thread (which becomes the main thread of the activity record). On the first fault the handler
+// Installs handlers for SIGSEGV, SIGILL, SIGFPE, SIGBUS and SIGABRT (abort(), failed assertions,
+// std::terminate) on an alternate stack for the calling thread (which becomes the main thread of
+// the activity record). On the first fault the handler
 // removes the run marker, forms the crash code
 // "<signal>-<osTag>-<module>-<context>" (signal "StackOverflow" for a SIGSEGV at the stack's
 // end), starts `programPath reportOption code` and ends the process with exit code 1. A second

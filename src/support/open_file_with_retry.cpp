@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -44,11 +45,30 @@ int lockFor(FileAccess access, FileShare share) {
     return othersWrite || readOnlySharing ? LOCK_SH : LOCK_EX;
 }
 
+// Opening a FIFO or a device may wait for ever (for a writer, for a modem line); with
+// O_NONBLOCK the open returns at once and the type check turns such a file away.
+int refuseUnlessRegular(int fd) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        return errno;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? 0 : errno;
+}
+
 FileHandle openOnce(const std::string& path, FileAccess access, FileShare share,
                     FileDisposition disposition) {
-    const int fd = ::open(path.c_str(), openFlags(access, disposition), 0666);
+    const int fd =
+        ::open(path.c_str(), openFlags(access, disposition) | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) {
         return FileHandle(-1, errno);
+    }
+    if (const int refused = refuseUnlessRegular(fd); refused != 0) {
+        ::close(fd);
+        return FileHandle(-1, refused);
     }
     if (flock(fd, lockFor(access, share) | LOCK_NB) != 0) {
         const int error = errno == EINTR ? EWOULDBLOCK : errno;

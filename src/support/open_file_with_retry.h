@@ -48,6 +48,8 @@ class FileHandle {
 // first pause is (budgetMs + 127) / 256 ms (at least 1), each later pause doubles, and pauses
 // come out of the budget; gives up on any other error or when the rest of the budget is not
 // larger than the next pause. Blocks the calling thread for at most about `budgetMs`.
+// Only regular files are opened: a folder fails with EISDIR, a FIFO, device or socket with EINVAL,
+// without waiting for a writer or a device.
 FileHandle OpenFileWithRetry(const std::string& path, FileAccess access, FileShare share,
                              FileDisposition disposition, int budgetMs, const Clock& clock);
 FileHandle OpenFileWithRetry(const std::string& path, FileAccess access, FileShare share,

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "support/crash_handler.h"
 #include "support/page_opener.h"
 #include "support/prompter.h"
@@ -75,32 +77,43 @@ void RunMarker::CheckRunMarker() {
     const auto now = static_cast<std::uint32_t>(m_clock.Now());
     const std::uint32_t tick = m_clock.TickCount();
     RemoveRunMarker();
-    m_file = OpenFileWithRetry(m_path, FileAccess::ReadWrite, FileShare::None,
-                               FileDisposition::CreateNew, 0, m_clock);
-    if (m_file.valid()) {
-        unsigned char record[8];
-        putLittleEndian(record, now);
-        putLittleEndian(record + 4, tick);
-        if (::write(m_file.fd(), record, sizeof record) == static_cast<ssize_t>(sizeof record)) {
-            SetCrashMarkerPath(m_path.c_str());
-        } else {
-            RemoveRunMarker();
-        }
+    if (createMarker(now, tick)) {
         return;
     }
     FileHandle old = OpenFileWithRetry(m_path, FileAccess::Read, FileShare::Read,
                                        FileDisposition::OpenExisting, 0, m_clock);
-    if (!old.valid()) {
+    // A FIFO or device in its place is no marker of ours; anything else that cannot be read
+    // (another running instance holds it) is left alone.
+    if (!old.valid() && old.error() != EINVAL) {
         return;
     }
     unsigned char record[8];
-    const bool complete = readExactly(old.fd(), record, sizeof record);
+    const bool complete = old.valid() && readExactly(old.fd(), record, sizeof record);
     old.close();
     unlink(m_path.c_str());
+    // The next crash must be noticed as well, also when this start follows one.
+    createMarker(now, tick);
     if (complete &&
         PreviousRunFailed(now, tick, getLittleEndian(record), getLittleEndian(record + 4))) {
         askAboutPreviousRun();
     }
+}
+
+bool RunMarker::createMarker(std::uint32_t now, std::uint32_t tick) {
+    m_file = OpenFileWithRetry(m_path, FileAccess::ReadWrite, FileShare::None,
+                               FileDisposition::CreateNew, 0, m_clock);
+    if (!m_file.valid()) {
+        return false;
+    }
+    unsigned char record[8];
+    putLittleEndian(record, now);
+    putLittleEndian(record + 4, tick);
+    if (::write(m_file.fd(), record, sizeof record) != static_cast<ssize_t>(sizeof record)) {
+        RemoveRunMarker();
+        return false;
+    }
+    SetCrashMarkerPath(m_path.c_str());
+    return true;
 }
 
 void RunMarker::askAboutPreviousRun() {

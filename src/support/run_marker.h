@@ -29,8 +29,9 @@ class RunMarker {
     RunMarker(const RunMarker&) = delete;
     RunMarker& operator=(const RunMarker&) = delete;
 
-    // Creates the marker, or when one exists, removes it and asks about the previous run when
-    // the computer has not restarted since that run began (then no new marker is made).
+    // Creates the marker. When one is left from a previous run, removes it, creates this run's
+    // own and asks about the previous run when the computer has not restarted since that run
+    // began.
     void CheckRunMarker();
     // Closes and deletes the marker, if this run holds one.
     void RemoveRunMarker();
@@ -42,6 +43,9 @@ class RunMarker {
                                   std::uint32_t thenTick);
 
   private:
+    // Creates and fills this run's marker; false when it was not made (one exists already, the
+    // folder is unusable, or the record could not be written).
+    bool createMarker(std::uint32_t now, std::uint32_t tick);
     void askAboutPreviousRun();
 
     std::string m_path;

@@ -97,10 +97,16 @@ std::optional<FieldComplaint> SaveEmailSettings(SettingsStore& settings, StoredP
             kEmail, "SendDirect",
             values.method == EmailSendMethod::Smtp ? values.sendDirectFallback : true);
     }
+    std::string problem;
+    if (!StoreSmtpPassword(passwords, SettingsStore::SectionKeyPath(kEmail), values.password,
+                           problem)) {
+        return FieldComplaint{static_cast<int>(EmailField::Password),
+                              PasswordNotSavedMessage(problem), std::string(kPasswordNotSavedTitle),
+                              PromptIcon::Warning};
+    }
     settings.WriteSettingBool(kEmail, "UseSMTPHost", values.method == EmailSendMethod::Smtp);
     settings.WriteSettingString(kEmail, "MailSMTPHost", values.host);
     settings.WriteSettingString(kEmail, "SMTPUserName", values.user);
-    StoreSmtpPassword(passwords, SettingsStore::SectionKeyPath(kEmail), values.password);
     settings.WriteSettingString(kEmail, "ReplyToEmail", values.replyTo);
     settings.WriteSettingBool(kEmail, "SMTPAuthOn", values.authentication);
     settings.WriteSettingString(kEmail, "SetViewed", "1");

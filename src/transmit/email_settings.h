@@ -37,8 +37,9 @@ void ApplyEmailDefaultsOnce(SettingsStore& settings, const MailAccountFinder& fi
 EmailSettings LoadEmailSettings(const SettingsStore& settings, const StoredPassword& passwords);
 
 // OK in the dialog: the MAPI method needs `mapiAvailable` (a message box otherwise); "UseMAPI" is
-// written, then the fields of the chosen method are checked, and everything is written with
-// "SetViewed" = 1. Nothing after a refusal is written.
+// written, then the fields of the chosen method are checked, the password is stored (refused
+// with a message box when it cannot be encrypted), and everything is written with "SetViewed" =
+// 1. Nothing after a refusal is written.
 std::optional<FieldComplaint> SaveEmailSettings(SettingsStore& settings, StoredPassword& passwords,
                                                 const EmailSettings& values, bool mapiAvailable);
 

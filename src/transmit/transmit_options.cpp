@@ -120,10 +120,15 @@ std::optional<FieldComplaint> SaveTransmitOptions(SettingsStore& settings,
             return Balloon(TransmitField::FtpServer, "FTP Server or user details are required.",
                            "");
         }
+        std::string problem;
+        if (!StoreFtpPassword(passwords, options.ftpPassword, problem)) {
+            return FieldComplaint{static_cast<int>(TransmitField::FtpServer),
+                                  PasswordNotSavedMessage(problem),
+                                  std::string(kPasswordNotSavedTitle), PromptIcon::Warning};
+        }
         settings.WriteSettingBool(kSettings, "SendFtp", options.sendFtp);
         settings.WriteSettingString(kFtp, "Server", options.ftpServer);
         settings.WriteSettingString(kFtp, "UserName", options.ftpUser);
-        StoreFtpPassword(passwords, options.ftpPassword);
         settings.WriteSettingString(kFtp, "Directory", options.ftpDirectory);
         if (auto refused = checkFolder(options)) {
             return refused;

@@ -38,6 +38,7 @@ TransmitOptions LoadTransmitOptions(const SettingsStore& settings, const StoredP
 
 // Checks and writes the methods in the order e-mail, FTP, folder, program (each group written as
 // soon as it passed, so a later refusal leaves the earlier ones saved), then "bPromptTransmit".
+// An FTP password that cannot be stored encrypted refuses the FTP group with a message box.
 std::optional<FieldComplaint> SaveTransmitOptions(SettingsStore& settings,
                                                   StoredPassword& passwords,
                                                   const TransmitOptions& options,

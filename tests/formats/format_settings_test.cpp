@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <iterator>
 
 #include "platform/sqlite_settings_backend.h"
+#include "support/blocking_fifo.h"
 #include "support/temp_home.h"
 
 namespace sonaro {
@@ -73,6 +75,33 @@ TEST_F(FormatSettingsTest, MissingOrShortFileGivesTheDefaultPcmFormat) {
     ASSERT_TRUE(m_formats.SaveWavFormat(MakePcmWaveFormat(8000, 2, 8)));
     std::filesystem::resize_file(m_formats.wavFormatPath(), 1027);
     EXPECT_EQ(m_formats.LoadWavFormat(), expected);
+}
+
+TEST_F(FormatSettingsTest, OnlyARegularFileIsReadAndAnythingElseGivesTheDefaultAtOnce) {
+    const WaveFormat expected = MakePcmWaveFormat(44100, 1, 16);
+    const std::string path = m_formats.wavFormatPath();
+    std::filesystem::create_directories(m_dir + "/data/sonaro");
+    testing::internal::CaptureStderr();
+    WaveFormat first;
+    WaveFormat second;
+    EXPECT_TRUE(test::FinishesBesideFifo(path, 3000, [&] {
+        first = m_formats.LoadWavFormat();
+        second = m_formats.LoadWavFormat();
+    })) << "a FIFO without a writer must not hold up the start";
+    EXPECT_EQ(first, expected);
+    EXPECT_EQ(second, expected);
+    // Said once, not at every label the window shows.
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(path), std::string::npos) << said;
+    EXPECT_EQ(said.find(path), said.rfind(path)) << said;
+
+    // A device gives endless bytes that would read as a format of zeros.
+    unlink(path.c_str());
+    ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0);
+    FormatSettings fresh(m_settings, m_dir + "/data/sonaro");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fresh.LoadWavFormat(), expected);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(path), std::string::npos);
 }
 
 TEST_F(FormatSettingsTest, OversizedExtraCountIsCutToTheFile) {

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 
 #include "platform/openssl_secret_cipher.h"
 #include "platform/sqlite_settings_backend.h"
+#include "support/blocking_fifo.h"
 #include "support/temp_home.h"
 
 namespace sonaro {
@@ -50,8 +52,10 @@ TEST_F(StoredPasswordTest, ReadsBackAfterARestartWithoutAReadableCopy) {
         ProgramRun run(m_dir);
         run.settings.WriteRegistryText(RegistryRoot::CurrentUser, kEmailKey, "SMTPPassword",
                                        "old plain");
-        StoreSmtpPassword(run.passwords, kEmailKey, password);
-        StoreFtpPassword(run.passwords, "ftp-secret-42");
+        std::string problem;
+        EXPECT_TRUE(StoreSmtpPassword(run.passwords, kEmailKey, password, problem));
+        EXPECT_TRUE(StoreFtpPassword(run.passwords, "ftp-secret-42", problem));
+        EXPECT_EQ(problem, "");
         const auto sealed =
             run.backend.readValue(RegistryRoot::CurrentUser, kEmailKey, "_SMTPPassword");
         ASSERT_TRUE(sealed);
@@ -82,7 +86,8 @@ TEST_F(StoredPasswordTest, PlainValueIsReadOnlyWhenNoSealedValueOpens) {
     run.settings.WriteRegistryText(RegistryRoot::CurrentUser, kEmailKey, "SMTPPassword", "plain");
     EXPECT_EQ(ReadSmtpPassword(run.passwords, kEmailKey), "plain");
 
-    StoreSmtpPassword(run.passwords, kEmailKey, "sealed");
+    std::string problem;
+    ASSERT_TRUE(StoreSmtpPassword(run.passwords, kEmailKey, "sealed", problem));
     run.settings.WriteRegistryText(RegistryRoot::CurrentUser, kEmailKey, "SMTPPassword", "plain");
     EXPECT_EQ(ReadSmtpPassword(run.passwords, kEmailKey), "sealed");
 
@@ -95,7 +100,8 @@ TEST_F(StoredPasswordTest, PlainValueIsReadOnlyWhenNoSealedValueOpens) {
 
 TEST_F(StoredPasswordTest, SealedValueDoesNotOpenUnderAnotherName) {
     ProgramRun run(m_dir);
-    StoreSmtpPassword(run.passwords, kEmailKey, "mail password");
+    std::string problem;
+    ASSERT_TRUE(StoreSmtpPassword(run.passwords, kEmailKey, "mail password", problem));
     const auto sealed =
         run.backend.readValue(RegistryRoot::CurrentUser, kEmailKey, "_SMTPPassword");
     ASSERT_TRUE(sealed);
@@ -104,36 +110,54 @@ TEST_F(StoredPasswordTest, SealedValueDoesNotOpenUnderAnotherName) {
     EXPECT_EQ(ReadFtpPassword(run.passwords), "");
 }
 
-TEST_F(StoredPasswordTest, LostKeyFileFallsBackToPlainAndIsNeverReplacedByAStranger) {
+TEST_F(StoredPasswordTest, UnusableKeyFileRefusesTheStoreAndIsNeverReplaced) {
     {
         ProgramRun run(m_dir);
-        StoreSmtpPassword(run.passwords, kEmailKey, "first");
+        std::string problem;
+        ASSERT_TRUE(StoreSmtpPassword(run.passwords, kEmailKey, "first", problem));
     }
     // Another user's key (here: a key of the wrong size) is refused, not overwritten.
     const std::string keyPath = m_dir + "/data/secret.key";
     std::ofstream(keyPath, std::ios::trunc) << "short";
     ProgramRun run(m_dir);
     EXPECT_EQ(ReadSmtpPassword(run.passwords, kEmailKey), "");
-    StoreSmtpPassword(run.passwords, kEmailKey, "second");
+    std::string problem;
+    EXPECT_FALSE(StoreSmtpPassword(run.passwords, kEmailKey, "second", problem));
+    EXPECT_EQ(problem, "the key file " + keyPath + " is not 32 bytes long");
     EXPECT_EQ(fileBytes(keyPath), "short");
-    std::string plain;
-    run.settings.ReadRegistryText(RegistryRoot::CurrentUser, kEmailKey, "SMTPPassword", "", plain);
-    EXPECT_EQ(plain, "second");
-    EXPECT_EQ(ReadSmtpPassword(run.passwords, kEmailKey), "second");
+    EXPECT_FALSE(run.backend.readValue(RegistryRoot::CurrentUser, kEmailKey, "SMTPPassword"));
+    EXPECT_EQ(ReadSmtpPassword(run.passwords, kEmailKey), "");
 }
 
-TEST_F(StoredPasswordTest, WithoutCipherPasswordsArePlainText) {
+TEST_F(StoredPasswordTest, AFifoInPlaceOfTheKeyFileIsRefusedAtOnce) {
+    ProgramRun run(m_dir);
+    const std::string keyPath = m_dir + "/data/secret.key";
+    std::filesystem::create_directories(m_dir + "/data");
+    bool stored = true;
+    std::string problem;
+    EXPECT_TRUE(test::FinishesBesideFifo(keyPath, 3000, [&] {
+        stored = StoreSmtpPassword(run.passwords, kEmailKey, "pw", problem);
+    }));
+    EXPECT_FALSE(stored);
+    EXPECT_EQ(problem, "the key file " + keyPath + " is not a regular file");
+}
+
+TEST_F(StoredPasswordTest, WithoutCipherNothingIsStoredButOldPlainValuesStillRead) {
     SqliteSettingsBackend backend(m_dir + "/registry.db", m_dir + "/machine.db");
     SettingsStore settings(backend);
     StoredPassword passwords(settings, nullptr);
-    StoreFtpPassword(passwords, "pw");
-    EXPECT_EQ(settings.ReadSettingString("Ftp", "Password", ""), "pw");
-    EXPECT_EQ(ReadFtpPassword(passwords), "pw");
+    std::string problem;
+    EXPECT_FALSE(StoreFtpPassword(passwords, "pw", problem));
+    EXPECT_FALSE(problem.empty());
+    EXPECT_EQ(settings.ReadSettingString("Ftp", "Password", "<unset>"), "<unset>");
+    settings.WriteSettingString("Ftp", "Password", "older");
+    EXPECT_EQ(ReadFtpPassword(passwords), "older");
 }
 
 TEST_F(StoredPasswordTest, LongPasswordIsCutOnRead) {
     ProgramRun run(m_dir);
-    StoreSmtpPassword(run.passwords, kEmailKey, std::string(400, 'p'));
+    std::string problem;
+    ASSERT_TRUE(StoreSmtpPassword(run.passwords, kEmailKey, std::string(400, 'p'), problem));
     EXPECT_EQ(ReadSmtpPassword(run.passwords, kEmailKey), std::string(259, 'p'));
 }
 

@@ -152,6 +152,21 @@ TEST_F(ComponentTest, FailureShowsTheAddressAndOpensIt) {
     EXPECT_EQ(m_prompter.jobMessages().back(), m_prompter.shown()[0].text);
 }
 
+TEST_F(ComponentTest, WithoutAPrivateTemporaryFolderNoInstallerIsFetched) {
+    ASSERT_TRUE(m_server.started());
+    const std::string program = m_bin + "/testdec";
+    m_settings.WriteRegistryText(RegistryRoot::CurrentUser, kRegistration, "Path", program);
+    serveInstaller("testdec", program, "exit 0");
+    setComponentServer(m_server.baseUrl());
+    ComponentManager homeless(m_settings, m_downloader, m_prompter, m_pages, m_dispatcher, "");
+    EXPECT_FALSE(homeless.EnsureComponent("testdec"));
+    ASSERT_FALSE(m_prompter.jobMessages().empty());
+    EXPECT_EQ(m_prompter.jobMessages()[0],
+              "There is no private temporary folder to download the installer to.");
+    EXPECT_NE(access("/testdec.run", F_OK), 0) << "nothing lands in the root folder";
+    EXPECT_NE(access((m_dir + "/lquiet").c_str(), F_OK), 0) << "no installer ran";
+}
+
 TEST_F(ComponentTest, PlainHttpToAnotherHostIsRefused) {
     setComponentServer("http://downloads.example.test/");
     EXPECT_FALSE(m_components.EnsureComponent("testdec"));

@@ -74,6 +74,14 @@ TEST(CrashHandler, AFaultRemovesTheMarkerAndStartsTheReport) {
     EXPECT_EQ(run.reportedCode, "SIGSEGV-LinuxTest-crash_probe-MainGloIni1");
 }
 
+TEST(CrashHandler, AnAbortIsReportedLikeAFault) {
+    const ProbeRun run = runProbe("abort");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(run.markerLeft);
+    // abort() raises the signal inside the C library.
+    EXPECT_EQ(run.reportedCode, "SIGABRT-LinuxTest-libc.so.6-MainGloIni1");
+}
+
 TEST(CrashHandler, ContextNamesTheCommandOrTheWorker) {
     EXPECT_EQ(runProbe("command").reportedCode, "SIGILL-LinuxTest-crash_probe-Main(Cmd1012)");
     EXPECT_EQ(runProbe("worker").reportedCode, "SIGSEGV-LinuxTest-crash_probe-Sender");

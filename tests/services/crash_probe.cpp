@@ -91,6 +91,8 @@ int main(int argc, char** argv) {
         sonaro::SetActivityPhase(sonaro::ActivityPhase::Running);
         sonaro::ScopedActivityCommand command(1012);
         __builtin_trap();
+    } else if (kind == "abort") {
+        std::abort();
     } else if (kind == "stack") {
         sonaro::SetActivityPhase(sonaro::ActivityPhase::Running);
         { sonaro::ScopedActivityCommand command(1001); }

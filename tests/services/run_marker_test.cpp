@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "support/blocking_fifo.h"
 #include "support/crash_report.h"
 #include "support/fake_clock.h"
 #include "support/page_opener.h"
@@ -87,9 +88,32 @@ TEST_F(RunMarkerTest, LeftoverMarkerWithoutRestartAsksBothQuestions) {
     EXPECT_EQ(m_pages.opened,
               (std::vector<std::string>{"https://example.test/software/bug.html?software=Sonaro&"
                                         "version=3.03&xi=AbTermOrHang-Linux61"}));
-    // The marker is gone and this run makes no new one.
-    EXPECT_FALSE(marker.holdsMarker());
-    EXPECT_NE(access(m_path.c_str(), F_OK), 0);
+    // The old marker made way for this run's own.
+    EXPECT_TRUE(marker.holdsMarker());
+    EXPECT_EQ(test::ReadTextFile(m_path), std::string("\x78\x56\x34\x12\x0D\x0C\x0B\x0A", 8));
+}
+
+TEST_F(RunMarkerTest, TheStartAfterACrashStillNoticesTheNextCrash) {
+    writeMarker(m_path, 0x12345678 - 60, 0x0A0B0C0D - 60000);
+    {
+        RunMarker afterFirstCrash(m_path, m_clock, m_prompter, m_pages, "");
+        afterFirstCrash.CheckRunMarker();
+        // Ends without RemoveRunMarker, as a crash would.
+    }
+    EXPECT_EQ(m_prompter.shown().size(), 1u);
+    m_clock.setNow(0x12345678 + 30);
+    m_clock.setTick(0x0A0B0C0D + 30000);
+    RunMarker afterSecondCrash(m_path, m_clock, m_prompter, m_pages, "");
+    afterSecondCrash.CheckRunMarker();
+    EXPECT_EQ(m_prompter.shown().size(), 2u);
+    EXPECT_TRUE(afterSecondCrash.holdsMarker());
+}
+
+TEST_F(RunMarkerTest, AFifoInPlaceOfTheMarkerDoesNotHoldUpTheStart) {
+    RunMarker marker(m_path, m_clock, m_prompter, m_pages, "");
+    EXPECT_TRUE(test::FinishesBesideFifo(m_path, 3000, [&] { marker.CheckRunMarker(); }));
+    EXPECT_TRUE(m_prompter.shown().empty());
+    EXPECT_TRUE(marker.holdsMarker());
 }
 
 TEST_F(RunMarkerTest, AnsweringNoOrARestartEndsQuietly) {
@@ -99,17 +123,19 @@ TEST_F(RunMarkerTest, AnsweringNoOrARestartEndsQuietly) {
     EXPECT_EQ(m_prompter.shown().size(), 1u);
     EXPECT_TRUE(m_pages.opened.empty());
 
+    marker.RemoveRunMarker();
     writeMarker(m_path, 0x12345678 - 60, 0x0A0B0C0D - 60000 + 2000);
     marker.CheckRunMarker();
     EXPECT_EQ(m_prompter.shown().size(), 1u);
-    EXPECT_NE(access(m_path.c_str(), F_OK), 0);
+    EXPECT_TRUE(marker.holdsMarker());
 
-    // A cut-short marker is removed without a question.
+    // A cut-short marker is replaced without a question.
+    marker.RemoveRunMarker();
     std::ofstream(m_path) << "abc";
     marker.CheckRunMarker();
     EXPECT_EQ(m_prompter.shown().size(), 1u);
-    marker.CheckRunMarker();
     EXPECT_TRUE(marker.holdsMarker());
+    EXPECT_EQ(test::ReadTextFile(m_path).size(), 8u);
 }
 
 TEST(CrashReport, YesOpensThePageWithTheEncodedCode) {

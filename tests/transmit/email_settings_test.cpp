@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "platform/openssl_secret_cipher.h"
 #include "platform/sqlite_settings_backend.h"
 #include "support/temp_home.h"
 
@@ -13,8 +16,11 @@ class EmailSettingsTest : public testing::Test {
     EmailSettingsTest()
         : m_backend(m_dir + "/user.db", m_dir + "/machine.db"),
           m_settings(m_backend),
-          m_passwords(m_settings, nullptr) {}
+          m_cipher(keyPath()),
+          m_passwords(m_settings, &m_cipher) {}
     ~EmailSettingsTest() override { test::RemoveTree(m_dir); }
+
+    std::string keyPath() const { return m_dir + "/data/" + OpenSslSecretCipher::kKeyFileName; }
 
     std::string email(std::string_view name) const {
         return m_settings.ReadSettingString("Email", name, "<unset>");
@@ -23,6 +29,7 @@ class EmailSettingsTest : public testing::Test {
     std::string m_dir = test::MakeTempDir("email");
     SqliteSettingsBackend m_backend;
     SettingsStore m_settings;
+    OpenSslSecretCipher m_cipher;
     StoredPassword m_passwords;
 };
 
@@ -97,6 +104,32 @@ TEST_F(EmailSettingsTest, SmtpChecksInOrder) {
     EXPECT_EQ(loaded.password, "pw");
     EXPECT_EQ(loaded.host, "smtp.example.org:2525");
     EXPECT_EQ(loaded.method, EmailSendMethod::Smtp);
+}
+
+TEST_F(EmailSettingsTest, PasswordThatCannotBeSealedIsRefusedInsteadOfKeptInPlainText) {
+    // A folder where the key file belongs: no key can be read or made.
+    std::filesystem::create_directories(keyPath());
+    EmailSettings values;
+    values.method = EmailSendMethod::Smtp;
+    values.replyTo = "me@example.org";
+    values.host = "smtp.example.org";
+    values.authentication = true;
+    values.user = "me";
+    values.password = "pw-in-the-clear";
+    const auto refused = SaveEmailSettings(m_settings, m_passwords, values, false);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->field, static_cast<int>(EmailField::Password));
+    EXPECT_NE(refused->text.find(keyPath()), std::string::npos) << refused->text;
+    EXPECT_NE(refused->text.find("not a regular file"), std::string::npos) << refused->text;
+    EXPECT_EQ(refused->messageBoxIcon, PromptIcon::Warning);
+    EXPECT_EQ(email("SMTPPassword"), "<unset>");
+    EXPECT_EQ(email("SetViewed"), "<unset>");
+
+    // Without a password there is nothing to seal: the other settings are saved.
+    values.method = EmailSendMethod::Mapi;
+    values.password.clear();
+    EXPECT_FALSE(SaveEmailSettings(m_settings, m_passwords, values, true));
+    EXPECT_EQ(email("SetViewed"), "1");
 }
 
 TEST_F(EmailSettingsTest, DirectSendingNeedsOnlyTheReplyAddress) {

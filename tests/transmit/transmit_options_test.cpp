@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
+#include "platform/openssl_secret_cipher.h"
 #include "platform/sqlite_settings_backend.h"
 #include "support/temp_home.h"
 
@@ -26,8 +28,11 @@ class TransmitOptionsTest : public testing::Test {
     TransmitOptionsTest()
         : m_backend(m_dir + "/user.db", m_dir + "/machine.db"),
           m_settings(m_backend),
-          m_passwords(m_settings, nullptr) {}
+          m_cipher(keyPath()),
+          m_passwords(m_settings, &m_cipher) {}
     ~TransmitOptionsTest() override { test::RemoveTree(m_dir); }
+
+    std::string keyPath() const { return m_dir + "/data/" + OpenSslSecretCipher::kKeyFileName; }
 
     std::optional<FieldComplaint> save(const TransmitOptions& options) {
         return SaveTransmitOptions(m_settings, m_passwords, options, true, true);
@@ -36,6 +41,7 @@ class TransmitOptionsTest : public testing::Test {
     std::string m_dir = test::MakeTempDir("transmit");
     SqliteSettingsBackend m_backend;
     SettingsStore m_settings;
+    OpenSslSecretCipher m_cipher;
     StoredPassword m_passwords;
 };
 
@@ -124,6 +130,25 @@ TEST_F(TransmitOptionsTest, ATestFileOfSomeoneElseIsLeftAlone) {
     }
     EXPECT_TRUE(CanWriteToFolder(folder));
     EXPECT_TRUE(std::filesystem::exists(folder + "/__wt"));
+}
+
+TEST_F(TransmitOptionsTest, FtpPasswordThatCannotBeSealedStopsTheSave) {
+    // A key of the wrong size may belong to another installation: it is neither used nor replaced.
+    std::filesystem::create_directories(m_dir + "/data");
+    { std::ofstream(keyPath()) << "short"; }
+    TransmitOptions options;
+    options.sendFtp = true;
+    options.ftpServer = "ftp.example.org";
+    options.ftpUser = "user";
+    options.ftpPassword = "ftp-in-the-clear";
+    options.ftpDirectory = "/up";
+    const auto refused = save(options);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->field, static_cast<int>(TransmitField::FtpServer));
+    EXPECT_NE(refused->text.find(keyPath()), std::string::npos) << refused->text;
+    EXPECT_EQ(m_settings.ReadSettingString("Ftp", "Password", "<unset>"), "<unset>");
+    EXPECT_EQ(m_settings.ReadSettingString("Ftp", "Directory", "<unset>"), "<unset>");
+    EXPECT_EQ(test::ReadTextFile(keyPath()), "short");
 }
 
 TEST_F(TransmitOptionsTest, UnchangedGroupsWriteNothing) {
