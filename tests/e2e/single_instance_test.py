@@ -71,7 +71,7 @@ class ForwardingTest(SonaroTestCase):
 
     def test_long_arguments_arrive_whole(self):
         self.start_first()
-        long_dir = "/" + "d" * 4000
+        long_dir = "/" + "/".join(["d" * 200] * 19)
         result = self.run_sonaro("-outdir", long_dir)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"), long_dir)

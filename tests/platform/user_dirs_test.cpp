@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/blocking_fifo.h"
 #include "support/temp_home.h"
 
 namespace sonaro {
@@ -27,6 +28,13 @@ TEST(UserDirs, DocumentsFolderComesFromUserDirsWithAFallback) {
     EXPECT_EQ(FindDocumentsFolder(paths), dir + "/home/Documents");
     std::ofstream(paths.configHome + "/user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"/srv/docs\"\n";
     EXPECT_EQ(FindDocumentsFolder(paths), "/srv/docs");
+
+    std::filesystem::remove(paths.configHome + "/user-dirs.dirs");
+    std::string found;
+    EXPECT_TRUE(test::FinishesBesideFifo(paths.configHome + "/user-dirs.dirs", 2000, [&] {
+        found = FindDocumentsFolder(paths);
+    })) << "a FIFO in place of the file held up the start";
+    EXPECT_EQ(found, dir + "/home/Documents");
     test::RemoveTree(dir);
 }
 
