@@ -33,7 +33,8 @@ bool Application::StartsHidden(const std::vector<std::string>& args) {
     return args.size() > 1 && args[1] == kLogonOption;
 }
 
-void Application::ProcessCommandLine(const std::vector<std::string>& args) {
+bool Application::ProcessCommandLine(const std::vector<std::string>& args) {
+    m_lineRecordingFailed = false;
     std::size_t next = 1;
     while (next < args.size()) {
         const std::string& word = args[next++];
@@ -41,7 +42,7 @@ void Application::ProcessCommandLine(const std::vector<std::string>& args) {
         if (is(word, "-record")) {
             next = applyRecord(args, next);
         } else if (is(word, "-resume")) {
-            m_recordingFailed = !m_recording.Record(RecordingCommands::kCommandLineMaxMs);
+            noteRecording(m_recording.Record(RecordingCommands::kCommandLineMaxMs));
         } else if (is(word, "-recordfile") && hasValue) {
             next = applyRecordFile(args, next);
         } else if (is(word, "-pause")) {
@@ -63,6 +64,12 @@ void Application::ProcessCommandLine(const std::vector<std::string>& args) {
             applyWindowOption(word);
         }
     }
+    return !m_lineRecordingFailed;
+}
+
+void Application::noteRecording(bool started) {
+    m_recordingFailed = !started;
+    m_lineRecordingFailed = m_lineRecordingFailed || !started;
 }
 
 bool Application::applyWindowOption(std::string_view option) {
@@ -86,13 +93,13 @@ std::size_t Application::applyRecord(const std::vector<std::string>& args, std::
         if (const auto format = FormatFromWord(args[next])) {
             ++next;
             if (!applyFormatArguments(*format, args, next)) {
-                m_recordingFailed = true;
+                noteRecording(false);
                 return next;
             }
             m_formats.SetOutputFormat(*format);
         }
     }
-    m_recordingFailed = !m_recording.Record(RecordingCommands::kCommandLineMaxMs);
+    noteRecording(m_recording.Record(RecordingCommands::kCommandLineMaxMs));
     return next;
 }
 
@@ -101,13 +108,13 @@ std::size_t Application::applyRecordFile(const std::vector<std::string>& args, s
     const auto chosen = FormatFromPath(path);
     const OutputFormat format = chosen.value_or(m_formats.GetOutputFormat());
     if (!applyFormatArguments(format, args, next)) {
-        m_recordingFailed = true;
+        noteRecording(false);
         return next;
     }
     if (chosen) {
         m_formats.SetOutputFormat(format);
     }
-    m_recordingFailed = !m_recording.RecordToFile(path, RecordingCommands::kCommandLineMaxMs);
+    noteRecording(m_recording.RecordToFile(path, RecordingCommands::kCommandLineMaxMs));
     return next;
 }
 
@@ -129,16 +136,15 @@ bool Application::applyFormatArguments(OutputFormat format, const std::vector<st
     return false;
 }
 
-bool Application::HandleForwardedBlock(std::span<const char> block) {
+ForwardAnswer Application::HandleForwardedBlock(std::span<const char> block) {
     const auto args = ParseForwardBlock(block);
     if (!args) {
-        return false;
+        return ForwardAnswer::Refused;
     }
     if (args->size() == 1 && m_host != nullptr) {
         m_host->RestoreAndActivate();
     }
-    ProcessCommandLine(*args);
-    return true;
+    return ProcessCommandLine(*args) ? ForwardAnswer::Applied : ForwardAnswer::RecordingFailed;
 }
 
 void Application::OnStopTimer() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/command_host.h"
+#include "app/instance_channel.h"
 #include "app/recording_commands.h"
 #include "formats/format_settings.h"
 #include "settings/settings_store.h"
@@ -28,13 +29,14 @@ class Application {
     void AttachHost(CommandHost* host) { m_host = host; }
 
     // Applies the command options of args[1..] in order, ignoring case; unknown words are skipped
-    // and an option whose value is missing at the end is ignored.
-    void ProcessCommandLine(const std::vector<std::string>& args);
+    // and an option whose value is missing at the end is ignored. False when a recording command
+    // among them failed.
+    bool ProcessCommandLine(const std::vector<std::string>& args);
 
     // A block from a second start: a plain start (count 1) brings the window to the front, then
-    // the options are applied. False (and nothing done) for a block that is not a forwarding
+    // the options are applied. Refused (and nothing done) for a block that is not a forwarding
     // block.
-    bool HandleForwardedBlock(std::span<const char> block);
+    ForwardAnswer HandleForwardedBlock(std::span<const char> block);
 
     // The "-ms" timer fired: complete the recording, then exit.
     void OnStopTimer();
@@ -60,6 +62,7 @@ class Application {
     bool applyFormatArguments(OutputFormat format, const std::vector<std::string>& args,
                               std::size_t& next);
     bool applyWindowOption(std::string_view option);
+    void noteRecording(bool started);
     void applyOutputFolder(const std::string& folder);
     void report(const std::string& text);
 
@@ -70,6 +73,7 @@ class Application {
     CommandHost* m_host = nullptr;
     bool m_exitWhenStopped = false;
     bool m_recordingFailed = false;
+    bool m_lineRecordingFailed = false;
 };
 
 }  // namespace sonaro

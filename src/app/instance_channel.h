@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <span>
 
 namespace sonaro {
@@ -14,12 +15,20 @@ class StartupLock {
     virtual void Release() = 0;
 };
 
+// The running instance's 4-byte answer to a block (little-endian).
+enum class ForwardAnswer : std::uint32_t {
+    Refused = 0,          // not a forwarding block
+    Applied = 1,          // every option was carried out or ignored as usual
+    RecordingFailed = 2,  // applied, but a recording it asked for did not start
+};
+
 enum class ForwardResult {
-    NoInstance,  // no instance is listening
-    Delivered,   // the running instance applied the block and answered
-    Closed,      // the instance closed the connection without answering (it is ending)
-    TimedOut,    // no answer within the time allowed
-    Failed,      // the channel itself failed
+    NoInstance,       // no instance is listening
+    Delivered,        // the running instance applied the block and answered
+    RecordingFailed,  // it applied the block, but a recording the block asked for did not start
+    Closed,           // the instance closed the connection without answering (it is ending)
+    TimedOut,         // no answer within the time allowed
+    Failed,           // the channel itself failed
 };
 
 // The sending side of the channel to the running instance.

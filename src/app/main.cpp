@@ -275,6 +275,8 @@ int main(int argc, char** argv) {
         switch (instance.Start(args)) {
             case StartRole::Forwarded:
                 return 0;
+            case StartRole::ForwardedRecordingFailed:
+                return 1;
             case StartRole::ForwardFailed:
                 return 1;
             case StartRole::First:

@@ -63,6 +63,10 @@ StartRole SingleInstance::Start(const std::vector<std::string>& args) {
         case ForwardResult::Delivered:
             ReleaseStartupLock();
             return StartRole::Forwarded;
+        case ForwardResult::RecordingFailed:
+            ReleaseStartupLock();
+            std::fprintf(m_errors, "Sonaro: the running instance could not start the recording\n");
+            return StartRole::ForwardedRecordingFailed;
         case ForwardResult::Closed:
         case ForwardResult::TimedOut:
             break;

@@ -9,7 +9,9 @@
 namespace sonaro {
 
 enum class StartRole {
-    Forwarded,      // a running instance took the command line: this process ends
+    Forwarded,  // a running instance took the command line: this process ends
+    // it took the command line, but a recording it asked for did not start: end with an error
+    ForwardedRecordingFailed,
     First,          // this process is the running instance now (and holds the start-up lock)
     ForwardFailed,  // an instance exists but did not take the command line: end with an error
 };

@@ -25,7 +25,7 @@ constexpr int kConnectMs = 5000;
 // what it touches.
 struct Delivery {
     std::atomic<bool> done{false};
-    std::atomic<bool> accepted{false};
+    std::atomic<std::uint32_t> answer{0};
 };
 
 // The poll time-out that wakes at `when`; -1 for never.
@@ -103,7 +103,9 @@ ForwardResult awaitAnswer(int fd, int ms) {
         }
         got += static_cast<std::size_t>(n);
     }
-    return ForwardResult::Delivered;
+    const bool recordingFailed = answer[0] == static_cast<char>(ForwardAnswer::RecordingFailed) &&
+                                 answer[1] == 0 && answer[2] == 0 && answer[3] == 0;
+    return recordingFailed ? ForwardResult::RecordingFailed : ForwardResult::Delivered;
 }
 
 // True when an instance listens on `address`: its socket must not be replaced.
@@ -267,7 +269,10 @@ void UnixInstanceServer::Run() {
             bool keep = true;
             if (!client.sending()) {
                 if (client.delivery->done) {
-                    const char answer[4] = {client.delivery->accepted ? '\1' : '\0', 0, 0, 0};
+                    const std::uint32_t code = client.delivery->answer;
+                    const char answer[4] = {
+                        static_cast<char>(code & 0xFF), static_cast<char>((code >> 8) & 0xFF),
+                        static_cast<char>((code >> 16) & 0xFF), static_cast<char>(code >> 24)};
                     sendAll(client.fd, answer);
                     keep = false;
                 }
@@ -373,7 +378,7 @@ bool UnixInstanceServer::deliver(Client& client) {
     client.delivery = std::make_shared<Delivery>();
     m_dispatcher.post([delivery = client.delivery, answered = m_answered, handler = m_handler,
                        block = std::move(client.block)] {
-        delivery->accepted = handler(block);
+        delivery->answer = static_cast<std::uint32_t>(handler(block));
         delivery->done = true;
         answered->set();
     });

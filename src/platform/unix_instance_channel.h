@@ -34,7 +34,7 @@ class UnixInstanceChannel final : public InstanceChannel {
 // sender has kReceiveMs to deliver one forwarding block (classic or extended) and end its data,
 // or it is closed without an answer, as is anything that is not one well-formed block. Each block
 // is handed to `handler` on the user-interface thread, in arrival order; the sender's answer
-// (4 bytes, little-endian 1 or 0 from the handler) goes out after it returned.
+// (the handler's ForwardAnswer, 4 bytes little-endian) goes out after it returned.
 //
 // At most kMaxClients connections are held. A new one pushes out the oldest that is still sending
 // (a real sender delivers its block within milliseconds of connecting, so the oldest is the one
@@ -42,7 +42,7 @@ class UnixInstanceChannel final : public InstanceChannel {
 // connection waits for its answer, new ones wait in the listen queue.
 class UnixInstanceServer final : public LWorkerThread {
   public:
-    using Handler = std::function<bool(std::span<const char> block)>;
+    using Handler = std::function<ForwardAnswer(std::span<const char> block)>;
     static constexpr int kReceiveMs = 2000;
     static constexpr std::size_t kMaxClients = 32;
 

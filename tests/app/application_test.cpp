@@ -158,13 +158,23 @@ TEST_F(ApplicationTest, ExitIfStopSetsTheFlagOnly) {
 }
 
 TEST_F(ApplicationTest, PlainForwardedStartBringsTheWindowToTheFront) {
-    EXPECT_TRUE(m_application.HandleForwardedBlock(BuildForwardBlock({"/usr/bin/sonaro"})));
+    EXPECT_EQ(m_application.HandleForwardedBlock(BuildForwardBlock({"/usr/bin/sonaro"})),
+              ForwardAnswer::Applied);
     EXPECT_EQ(m_journal.calls, (Calls{"restore"}));
-    EXPECT_TRUE(m_application.HandleForwardedBlock(BuildForwardBlock({"sonaro", "-hide"})));
+    EXPECT_EQ(m_application.HandleForwardedBlock(BuildForwardBlock({"sonaro", "-hide"})),
+              ForwardAnswer::Applied);
     EXPECT_EQ(m_journal.calls, (Calls{"restore", "hide"}));
     const std::vector<char> wrong(100, '\0');
-    EXPECT_FALSE(m_application.HandleForwardedBlock(wrong));
+    EXPECT_EQ(m_application.HandleForwardedBlock(wrong), ForwardAnswer::Refused);
     EXPECT_EQ(m_journal.calls.size(), 2u);
+
+    m_journal.recordingStarts = false;
+    EXPECT_EQ(m_application.HandleForwardedBlock(BuildForwardBlock({"s", "-record", "-done"})),
+              ForwardAnswer::RecordingFailed);
+    m_journal.recordingStarts = true;
+    EXPECT_EQ(m_application.HandleForwardedBlock(BuildForwardBlock({"s", "-done"})),
+              ForwardAnswer::Applied)
+        << "an earlier failure is not this command line's";
 }
 
 TEST_F(ApplicationTest, WindowOptionsWaitForAWindow) {

@@ -73,6 +73,11 @@ TEST(SingleInstance, ForwardsToARunningInstanceAndReleasesTheLock) {
     EXPECT_EQ(f.lock.held, 0);
     ASSERT_EQ(f.channel.sent.size(), 1u);
     EXPECT_EQ(f.channel.sent[0], (std::vector<std::string>{"sonaro", "-hide"}));
+
+    f.channel.results = {ForwardResult::RecordingFailed};
+    SingleInstance failed(f.lock, f.channel, f.errors);
+    EXPECT_EQ(failed.Start({"sonaro", "-record"}), StartRole::ForwardedRecordingFailed);
+    EXPECT_EQ(f.lock.held, 0);
 }
 
 TEST(SingleInstance, FirstInstanceKeepsTheLockUntilItIsReady) {

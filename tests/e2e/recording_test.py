@@ -235,6 +235,12 @@ class WrongFileTest(RecordingTestCase):
         self.assertIn("Recording failed for file: " + path, self.log_lines())
         self.assertNotIn("Recording complete", self.log_lines())
 
+        self.start_first()
+        forwarded = self.run_sonaro("-recordfile", path)
+        self.assertEqual(forwarded.returncode, 1, "a second start reports it too")
+        self.assertIn(b"could not start the recording", forwarded.stderr)
+        self.assertEqual(os.listdir(self.out), [])
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -73,7 +73,7 @@ class InstanceChannelTest : public testing::Test {
               m_path, m_dispatcher,
               [this](std::span<const char> block) {
                   m_received.emplace_back(block.begin(), block.end());
-                  return m_accept;
+                  return m_answer;
               },
               m_errors) {}
     ~InstanceChannelTest() override {
@@ -106,7 +106,7 @@ class InstanceChannelTest : public testing::Test {
     std::FILE* m_errors;
     test::ManualDispatcher m_dispatcher;
     std::vector<std::vector<char>> m_received;
-    bool m_accept = true;
+    ForwardAnswer m_answer = ForwardAnswer::Applied;
     UnixInstanceServer m_server;
 };
 
@@ -136,9 +136,11 @@ TEST_F(InstanceChannelTest, DeliversBlocksOneAfterAnotherAndAnswersAfterTheHandl
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     const auto first = BuildForwardBlock({"sonaro", "-outdir", std::string(300, 'd')});
     EXPECT_EQ(forward(first), ForwardResult::Delivered);
-    m_accept = false;
+    m_answer = ForwardAnswer::Refused;
     EXPECT_EQ(forward(BuildForwardBlock({"sonaro"})), ForwardResult::Delivered);
-    ASSERT_EQ(m_received.size(), 2u);
+    m_answer = ForwardAnswer::RecordingFailed;
+    EXPECT_EQ(forward(BuildForwardBlock({"sonaro", "-record"})), ForwardResult::RecordingFailed);
+    ASSERT_EQ(m_received.size(), 3u);
     EXPECT_EQ(m_received[0], first);
 }
 
@@ -193,7 +195,8 @@ TEST_F(InstanceChannelTest, IgnoresBlocksOfAnyOtherLength) {
 TEST_F(InstanceChannelTest, ALiveInstanceSocketIsNeverReplaced) {
     ASSERT_TRUE(m_server.Listen());
     UnixInstanceServer intruder(
-        m_path, m_dispatcher, [](std::span<const char>) { return true; }, m_errors);
+        m_path, m_dispatcher, [](std::span<const char>) { return ForwardAnswer::Applied; },
+        m_errors);
     EXPECT_FALSE(intruder.Listen());
     EXPECT_EQ(forward(BuildForwardBlock({"s"})), ForwardResult::Delivered);
     EXPECT_EQ(m_received.size(), 1u);
@@ -212,7 +215,7 @@ TEST_F(InstanceChannelTest, CloseDoesNotRemoveASocketThatIsNoLongerOurs) {
 TEST_F(InstanceChannelTest, TooLongAPathIsReportedNotCut) {
     UnixInstanceServer server(
         m_dir + "/" + std::string(120, 'p'), m_dispatcher,
-        [](std::span<const char>) { return true; }, m_errors);
+        [](std::span<const char>) { return ForwardAnswer::Applied; }, m_errors);
     EXPECT_FALSE(server.Listen());
     EXPECT_NE(errorText().find("too long"), std::string::npos);
     EXPECT_EQ(UnixInstanceChannel(m_dir + "/" + std::string(120, 'p')).Forward({}, 10),
