@@ -5,19 +5,13 @@
 #include <climits>
 
 #include "app/forward_block.h"
+#include "app/option_word.h"
 #include "audio/audio_samples.h"
 #include "formats/format_arguments.h"
 #include "record/file_naming.h"
 
 namespace sonaro {
 namespace {
-
-bool is(std::string_view word, std::string_view option) {
-    return word.size() == option.size() &&
-           std::equal(word.begin(), word.end(), option.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
-           });
-}
 
 int millisecondsFrom(std::string_view text) {
     return static_cast<int>(std::clamp<long>(ParseSettingNumber(text), 0, INT_MAX));
@@ -39,23 +33,23 @@ bool Application::ProcessCommandLine(const std::vector<std::string>& args) {
     while (next < args.size()) {
         const std::string& word = args[next++];
         const bool hasValue = next < args.size();
-        if (is(word, "-record")) {
+        if (IsOption(word, "-record")) {
             next = applyRecord(args, next);
-        } else if (is(word, "-resume")) {
+        } else if (IsOption(word, "-resume")) {
             noteRecording(m_recording.Record(RecordingCommands::kCommandLineMaxMs));
-        } else if (is(word, "-recordfile") && hasValue) {
+        } else if (IsOption(word, "-recordfile") && hasValue) {
             next = applyRecordFile(args, next);
-        } else if (is(word, "-pause")) {
+        } else if (IsOption(word, "-pause")) {
             m_recording.Pause();
-        } else if (is(word, "-restart")) {
+        } else if (IsOption(word, "-restart")) {
             m_recording.Restart();
-        } else if (is(word, "-done")) {
+        } else if (IsOption(word, "-done")) {
             m_recording.Done();
-        } else if (is(word, "-exitifstop")) {
+        } else if (IsOption(word, "-exitifstop")) {
             m_exitWhenStopped = true;
-        } else if (is(word, "-outdir") && hasValue) {
+        } else if (IsOption(word, "-outdir") && hasValue) {
             applyOutputFolder(args[next++]);
-        } else if (is(word, "-ms") && hasValue) {
+        } else if (IsOption(word, "-ms") && hasValue) {
             const int ms = millisecondsFrom(args[next++]);
             if (m_host != nullptr) {
                 m_host->ArmStopTimer(ms);
@@ -76,11 +70,11 @@ bool Application::applyWindowOption(std::string_view option) {
     if (m_host == nullptr) {
         return false;
     }
-    if (is(option, "-exit")) {
+    if (IsOption(option, "-exit")) {
         m_host->Exit();
-    } else if (is(option, "-hide")) {
+    } else if (IsOption(option, "-hide")) {
         m_host->HideWindow();
-    } else if (is(option, "-show")) {
+    } else if (IsOption(option, "-show")) {
         m_host->ShowWindow();
     } else {
         return false;

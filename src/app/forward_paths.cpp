@@ -6,28 +6,20 @@
 #include <cctype>
 #include <climits>
 
+#include "app/option_word.h"
+
 namespace sonaro {
-namespace {
-
-bool is(std::string_view word, std::string_view option) {
-    return word.size() == option.size() &&
-           std::equal(word.begin(), word.end(), option.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
-           });
-}
-
-}  // namespace
 
 bool MakePathOptionsAbsolute(std::vector<std::string>& args, std::string_view folder,
                              std::string* unresolved) {
     std::vector<std::string> result = args;
     for (std::size_t i = 1; i + 1 < result.size(); ++i) {
         const std::string& option = result[i];
-        if (is(option, "-ms")) {
+        if (IsOption(option, "-ms")) {
             ++i;
             continue;
         }
-        if (!is(option, "-recordfile") && !is(option, "-outdir")) {
+        if (!IsOption(option, "-recordfile") && !IsOption(option, "-outdir")) {
             continue;
         }
         std::string& value = result[++i];
