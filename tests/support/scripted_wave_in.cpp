@@ -60,7 +60,9 @@ class ScriptedWaveInDevice final : public WaveInDevice {
         if (m_filled.empty()) {
             return {};
         }
-        return {m_filled.front().data(), static_cast<int>(m_filled.front().size()) / m_channels};
+        const Block& block = m_filled.front();
+        return {block.samples.data(), static_cast<int>(block.samples.size()) / m_channels,
+                block.lostBefore};
     }
 
     void ReleaseFilled() override {
@@ -84,9 +86,9 @@ class ScriptedWaveInDevice final : public WaveInDevice {
     void Reset() override {
         std::lock_guard lock(m_lock);
         m_running = false;
-        if (!m_partial.empty()) {
+        if (!m_partial.samples.empty()) {
             m_filled.push_back(std::move(m_partial));
-            m_partial.clear();
+            m_partial = {};
         }
         updateReady();
     }
@@ -95,12 +97,24 @@ class ScriptedWaveInDevice final : public WaveInDevice {
     std::string errorText() const override { return m_input.failOpen ? "scripted failure" : ""; }
 
   private:
-    std::vector<std::int16_t> makeBlock(int frames) {
-        std::vector<std::int16_t> block(static_cast<std::size_t>(frames) * m_channels);
+    struct Block {
+        std::vector<std::int16_t> samples;
+        int lostBefore = 0;
+    };
+
+    Block makeBlock(int frames) {
+        Block block;
+        const auto& overruns = m_input.overruns;
+        while (m_nextOverrun < overruns.size() && overruns[m_nextOverrun].first <= m_delivered) {
+            block.lostBefore += overruns[m_nextOverrun].second;
+            m_skipped += overruns[m_nextOverrun].second;
+            ++m_nextOverrun;
+        }
+        block.samples.resize(static_cast<std::size_t>(frames) * m_channels);
         for (int i = 0; i < frames; ++i) {
             for (int ch = 0; ch < m_channels; ++ch) {
-                block[static_cast<std::size_t>(i * m_channels + ch)] =
-                    m_input.signal ? m_input.signal(m_delivered + i, ch, m_rate) : 0;
+                block.samples[static_cast<std::size_t>(i * m_channels + ch)] =
+                    m_input.signal ? m_input.signal(m_delivered + m_skipped + i, ch, m_rate) : 0;
             }
         }
         m_delivered += frames;
@@ -109,7 +123,7 @@ class ScriptedWaveInDevice final : public WaveInDevice {
 
     void fill() {
         while (m_running && static_cast<int>(m_filled.size()) < m_bufferCount &&
-               m_delivered < m_input.frames && m_partial.empty()) {
+               m_delivered < m_input.frames && m_partial.samples.empty()) {
             const int frames = static_cast<int>(
                 std::min<std::int64_t>(m_framesPerBuffer, m_input.frames - m_delivered));
             if (frames < m_framesPerBuffer) {
@@ -143,8 +157,10 @@ class ScriptedWaveInDevice final : public WaveInDevice {
     bool m_running = false;
     bool m_failed = false;
     std::int64_t m_delivered = 0;
-    std::deque<std::vector<std::int16_t>> m_filled;
-    std::vector<std::int16_t> m_partial;
+    std::int64_t m_skipped = 0;
+    std::size_t m_nextOverrun = 0;
+    std::deque<Block> m_filled;
+    Block m_partial;
 };
 
 }  // namespace

@@ -27,6 +27,9 @@ struct ScriptedInput {
     // Frames in the script. A last buffer that is not full stays in the device until Reset.
     std::int64_t frames = 0;
     ScriptEnd end = ScriptEnd::Stall;
+    // Overruns {at, lost} in order: the block that begins at or after frame `at` of the script
+    // comes after a gap of `lost` frames of the signal, which its lostFramesBefore reports.
+    std::vector<std::pair<std::int64_t, int>> overruns;
 };
 
 // Input devices that play scripts in blocks as fast as the capture thread takes them back, refuse
