@@ -98,8 +98,7 @@ struct Trials {
     t.delta = (factor * t.delta) >> 8;
     clampLanes(t.delta, 16, kMaxDelta);
     // A miss is at most 65535 in size, so its square fits 32 unsigned bits.
-    const UnsignedLanes miss = reinterpret_cast<const UnsignedLanes&>(target) -
-                               reinterpret_cast<const UnsignedLanes&>(sample);
+    const UnsignedLanes miss = __builtin_convertvector(target - sample, UnsignedLanes);
     t.error += __builtin_convertvector(miss * miss, WideLanes);
     std::memcpy(codes, &code, sizeof code);
 }
@@ -169,7 +168,6 @@ void EncodeMsAdpcmBlock(const std::int16_t* pcm, int channels, int blockAlign, s
     int chosen[2] = {};
     for (int c = 0; c < channels; ++c) {
         trials[c] = startTrials(pcm, channels, frames, c);
-        out[c] = 0;
         PutLe16(out + channels + 2 * c, static_cast<std::uint16_t>(trials[c].delta[0]));
         PutLe16(out + 3 * channels + 2 * c, static_cast<std::uint16_t>(trials[c].sample1[0]));
         PutLe16(out + 5 * channels + 2 * c, static_cast<std::uint16_t>(trials[c].sample2[0]));

@@ -212,9 +212,8 @@ TEST_F(CaptureEngineTest, WithoutVoiceGateEveryCapturedFrameIsKept) {
 }
 
 TEST_F(CaptureEngineTest, SoundTheDeviceLostIsReportedWithItsPlaceInTheOutput) {
-    ScriptedInput mic = input(test::ToneBetween(0.5, 0, 3000), 8000);
-    mic.overruns = {{1600, 400}, {4000, 80}, {4000, 8}};
-    build({mic});
+    build({input(test::ToneBetween(0.5, 0, 3000), 8000)});
+    m_list->SetOverruns(0, {{1600, 400}, {4000, 80}, {4000, 8}});
     auto writer = MakeSink<MemorySink>(8000, 1);
     auto* memory = static_cast<MemorySink*>(writer.get());
     ASSERT_TRUE(m_engine->StartCapture(writer, 0, kNoVoiceGate, CaptureEngine::kNoSilenceLimitMs,

@@ -125,8 +125,8 @@ class RecordingSessionTest : public testing::Test {
         mic.signal = test::ToneBetween(0.5, 0, ms);
         mic.frames = static_cast<std::int64_t>(ms) * kRate / 1000;
         mic.end = end;
-        mic.overruns = m_overruns;
         m_list = std::make_unique<ScriptedWaveInList>(std::vector<ScriptedInput>{mic});
+        m_list->SetOverruns(0, m_overruns);
         m_engine = std::make_unique<CaptureEngine>(*m_list, m_dispatcher, 10000);
         m_session = std::make_unique<LRecordingSession>(RecordingSessionParts{
             m_settings, m_formats, m_naming, *m_engine, *m_list, m_prompter, m_log, m_tones,

@@ -22,8 +22,9 @@ namespace {
 
 class ScriptedWaveInDevice final : public WaveInDevice {
   public:
-    ScriptedWaveInDevice(ScriptedInput input, std::shared_ptr<ScriptedWaveInList::Shared> shared)
-        : m_input(std::move(input)), m_shared(std::move(shared)) {}
+    ScriptedWaveInDevice(ScriptedInput input, ScriptedWaveInList::Overruns overruns,
+                         std::shared_ptr<ScriptedWaveInList::Shared> shared)
+        : m_input(std::move(input)), m_overruns(std::move(overruns)), m_shared(std::move(shared)) {}
 
     WaveInOpenResult Open(int rate, int channels, int framesPerBuffer, int bufferCount) override {
         const auto& accepted = m_input.acceptedFormats;
@@ -104,10 +105,10 @@ class ScriptedWaveInDevice final : public WaveInDevice {
 
     Block makeBlock(int frames) {
         Block block;
-        const auto& overruns = m_input.overruns;
-        while (m_nextOverrun < overruns.size() && overruns[m_nextOverrun].first <= m_delivered) {
-            block.lostBefore += overruns[m_nextOverrun].second;
-            m_skipped += overruns[m_nextOverrun].second;
+        while (m_nextOverrun < m_overruns.size() &&
+               m_overruns[m_nextOverrun].first <= m_delivered) {
+            block.lostBefore += m_overruns[m_nextOverrun].second;
+            m_skipped += m_overruns[m_nextOverrun].second;
             ++m_nextOverrun;
         }
         block.samples.resize(static_cast<std::size_t>(frames) * m_channels);
@@ -147,6 +148,7 @@ class ScriptedWaveInDevice final : public WaveInDevice {
     }
 
     ScriptedInput m_input;
+    ScriptedWaveInList::Overruns m_overruns;
     std::shared_ptr<ScriptedWaveInList::Shared> m_shared;
     mutable std::mutex m_lock;
     Event m_ready;
@@ -166,7 +168,10 @@ class ScriptedWaveInDevice final : public WaveInDevice {
 }  // namespace
 
 ScriptedWaveInList::ScriptedWaveInList(std::vector<ScriptedInput> inputs, int preferred)
-    : m_inputs(std::move(inputs)), m_preferred(preferred), m_shared(std::make_shared<Shared>()) {}
+    : m_inputs(std::move(inputs)),
+      m_overruns(m_inputs.size()),
+      m_preferred(preferred),
+      m_shared(std::make_shared<Shared>()) {}
 
 ScriptedWaveInList::~ScriptedWaveInList() = default;
 
@@ -195,7 +200,12 @@ std::unique_ptr<WaveInDevice> ScriptedWaveInList::CreateDevice(int device) {
         return nullptr;
     }
     return std::make_unique<ScriptedWaveInDevice>(m_inputs[static_cast<std::size_t>(index)],
+                                                  m_overruns[static_cast<std::size_t>(index)],
                                                   m_shared);
+}
+
+void ScriptedWaveInList::SetOverruns(int device, Overruns overruns) {
+    m_overruns.at(static_cast<std::size_t>(device)) = std::move(overruns);
 }
 
 bool ScriptedWaveInList::SetRecordSourceAndVolume(int device, int source, int volumeDb) {
