@@ -9,6 +9,7 @@
 #include "audio/audio_samples.h"
 #include "formats/format_arguments.h"
 #include "record/file_naming.h"
+#include "support/activity_record.h"
 
 namespace sonaro {
 namespace {
@@ -131,6 +132,7 @@ bool Application::applyFormatArguments(OutputFormat format, const std::vector<st
 }
 
 ForwardAnswer Application::HandleForwardedBlock(std::span<const char> block) {
+    const ScopedActivityMessage activity(kForwardedBlockMessage);
     const auto args = ParseForwardBlock(block);
     if (!args) {
         return ForwardAnswer::Refused;

@@ -35,8 +35,10 @@ class Application {
 
     // A block from a second start: a plain start (count 1) brings the window to the front, then
     // the options are applied. Refused (and nothing done) for a block that is not a forwarding
-    // block.
+    // block. While it runs, crash reports name kForwardedBlockMessage, the message number a
+    // forwarded command line arrives with.
     ForwardAnswer HandleForwardedBlock(std::span<const char> block);
+    static constexpr int kForwardedBlockMessage = 0x004A;
 
     // The "-ms" timer fired: complete the recording, then exit.
     void OnStopTimer();

@@ -40,6 +40,7 @@
 #include "record/recording_session.h"
 #include "settings/settings_store.h"
 #include "settings/stored_password.h"
+#include "support/activity_record.h"
 #include "support/clock.h"
 #include "support/component_manager.h"
 #include "support/crash_handler.h"
@@ -108,11 +109,14 @@ void connectExitPaths(QApplication& qtApplication, MainWindow& window,
                      &MainWindow::Exit);
 }
 
-// The reporting mode the crash handler starts: asks about a bug report, nothing else runs.
+// The reporting mode the crash handler starts: logs the crash code, asks about a bug report,
+// nothing else runs.
 int runCrashReport(int argc, char** argv) {
     chooseOffscreenWithoutDisplay();
     QApplication qtApplication(argc, argv);
     const ProgramPaths paths = ProgramPaths::FromEnvironment();
+    const SystemClock clock;
+    ProgramLog(paths.dataDir + "/Logs", clock).Log("Sonaro Sound Recorder crashed: ", argv[2]);
     SqliteSettingsBackend backend(paths.userRegistry, paths.machineRegistry);
     SettingsStore settings(backend);
     QtPrompter prompter;
@@ -197,6 +201,7 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     Application application(settings, formats, recorder.commands);
     recorder.session.SetExitWhenStopped([&application] { return application.exitWhenStopped(); });
 
+    SetActivityPhase(ActivityPhase::WindowCreate);
     MainWindow window(application, settings);
     marker.CheckRunMarker();
     TerminationSignalWatcher signalWatcher;
@@ -235,7 +240,9 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     application.ProcessCommandLine(ownArgs);
     instance.ReleaseStartupLock();
 
+    SetActivityPhase(ActivityPhase::Running);
     const int status = QApplication::exec();
+    SetActivityPhase(ActivityPhase::WindowDestroy);
     const int code = status != 0 ? status : application.exitCode();
     // Removing the socket under the lock keeps a start that is just binding a new one safe.
     const bool locked = canListen && lock.Acquire(1000);
@@ -283,5 +290,7 @@ int main(int argc, char** argv) {
                 break;
         }
     }
-    return runFirstInstance(argc, argv, args, paths, instance, privateRuntime, lock);
+    const int code = runFirstInstance(argc, argv, args, paths, instance, privateRuntime, lock);
+    SetActivityPhase(ActivityPhase::GlobalsDone);
+    return code;
 }

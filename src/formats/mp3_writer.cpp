@@ -1,6 +1,7 @@
 #include "formats/mp3_writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,6 +33,14 @@ bool canCreate(const std::string& path) {
     }
     ::close(fd);
     return true;
+}
+
+// What an encoder that could not start or died early leaves behind is no recording.
+void removeIfEmpty(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0) {
+        ::unlink(path.c_str());
+    }
 }
 
 int snapRate(int r) {
@@ -102,9 +111,10 @@ std::vector<std::string> BuildMp3EncoderArguments(const std::string& encoderPath
     return args;
 }
 
-Mp3Writer::Mp3Writer(const std::vector<std::string>& arguments, int sampleRate, int channels,
-                     int finishWaitMs)
+Mp3Writer::Mp3Writer(std::string outputPath, const std::vector<std::string>& arguments,
+                     int sampleRate, int channels, int finishWaitMs)
     : AudioSink(sampleRate, channels),
+      m_outputPath(std::move(outputPath)),
       m_encoder(std::make_unique<ChildProcess>()),
       m_buffer(static_cast<std::size_t>(kMaxBlockFrames) * channels * 2),
       m_finishWaitMs(finishWaitMs) {
@@ -120,13 +130,19 @@ Mp3Writer::Mp3Writer(const std::vector<std::string>& arguments, int sampleRate, 
 
 Mp3Writer::~Mp3Writer() {
     if (!m_encoder->running()) {
+        removeIfEmpty(m_outputPath);
         return;
     }
     m_encoder->closeInput();
-    if (!m_encoder->wait(m_finishWaitMs).has_value()) {
-        // Still finishing the file: let it, and reap it when it ends.
-        std::thread([encoder = std::move(m_encoder)] { encoder->wait(-1); }).detach();
+    if (m_encoder->wait(m_finishWaitMs).has_value()) {
+        removeIfEmpty(m_outputPath);
+        return;
     }
+    // Still finishing the file: let it, and reap it when it ends.
+    std::thread([encoder = std::move(m_encoder), path = std::move(m_outputPath)] {
+        encoder->wait(-1);
+        removeIfEmpty(path);
+    }).detach();
 }
 
 void Mp3Writer::Write(const InternalSample* samples, int frames) {
@@ -161,7 +177,8 @@ SinkRef CreateMp3Writer(const std::string& encoderPath, const std::string& path,
     const int rate = ChooseMp3SampleRate(inputRate, settings);
     const int channels = ChooseMp3Channels(inputChannels, settings);
     return MakeSink<Mp3Writer>(
-        BuildMp3EncoderArguments(encoderPath, settings, rate, channels, path), rate, channels);
+        path, BuildMp3EncoderArguments(encoderPath, settings, rate, channels, path), rate,
+        channels);
 }
 
 }  // namespace sonaro

@@ -30,14 +30,15 @@ std::vector<std::string> BuildMp3EncoderArguments(const std::string& encoderPath
 //
 // Destruction closes the pipe and waits up to `finishWaitMs` for the encoder to finish the file;
 // an encoder that takes longer keeps running and is reaped by a background thread when it ends,
-// so no zombie process is left behind.
+// so no zombie process is left behind. An output file still empty once the encoder ended (it
+// could not start or died before writing) is removed.
 class Mp3Writer final : public AudioSink {
   public:
     static constexpr int kFinishWaitMs = 5000;
 
     // Marked unusable when the encoder cannot be started.
-    Mp3Writer(const std::vector<std::string>& arguments, int sampleRate, int channels,
-              int finishWaitMs = kFinishWaitMs);
+    Mp3Writer(std::string outputPath, const std::vector<std::string>& arguments, int sampleRate,
+              int channels, int finishWaitMs = kFinishWaitMs);
     ~Mp3Writer() override;
 
     void Write(const InternalSample* samples, int frames) override;
@@ -48,6 +49,7 @@ class Mp3Writer final : public AudioSink {
     int encoderPid() const { return m_encoder != nullptr ? m_encoder->pid() : 0; }
 
   private:
+    std::string m_outputPath;
     std::unique_ptr<ChildProcess> m_encoder;
     std::vector<std::uint8_t> m_buffer;  // kMaxBlockFrames frames of 16-bit samples
     int m_finishWaitMs;

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "net/ftp_listing.h"
+#include "net/wire_number.h"
 #include "settings/settings_store.h"
 
 namespace sonaro {
@@ -48,15 +49,10 @@ bool inRange(const FtpReply& reply, int low, int high) {
     return reply.code >= low && reply.code <= high;
 }
 
-int leadingNumber(std::string_view text) {
-    int value = 0;
-    for (std::size_t i = 0; i < text.size() && i < 9; ++i) {
-        if (std::isdigit(static_cast<unsigned char>(text[i])) == 0) {
-            break;
-        }
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
+// 0 when the line does not start with a three-digit code.
+int replyCode(std::string_view line) {
+    std::uint64_t code = 0;
+    return ReadWireNumber(line, 999, code) ? static_cast<int>(code) : 0;
 }
 
 std::string lowerCase(std::string_view text) {
@@ -77,13 +73,7 @@ bool readSizeFact(std::string_view line, std::uint64_t& size) {
     if (at == std::string::npos) {
         return false;
     }
-    size = 0;
-    bool digits = false;
-    for (std::size_t i = at + 5; i < lower.size() && std::isdigit(lower[i]) != 0; ++i) {
-        size = size * 10 + static_cast<std::uint64_t>(lower[i] - '0');
-        digits = true;
-    }
-    return digits;
+    return ReadWireNumber(std::string_view(lower).substr(at + 5), UINT64_MAX, size);
 }
 
 // The name of an MLSD line: the text after the facts' "; ".
@@ -128,7 +118,11 @@ bool ParsePassiveReply(std::string_view text, Endpoint& endpoint) {
             }
         }
         ++at;
-        numbers[i] = leadingNumber(text.substr(std::min(at, text.size()))) & 0xFF;
+        std::uint64_t number = 0;
+        if (!ReadWireNumber(text.substr(std::min(at, text.size())), 255, number)) {
+            return false;
+        }
+        numbers[i] = static_cast<int>(number);
     }
     endpoint.address = static_cast<std::uint32_t>(numbers[0]) << 24 |
                        static_cast<std::uint32_t>(numbers[1]) << 16 |
@@ -163,7 +157,7 @@ SendResult FtpConnection::readReply(NetTask& task, FtpReply& reply,
         if (continued || (!opening.empty() && line.compare(0, 3, opening) != 0)) {
             continue;
         }
-        reply.code = leadingNumber(line);
+        reply.code = replyCode(line);
         reply.text = line.size() > 4 ? line.substr(4, kMaxName) : std::string();
         return SendResult::Ok;
     }
@@ -412,10 +406,8 @@ SendResult FtpConnection::sizeBySize(std::string_view remoteName, std::uint64_t&
         return result;
     }
     result = exchange("SIZE " + std::string(remoteName) + "\r\n", reply, nullptr);
-    if (result == SendResult::Ok && reply.code == 213 && !reply.text.empty() &&
-        std::isdigit(static_cast<unsigned char>(reply.text.front())) != 0) {
-        size = std::stoull(reply.text);
-        found = true;
+    if (result == SendResult::Ok && reply.code == 213) {
+        found = ReadWireNumber(reply.text, UINT64_MAX, size);
     }
     return result;
 }

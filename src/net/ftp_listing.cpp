@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <string>
 #include <vector>
+
+#include "net/wire_number.h"
 
 namespace sonaro {
 namespace {
@@ -50,19 +53,12 @@ bool isMonth(std::string_view text) {
 }
 
 bool parseNumber(std::string_view text, std::uint64_t& value, bool allowCommas) {
-    value = 0;
-    bool digits = false;
-    for (const char c : text) {
-        if (allowCommas && c == ',') {
-            continue;
-        }
-        if (std::isdigit(static_cast<unsigned char>(c)) == 0) {
-            return false;
-        }
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-        digits = true;
+    if (!allowCommas) {
+        return ParseWireNumber(text, UINT64_MAX, value);
     }
-    return digits;
+    std::string digits(text);
+    std::erase(digits, ',');
+    return ParseWireNumber(digits, UINT64_MAX, value);
 }
 
 std::string_view restAfter(std::string_view line, std::size_t position) {

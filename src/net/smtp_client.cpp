@@ -1,11 +1,10 @@
 #include "net/smtp_client.h"
 
-#include <cctype>
-
 #include "net/base64.h"
 #include "net/mail_exchanger.h"
 #include "net/mime_message.h"
 #include "net/socket.h"
+#include "net/wire_number.h"
 
 namespace sonaro {
 namespace {
@@ -345,13 +344,8 @@ bool SmtpReplyParser::feed(std::string_view bytes) {
         }
         if (m_line.size() < 4 || m_line[3] != '-') {
             m_complete = true;
-            m_code = 0;
-            for (std::size_t i = 0;
-                 i < m_line.size() && std::isdigit(static_cast<unsigned char>(m_line[i])) != 0 &&
-                 m_code < 100000;
-                 ++i) {
-                m_code = m_code * 10 + (m_line[i] - '0');
-            }
+            std::uint64_t code = 0;
+            m_code = ReadWireNumber(m_line, 999, code) ? static_cast<int>(code) : 0;
         }
         m_line.clear();
     }

@@ -1,6 +1,7 @@
 #include "platform/pulse_wave_in_device.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace sonaro {
@@ -19,7 +20,7 @@ WaveInOpenResult PulseWaveInDevice::Open(int rate, int channels, int framesPerBu
                          channels <= static_cast<int>(PA_CHANNELS_MAX) && framesPerBuffer > 0 &&
                          bufferCount > 0;
     const pa_sample_spec sampleSpec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(rate),
-                              static_cast<std::uint8_t>(inRange ? channels : 1)};
+                                    static_cast<std::uint8_t>(inRange ? channels : 1)};
     if (!inRange || !pa_sample_spec_valid(&sampleSpec)) {
         setError("The sound server cannot record this format.");
         return WaveInOpenResult::FormatRefused;
@@ -31,10 +32,11 @@ WaveInOpenResult PulseWaveInDevice::Open(int rate, int channels, int framesPerBu
         m_bufferCount = bufferCount;
         m_memory.assign(static_cast<std::size_t>(framesPerBuffer) * channels * bufferCount, 0);
         m_frames.assign(static_cast<std::size_t>(bufferCount), 0);
+        m_lostBefore.assign(static_cast<std::size_t>(bufferCount), 0);
         m_readIndex = m_fillIndex = m_filledCount = 0;
         m_fillBytes = 0;
         m_failed = m_capturing = false;
-        m_overrunBytes = 0;
+        m_overrunBytes = m_lostBytes = 0;
         updateReadyLocked();
     }
     if (!m_connection.Connect("Sonaro recorder", [this] { markFailed(); })) {
@@ -52,7 +54,7 @@ WaveInOpenResult PulseWaveInDevice::Open(int rate, int channels, int framesPerBu
 // server delivers a fragment per buffer.
 bool PulseWaveInDevice::connectStream(int rate, int channels) {
     const pa_sample_spec sampleSpec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(rate),
-                              static_cast<std::uint8_t>(channels)};
+                                    static_cast<std::uint8_t>(channels)};
     PulseLock lock(m_connection);
     m_stream = pa_stream_new(m_connection.context(), "Recording", &sampleSpec, nullptr);
     if (m_stream == nullptr) {
@@ -138,7 +140,14 @@ void PulseWaveInDevice::store(const std::uint8_t* data, std::size_t bytes) {
     while (bytes > 0) {
         if (m_filledCount == m_bufferCount) {
             m_overrunBytes += bytes;
+            m_lostBytes += bytes;
             break;
+        }
+        // Every buffer was full, so the loss lies right before the buffer begun now.
+        if (m_fillBytes == 0) {
+            m_lostBefore[static_cast<std::size_t>(m_fillIndex)] =
+                static_cast<int>(std::min<std::uint64_t>(m_lostBytes / m_frameBytes, INT_MAX));
+            m_lostBytes = 0;
         }
         const std::size_t run = std::min(bytes, m_bufferBytes - m_fillBytes);
         std::memcpy(memory + static_cast<std::size_t>(m_fillIndex) * m_bufferBytes + m_fillBytes,
@@ -164,7 +173,8 @@ CaptureBlock PulseWaveInDevice::PeekFilled() {
     }
     const std::size_t offset =
         static_cast<std::size_t>(m_readIndex) * (m_bufferBytes / sizeof(std::int16_t));
-    return {m_memory.data() + offset, m_frames[static_cast<std::size_t>(m_readIndex)]};
+    return {m_memory.data() + offset, m_frames[static_cast<std::size_t>(m_readIndex)],
+            m_lostBefore[static_cast<std::size_t>(m_readIndex)]};
 }
 
 void PulseWaveInDevice::ReleaseFilled() {

@@ -30,7 +30,7 @@ class PulseWaveInDevice final : public WaveInDevice {
     void Close() override;
     std::string errorText() const override;
 
-    // Bytes dropped because every buffer was full; for diagnostics.
+    // Bytes dropped because every buffer was full, since Open.
     std::uint64_t overrunBytes() const;
 
   private:
@@ -53,7 +53,8 @@ class PulseWaveInDevice final : public WaveInDevice {
     mutable std::mutex m_lock;
     std::string m_error;
     std::vector<std::int16_t> m_memory;
-    std::vector<int> m_frames;  // frames held by each filled buffer
+    std::vector<int> m_frames;      // frames held by each filled buffer
+    std::vector<int> m_lostBefore;  // frames lost just before each buffer's first frame
     std::size_t m_bufferBytes = 0;
     std::size_t m_frameBytes = 0;
     int m_bufferCount = 0;
@@ -64,6 +65,7 @@ class PulseWaveInDevice final : public WaveInDevice {
     bool m_capturing = false;
     bool m_failed = false;
     std::uint64_t m_overrunBytes = 0;
+    std::uint64_t m_lostBytes = 0;  // dropped since the last buffer was begun
     Event m_ready;
 };
 

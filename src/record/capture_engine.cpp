@@ -48,7 +48,9 @@ CaptureEngine::CaptureEngine(WaveInDeviceList& devices, UiDispatcher& dispatcher
     : m_devices(devices),
       m_notifier(dispatcher, *this),
       m_stallMs(stallMs),
-      m_listener(&g_nullListener) {}
+      m_listener(&g_nullListener) {
+    m_soundLost.reserve(kMaxPendingGaps);
+}
 
 CaptureEngine::~CaptureEngine() {
     Stop();
@@ -136,6 +138,7 @@ void CaptureEngine::StopCapture() {
         m_sink->SeekTo(FramesFromMs(endMs, m_sink->sampleRate()));
     }
     const auto failure = static_cast<CaptureFailure>(m_failure.exchange(0));
+    reportSoundLost();
     m_sink.reset();
     m_lastLoudMs.store(0);
     m_state.store(static_cast<int>(CaptureState::Idle));
@@ -156,6 +159,7 @@ void CaptureEngine::OnThreadNotify() {
         StopCapture();
         return;
     }
+    reportSoundLost();
     if (m_levelsChanged.exchange(false)) {
         LevelSet levels;
         {
@@ -315,8 +319,39 @@ CaptureEngine::BlockWait CaptureEngine::waitForBlock() {
     }
 }
 
+// User-interface thread.
+void CaptureEngine::reportSoundLost() {
+    std::vector<SoundLost> gaps;
+    {
+        std::lock_guard lock(m_levelLock);
+        gaps.swap(m_soundLost);
+        m_soundLost.reserve(kMaxPendingGaps);
+    }
+    for (const SoundLost& gap : gaps) {
+        m_listener->OnSoundLost(gap.lostMs, gap.atMs, m_cookie);
+    }
+}
+
+// Capture thread: the gap lies where the output stands now.
+void CaptureEngine::noteSoundLost(int frames) {
+    const int lostMs = clampToInt(MsFromFrames(frames, m_deviceRate.load()));
+    {
+        std::lock_guard lock(m_levelLock);
+        if (m_soundLost.size() < kMaxPendingGaps) {
+            m_soundLost.push_back({lostMs, sinkMs()});
+        } else {
+            m_soundLost.back().lostMs =
+                clampToInt(std::int64_t{m_soundLost.back().lostMs} + lostMs);
+        }
+    }
+    m_notifier.notify();
+}
+
 int CaptureEngine::takeBlock() {
     const CaptureBlock block = m_device->PeekFilled();
+    if (block.lostFramesBefore > 0) {
+        noteSoundLost(block.lostFramesBefore);
+    }
     const int frames = std::min(block.frames, m_framesPerBuffer);
     ConvertPcm16ToInternal(block.samples, m_block.data(),
                            static_cast<std::int64_t>(frames) * m_deviceChannels.load());

@@ -39,6 +39,14 @@ class CaptureListener {
     // The device stalled or disappeared while capturing. What was captured before is in the
     // sink, trimmed as at StopCapture; OnStopped follows.
     virtual void OnCaptureFailed(CaptureFailure failure, std::uint32_t cookie) = 0;
+    // The device lost `lostMs` of input (it was not read in time); the recording has a gap at
+    // `atMs` of the output. One call per gap, before OnStopped. Listeners that only show levels
+    // need not care.
+    virtual void OnSoundLost(int lostMs, std::int64_t atMs, std::uint32_t cookie) {
+        (void)lostMs;
+        (void)atMs;
+        (void)cookie;
+    }
 };
 
 // Captures from a WaveInDevice into an AudioSink on a thread of its own: opens the device in the
@@ -106,6 +114,8 @@ class CaptureEngine : public LWorkerThread, private ThreadNotifyOwner {
     std::int8_t firstHalfLevel();
     void drain();
     void publishLevels(const std::int8_t* deviceLevels, std::int8_t blockLevel);
+    void noteSoundLost(int frames);
+    void reportSoundLost();
     std::int64_t sinkMs() const;
 
     WaveInDeviceList& m_devices;
@@ -143,6 +153,13 @@ class CaptureEngine : public LWorkerThread, private ThreadNotifyOwner {
     std::atomic<int> m_deviceChannels{0};
     mutable std::mutex m_levelLock;
     LevelSet m_levels;
+    struct SoundLost {
+        int lostMs;
+        std::int64_t atMs;
+    };
+    // Gaps not reported yet (guarded by m_levelLock); bounded, the last one absorbs the rest.
+    static constexpr std::size_t kMaxPendingGaps = 64;
+    std::vector<SoundLost> m_soundLost;
     Event m_started;
 };
 

@@ -32,6 +32,8 @@ class RecordingDisplay {
     virtual void ShowFileName(std::string_view name) { (void)name; }
     virtual void ShowFolder(std::string_view path) { (void)path; }
     virtual void ShowFormat(std::string_view text) { (void)text; }
+    // A notice in the status line; empty gives the line back its usual text.
+    virtual void ShowStatusText(std::string_view text) { (void)text; }
     virtual void CheckFreeSpace() {}
     virtual void ShowLevels(const LevelSet& levels) { (void)levels; }
     virtual void ShowLevel(int db) { (void)db; }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
 #include "formats/format_arguments.h"
 #include "formats/format_settings.h"
@@ -51,6 +52,15 @@ std::string replaceRefusal(const std::string& path) {
 bool isDirectory(const std::string& path) {
     struct stat info {};
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// "h:mm:ss.mmm", as a place in a recording.
+std::string positionText(std::int64_t ms) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%03lld",
+                  static_cast<long long>(ms / 3600000), static_cast<long long>(ms / 60000 % 60),
+                  static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000));
+    return text;
 }
 
 std::string fileNamePart(const std::string& path) {
@@ -315,6 +325,7 @@ bool LRecordingSession::beginCapture(int maxMs) {
     }
     m_parts.log.LogFormat("Recording to file: %s (Recording time: %d mins. %d seconds)",
                           m_path.c_str(), maxMs / 60000, (maxMs / 1000) % 60);
+    m_display->ShowStatusText("");
     if (!m_parts.engine.StartCapture(m_writer, maxMs, voiceLevel, silenceMs, 0)) {
         m_parts.log.Log("Recording failed for file: ",
                         m_path + " (the sound device cannot be opened)");
@@ -521,6 +532,13 @@ bool LRecordingSession::maxTimeReached(int ms) const {
         ParseTimeText(m_parts.settings.ReadSettingString(kSection, "MaxTime", "1:00:00"));
     // A limit of zero (all three values 0) is no limit, or every recording would end at once.
     return (m_maxTimeMs > 0 && ms > m_maxTimeMs) || (textLimit > 0 && ms > textLimit);
+}
+
+void LRecordingSession::OnSoundLost(int lostMs, std::int64_t atMs, std::uint32_t) {
+    const std::string gap =
+        "Recording lost " + std::to_string(lostMs) + " ms of sound at " + positionText(atMs);
+    m_parts.log.Log(gap + " in file: ", m_path);
+    m_display->ShowStatusText(gap);
 }
 
 void LRecordingSession::OnRecordedTime(int ms, std::uint32_t) {

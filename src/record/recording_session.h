@@ -90,6 +90,8 @@ class LRecordingSession final : public CaptureListener {
     void OnRecordedTime(int ms, std::uint32_t cookie) override;
     void OnLevels(const LevelSet* levels, std::uint32_t cookie) override;
     void OnCaptureFailed(CaptureFailure failure, std::uint32_t cookie) override;
+    // Logs the gap with its length and place and shows it until the next capture starts.
+    void OnSoundLost(int lostMs, std::int64_t atMs, std::uint32_t cookie) override;
 
   private:
     bool chooseNewName(std::string& name);

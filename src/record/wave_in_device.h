@@ -16,11 +16,14 @@ enum class WaveInOpenResult { Opened, FormatRefused, Failed };
 struct CaptureBlock {
     const std::int16_t* samples = nullptr;
     int frames = 0;
+    // Frames the device lost to an overrun just before this block's first frame.
+    int lostFramesBefore = 0;
 };
 
 // One sound input opened for capture. The device fills a ring of buffers in order; the capture
 // thread takes them back in the same order, converts them and gives them back to be filled again.
-// When every buffer is filled and none was given back, further input is lost (an overrun).
+// When every buffer is filled and none was given back, further input is lost (an overrun); the
+// next block filled says how much.
 //
 // Created, used and destroyed on one thread (the capture thread), except readyHandle(), which any
 // thread may wait on.

@@ -127,13 +127,17 @@ std::string ComponentManager::serverAddress(std::string_view server,
 }
 
 std::string ComponentManager::InstallerAddress(std::string_view setupName) const {
-    return serverAddress(ServerAddresses::Read(m_settings).component, setupName);
+    const ServerAddresses servers = ServerAddresses::Read(m_settings);
+    return serverAddress(servers.component.empty() ? servers.web : servers.component, setupName);
 }
 
 std::string ComponentManager::FailureText(std::string_view setupName) const {
-    std::string address = InstallerAddress(setupName);
+    const std::string address = InstallerAddress(setupName);
     if (address.empty()) {
-        address = serverAddress("<no \"ComponentServerUrl\" set>/", setupName);
+        return "An install-on-demand component could not be installed automatically: no "
+               "component server is set (\"ComponentServerUrl\" in section \"Settings\"). "
+               "Please install " +
+               std::string(setupName) + " yourself then try again.";
     }
     return "An install-on-demand component could not be installed automatically. Please run it "
            "from the URL below then try again.\r\n   " +

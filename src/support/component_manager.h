@@ -47,10 +47,11 @@ class ComponentManager {
     // it to end, then deletes the download. Gives the download's result.
     DownloadResult InstallOnDemand(LProgressReporter& job, std::string_view setupName);
 
-    // The installer's address on the component server; empty when no server is set.
+    // The installer's address on the component server, else on the web server (the servers
+    // InstallOnDemand tries); empty when neither is set.
     std::string InstallerAddress(std::string_view setupName) const;
     // The message shown when a component could not be installed: it names the installer's
-    // address, or where it would be when no component server is set.
+    // address, or the missing setting when there is none.
     std::string FailureText(std::string_view setupName) const;
 
     static constexpr int kInstallerWaitMs = 20000;

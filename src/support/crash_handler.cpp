@@ -119,18 +119,21 @@ bool isStackOverflow(int signal, const siginfo_t* info, void* context) {
     return signal == SIGSEGV && sp != 0 && address + 65536 >= sp && address < sp + 4096;
 }
 
-const char* signalName(int signal) {
+// The exception names the reports use; faults without one keep the signal's name.
+const char* exceptionName(int signal, const siginfo_t* info) {
     switch (signal) {
         case SIGSEGV:
-            return "SIGSEGV";
+        case SIGBUS:
+            return "AccessViolation";
         case SIGILL:
-            return "SIGILL";
+            return "IllegalInstruction";
         case SIGFPE:
-            return "SIGFPE";
-        case SIGABRT:
-            return "SIGABRT";
+            if (info->si_code == FPE_FLTDIV) {
+                return "FltDivideByZero";
+            }
+            return info->si_code == FPE_INTDIV ? "IntDivideByZero" : "SIGFPE";
         default:
-            return "SIGBUS";
+            return "SIGABRT";
     }
 }
 
@@ -158,7 +161,8 @@ void onFatalSignal(int signal, siginfo_t* info, void* context) {
     FormatActivityContext(contextText, sizeof contextText);
     char code[kCodeBytes];
     SignalSafeText text(code, sizeof code);
-    text.append(isStackOverflow(signal, info, context) ? "StackOverflow" : signalName(signal));
+    text.append(isStackOverflow(signal, info, context) ? "StackOverflow"
+                                                       : exceptionName(signal, info));
     text.append("-");
     text.append(g_osTag);
     text.append("-");

@@ -17,9 +17,11 @@ struct CrashHandlerOptions {
 // std::terminate) on an alternate stack for the calling thread (which becomes the main thread of
 // the activity record). On the first fault the handler
 // removes the run marker, forms the crash code
-// "<signal>-<osTag>-<module>-<context>" (signal "StackOverflow" for a SIGSEGV at the stack's
-// end), starts `programPath reportOption code` and ends the process with exit code 1. A second
-// fault takes the signal's default action. The handler does only async-signal-safe work.
+// "<exception>-<osTag>-<module>-<context>" (exception "AccessViolation" for SIGSEGV and SIGBUS,
+// "StackOverflow" for a SIGSEGV at the stack's end, "IllegalInstruction", "FltDivideByZero" and
+// "IntDivideByZero" for SIGILL and the two SIGFPE codes, else the signal's name such as "SIGABRT"),
+// starts `programPath reportOption code` and ends the process with exit code 1. A second fault
+// takes the signal's default action. The handler does only async-signal-safe work.
 //
 // Call once, early, on the main thread. False when a handler could not be installed.
 bool InstallCrashHandler(const CrashHandlerOptions& options);

@@ -25,6 +25,7 @@
 #include "record/input_selection.h"
 #include "record/recording_session.h"
 #include "settings/settings_store.h"
+#include "support/activity_record.h"
 #include "ui/collapsible_panel.h"
 #include "ui/dialog_units.h"
 #include "ui/main_menu_bar.h"
@@ -329,6 +330,7 @@ void MainWindow::runSessionAction(int command) {
 }
 
 void MainWindow::RunCommand(int command) {
+    const ScopedActivityCommand activity(command);
     const RoutedCommand routed = RouteCommand(command);
     switch (routed.action) {
         case WindowAction::Record:

@@ -107,6 +107,7 @@ class MainWindow : public QWidget,
     void ShowFileName(std::string_view name) override;
     void ShowFolder(std::string_view path) override;
     void ShowFormat(std::string_view text) override;
+    void ShowStatusText(std::string_view text) override;
     void CheckFreeSpace() override;
     void ShowLevels(const LevelSet& levels) override;
     void ShowLevel(int db) override;

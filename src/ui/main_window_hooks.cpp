@@ -142,6 +142,10 @@ void MainWindow::ShowFormat(std::string_view text) {
     m_display->showFormat(qt(text));
 }
 
+void MainWindow::ShowStatusText(std::string_view text) {
+    m_statusText->setText(text.empty() ? QString::fromLatin1(kVersionText) : qt(text));
+}
+
 void MainWindow::CheckFreeSpace() {
     if (m_naming == nullptr) {
         return;

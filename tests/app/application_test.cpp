@@ -7,6 +7,7 @@
 
 #include "app/forward_block.h"
 #include "platform/sqlite_settings_backend.h"
+#include "support/activity_record.h"
 #include "support/temp_home.h"
 
 namespace sonaro {
@@ -24,8 +25,12 @@ class Journal : public CommandHost, public RecordingCommands {
     void ArmStopTimer(int ms) override { calls.push_back("timer " + std::to_string(ms)); }
     bool Record(int maxMs) override {
         calls.push_back("record " + std::to_string(maxMs));
+        char context[128];
+        FormatActivityContext(context, sizeof context);
+        recordContext = context;
         return recordingStarts;
     }
+    std::string recordContext;
     bool RecordToFile(const std::string& path, int maxMs) override {
         calls.push_back("recordfile " + path + " " + std::to_string(maxMs));
         return recordingStarts;
@@ -175,6 +180,17 @@ TEST_F(ApplicationTest, PlainForwardedStartBringsTheWindowToTheFront) {
     EXPECT_EQ(m_application.HandleForwardedBlock(BuildForwardBlock({"s", "-done"})),
               ForwardAnswer::Applied)
         << "an earlier failure is not this command line's";
+}
+
+TEST_F(ApplicationTest, CrashReportsNameTheForwardedCommandLineWhileItRuns) {
+    MarkActivityMainThread();
+    SetActivityPhase(ActivityPhase::Running);
+    m_application.HandleForwardedBlock(BuildForwardBlock({"s", "-record"}));
+    EXPECT_TRUE(m_journal.recordContext.starts_with("MainUkn0(Msg74Lst"))
+        << m_journal.recordContext;
+    char context[128];
+    FormatActivityContext(context, sizeof context);
+    EXPECT_TRUE(std::string(context).starts_with("MainUkn0(Msg0Lst")) << context;
 }
 
 TEST_F(ApplicationTest, WindowOptionsWaitForAWindow) {

@@ -1,6 +1,8 @@
 """A running instance driven by second starts, as a script or another program would."""
 
+import ctypes
 import os
+import platform
 import signal
 import socket
 import struct
@@ -116,6 +118,30 @@ class ForwardingTest(SonaroTestCase):
         second = self.start_first("-outdir", "/after/crash")
         self.assertIsNone(second.poll())
         self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"), "/after/crash")
+
+
+class CrashReportTest(SonaroTestCase):
+
+    def crash_lines(self):
+        folder = self.data_file("Logs")
+        lines = []
+        for name in os.listdir(folder) if os.path.isdir(folder) else []:
+            with open(os.path.join(folder, name), errors="replace") as f:
+                lines += [line for line in f if "crashed: " in line]
+        return lines
+
+    def test_a_fault_in_the_event_loop_names_the_running_phase(self):
+        if platform.machine() != "x86_64":
+            self.skipTest("the tgkill system call number is the x86-64 one")
+        first = self.start_first()
+        # Aimed at the main thread (its thread id is the process id), where the loop runs.
+        tgkill = 234
+        self.assertEqual(ctypes.CDLL(None, use_errno=True).syscall(
+            tgkill, first.pid, first.pid, signal.SIGSEGV), 0)
+        self.assertEqual(first.wait(timeout=30), 1)
+        self.assertTrue(wait_until(lambda: self.crash_lines(), 30), self.log_text(first))
+        self.assertRegex(self.crash_lines()[0],
+                         r"crashed: AccessViolation-Linux\d+-.+-MainUkn0\(Msg0LstCmd\d+\)$")
 
 
 class ProcessOptionTest(SonaroTestCase):

@@ -139,7 +139,7 @@ TEST_F(Mp3WriterTest, AnEncoderThatOutlivesTheWaitIsReapedWhenItEnds) {
     const std::string encoder = script("slow", "cat >/dev/null; sleep 1");
     int pid = 0;
     {
-        Mp3Writer writer({encoder}, 44100, 2, 50);
+        Mp3Writer writer(m_dir + "/slow.mp3", {encoder}, 44100, 2, 50);
         ASSERT_FALSE(writer.isUnusable());
         pid = writer.encoderPid();
         const std::vector<InternalSample> silence(2 * 1000, 0);
@@ -156,14 +156,14 @@ TEST_F(Mp3WriterTest, AnEncoderThatOutlivesTheWaitIsReapedWhenItEnds) {
 
 TEST_F(Mp3WriterTest, AnEncoderThatStopsIsReportedAndAMissingOneGivesNoWriter) {
     const std::string encoder = script("crash", "exit 3");
-    Mp3Writer writer({encoder}, 44100, 2);
+    Mp3Writer writer(m_dir + "/crash.mp3", {encoder}, 44100, 2);
     const std::vector<InternalSample> block(2 * kMaxBlockFrames, 0);
     for (int i = 0; i < 100 && writer.WriteError().empty(); ++i) {
         writer.Write(block.data(), kMaxBlockFrames);
     }
     EXPECT_NE(writer.WriteError().find("The MP3 encoder stopped"), std::string::npos);
 
-    Mp3Writer notStarted({m_dir + "/nothing"}, 44100, 2);
+    Mp3Writer notStarted(m_dir + "/none.mp3", {m_dir + "/nothing"}, 44100, 2);
     EXPECT_TRUE(notStarted.isUnusable());
 
     const SinkRef none = CreateMp3Writer("", m_dir + "/x.mp3", Mp3Settings(), 44100, 2);
@@ -173,6 +173,26 @@ TEST_F(Mp3WriterTest, AnEncoderThatStopsIsReportedAndAMissingOneGivesNoWriter) {
                                     Mp3Settings(), 44100, 2)
                         ->isUnusable());
     }
+}
+
+TEST_F(Mp3WriterTest, NoEmptyFileRemainsWhenTheEncoderFailsBeforeWriting) {
+    const std::string file = m_dir + "/take.mp3";
+    for (const std::string& encoder : {m_dir + "/nothing", script("quits", "exit 3")}) {
+        {
+            SinkRef writer = CreateMp3Writer(encoder, file, Mp3Settings(), 44100, 2);
+            ASSERT_EQ(::access(file.c_str(), F_OK), 0) << "created before the encoder starts";
+            const std::vector<InternalSample> block(2 * kMaxBlockFrames, 0);
+            for (int i = 0; i < 100 && writer->WriteError().empty(); ++i) {
+                writer->Write(block.data(), kMaxBlockFrames);
+            }
+        }
+        EXPECT_NE(::access(file.c_str(), F_OK), 0) << encoder;
+    }
+    // What an encoder wrote stays, even when it then fails.
+    const std::string writes =
+        script("writes", "for a; do out=$a; done; printf ID3 > \"$out\"; exit 3");
+    { SinkRef writer = CreateMp3Writer(writes, file, Mp3Settings(), 44100, 2); }
+    EXPECT_EQ(test::ReadTextFile(file), "ID3");
 }
 
 }  // namespace

@@ -225,6 +225,43 @@ TEST_F(FtpTest, RemoteSizeFromAMachineListingWhenOnlyMlsdIsOffered) {
     EXPECT_EQ(server.finish(), "");
 }
 
+// Sizes beyond 64 bits in every place a size comes from: none is taken, none ends the program.
+TEST_F(FtpTest, OverlongSizesAreRefusedInEveryReply) {
+    const std::string overlong = "184467440737095516160";
+    for (const bool machineListing : {false, true}) {
+        test::ScriptedServer server;
+        server.accept().send("220 ready\r\n").expect("USER u").send("230 in\r\n");
+        if (machineListing) {
+            server.expect("FEAT").send("211-Features:\r\n MLST size*;\r\n211 End\r\n");
+            server.expect("MLST take.wav")
+                .send("250-Listing\r\n size=" + overlong + "; take.wav\r\n250 End\r\n");
+        } else {
+            server.expect("FEAT").send("211-Features:\r\n SIZE\r\n211 End\r\n");
+            server.expect("TYPE I").send("200 binary\r\n");
+            server.expect("SIZE take.wav").send("213 " + overlong + "\r\n");
+        }
+        server.expect("TYPE A").send("200 ascii\r\n");
+        server.expect("PASV").send(passiveReply(server)).acceptData();
+        server.expect("LIST take.wav*").send("150 here\r\n");
+        server.sendData("-rw-r--r--   1 ftp ftp  " + overlong + " Dec  6 20:31 take.wav\r\n")
+            .closeData();
+        server.send("226 sent\r\n");
+        server.start();
+        test::RecordingTask task;
+        FtpConnection connection(task, fastTimeouts());
+        ASSERT_EQ(connection.FtpLogOn("127.0.0.1:" + std::to_string(server.port()), "u", ""),
+                  SendResult::Ok);
+        std::uint64_t size = 1;
+        EXPECT_EQ(connection.FtpRemoteSize("take.wav", size), SendResult::Failed);
+        connection.close();
+        EXPECT_EQ(server.finish(), "");
+    }
+    FtpListingEntry entry;
+    EXPECT_FALSE(ParseListingLine("12-06-26  08:31PM  18,446,744,073,709,551,616 take.mp3", entry));
+    EXPECT_TRUE(ParseListingLine("12-06-26  08:31PM  18,446,744,073,709,551,615 take.mp3", entry));
+    EXPECT_EQ(entry.size, UINT64_MAX);
+}
+
 TEST_F(FtpTest, SilentServerFailsAfterTheBudgetAndStopsWithinAMoment) {
     test::ScriptedServer server;
     server.accept().silentUntilClosed().accept().silentUntilClosed();
@@ -261,6 +298,11 @@ TEST(FtpParsing, PassiveReplyAndListingLines) {
     EXPECT_EQ(endpoint.port, 5001);
     EXPECT_FALSE(ParsePassiveReply("Entering Passive Mode 192,168,1,2,19,137", endpoint));
     EXPECT_FALSE(ParsePassiveReply("(192,168,1,2,19)", endpoint));
+    // Each number is one byte; a larger one is not taken modulo 256.
+    EXPECT_FALSE(ParsePassiveReply("(127,0,0,1,19,393)", endpoint));
+    EXPECT_FALSE(ParsePassiveReply("(383,0,0,1,19,137)", endpoint));
+    EXPECT_FALSE(ParsePassiveReply("(127,0,0,1,19,99999999999999999999999)", endpoint));
+    EXPECT_FALSE(ParsePassiveReply("(127,0,0,1,-19,137)", endpoint));
 
     FtpListingEntry entry;
     ASSERT_TRUE(

@@ -29,6 +29,9 @@ class LoggingListener final : public CaptureListener {
     void OnCaptureFailed(CaptureFailure failure, std::uint32_t cookie) override {
         add(failure == CaptureFailure::DeviceStalled ? "stalled" : "lost", cookie);
     }
+    void OnSoundLost(int lostMs, std::int64_t atMs, std::uint32_t cookie) override {
+        add("gap " + std::to_string(lostMs) + " ms at " + std::to_string(atMs), cookie);
+    }
 
     bool saw(const std::string& event) const {
         return std::find(events.begin(), events.end(), event) != events.end();
@@ -206,6 +209,19 @@ TEST_F(CaptureEngineTest, WithoutVoiceGateEveryCapturedFrameIsKept) {
         m_engine->StartCapture(writer, 0, kNoVoiceGate, CaptureEngine::kNoSilenceLimitMs, 0));
     playScriptAndStop();
     EXPECT_EQ(memory->frames(), 8400);
+}
+
+TEST_F(CaptureEngineTest, SoundTheDeviceLostIsReportedWithItsPlaceInTheOutput) {
+    build({input(test::ToneBetween(0.5, 0, 3000), 8000)});
+    m_list->SetOverruns(0, {{1600, 400}, {4000, 80}, {4000, 8}});
+    auto writer = MakeSink<MemorySink>(8000, 1);
+    auto* memory = static_cast<MemorySink*>(writer.get());
+    ASSERT_TRUE(m_engine->StartCapture(writer, 0, kNoVoiceGate, CaptureEngine::kNoSilenceLimitMs,
+                                       CaptureEngine::kStartRecording));
+    playScriptAndStop();
+    EXPECT_EQ(m_listener.events, (std::vector<std::string>{"recording", "gap 50 ms at 200",
+                                                           "gap 11 ms at 500", "stopped"}));
+    EXPECT_EQ(memory->frames(), 8000) << "what was lost leaves a gap, not silence";
 }
 
 TEST_F(CaptureEngineTest, MaximumTimeStopsCapture) {

@@ -53,6 +53,7 @@ class WatchingDisplay final : public RecordingDisplay {
         m_events.push_back("tip " + std::string(text));
     }
     void CheckFreeSpace() override { m_events.push_back("free space"); }
+    void ShowStatusText(std::string_view text) override { statusTexts.emplace_back(text); }
     void RunFirstRunSetup() override { m_events.push_back("first run"); }
     void ExitProgram() override { m_events.push_back("exit"); }
     void ArmTimer(SessionTimer timer, int ms) override { timers[static_cast<int>(timer)] = ms; }
@@ -60,6 +61,7 @@ class WatchingDisplay final : public RecordingDisplay {
 
     std::map<int, int> timers;
     std::string fileName;
+    std::vector<std::string> statusTexts;
 
   private:
     std::vector<std::string>& m_events;
@@ -124,6 +126,7 @@ class RecordingSessionTest : public testing::Test {
         mic.frames = static_cast<std::int64_t>(ms) * kRate / 1000;
         mic.end = end;
         m_list = std::make_unique<ScriptedWaveInList>(std::vector<ScriptedInput>{mic});
+        m_list->SetOverruns(0, m_overruns);
         m_engine = std::make_unique<CaptureEngine>(*m_list, m_dispatcher, 10000);
         m_session = std::make_unique<LRecordingSession>(RecordingSessionParts{
             m_settings, m_formats, m_naming, *m_engine, *m_list, m_prompter, m_log, m_tones,
@@ -210,6 +213,7 @@ class RecordingSessionTest : public testing::Test {
     std::vector<SinkRef> m_writers;
     bool m_failOpen = false;
     std::int64_t m_fillAfter = 0;
+    std::vector<std::pair<std::int64_t, int>> m_overruns;
     // Writers of the program instead of memory sinks, for what ends up on disk.
     bool m_realFiles = false;
     CodecManager m_codecs;
@@ -384,6 +388,20 @@ TEST_F(RecordingSessionTest, LostDeviceIsReportedWithTheFile) {
     EXPECT_NE(m_prompter.shown()[0].text.find(CaptureFailureText(CaptureFailure::DeviceLost)),
               std::string::npos);
     EXPECT_NEAR(static_cast<double>(framesOf(0)), 0.3 * kRate, 0.1 * kRate);
+}
+
+TEST_F(RecordingSessionTest, LostSoundIsLoggedWithItsPlaceAndShownUntilTheNextRecording) {
+    m_overruns = {{kRate / 5, kRate / 20}};
+    build(1000);
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    ASSERT_TRUE(pumpUntil([&] { return m_display.statusTexts.size() == 2; }));
+    const std::string gap = "Recording lost 50 ms of sound at 0:00:00.200";
+    EXPECT_EQ(m_display.statusTexts, (std::vector<std::string>{"", gap}));
+    EXPECT_NE(logText().find(gap + " in file: " + m_dir + "/Untitled 001.wav"), std::string::npos);
+    m_session->Done();
+    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    EXPECT_EQ(m_display.statusTexts.back(), "");
+    m_session->Done();
 }
 
 TEST_F(RecordingSessionTest, NothingStartsWithoutAFolderAWriterOrConsent) {

@@ -152,6 +152,25 @@ TEST_F(ComponentTest, FailureShowsTheAddressAndOpensIt) {
     EXPECT_EQ(m_prompter.jobMessages().back(), m_prompter.shown()[0].text);
 }
 
+// The installer was also looked for on the web server: the message names that address.
+TEST_F(ComponentTest, FailureNamesTheWebServerAddressWithoutAComponentServer) {
+    ASSERT_TRUE(m_server.started());
+    m_settings.WriteSettingString(ServerAddresses::kSection, ServerAddresses::kWebServerValue,
+                                  m_server.baseUrl());
+    EXPECT_FALSE(m_components.EnsureComponent("testdec"));
+    const std::string address = m_server.baseUrl() + "components/testdec.run";
+    ASSERT_EQ(m_prompter.shown().size(), 1u);
+    EXPECT_TRUE(m_prompter.shown()[0].text.ends_with("\r\n   " + address));
+    EXPECT_EQ(m_pages.opened, (std::vector<std::string>{address}));
+
+    m_settings.WriteSettingString(ServerAddresses::kSection, ServerAddresses::kWebServerValue, "");
+    EXPECT_FALSE(m_components.EnsureComponent("testdec"));
+    ASSERT_EQ(m_prompter.shown().size(), 2u);
+    EXPECT_EQ(m_prompter.shown()[1].text.find("<"), std::string::npos);
+    EXPECT_NE(m_prompter.shown()[1].text.find("install testdec yourself"), std::string::npos);
+    EXPECT_EQ(m_pages.opened.size(), 1u);
+}
+
 TEST_F(ComponentTest, WithoutAPrivateTemporaryFolderNoInstallerIsFetched) {
     ASSERT_TRUE(m_server.started());
     const std::string program = m_bin + "/testdec";

@@ -71,7 +71,7 @@ TEST(CrashHandler, AFaultRemovesTheMarkerAndStartsTheReport) {
     const ProbeRun run = runProbe("segv");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_FALSE(run.markerLeft);
-    EXPECT_EQ(run.reportedCode, "SIGSEGV-LinuxTest-crash_probe-MainGloIni1");
+    EXPECT_EQ(run.reportedCode, "AccessViolation-LinuxTest-crash_probe-MainGloIni1");
 }
 
 TEST(CrashHandler, AnAbortIsReportedLikeAFault) {
@@ -83,11 +83,18 @@ TEST(CrashHandler, AnAbortIsReportedLikeAFault) {
 }
 
 TEST(CrashHandler, ContextNamesTheCommandOrTheWorker) {
-    EXPECT_EQ(runProbe("command").reportedCode, "SIGILL-LinuxTest-crash_probe-Main(Cmd1012)");
-    EXPECT_EQ(runProbe("worker").reportedCode, "SIGSEGV-LinuxTest-crash_probe-Sender");
+    EXPECT_EQ(runProbe("command").reportedCode,
+              "IllegalInstruction-LinuxTest-crash_probe-Main(Cmd1012)");
+    EXPECT_EQ(runProbe("worker").reportedCode, "AccessViolation-LinuxTest-crash_probe-Sender");
     const ProbeRun other = runProbe("other");
     EXPECT_EQ(other.exitCode, 1);
-    EXPECT_EQ(other.reportedCode, "SIGSEGV-LinuxTest-crash_probe-Other");
+    EXPECT_EQ(other.reportedCode, "AccessViolation-LinuxTest-crash_probe-Other");
+}
+
+TEST(CrashHandler, TheExceptionNameFollowsTheSignalAndItsCode) {
+    EXPECT_EQ(runProbe("bus").reportedCode, "AccessViolation-LinuxTest-crash_probe-MainGloIni1");
+    EXPECT_EQ(runProbe("intdiv").reportedCode, "IntDivideByZero-LinuxTest-crash_probe-MainGloIni1");
+    EXPECT_EQ(runProbe("fltdiv").reportedCode, "FltDivideByZero-LinuxTest-crash_probe-MainGloIni1");
 }
 
 TEST(CrashHandler, StackOverflowIsCaughtOnTheAlternateStack) {

@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cfenv>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -24,6 +25,26 @@ void writeToForbiddenPage() {
     if (page != MAP_FAILED) {
         *static_cast<volatile int*>(page) = 1;
     }
+}
+
+// A read past the end of a mapped file: SIGBUS.
+void readBeyondMappedFile() {
+    char name[] = "/tmp/crash_probe_XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0) {
+        return;
+    }
+    unlink(name);
+    void* page = mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0);
+    if (page != MAP_FAILED) {
+        static_cast<void>(*static_cast<volatile char*>(page));
+    }
+}
+
+// The sanitizers check divisions themselves, and the compiler turns a known dividend into
+// comparisons; this one must reach the processor.
+__attribute__((noinline, no_sanitize("integer-divide-by-zero"))) int divide(int a, int b) {
+    return a / b;
 }
 
 int recurse(int depth) {
@@ -91,6 +112,16 @@ int main(int argc, char** argv) {
         sonaro::SetActivityPhase(sonaro::ActivityPhase::Running);
         sonaro::ScopedActivityCommand command(1012);
         __builtin_trap();
+    } else if (kind == "bus") {
+        readBeyondMappedFile();
+    } else if (kind == "intdiv") {
+        volatile int one = 1;
+        volatile int zero = 0;
+        return divide(one, zero);
+    } else if (kind == "fltdiv") {
+        feenableexcept(FE_DIVBYZERO);
+        volatile double zero = 0;
+        return static_cast<int>(1.0 / zero);
     } else if (kind == "abort") {
         std::abort();
     } else if (kind == "stack") {

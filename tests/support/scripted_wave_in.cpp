@@ -22,8 +22,9 @@ namespace {
 
 class ScriptedWaveInDevice final : public WaveInDevice {
   public:
-    ScriptedWaveInDevice(ScriptedInput input, std::shared_ptr<ScriptedWaveInList::Shared> shared)
-        : m_input(std::move(input)), m_shared(std::move(shared)) {}
+    ScriptedWaveInDevice(ScriptedInput input, ScriptedWaveInList::Overruns overruns,
+                         std::shared_ptr<ScriptedWaveInList::Shared> shared)
+        : m_input(std::move(input)), m_overruns(std::move(overruns)), m_shared(std::move(shared)) {}
 
     WaveInOpenResult Open(int rate, int channels, int framesPerBuffer, int bufferCount) override {
         const auto& accepted = m_input.acceptedFormats;
@@ -60,7 +61,9 @@ class ScriptedWaveInDevice final : public WaveInDevice {
         if (m_filled.empty()) {
             return {};
         }
-        return {m_filled.front().data(), static_cast<int>(m_filled.front().size()) / m_channels};
+        const Block& block = m_filled.front();
+        return {block.samples.data(), static_cast<int>(block.samples.size()) / m_channels,
+                block.lostBefore};
     }
 
     void ReleaseFilled() override {
@@ -84,9 +87,9 @@ class ScriptedWaveInDevice final : public WaveInDevice {
     void Reset() override {
         std::lock_guard lock(m_lock);
         m_running = false;
-        if (!m_partial.empty()) {
+        if (!m_partial.samples.empty()) {
             m_filled.push_back(std::move(m_partial));
-            m_partial.clear();
+            m_partial = {};
         }
         updateReady();
     }
@@ -95,12 +98,24 @@ class ScriptedWaveInDevice final : public WaveInDevice {
     std::string errorText() const override { return m_input.failOpen ? "scripted failure" : ""; }
 
   private:
-    std::vector<std::int16_t> makeBlock(int frames) {
-        std::vector<std::int16_t> block(static_cast<std::size_t>(frames) * m_channels);
+    struct Block {
+        std::vector<std::int16_t> samples;
+        int lostBefore = 0;
+    };
+
+    Block makeBlock(int frames) {
+        Block block;
+        while (m_nextOverrun < m_overruns.size() &&
+               m_overruns[m_nextOverrun].first <= m_delivered) {
+            block.lostBefore += m_overruns[m_nextOverrun].second;
+            m_skipped += m_overruns[m_nextOverrun].second;
+            ++m_nextOverrun;
+        }
+        block.samples.resize(static_cast<std::size_t>(frames) * m_channels);
         for (int i = 0; i < frames; ++i) {
             for (int ch = 0; ch < m_channels; ++ch) {
-                block[static_cast<std::size_t>(i * m_channels + ch)] =
-                    m_input.signal ? m_input.signal(m_delivered + i, ch, m_rate) : 0;
+                block.samples[static_cast<std::size_t>(i * m_channels + ch)] =
+                    m_input.signal ? m_input.signal(m_delivered + m_skipped + i, ch, m_rate) : 0;
             }
         }
         m_delivered += frames;
@@ -109,7 +124,7 @@ class ScriptedWaveInDevice final : public WaveInDevice {
 
     void fill() {
         while (m_running && static_cast<int>(m_filled.size()) < m_bufferCount &&
-               m_delivered < m_input.frames && m_partial.empty()) {
+               m_delivered < m_input.frames && m_partial.samples.empty()) {
             const int frames = static_cast<int>(
                 std::min<std::int64_t>(m_framesPerBuffer, m_input.frames - m_delivered));
             if (frames < m_framesPerBuffer) {
@@ -133,6 +148,7 @@ class ScriptedWaveInDevice final : public WaveInDevice {
     }
 
     ScriptedInput m_input;
+    ScriptedWaveInList::Overruns m_overruns;
     std::shared_ptr<ScriptedWaveInList::Shared> m_shared;
     mutable std::mutex m_lock;
     Event m_ready;
@@ -143,14 +159,19 @@ class ScriptedWaveInDevice final : public WaveInDevice {
     bool m_running = false;
     bool m_failed = false;
     std::int64_t m_delivered = 0;
-    std::deque<std::vector<std::int16_t>> m_filled;
-    std::vector<std::int16_t> m_partial;
+    std::int64_t m_skipped = 0;
+    std::size_t m_nextOverrun = 0;
+    std::deque<Block> m_filled;
+    Block m_partial;
 };
 
 }  // namespace
 
 ScriptedWaveInList::ScriptedWaveInList(std::vector<ScriptedInput> inputs, int preferred)
-    : m_inputs(std::move(inputs)), m_preferred(preferred), m_shared(std::make_shared<Shared>()) {}
+    : m_inputs(std::move(inputs)),
+      m_overruns(m_inputs.size()),
+      m_preferred(preferred),
+      m_shared(std::make_shared<Shared>()) {}
 
 ScriptedWaveInList::~ScriptedWaveInList() = default;
 
@@ -179,7 +200,12 @@ std::unique_ptr<WaveInDevice> ScriptedWaveInList::CreateDevice(int device) {
         return nullptr;
     }
     return std::make_unique<ScriptedWaveInDevice>(m_inputs[static_cast<std::size_t>(index)],
+                                                  m_overruns[static_cast<std::size_t>(index)],
                                                   m_shared);
+}
+
+void ScriptedWaveInList::SetOverruns(int device, Overruns overruns) {
+    m_overruns.at(static_cast<std::size_t>(device)) = std::move(overruns);
 }
 
 bool ScriptedWaveInList::SetRecordSourceAndVolume(int device, int source, int volumeDb) {

@@ -43,6 +43,12 @@ class ScriptedWaveInList final : public WaveInDeviceList {
     std::unique_ptr<WaveInDevice> CreateDevice(int device) override;
     bool SetRecordSourceAndVolume(int device, int source, int volumeDb) override;
 
+    // Overruns {at, lost} of input `device`, in order, for the devices created after the call: the
+    // block that begins at or after frame `at` of the script comes after a gap of `lost` frames of
+    // the signal, which its lostFramesBefore reports.
+    using Overruns = std::vector<std::pair<std::int64_t, int>>;
+    void SetOverruns(int device, Overruns overruns);
+
     // Waits until a device has delivered its whole script and every full buffer was taken back.
     bool waitScriptConsumed(int ms);
 
@@ -57,6 +63,7 @@ class ScriptedWaveInList final : public WaveInDeviceList {
 
   private:
     std::vector<ScriptedInput> m_inputs;
+    std::vector<Overruns> m_overruns;
     int m_preferred;
     std::shared_ptr<Shared> m_shared;
 };

@@ -6,8 +6,10 @@
 #include <QTest>
 
 #include "app/application.h"
+#include "app/window_commands.h"
 #include "formats/format_settings.h"
 #include "platform/sqlite_settings_backend.h"
+#include "support/activity_record.h"
 #include "support/temp_home.h"
 
 namespace sonaro {
@@ -55,6 +57,27 @@ class MainWindowTest : public QObject {
         m_application->ProcessCommandLine({"sonaro", "-SHOW"});
         QVERIFY(window.isVisible());
         QVERIFY(!window.isMinimized());
+    }
+
+    void crashReportsNameTheCommandWhileItRuns() {
+        MarkActivityMainThread();
+        SetActivityPhase(ActivityPhase::Running);
+        MainWindow window(*m_application, *m_settings);
+        std::string during;
+        MainWindow::Services services;
+        services.formats = m_formats.get();
+        services.openOptions = [&during](int) {
+            char context[128];
+            FormatActivityContext(context, sizeof context);
+            during = context;
+        };
+        window.SetServices(std::move(services));
+        window.RunCommand(cmd::kToolbarOptions);
+        QCOMPARE(during, "Main(Cmd" + std::to_string(cmd::kToolbarOptions) + ")");
+        char after[128];
+        FormatActivityContext(after, sizeof after);
+        QCOMPARE(std::string(after),
+                 "MainUkn0(Msg0LstCmd" + std::to_string(cmd::kToolbarOptions) + ")");
     }
 
     void exitClosesOnceAndSavesThePosition() {
