@@ -65,7 +65,7 @@ MainWindow::MainWindow(Application& application, SettingsStore& settings, QWidge
     setIcon(1);
     m_tray = new TrayController(this);
     m_shortcuts = new ShortcutFilter(this);
-    qApp->installEventFilter(m_shortcuts);
+    m_shortcuts->watch(this);
     m_layout = new QVBoxLayout(this);
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->setSpacing(0);
@@ -97,7 +97,6 @@ MainWindow::MainWindow(Application& application, SettingsStore& settings, QWidge
 }
 
 MainWindow::~MainWindow() {
-    qApp->removeEventFilter(m_shortcuts);
     // The children outlive this part of the window: a focus change while they go must not call
     // back into it.
     for (QObject* child : findChildren<QObject*>()) {

@@ -16,6 +16,7 @@
 #include <fstream>
 
 #include "app/application.h"
+#include "app/window_commands.h"
 #include "options_fixture.h"
 #include "ui/general_options_page.h"
 #include "ui/ldb_edit.h"
@@ -23,6 +24,8 @@
 #include "ui/naming_dialogs.h"
 #include "ui/options_dialog.h"
 #include "ui/output_options_page.h"
+#include "ui/press_key_dialog.h"
+#include "ui/qt_key_codes.h"
 #include "ui/record_options_page.h"
 #include "ui/status_display.h"
 
@@ -316,6 +319,41 @@ class OptionsDialogTest : public QObject {
         window.OpenOptions(OptionsDialog::kOutput);
         QCOMPARE(shownPage, int(OptionsDialog::kOutput));
         QCOMPARE(window.display()->formatText(), QStringLiteral("Stereo 44100 AIFF"));
+    }
+
+    // The fixed keys (Space, F5, F1, ...) act in the main window only; dialogs opened over it
+    // keep them.
+    void fixedKeysStayWithTheMainWindow() {
+        IdleCommands commands;
+        Application application(m_fixture->settings, m_fixture->formats, commands);
+        MainWindow window(application, m_fixture->settings);
+        window.show();
+        QSignalSpy shortcuts(window.shortcuts(), &ShortcutFilter::command);
+        {
+            OptionsDialog dialog(m_fixture->services, OptionsDialog::kGeneral, &window);
+            dialog.show();
+            QCheckBox* box = dialog.page<GeneralOptionsPage>(OptionsDialog::kGeneral)->recordTone();
+            const bool ticked = box->isChecked();
+            QTest::keyClick(box, Qt::Key_Space);
+            QCOMPARE(box->isChecked(), !ticked);
+            QTest::keyClick(box, Qt::Key_F5);
+            QTest::keyClick(box, Qt::Key_F1);
+            QTest::keyClick(box, Qt::Key_L, Qt::ControlModifier);
+        }
+        PressKeyDialog press(&window);
+        press.show();
+        QTest::keyClick(&press, Qt::Key_F5);
+        QCOMPARE(press.key(), MakeKeyCode(0x74, 0));
+        test::WhenShown<QInputDialog>([](QInputDialog* dialog) {
+            QTest::keyClick(dialog->findChild<QLineEdit*>(), Qt::Key_F5);
+            dialog->reject();
+        });
+        QVERIFY(!PromptForFileName(&window));
+        QCOMPARE(shortcuts.count(), 0);
+
+        QTest::keyClick(window.display(), Qt::Key_F5);
+        QCOMPARE(shortcuts.count(), 1);
+        QCOMPARE(shortcuts.first().first().toInt(), cmd::kRecord);
     }
 
   private:
