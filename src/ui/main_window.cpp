@@ -115,12 +115,8 @@ void MainWindow::SetServices(Services services) {
     for (int i = 0; i <= cmd::kLaunchLast - cmd::kLaunchFirst; ++i) {
         m_menu->setItemEnabled(cmd::kLaunchFirst + i, static_cast<bool>(m_services.launch));
     }
-    fillInputPanel();
-    if (m_services.formats != nullptr) {
-        m_formatList->setCurrentIndex(static_cast<int>(m_services.formats->GetOutputFormat()));
-    }
     m_formatSettings->setVisible(static_cast<bool>(m_services.formatSettings));
-    refreshOutputSummary();
+    refreshPanels();
     relayout();
 }
 

@@ -184,6 +184,8 @@ class MainWindow : public QWidget,
     void fillSourceList();
     void onDeviceChosen();
     void onFolderEdited();
+    // The input and output panels from the stored choices.
+    void refreshPanels();
     void refreshOutputSummary();
     void registerHotKeys();
     void unregisterHotKeys();

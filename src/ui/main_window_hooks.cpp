@@ -261,9 +261,7 @@ void MainWindow::OpenOptions(int page) {
     if (m_services.openOptions) {
         m_services.openOptions(page);
     }
-    if (m_naming != nullptr) {
-        ShowFolder(m_naming->GetOutputFolder());
-    }
+    refreshPanels();
     if (m_services.formats != nullptr) {
         ShowFormat(m_services.formats->FormatLabel());
     }
