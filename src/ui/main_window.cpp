@@ -443,8 +443,13 @@ void MainWindow::setIcon(int number) {
     setWindowIcon(WindowIconForResource(number));
 }
 
+// Without a tray a hidden window could not be brought back: it is minimised instead.
 void MainWindow::HideWindow() {
-    hide();
+    if (m_tray->hasIcon()) {
+        hide();
+    } else {
+        showMinimized();
+    }
 }
 
 void MainWindow::ShowWindow() {
@@ -495,11 +500,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     // Closing keeps the recorder running in the tray; without a tray it stays on the task bar.
     event->ignore();
-    if (m_tray->hasIcon()) {
-        hide();
-    } else {
-        showMinimized();
-    }
+    HideWindow();
 }
 
 }  // namespace sonaro

@@ -9,6 +9,7 @@
 #include "formats/format_settings.h"
 #include "platform/sqlite_settings_backend.h"
 #include "support/temp_home.h"
+#include "ui/tray_controller.h"
 
 namespace sonaro {
 
@@ -53,6 +54,20 @@ class MainWindowTest : public QObject {
         QVERIFY(!window.isVisible() || window.isMinimized());
         QCOMPARE(closed.count(), 0);
         m_application->ProcessCommandLine({"sonaro", "-SHOW"});
+        QVERIFY(window.isVisible());
+        QVERIFY(!window.isMinimized());
+    }
+
+    // Without a tray a hidden window could not be found again: "-hide" minimises it.
+    void hideWithoutTrayMinimises() {
+        MainWindow window(*m_application, *m_settings);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(!window.tray()->hasIcon());
+        m_application->ProcessCommandLine({"sonaro", "-hide"});
+        QVERIFY(window.isVisible());
+        QVERIFY(window.isMinimized());
+        m_application->ProcessCommandLine({"sonaro", "-show"});
         QVERIFY(window.isVisible());
         QVERIFY(!window.isMinimized());
     }
