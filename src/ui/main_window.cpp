@@ -440,7 +440,33 @@ void MainWindow::refreshTrayMenu() {
 
 void MainWindow::setIcon(int number) {
     m_iconNumber = number;
-    setWindowIcon(WindowIconForResource(number));
+    if (isVisible()) {
+        setWindowIcon(WindowIconForResource(number));
+    }
+}
+
+bool MainWindow::onScreen() const {
+    return isVisible() && !isMinimized();
+}
+
+void MainWindow::catchUp() {
+    setWindowIcon(WindowIconForResource(m_iconNumber));
+    if (onScreen()) {
+        m_display->showTime(m_timeMs);
+        m_meter->SetLevels(&m_levels);
+    }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    catchUp();
+    QWidget::showEvent(event);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange) {
+        catchUp();
+    }
+    QWidget::changeEvent(event);
 }
 
 // Without a tray a hidden window could not be brought back: it is minimised instead.

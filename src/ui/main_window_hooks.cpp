@@ -126,7 +126,10 @@ void MainWindow::ShowIndicator(int code) {
 }
 
 void MainWindow::ShowTime(int ms) {
-    m_display->showTime(ms);
+    m_timeMs = ms;
+    if (onScreen()) {
+        m_display->showTime(ms);
+    }
 }
 
 void MainWindow::ShowFileName(std::string_view name) {
@@ -159,14 +162,17 @@ void MainWindow::CheckFreeSpace() {
 }
 
 void MainWindow::ShowLevels(const LevelSet& levels) {
-    m_meter->SetLevels(&levels);
+    m_levels = levels;
+    if (onScreen()) {
+        m_meter->SetLevels(&levels);
+    }
 }
 
 void MainWindow::ShowLevel(int db) {
     LevelSet set;
     set.count = 2;
     set.levels.fill(static_cast<std::int8_t>(std::clamp(db, -127, 127)));
-    m_meter->SetLevels(&set);
+    ShowLevels(set);
 }
 
 void MainWindow::SetButtonChecked(SessionButton button, bool checked) {
