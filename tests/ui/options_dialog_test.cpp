@@ -7,8 +7,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QToolButton>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 
 #include <sys/stat.h>
