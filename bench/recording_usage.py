@@ -11,6 +11,7 @@ both have started recording (start-up is left out), and VmRSS of /proc/<pid>/sta
 second."""
 
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -44,6 +45,8 @@ def main():
         sys.exit(__doc__)
     program = words[0]
     seconds = int(words[1]) if len(words) > 1 else 90
+    if shutil.which("parecord") is None or shutil.which("sox") is None:
+        sys.exit("parecord (pulseaudio-utils) and sox are needed")
     folder = tempfile.mkdtemp(prefix="sonaro-bench-")
     pulse = PulseServer()
     if not pulse.start():
