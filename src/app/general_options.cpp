@@ -38,6 +38,11 @@ std::optional<FieldComplaint> SaveGeneralOptions(SettingsStore& settings, LogonS
             return Balloon(GeneralField::IntervalSecs, "Please enter a valid interval (in secs).",
                            "Invalid Interval");
         }
+        // A zero interval would play tones back to back and hold up the window.
+        if (options.intervalTone && fieldNumber(options.intervalSecs) < 1) {
+            return Balloon(GeneralField::IntervalSecs, "Interval must be one or more seconds.",
+                           "Invalid Interval");
+        }
         settings.WriteSettingInt(kSection, "IntervalSecs", fieldNumber(options.intervalSecs));
         settings.WriteSettingBool(kSection, "RecordWhenRun", options.recordWhenRun);
         if (logonStart.IsEnabled() != options.runAtLogon &&

@@ -25,7 +25,8 @@ enum class GeneralField : int { IntervalSecs = 0, RunAtLogon = 1 };
 
 GeneralOptions LoadGeneralOptions(const SettingsStore& settings, const LogonStart& logonStart);
 
-// Group 1: tones, interval (an empty field with the interval on is refused), "RecordWhenRun" and
+// Group 1: tones, interval (an empty field or one below 1 with the interval on is refused),
+// "RecordWhenRun" and
 // the logon entry; an entry that could not be brought to the wanted state gives the "Access
 // Error" complaint as a message box. Group 2: "WarnSpaceBelow". Fields read as decimal numbers (a
 // non-number is 0).

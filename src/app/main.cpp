@@ -215,7 +215,9 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
         server.Listen();
     }
     window.PlaceWindow();
-    if (!Application::StartsHidden(args)) {
+    if (Application::StartsHidden(args)) {
+        window.HideWindow();
+    } else {
         window.show();
     }
     MainWindow::Services services;

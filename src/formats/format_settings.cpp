@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "formats/output_writer.h"
 #include "support/open_file_with_retry.h"
 
 namespace sonaro {
@@ -190,7 +191,8 @@ std::string FormatSettings::FormatLabel() const {
     char label[128];
     switch (GetOutputFormat()) {
         case OutputFormat::Wav: {
-            const WaveFormat wav = LoadWavFormat();
+            // What is recorded: zero fields stand for the writers' defaults.
+            const WaveFormat wav = UsableWavFormat(LoadWavFormat());
             std::snprintf(label, sizeof label, "%uHz %s %s", wav.samplesPerSec,
                           stereoName(wav.channels), kFormatExtensions[0].name.data());
             break;
@@ -209,7 +211,7 @@ std::string FormatSettings::FormatLabel() const {
             break;
         }
         case OutputFormat::Aiff: {
-            const AiffSettings aiff = LoadAiffSettings();
+            const AiffSettings aiff = UsableAiffSettings(LoadAiffSettings());
             std::snprintf(label, sizeof label, "%s %i AIFF", stereoName(aiff.channels),
                           static_cast<int>(aiff.sampleRate));
             break;

@@ -342,7 +342,7 @@ bool LRecordingSession::beginCapture(int maxMs) {
         return false;
     }
     m_paused = false;
-    if (setting("IntervalTone", false) && m_hasWindow) {
+    if (setting("IntervalTone", false) && m_hasWindow && intervalMs() > 0) {
         m_display->ArmTimer(SessionTimer::IntervalTone, intervalMs());
     }
     return true;
@@ -451,8 +451,10 @@ void LRecordingSession::OnTimer(SessionTimer timer) {
             }
             break;
         case SessionTimer::IntervalTone:
-            m_display->ArmTimer(SessionTimer::IntervalTone, intervalMs());
-            playTone(TonePlayer::kRecordTone);
+            if (intervalMs() > 0) {
+                m_display->ArmTimer(SessionTimer::IntervalTone, intervalMs());
+                playTone(TonePlayer::kRecordTone);
+            }
             break;
         case SessionTimer::FreeSpace:
             m_display->CheckFreeSpace();
@@ -606,6 +608,8 @@ void LRecordingSession::abandonRecording(const std::string& reason, bool kept) {
     m_parts.prompter.ShowError(text, "Recording Stopped");
 }
 
+// A stored interval of zero or less means no interval tone: taken literally, tones would play
+// back to back and hold up the window.
 int LRecordingSession::intervalMs() const {
     return static_cast<int>(std::clamp<long>(number("IntervalSecs", 30) * 1000L, 0, INT32_MAX));
 }

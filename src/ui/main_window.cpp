@@ -66,7 +66,7 @@ MainWindow::MainWindow(Application& application, SettingsStore& settings, QWidge
     setIcon(1);
     m_tray = new TrayController(this);
     m_shortcuts = new ShortcutFilter(this);
-    qApp->installEventFilter(m_shortcuts);
+    m_shortcuts->watch(this);
     m_layout = new QVBoxLayout(this);
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->setSpacing(0);
@@ -98,7 +98,6 @@ MainWindow::MainWindow(Application& application, SettingsStore& settings, QWidge
 }
 
 MainWindow::~MainWindow() {
-    qApp->removeEventFilter(m_shortcuts);
     // The children outlive this part of the window: a focus change while they go must not call
     // back into it.
     for (QObject* child : findChildren<QObject*>()) {
@@ -117,12 +116,8 @@ void MainWindow::SetServices(Services services) {
     for (int i = 0; i <= cmd::kLaunchLast - cmd::kLaunchFirst; ++i) {
         m_menu->setItemEnabled(cmd::kLaunchFirst + i, static_cast<bool>(m_services.launch));
     }
-    fillInputPanel();
-    if (m_services.formats != nullptr) {
-        m_formatList->setCurrentIndex(static_cast<int>(m_services.formats->GetOutputFormat()));
-    }
     m_formatSettings->setVisible(static_cast<bool>(m_services.formatSettings));
-    refreshOutputSummary();
+    refreshPanels();
     relayout();
 }
 
@@ -447,11 +442,42 @@ void MainWindow::refreshTrayMenu() {
 
 void MainWindow::setIcon(int number) {
     m_iconNumber = number;
-    setWindowIcon(WindowIconForResource(number));
+    if (isVisible()) {
+        setWindowIcon(WindowIconForResource(number));
+    }
 }
 
+bool MainWindow::onScreen() const {
+    return isVisible() && !isMinimized();
+}
+
+void MainWindow::catchUp() {
+    setWindowIcon(WindowIconForResource(m_iconNumber));
+    if (onScreen()) {
+        m_display->showTime(m_timeMs);
+        m_meter->SetLevels(&m_levels);
+    }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    catchUp();
+    QWidget::showEvent(event);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange) {
+        catchUp();
+    }
+    QWidget::changeEvent(event);
+}
+
+// Without a tray a hidden window could not be brought back: it is minimised instead.
 void MainWindow::HideWindow() {
-    hide();
+    if (m_tray->hasIcon()) {
+        hide();
+    } else {
+        showMinimized();
+    }
 }
 
 void MainWindow::ShowWindow() {
@@ -502,11 +528,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     // Closing keeps the recorder running in the tray; without a tray it stays on the task bar.
     event->ignore();
-    if (m_tray->hasIcon()) {
-        hide();
-    } else {
-        showMinimized();
-    }
+    HideWindow();
 }
 
 }  // namespace sonaro

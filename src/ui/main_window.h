@@ -153,6 +153,8 @@ class MainWindow : public QWidget,
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -177,6 +179,10 @@ class MainWindow : public QWidget,
     // Record lit, the other transport buttons dark, Play busy, panels locked: recording or waiting.
     void showCapturing();
     void setIcon(int number);
+    // Hidden or minimised, the clock, the meter and the window icon only keep their values;
+    // they are drawn when the window shows again.
+    bool onScreen() const;
+    void catchUp();
     void toggleView(const char* name, bool defaultShown);
     void toggleFloat();
     void hideMenu(int hideCommand, const char* text);
@@ -185,6 +191,8 @@ class MainWindow : public QWidget,
     void fillSourceList();
     void onDeviceChosen();
     void onFolderEdited();
+    // The input and output panels from the stored choices.
+    void refreshPanels();
     void refreshOutputSummary();
     void registerHotKeys();
     void unregisterHotKeys();
@@ -226,6 +234,8 @@ class MainWindow : public QWidget,
     std::map<SessionTimer, QTimer*> m_timers;
     Shown m_shown = Shown::Idle;
     int m_iconNumber = 1;
+    int m_timeMs = 0;
+    LevelSet m_levels;
     bool m_blinkPhase = false;
     bool m_lowSpaceShown = false;
     bool m_closing = false;

@@ -126,7 +126,10 @@ void MainWindow::ShowIndicator(int code) {
 }
 
 void MainWindow::ShowTime(int ms) {
-    m_display->showTime(ms);
+    m_timeMs = ms;
+    if (onScreen()) {
+        m_display->showTime(ms);
+    }
 }
 
 void MainWindow::ShowFileName(std::string_view name) {
@@ -163,14 +166,17 @@ void MainWindow::CheckFreeSpace() {
 }
 
 void MainWindow::ShowLevels(const LevelSet& levels) {
-    m_meter->SetLevels(&levels);
+    m_levels = levels;
+    if (onScreen()) {
+        m_meter->SetLevels(&levels);
+    }
 }
 
 void MainWindow::ShowLevel(int db) {
     LevelSet set;
     set.count = 2;
     set.levels.fill(static_cast<std::int8_t>(std::clamp(db, -127, 127)));
-    m_meter->SetLevels(&set);
+    ShowLevels(set);
 }
 
 void MainWindow::SetButtonChecked(SessionButton button, bool checked) {
@@ -265,9 +271,7 @@ void MainWindow::OpenOptions(int page) {
     if (m_services.openOptions) {
         m_services.openOptions(page);
     }
-    if (m_naming != nullptr) {
-        ShowFolder(m_naming->GetOutputFolder());
-    }
+    refreshPanels();
     if (m_services.formats != nullptr) {
         ShowFormat(m_services.formats->FormatLabel());
     }

@@ -122,8 +122,9 @@ void MainWindow::onDeviceChosen() {
         return;
     }
     if (sender() == m_deviceList) {
+        const int kept = std::max(m_sourceList->currentIndex(), 0);
         fillSourceList();
-        m_sourceList->setCurrentIndex(0);
+        m_sourceList->setCurrentIndex(kept < m_sourceList->count() ? kept : 0);
     }
     const InputSelection selection{std::max(m_deviceList->currentIndex(), 0),
                                    std::max(m_sourceList->currentIndex(), 0)};
@@ -144,6 +145,17 @@ void MainWindow::onFolderEdited() {
         CheckFreeSpace();
     }
     ShowFolder(m_naming->GetOutputFolder());
+}
+
+void MainWindow::refreshPanels() {
+    fillInputPanel();
+    if (m_services.formats != nullptr) {
+        m_formatList->setCurrentIndex(static_cast<int>(m_services.formats->GetOutputFormat()));
+    }
+    if (m_naming != nullptr) {
+        m_folderField->setText(qt(m_naming->GetOutputFolder()));
+    }
+    refreshOutputSummary();
 }
 
 void MainWindow::refreshOutputSummary() {

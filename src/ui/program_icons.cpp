@@ -1,8 +1,11 @@
 #include "ui/program_icons.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPixmap>
 #include <QSvgRenderer>
+
+#include <map>
 
 // The resources live in a static library; registering them by hand keeps the linker from
 // dropping them.
@@ -45,11 +48,25 @@ const char* resourcePath(ProgramImage image) {
     return ":/icons/app_normal.svg";
 }
 
+// Rendered once per image: the recording icon blinks several times a second, and rendering the
+// drawing at every size each time cost more than the recording itself. The pixmaps go with the
+// application object, not after it.
+std::map<ProgramImage, QIcon>& renderedIcons() {
+    static std::map<ProgramImage, QIcon> rendered;
+    static const bool cleared = (qAddPostRoutine([] { renderedIcons().clear(); }), true);
+    (void)cleared;
+    return rendered;
+}
+
 }  // namespace
 
 QIcon ProgramIcon(ProgramImage image) {
     static const bool registered = (initProgramIconResources(), true);
     (void)registered;
+    std::map<ProgramImage, QIcon>& rendered = renderedIcons();
+    if (const auto found = rendered.find(image); found != rendered.end()) {
+        return found->second;
+    }
     QSvgRenderer renderer{QString::fromLatin1(resourcePath(image))};
     if (!renderer.isValid()) {
         return {};
@@ -63,6 +80,7 @@ QIcon ProgramIcon(ProgramImage image) {
         painter.end();
         icon.addPixmap(pixmap);
     }
+    rendered.emplace(image, icon);
     return icon;
 }
 

@@ -81,8 +81,21 @@ KeyCode KeyCodeOfEvent(const QKeyEvent& event) {
     return MakeKeyCode(virtualKey, modifiers);
 }
 
+ShortcutFilter::ShortcutFilter(QObject* parent) : QObject(parent) {
+    qApp->installEventFilter(this);
+}
+
+ShortcutFilter::~ShortcutFilter() {
+    qApp->removeEventFilter(this);
+}
+
+void ShortcutFilter::watch(QWidget* window) {
+    m_windows.append(window);
+}
+
 bool ShortcutFilter::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType() ||
+        !m_windows.contains(static_cast<QWidget*>(watched)->window())) {
         return false;
     }
     const auto* key = static_cast<QKeyEvent*>(event);

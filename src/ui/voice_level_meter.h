@@ -36,6 +36,7 @@ class VoiceLevelMeter : public QWidget {
     void SetMarkerLabel(const std::string& label, const std::string& enableText = {},
                         const std::string& disableText = {});
 
+    const LevelSet& levels() const { return m_levels; }
     bool markerShown() const { return m_markerShown; }
     std::int8_t markerLevel() const { return m_markerLevel; }
     // The scale of the current size; the tab's place in pixels.

@@ -55,6 +55,23 @@ TEST_F(GeneralOptionsTest, EmptyIntervalIsRefusedAfterTheTonesAreWritten) {
     EXPECT_EQ(m_logon.changes, 0);
 }
 
+TEST_F(GeneralOptionsTest, IntervalBelowOneSecondIsRefusedWhileTheToneIsOn) {
+    GeneralOptions options = LoadGeneralOptions(m_settings, m_logon);
+    options.intervalTone = true;
+    for (const char* typed : {"0", "00", "-5"}) {
+        options.intervalSecs = typed;
+        const auto refused = SaveGeneralOptions(m_settings, m_logon, options, true, false);
+        ASSERT_TRUE(refused) << typed;
+        EXPECT_EQ(refused->field, static_cast<int>(GeneralField::IntervalSecs));
+        EXPECT_EQ(refused->text, "Interval must be one or more seconds.");
+        EXPECT_EQ(refused->title, "Invalid Interval");
+        EXPECT_EQ(m_settings.ReadSettingInt("Settings", "IntervalSecs", 30), 30);
+    }
+    options.intervalSecs = "1";
+    EXPECT_FALSE(SaveGeneralOptions(m_settings, m_logon, options, true, false));
+    EXPECT_EQ(m_settings.ReadSettingInt("Settings", "IntervalSecs", 30), 1);
+}
+
 TEST_F(GeneralOptionsTest, LogonEntryFollowsTheBoxAndAFailureIsReported) {
     GeneralOptions options = LoadGeneralOptions(m_settings, m_logon);
     options.runAtLogon = true;

@@ -190,5 +190,14 @@ TEST_F(FormatSettingsTest, LabelsDescribeTheCurrentFormat) {
     EXPECT_EQ(m_formats.FormatLabel(), "Mono 44100 AIFF");
 }
 
+// Zero fields record with the writers' defaults, and the label says so.
+TEST_F(FormatSettingsTest, LabelsOfZeroFieldsNameWhatIsRecorded) {
+    ASSERT_TRUE(m_formats.SaveWavFormat(MakePcmWaveFormat(0, 0, 0)));
+    EXPECT_EQ(m_formats.FormatLabel(), "44100Hz Mono Wav");
+    m_formats.SetOutputFormat(OutputFormat::Aiff);
+    m_formats.SaveAiffSettings({1, 0, 0});
+    EXPECT_EQ(m_formats.FormatLabel(), "Mono 44100 AIFF");
+}
+
 }  // namespace
 }  // namespace sonaro

@@ -460,6 +460,21 @@ TEST_F(RecordingSessionTest, TimersAreOneShotAndRearmedExplicitly) {
     EXPECT_TRUE(sawEvent("exit"));
 }
 
+TEST_F(RecordingSessionTest, StoredIntervalOfZeroOrLessPlaysNoTone) {
+    m_settings.WriteSettingBool("Settings", "IntervalTone", true);
+    build(100);
+    for (const char* stored : {"0", "-4"}) {
+        m_settings.WriteSettingString("Settings", "IntervalSecs", stored);
+        m_session->Record(LRecordingSession::kDefaultMaxMs);
+        EXPECT_EQ(m_display.timers.count(5), 0u) << stored;
+        m_events.clear();
+        m_session->OnTimer(SessionTimer::IntervalTone);
+        EXPECT_EQ(m_display.timers.count(5), 0u) << stored;
+        EXPECT_FALSE(sawEvent("tone WAV_RECORD_TONE")) << stored;
+        m_session->Done();
+    }
+}
+
 TEST_F(RecordingSessionTest, ExitWhenStoppedEndsTheProgramAtPause) {
     build(100);
     bool exitWhenStopped = false;

@@ -11,6 +11,7 @@
 #include "platform/sqlite_settings_backend.h"
 #include "support/activity_record.h"
 #include "support/temp_home.h"
+#include "ui/tray_controller.h"
 
 namespace sonaro {
 
@@ -78,6 +79,20 @@ class MainWindowTest : public QObject {
         FormatActivityContext(after, sizeof after);
         QCOMPARE(std::string(after),
                  "MainUkn0(Msg0LstCmd" + std::to_string(cmd::kToolbarOptions) + ")");
+    }
+
+    // Without a tray a hidden window could not be found again: "-hide" minimises it.
+    void hideWithoutTrayMinimises() {
+        MainWindow window(*m_application, *m_settings);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(!window.tray()->hasIcon());
+        m_application->ProcessCommandLine({"sonaro", "-hide"});
+        QVERIFY(window.isVisible());
+        QVERIFY(window.isMinimized());
+        m_application->ProcessCommandLine({"sonaro", "-show"});
+        QVERIFY(window.isVisible());
+        QVERIFY(!window.isMinimized());
     }
 
     void exitClosesOnceAndSavesThePosition() {

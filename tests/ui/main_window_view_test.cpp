@@ -60,6 +60,31 @@ TrayRow trayRow(MainWindow& window) {
             tray->item(cmd::kTrayRestart)->isEnabled()};
 }
 
+// Counts the paint events of a widget and its children.
+class PaintCounter : public QObject {
+  public:
+    explicit PaintCounter(QWidget* widget) {
+        widget->installEventFilter(this);
+        for (QWidget* child : widget->findChildren<QWidget*>()) {
+            child->installEventFilter(this);
+        }
+    }
+    int paints = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+LevelSet Levels(std::int8_t db) {
+    LevelSet set;
+    set.count = 2;
+    set.levels.fill(db);
+    return set;
+}
+
 }  // namespace
 
 class MainWindowViewTest : public QObject {
@@ -238,6 +263,39 @@ class MainWindowViewTest : public QObject {
         window.folderField()->setText("a");
         QTest::keyClick(window.folderField(), Qt::Key_Space);
         QCOMPARE(window.folderField()->text(), QString("a "));
+    }
+
+    // Hidden (in the tray) or minimised (no tray), the clock and meter draw nothing; they show
+    // the latest values when the window comes back.
+    void hiddenWindowDrawsNothingAndCatchesUp() {
+        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        MainWindow& window = rig.open();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(!window.tray()->hasIcon());
+        PaintCounter counter(&window);
+        for (const bool minimise : {true, false}) {
+            window.ShowTime(1000);
+            window.ShowLevels(Levels(-40));
+            minimise ? window.HideWindow() : window.hide();
+            QCOMPARE(window.isMinimized(), minimise);
+            QCoreApplication::processEvents();
+            counter.paints = 0;
+            for (int ms = 2000; ms <= 65000; ms += 100) {
+                window.ShowTime(ms);
+                window.ShowLevels(Levels(static_cast<std::int8_t>(-30 + ms / 100 % 20)));
+            }
+            window.ShowLevel(-6);
+            QTest::qWait(100);
+            QCOMPARE(counter.paints, 0);
+            QCOMPARE(window.timeText(), QString("0:00:01"));
+            QCOMPARE(int(window.levelMeter()->levels().levels[0]), -40);
+
+            window.RestoreAndActivate();
+            QTRY_VERIFY(counter.paints > 0);
+            QCOMPARE(window.timeText(), QString("0:01:05"));
+            QCOMPARE(int(window.levelMeter()->levels().levels[1]), -6);
+        }
     }
 
     void floatKeepsThePlace() {

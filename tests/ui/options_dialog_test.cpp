@@ -8,6 +8,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -16,13 +17,17 @@
 #include <fstream>
 
 #include "app/application.h"
+#include "app/window_commands.h"
 #include "options_fixture.h"
+#include "ui/collapsible_panel.h"
 #include "ui/general_options_page.h"
 #include "ui/ldb_edit.h"
 #include "ui/main_window.h"
 #include "ui/naming_dialogs.h"
 #include "ui/options_dialog.h"
 #include "ui/output_options_page.h"
+#include "ui/press_key_dialog.h"
+#include "ui/qt_key_codes.h"
 #include "ui/record_options_page.h"
 #include "ui/status_display.h"
 
@@ -301,6 +306,7 @@ class OptionsDialogTest : public QObject {
         Application application(m_fixture->settings, m_fixture->formats, commands);
         MainWindow window(application, m_fixture->settings);
         MainWindow::Services services;
+        services.devices = &m_fixture->devices;
         services.formats = &m_fixture->formats;
         services.openOptions = [&](int page) { ShowOptions(&window, m_fixture->services, page); };
         window.SetServices(std::move(services));
@@ -311,11 +317,65 @@ class OptionsDialogTest : public QObject {
             dialog->page<OutputOptionsPage>(OptionsDialog::kOutput)
                 ->formatList()
                 ->setCurrentIndex(static_cast<int>(OutputFormat::Aiff));
+            dialog->tabs()->setCurrentIndex(OptionsDialog::kRecord);
+            auto* record = dialog->page<RecordOptionsPage>(OptionsDialog::kRecord);
+            record->deviceList()->setCurrentIndex(1);
+            record->channelList()->setCurrentIndex(2);
             dialog->accept();
         });
         window.OpenOptions(OptionsDialog::kOutput);
         QCOMPARE(shownPage, int(OptionsDialog::kOutput));
         QCOMPARE(window.display()->formatText(), QStringLiteral("Stereo 44100 AIFF"));
+        const auto input = window.inputPanel()->content()->findChildren<QComboBox*>();
+        QCOMPARE(input.at(0)->currentText(), QStringLiteral("Built-in Microphone"));
+        QCOMPARE(input.at(1)->currentText(), QStringLiteral("Line In"));
+        const auto output = window.outputPanel()->content()->findChildren<QComboBox*>();
+        QCOMPARE(output.at(0)->currentIndex(), int(OutputFormat::Aiff));
+        QVERIFY(window.inputPanel()->header()->text().contains("Built-in Microphone"));
+        QVERIFY(window.outputPanel()->header()->text().contains("Aiff"));
+
+        // Another device keeps the channel where it has one.
+        input.at(0)->setCurrentIndex(0);
+        emit input.at(0)->activated(0);
+        QCOMPARE(input.at(1)->currentText(), QStringLiteral("Line In"));
+        QCOMPARE(m_fixture->settings.ReadSettingInt("Settings", "RecordDeviceChannel", 0), 2L);
+        QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "RecordDevice", ""),
+                 "[Default Sound In]");
+    }
+
+    // The fixed keys (Space, F5, F1, ...) act in the main window only; dialogs opened over it
+    // keep them.
+    void fixedKeysStayWithTheMainWindow() {
+        IdleCommands commands;
+        Application application(m_fixture->settings, m_fixture->formats, commands);
+        MainWindow window(application, m_fixture->settings);
+        window.show();
+        QSignalSpy shortcuts(window.shortcuts(), &ShortcutFilter::command);
+        {
+            OptionsDialog dialog(m_fixture->services, OptionsDialog::kGeneral, &window);
+            dialog.show();
+            QCheckBox* box = dialog.page<GeneralOptionsPage>(OptionsDialog::kGeneral)->recordTone();
+            const bool ticked = box->isChecked();
+            QTest::keyClick(box, Qt::Key_Space);
+            QCOMPARE(box->isChecked(), !ticked);
+            QTest::keyClick(box, Qt::Key_F5);
+            QTest::keyClick(box, Qt::Key_F1);
+            QTest::keyClick(box, Qt::Key_L, Qt::ControlModifier);
+        }
+        PressKeyDialog press(&window);
+        press.show();
+        QTest::keyClick(&press, Qt::Key_F5);
+        QCOMPARE(press.key(), MakeKeyCode(0x74, 0));
+        test::WhenShown<QInputDialog>([](QInputDialog* dialog) {
+            QTest::keyClick(dialog->findChild<QLineEdit*>(), Qt::Key_F5);
+            dialog->reject();
+        });
+        QVERIFY(!PromptForFileName(&window));
+        QCOMPARE(shortcuts.count(), 0);
+
+        QTest::keyClick(window.display(), Qt::Key_F5);
+        QCOMPARE(shortcuts.count(), 1);
+        QCOMPARE(shortcuts.first().first().toInt(), cmd::kRecord);
     }
 
   private:

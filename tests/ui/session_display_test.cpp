@@ -93,6 +93,7 @@ class SessionDisplayTest : public QObject {
 
     void clockAndIndicatorTexts() {
         MainWindow window(*m_application, *m_settings);
+        window.show();
         QCOMPARE(window.timeText(), QStringLiteral("0:00:00"));
         window.ShowTime(3723999);
         QCOMPARE(window.timeText(), QStringLiteral("1:02:03"));
