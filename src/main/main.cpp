@@ -32,6 +32,7 @@
 #include "platform/termination_signal_watcher.h"
 #include "platform/unix_instance_channel.h"
 #include "platform/user_dirs.h"
+#include "platform/x11_hot_key_registrar.h"
 #include "platform/xdg_autostart.h"
 #include "platform/xdg_page_opener.h"
 #include "record/capture_engine.h"
@@ -226,7 +227,8 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     window.SetServices(std::move(services));
     // System-wide keys are X11 grabs; elsewhere (offscreen, Wayland without X) there are none.
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        window.EnableHotKeys();
+        window.EnableHotKeys(std::make_unique<X11HotKeyRegistrar>(
+            [&window](int position) { window.OnHotKey(position); }));
     }
     window.AttachSession(recorder.session, recorder.naming);
     // Stored folders and files must not depend on where a later start runs.
