@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/built_in_tools.h"
 #include "app/forward_paths.h"
 #include "app/process_options.h"
 #include "app/session_commands.h"
@@ -88,10 +87,9 @@ std::optional<int> runProcessOption(const std::vector<std::string>& args) {
     switch (option.kind) {
         case ProcessOptionKind::None:
             return std::nullopt;
-        case ProcessOptionKind::RunTool:
-            return BuiltInTools::Instance().Run(option.toolName, STDIN_FILENO, STDOUT_FILENO);
         case ProcessOptionKind::SetAutorun:
             return setAutorun(ProgramPaths::FromEnvironment(), option.autorun, args[0]);
+        case ProcessOptionKind::RunTool:  // no helper tool exists yet, so every name is unknown
         case ProcessOptionKind::Installer:
             return 0;
     }

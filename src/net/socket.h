@@ -12,7 +12,8 @@
 
 namespace sonaro {
 
-// A non-blocking IPv4 TCP socket, or none. Closed by its destructor. One thread at a time.
+// A socket descriptor, or none. Closed by its destructor. One thread at a time. The functions
+// below take it as a non-blocking IPv4 TCP socket; the instance channel holds Unix sockets in it.
 class Socket {
   public:
     Socket() = default;

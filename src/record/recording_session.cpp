@@ -433,12 +433,6 @@ void LRecordingSession::Play() {
 void LRecordingSession::OnTimer(SessionTimer timer) {
     m_display->KillTimer(timer);
     switch (timer) {
-        case SessionTimer::StopAfter:
-            Done();
-            if (m_hasWindow) {
-                m_display->ExitProgram();
-            }
-            break;
         case SessionTimer::IntervalTone:
             m_display->ArmTimer(SessionTimer::IntervalTone, intervalMs());
             playTone(TonePlayer::kRecordTone);

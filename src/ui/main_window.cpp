@@ -187,8 +187,8 @@ void MainWindow::createTimers() {
         setIcon(icon);
         m_tray->setState(icon, m_tray->tip());
     });
-    for (const SessionTimer id : {SessionTimer::StopAfter, SessionTimer::IntervalTone,
-                                  SessionTimer::FreeSpace, SessionTimer::FirstRun}) {
+    for (const SessionTimer id :
+         {SessionTimer::IntervalTone, SessionTimer::FreeSpace, SessionTimer::FirstRun}) {
         auto* timer = new QTimer(this);
         timer->setSingleShot(true);
         connect(timer, &QTimer::timeout, this, [this, id] {
