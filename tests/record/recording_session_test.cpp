@@ -11,7 +11,6 @@
 
 #include "formats/format_settings.h"
 #include "formats/output_writer.h"
-#include "platform/sqlite_settings_backend.h"
 #include "record/file_naming.h"
 #include "support/fake_clock.h"
 #include "support/manual_dispatcher.h"
@@ -19,7 +18,7 @@
 #include "support/program_log.h"
 #include "support/scripted_prompter.h"
 #include "support/scripted_wave_in.h"
-#include "support/temp_home.h"
+#include "support/settings_home.h"
 
 namespace sonaro {
 namespace {
@@ -94,13 +93,10 @@ class FillingSink final : public AudioSink {
     std::string m_error;
 };
 
-class RecordingSessionTest : public testing::Test {
+class RecordingSessionTest : public test::SettingsTest {
   protected:
     RecordingSessionTest()
-        : m_dir(test::MakeTempDir("session")),
-          m_backend(m_dir + "/user.db", m_dir + "/machine.db"),
-          m_settings(m_backend),
-          m_formats(m_settings, m_dir),
+        : m_formats(m_settings, m_dir),
           m_naming(m_settings, m_clock, m_dir + "/Documents"),
           m_log(m_dir + "/Logs", m_clock),
           m_tones(m_events),
@@ -111,7 +107,6 @@ class RecordingSessionTest : public testing::Test {
     ~RecordingSessionTest() override {
         m_session.reset();
         m_engine.reset();
-        test::RemoveTree(m_dir);
     }
 
     // A microphone that plays `ms` of loud tone, then ends as `end` says; or one that cannot be
@@ -191,9 +186,6 @@ class RecordingSessionTest : public testing::Test {
         return std::find(m_events.begin(), m_events.end(), event) != m_events.end();
     }
 
-    std::string m_dir;
-    SqliteSettingsBackend m_backend;
-    SettingsStore m_settings;
     test::FakeClock m_clock;
     FormatSettings m_formats;
     FileNaming m_naming;
