@@ -11,7 +11,6 @@ ProcessOption ParseProcessOption(const std::vector<std::string>& args) {
     const std::size_t further = args.size() - 2;
     if (name == "-exe" && further >= 1) {
         option.kind = ProcessOptionKind::RunTool;
-        option.toolName = args[2];
     } else if (name == "-setautorun" && further >= 1) {
         option.kind = ProcessOptionKind::SetAutorun;
         const std::string& code = args[2];

@@ -8,7 +8,7 @@ namespace sonaro {
 // An option handled before anything else starts; each one ends the process when done.
 enum class ProcessOptionKind {
     None,        // not a process-level option: the program starts normally
-    RunTool,     // "-exe <tool>": run a built-in tool over standard input and output
+    RunTool,     // "-exe <tool>": a helper tool over standard input and output; none exists yet
     SetAutorun,  // "-setautorun <code>": start at logon on or off
     Installer,   // file-type and component options of the installer: nothing to do here
 };
@@ -17,7 +17,6 @@ enum class AutorunChange { None, Enable, Disable };
 
 struct ProcessOption {
     ProcessOptionKind kind = ProcessOptionKind::None;
-    std::string toolName;
     AutorunChange autorun = AutorunChange::None;
 };
 

@@ -8,9 +8,9 @@
 
 #include "net/endpoint.h"
 #include "net/net_task.h"
-#include "net/send_result.h"
 #include "net/socket.h"
 #include "settings/stored_password.h"
+#include "support/send_result.h"
 
 namespace sonaro {
 

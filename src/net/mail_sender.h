@@ -6,8 +6,8 @@
 #include "net/mail_handoff.h"
 #include "net/mail_message.h"
 #include "net/net_task.h"
-#include "net/send_result.h"
 #include "net/smtp_client.h"
+#include "support/send_result.h"
 
 namespace sonaro {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "net/net_task.h"
-#include "net/send_result.h"
+#include "support/send_result.h"
 
 namespace sonaro {
 

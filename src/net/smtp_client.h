@@ -8,7 +8,7 @@
 
 #include "net/endpoint.h"
 #include "net/net_task.h"
-#include "net/send_result.h"
+#include "support/send_result.h"
 
 namespace sonaro {
 

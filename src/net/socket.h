@@ -8,11 +8,12 @@
 
 #include "net/endpoint.h"
 #include "net/net_task.h"
-#include "net/send_result.h"
+#include "support/send_result.h"
 
 namespace sonaro {
 
-// A non-blocking IPv4 TCP socket, or none. Closed by its destructor. One thread at a time.
+// A socket descriptor, or none. Closed by its destructor. One thread at a time. The functions
+// below take it as a non-blocking IPv4 TCP socket; the instance channel holds Unix sockets in it.
 class Socket {
   public:
     Socket() = default;

@@ -82,22 +82,22 @@ void configure(CURL* curl, const std::string& url, Transfer& transfer) {
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
 }
 
-DownloadResult finish(Transfer& transfer, CURLcode code) {
+SendResult finish(Transfer& transfer, CURLcode code) {
     long status = 0;
     curl_easy_getinfo(transfer.curl, CURLINFO_RESPONSE_CODE, &status);
     const bool complete = code == CURLE_OK && isSuccess(status) && !transfer.refused;
     if (complete && !transfer.file.valid() && !openTarget(transfer)) {
-        return DownloadResult::Failed;
+        return SendResult::Failed;
     }
     if (complete) {
         transfer.file.close();
-        return DownloadResult::Ok;
+        return SendResult::Ok;
     }
     if (transfer.file.valid()) {
         unlink(transfer.path.c_str());
         transfer.file.close();
     }
-    return transfer.job.IsStopRequested() ? DownloadResult::Stopped : DownloadResult::Failed;
+    return transfer.job.IsStopRequested() ? SendResult::Stopped : SendResult::Failed;
 }
 
 }  // namespace
@@ -107,16 +107,16 @@ CurlDownloader::CurlDownloader() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-DownloadResult CurlDownloader::DownloadToFile(LProgressReporter& job, const std::string& url,
-                                              const std::string& path) {
+SendResult CurlDownloader::DownloadToFile(LProgressReporter& job, const std::string& url,
+                                          const std::string& path) {
     CURL* curl = curl_easy_init();
     if (curl == nullptr) {
-        return DownloadResult::Failed;
+        return SendResult::Failed;
     }
     Transfer transfer{job, curl, path, {}};
     configure(curl, url, transfer);
     const CURLcode code = curl_easy_perform(curl);
-    const DownloadResult result = finish(transfer, code);
+    const SendResult result = finish(transfer, code);
     curl_easy_cleanup(curl);
     return result;
 }

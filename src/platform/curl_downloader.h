@@ -14,8 +14,8 @@ class CurlDownloader final : public Downloader {
 
     CurlDownloader();
 
-    DownloadResult DownloadToFile(LProgressReporter& job, const std::string& url,
-                                  const std::string& path) override;
+    SendResult DownloadToFile(LProgressReporter& job, const std::string& url,
+                              const std::string& path) override;
 };
 
 }  // namespace sonaro

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "app/forward_block.h"
+#include "net/socket.h"
 #include "threads/event.h"
 
 namespace sonaro {
@@ -46,22 +47,6 @@ bool makeAddress(const std::string& path, sockaddr_un& address) {
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     return true;
 }
-
-class Socket {
-  public:
-    explicit Socket(int fd) : m_fd(fd) {}
-    ~Socket() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int fd() const { return m_fd; }
-
-  private:
-    int m_fd;
-};
 
 bool sendAll(int fd, std::span<const char> bytes) {
     std::size_t sent = 0;
@@ -110,7 +95,8 @@ ForwardResult awaitAnswer(int fd, int ms) {
 
 // True when an instance listens on `address`: its socket must not be replaced.
 bool acceptsConnections(const sockaddr_un& address) {
-    Socket probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    Socket probe;
+    probe.adopt(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const int saved = errno;
     const bool accepted =
         probe.fd() >= 0 &&
@@ -126,7 +112,8 @@ ForwardResult UnixInstanceChannel::Forward(std::span<const char> block, int repl
     if (!makeAddress(m_path, address)) {
         return ForwardResult::Failed;
     }
-    Socket socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    Socket socket;
+    socket.adopt(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (socket.fd() < 0) {
         return ForwardResult::Failed;
     }

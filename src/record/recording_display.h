@@ -11,8 +11,8 @@ namespace sonaro {
 enum class SessionButton { Record, Pause, Stop, Play, Recordings };
 
 // Timers the main window runs for the session; each is one-shot and passed back to
-// LRecordingSession::OnTimer on expiry.
-enum class SessionTimer : int { StopAfter = 4, IntervalTone = 5, FreeSpace = 6, FirstRun = 7 };
+// LRecordingSession::OnTimer on expiry. Timer 4 ("-ms") is the command line's: Application.
+enum class SessionTimer : int { IntervalTone = 5, FreeSpace = 6, FirstRun = 7 };
 
 // What the recording session shows and asks through the main window. Every hook is called on the
 // user-interface thread; the defaults do nothing (and supply or ask for no name), so a session

@@ -444,12 +444,6 @@ void LRecordingSession::Play() {
 void LRecordingSession::OnTimer(SessionTimer timer) {
     m_display->KillTimer(timer);
     switch (timer) {
-        case SessionTimer::StopAfter:
-            Done();
-            if (m_hasWindow) {
-                m_display->ExitProgram();
-            }
-            break;
         case SessionTimer::IntervalTone:
             if (intervalMs() > 0) {
                 m_display->ArmTimer(SessionTimer::IntervalTone, intervalMs());

@@ -178,10 +178,10 @@ bool ComponentManager::EnsureComponent(std::string_view name, LProgressReporter&
     return false;
 }
 
-DownloadResult ComponentManager::fetchInstaller(LProgressReporter& job, std::string_view setupName,
-                                                const std::string& path) {
+SendResult ComponentManager::fetchInstaller(LProgressReporter& job, std::string_view setupName,
+                                            const std::string& path) {
     const ServerAddresses servers = ServerAddresses::Read(m_settings);
-    DownloadResult result = DownloadResult::Failed;
+    SendResult result = SendResult::Failed;
     for (const std::string& server : {servers.component, servers.web}) {
         const std::string address = serverAddress(server, setupName);
         if (address.empty()) {
@@ -193,7 +193,7 @@ DownloadResult ComponentManager::fetchInstaller(LProgressReporter& job, std::str
             continue;
         }
         result = m_downloader.DownloadToFile(job, address, path);
-        if (result != DownloadResult::Failed) {
+        if (result != SendResult::Failed) {
             break;
         }
     }
@@ -220,19 +220,18 @@ void ComponentManager::runInstaller(LProgressReporter& job, const std::string& p
     installer.detach();
 }
 
-DownloadResult ComponentManager::InstallOnDemand(LProgressReporter& job,
-                                                 std::string_view setupName) {
+SendResult ComponentManager::InstallOnDemand(LProgressReporter& job, std::string_view setupName) {
     job.ReportStatus("Download install-on-demand", 0);
     job.ReportStatus(setupName, 1);
     // Installers are run from where they were saved: only a folder private to the user will do.
     if (m_tempFolder.empty()) {
         job.ReportMessage("There is no private temporary folder to download the installer to.");
-        return DownloadResult::Failed;
+        return SendResult::Failed;
     }
     const std::string path =
         m_tempFolder + "/" + std::string(setupName) + std::string(kInstallerSuffix);
-    const DownloadResult result = fetchInstaller(job, setupName, path);
-    if (result == DownloadResult::Ok && isFile(path)) {
+    const SendResult result = fetchInstaller(job, setupName, path);
+    if (result == SendResult::Ok && isFile(path)) {
         runInstaller(job, path);
     }
     unlink(path.c_str());

@@ -45,7 +45,7 @@ class ComponentManager {
 
     // Downloads "<setup>.run" and runs it with LQUIET=1 in its environment, waits up to 20 s for
     // it to end, then deletes the download. Gives the download's result.
-    DownloadResult InstallOnDemand(LProgressReporter& job, std::string_view setupName);
+    SendResult InstallOnDemand(LProgressReporter& job, std::string_view setupName);
 
     // The installer's address on the component server, else on the web server (the servers
     // InstallOnDemand tries); empty when neither is set.
@@ -57,8 +57,8 @@ class ComponentManager {
     static constexpr int kInstallerWaitMs = 20000;
 
   private:
-    DownloadResult fetchInstaller(LProgressReporter& job, std::string_view setupName,
-                                  const std::string& path);
+    SendResult fetchInstaller(LProgressReporter& job, std::string_view setupName,
+                              const std::string& path);
     void runInstaller(LProgressReporter& job, const std::string& path);
     std::string serverAddress(std::string_view server, std::string_view setupName) const;
 

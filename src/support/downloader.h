@@ -2,12 +2,11 @@
 
 #include <string>
 
+#include "support/send_result.h"
+
 namespace sonaro {
 
 class LProgressReporter;
-
-// The outcome of a download; the same codes as the transmit results.
-enum class DownloadResult : int { Ok = 0, Stopped = 1, Failed = 2 };
 
 // Fetches a web address into a file.
 class Downloader {
@@ -18,8 +17,8 @@ class Downloader {
     // 2xx answer and reports progress as bytes so far / content length (100000 when the server
     // gives none). A stop request of `job` ends with Stopped and no file left behind; an error,
     // a redirect or a non-2xx status gives Failed and no file.
-    virtual DownloadResult DownloadToFile(LProgressReporter& job, const std::string& url,
-                                          const std::string& path) = 0;
+    virtual SendResult DownloadToFile(LProgressReporter& job, const std::string& url,
+                                      const std::string& path) = 0;
 };
 
 }  // namespace sonaro

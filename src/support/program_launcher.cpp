@@ -92,19 +92,19 @@ std::string ProgramLauncher::FindCommandTemplate(std::string_view key,
 
 InstallResult ProgramLauncher::installAndFind(const LaunchRequest& request,
                                               std::string& commandTemplate) {
-    DownloadResult downloaded = DownloadResult::Failed;
+    SendResult downloaded = SendResult::Failed;
     FunctionJob install(m_dispatcher, [&](LProgressReporter& job) {
         downloaded = m_components.InstallOnDemand(job, request.setupName);
     });
     m_prompter.RunWithProgress(request.progressTitle, install);
-    if (downloaded == DownloadResult::Failed) {
+    if (downloaded == SendResult::Failed) {
         const std::string address = m_components.InstallerAddress(request.setupName);
         if (!address.empty()) {
             m_pages.OpenPage(address);
         }
         return InstallResult::Failed;
     }
-    if (downloaded == DownloadResult::Stopped) {
+    if (downloaded == SendResult::Stopped) {
         return InstallResult::Cancelled;
     }
     FunctionJob find(m_dispatcher, [&](LProgressReporter& job) {

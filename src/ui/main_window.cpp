@@ -20,7 +20,6 @@
 #include "app/application.h"
 #include "app/window_commands.h"
 #include "formats/format_settings.h"
-#include "platform/x11_hot_key_registrar.h"
 #include "record/file_naming.h"
 #include "record/input_selection.h"
 #include "record/recording_session.h"
@@ -184,8 +183,8 @@ void MainWindow::createTimers() {
         setIcon(icon);
         m_tray->setState(icon, m_tray->tip());
     });
-    for (const SessionTimer id : {SessionTimer::StopAfter, SessionTimer::IntervalTone,
-                                  SessionTimer::FreeSpace, SessionTimer::FirstRun}) {
+    for (const SessionTimer id :
+         {SessionTimer::IntervalTone, SessionTimer::FreeSpace, SessionTimer::FirstRun}) {
         auto* timer = new QTimer(this);
         timer->setSingleShot(true);
         connect(timer, &QTimer::timeout, this, [this, id] {
@@ -264,10 +263,9 @@ void MainWindow::AttachSession(LRecordingSession& session, FileNaming& naming) {
     relayout();
 }
 
-bool MainWindow::EnableHotKeys(const std::string& displayName) {
+bool MainWindow::EnableHotKeys(std::unique_ptr<HotKeyRegistrar> registrar) {
     unregisterHotKeys();
-    m_registrar = std::make_unique<X11HotKeyRegistrar>([this](int position) { OnHotKey(position); },
-                                                       displayName);
+    m_registrar = std::move(registrar);
     registerHotKeys();
     return m_registrar->available();
 }

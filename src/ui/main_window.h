@@ -82,9 +82,9 @@ class MainWindow : public QWidget,
     // Shows `session` and drives it, then attaches it. The session and `naming` outlive the
     // window; the window shuts the session down when it is destroyed.
     void AttachSession(LRecordingSession& session, FileNaming& naming);
-    // System-wide hot keys through the X11 display `displayName` ($DISPLAY when empty), then
-    // registers the stored ones. False when hot keys are unavailable there.
-    bool EnableHotKeys(const std::string& displayName = {});
+    // Takes the platform's system-wide hot keys, whose presses go to OnHotKey, and registers the
+    // stored ones. False when hot keys are unavailable there.
+    bool EnableHotKeys(std::unique_ptr<HotKeyRegistrar> registrar);
     bool hotKeysAvailable() const;
     // The hot key at `position` was pressed: runs its command.
     void OnHotKey(int position);

@@ -6,9 +6,8 @@
 #include <filesystem>
 
 #include "app/forward_block.h"
-#include "platform/sqlite_settings_backend.h"
 #include "support/activity_record.h"
-#include "support/temp_home.h"
+#include "support/settings_home.h"
 
 namespace sonaro {
 namespace {
@@ -41,21 +40,15 @@ class Journal : public CommandHost, public RecordingCommands {
     void Done() override { calls.push_back("done"); }
 };
 
-class ApplicationTest : public testing::Test {
+class ApplicationTest : public test::SettingsTest {
   protected:
     ApplicationTest()
-        : m_dir(test::MakeTempDir("application")),
-          m_backend(m_dir + "/registry.db", m_dir + "/machine.db"),
-          m_settings(m_backend),
-          m_formats(m_settings, m_dir + "/data"),
+        : m_formats(m_settings, m_dir + "/data"),
           m_errors(std::tmpfile()),
           m_application(m_settings, m_formats, m_journal, m_errors) {
         m_application.AttachHost(&m_journal);
     }
-    ~ApplicationTest() override {
-        std::fclose(m_errors);
-        test::RemoveTree(m_dir);
-    }
+    ~ApplicationTest() override { std::fclose(m_errors); }
 
     std::string errorsText() const {
         std::rewind(m_errors);
@@ -72,9 +65,6 @@ class ApplicationTest : public testing::Test {
         return m_journal.calls;
     }
 
-    std::string m_dir;
-    SqliteSettingsBackend m_backend;
-    SettingsStore m_settings;
     FormatSettings m_formats;
     Journal m_journal;
     std::FILE* m_errors;

@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/sqlite_settings_backend.h"
-#include "support/temp_home.h"
+#include "support/settings_home.h"
 
 namespace sonaro {
 namespace {
@@ -25,13 +24,8 @@ class ScriptedLogonStart final : public LogonStart {
     int changes = 0;
 };
 
-class GeneralOptionsTest : public testing::Test {
+class GeneralOptionsTest : public test::SettingsTest {
   protected:
-    ~GeneralOptionsTest() override { test::RemoveTree(m_dir); }
-
-    std::string m_dir = test::MakeTempDir("general-options");
-    SqliteSettingsBackend m_backend{m_dir + "/user.db", m_dir + "/machine.db"};
-    SettingsStore m_settings{m_backend};
     ScriptedLogonStart m_logon;
 };
 

@@ -4,8 +4,7 @@
 
 #include <map>
 
-#include "platform/sqlite_settings_backend.h"
-#include "support/temp_home.h"
+#include "support/settings_home.h"
 
 namespace sonaro {
 namespace {
@@ -28,25 +27,15 @@ class ScriptedRegistrar : public HotKeyRegistrar {
     void Unregister(int id) override { registered.erase(id); }
 };
 
-class HotKeysTest : public testing::Test {
+class HotKeysTest : public test::SettingsTest {
   protected:
-    HotKeysTest()
-        : m_dir(test::MakeTempDir("hotkeys")),
-          m_backend(m_dir + "/registry.db", m_dir + "/machine.db"),
-          m_settings(m_backend),
-          m_store(m_settings) {}
-    ~HotKeysTest() override { test::RemoveTree(m_dir); }
-
     int add(KeyCode key, HotKeyCommand command) {
         const int slot = m_store.AllocateSlot();
         m_store.WriteHotKey(slot, key, static_cast<int>(command));
         return slot;
     }
 
-    std::string m_dir;
-    SqliteSettingsBackend m_backend;
-    SettingsStore m_settings;
-    HotKeyStore m_store;
+    HotKeyStore m_store{m_settings};
 };
 
 constexpr KeyCode kCtrlAltR = MakeKeyCode('R', kModCtrl | kModAlt);

@@ -1,11 +1,6 @@
 #include "app/process_options.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <stdexcept>
-
-#include "app/built_in_tools.h"
 
 namespace sonaro {
 namespace {
@@ -36,34 +31,6 @@ TEST(ProcessOptions, AutorunCodeIsReadFromItsSecondCharacter) {
     EXPECT_EQ(ParseProcessOption({"s", "-setautorun", "1"}).autorun, AutorunChange::None);
     EXPECT_EQ(ParseProcessOption({"s", "-setautorun", ""}).autorun, AutorunChange::None);
     EXPECT_EQ(ParseProcessOption({"s", "-setautorun", "Y2"}).autorun, AutorunChange::None);
-}
-
-TEST(BuiltInTools, RunTheNamedToolOverTheGivenDescriptors) {
-    BuiltInTools tools;
-    tools.Register("Upper", [](int in, int out) {
-        char buffer[64];
-        const ssize_t n = read(in, buffer, sizeof buffer);
-        for (ssize_t i = 0; i < n; ++i) {
-            buffer[i] = static_cast<char>(std::toupper(buffer[i]));
-        }
-        return write(out, buffer, static_cast<std::size_t>(n)) == n ? 7 : 8;
-    });
-    tools.Register("Broken", [](int, int) -> int { throw std::runtime_error("bad input"); });
-    int input[2];
-    int output[2];
-    ASSERT_EQ(pipe(input), 0);
-    ASSERT_EQ(pipe(output), 0);
-    ASSERT_EQ(write(input[1], "abc", 3), 3);
-    close(input[1]);
-    EXPECT_EQ(tools.Run("Upper", input[0], output[1]), 7);
-    char result[4] = {};
-    EXPECT_EQ(read(output[0], result, 3), 3);
-    EXPECT_STREQ(result, "ABC");
-    EXPECT_EQ(tools.Run("upper", input[0], output[1]), 0);
-    EXPECT_EQ(tools.Run("Broken", input[0], output[1]), 1);
-    for (const int fd : {input[0], output[0], output[1]}) {
-        close(fd);
-    }
 }
 
 }  // namespace

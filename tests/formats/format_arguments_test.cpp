@@ -4,21 +4,13 @@
 
 #include <filesystem>
 
-#include "platform/sqlite_settings_backend.h"
-#include "support/temp_home.h"
+#include "support/settings_home.h"
 
 namespace sonaro {
 namespace {
 
-class FormatArgumentsTest : public testing::Test {
+class FormatArgumentsTest : public test::SettingsTest {
   protected:
-    FormatArgumentsTest()
-        : m_dir(test::MakeTempDir("format-arguments")),
-          m_backend(m_dir + "/registry.db", m_dir + "/machine.db"),
-          m_settings(m_backend),
-          m_formats(m_settings, m_dir + "/data") {}
-    ~FormatArgumentsTest() override { test::RemoveTree(m_dir); }
-
     // Applies the words after the format word; gives the result and how many words were used.
     std::pair<FormatArgumentsResult, std::size_t> apply(OutputFormat format,
                                                         std::vector<std::string> words) {
@@ -28,10 +20,7 @@ class FormatArgumentsTest : public testing::Test {
         return {result, next - 1};
     }
 
-    std::string m_dir;
-    SqliteSettingsBackend m_backend;
-    SettingsStore m_settings;
-    FormatSettings m_formats;
+    FormatSettings m_formats{m_settings, m_dir + "/data"};
 };
 
 constexpr auto kApplied = FormatArgumentsResult::Applied;

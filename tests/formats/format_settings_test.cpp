@@ -9,31 +9,20 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/sqlite_settings_backend.h"
 #include "support/blocking_fifo.h"
-#include "support/temp_home.h"
+#include "support/settings_home.h"
 
 namespace sonaro {
 namespace {
 
-class FormatSettingsTest : public testing::Test {
+class FormatSettingsTest : public test::SettingsTest {
   protected:
-    FormatSettingsTest()
-        : m_dir(test::MakeTempDir("formats")),
-          m_backend(m_dir + "/registry.db", m_dir + "/machine.db"),
-          m_settings(m_backend),
-          m_formats(m_settings, m_dir + "/data/sonaro") {}
-    ~FormatSettingsTest() override { test::RemoveTree(m_dir); }
-
     std::string fileBytes() const {
         std::ifstream in(m_formats.wavFormatPath(), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
 
-    std::string m_dir;
-    SqliteSettingsBackend m_backend;
-    SettingsStore m_settings;
-    FormatSettings m_formats;
+    FormatSettings m_formats{m_settings, m_dir + "/data/sonaro"};
 };
 
 TEST_F(FormatSettingsTest, OutputFormatOutsideTheTableReadsAsWav) {

@@ -7,26 +7,18 @@
 #include "formats/byte_order.h"
 #include "formats/mp3_writer.h"
 #include "formats/output_writer.h"
-#include "platform/sqlite_settings_backend.h"
 #include "support/audio_files.h"
-#include "support/temp_home.h"
+#include "support/settings_home.h"
 
 namespace sonaro {
 namespace {
 
 class OutputWriterTest : public ::testing::Test {
   protected:
-    OutputWriterTest()
-        : m_backend(m_home.path() + "/user.db", m_home.path() + "/machine.db"),
-          m_store(m_backend),
-          m_settings(m_store, m_home.path() + "/data") {}
-
     std::string path(const char* name) const { return m_home.path() + "/" + name; }
 
-    test::TempHome m_home;
-    SqliteSettingsBackend m_backend;
-    SettingsStore m_store;
-    FormatSettings m_settings;
+    test::SettingsHome m_home;
+    FormatSettings m_settings{m_home.settings, m_home.path() + "/data"};
     CodecManager m_codecs;
 };
 

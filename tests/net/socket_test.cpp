@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "net/endpoint.h"
-#include "net/http_client.h"
 #include "support/recording_task.h"
 #include "support/scripted_server.h"
 
@@ -176,37 +175,6 @@ TEST(Send, StallingPeerEndsWithFailedAfterTheBudgetOrStopped) {
     setsockopt(socket.fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     socket.close();
     EXPECT_EQ(server.finish(), "");
-}
-
-TEST(Http, GetCollectsTheWholeResponseAndPostSendsTheForm) {
-    test::ScriptedServer poster;
-    poster.accept()
-        .expect("POST /report HTTP/1.0")
-        .expectPrefix("Host: 127.0.0.1:")
-        .expect("Content-Type: application/x-www-form-urlencoded")
-        .expect("Content-Length: 7")
-        .expect("")
-        .receiveUntil("a=1&b=2");
-    poster.start();
-    test::RecordingTask task;
-    EXPECT_EQ(
-        HttpPost(task, "http://127.0.0.1:" + std::to_string(poster.port()) + "/report", "a=1&b=2"),
-        SendResult::Ok);
-    EXPECT_EQ(poster.finish(), "");
-
-    test::ScriptedServer getter;
-    const std::string host = "127.0.0.1:" + std::to_string(getter.port());
-    getter.accept()
-        .expect("GET /check?v=1 HTTP/1.0")
-        .expect("Host: " + host)
-        .expect("")
-        .send("HTTP/1.0 200 OK\r\n\r\nbody")
-        .close();
-    getter.start();
-    std::string response;
-    EXPECT_EQ(HttpGet(task, "http://" + host + "/check?v=1", response, 1000), SendResult::Ok);
-    EXPECT_EQ(response, "HTTP/1.0 200 OK\r\n\r\nbody");
-    EXPECT_EQ(getter.finish(), "");
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ class CurlDownloaderTest : public testing::Test {
     }
 
     // Runs one download to its end and gives its result.
-    DownloadResult download(const std::string& address, ProgressLog& progress) {
+    SendResult download(const std::string& address, ProgressLog& progress) {
         DownloadJob job(m_dispatcher, m_downloader, m_server.baseUrl() + address, target());
         job.SetListener(&progress);
         job.Start();
@@ -71,7 +71,7 @@ class CurlDownloaderTest : public testing::Test {
         }
         job.Stop();
         m_dispatcher.pump();
-        return static_cast<DownloadResult>(job.result.load());
+        return static_cast<SendResult>(job.result.load());
     }
     std::string target() const { return m_out + "/setup.run"; }
 
@@ -86,13 +86,13 @@ class CurlDownloaderTest : public testing::Test {
 TEST_F(CurlDownloaderTest, BodyArrivesWithAndWithoutContentLength) {
     ASSERT_TRUE(m_server.started());
     ProgressLog withLength;
-    EXPECT_EQ(download("setup.run", withLength), DownloadResult::Ok);
+    EXPECT_EQ(download("setup.run", withLength), SendResult::Ok);
     EXPECT_EQ(test::ReadTextFile(target()), m_body);
     EXPECT_DOUBLE_EQ(withLength.last, 1.0);
 
     // Without a length, progress counts against 100000 bytes.
     ProgressLog withoutLength;
-    EXPECT_EQ(download("nolength/setup.run", withoutLength), DownloadResult::Ok);
+    EXPECT_EQ(download("nolength/setup.run", withoutLength), SendResult::Ok);
     EXPECT_EQ(test::ReadTextFile(target()), m_body);
     EXPECT_DOUBLE_EQ(withoutLength.last, 0.05);
 }
@@ -100,7 +100,7 @@ TEST_F(CurlDownloaderTest, BodyArrivesWithAndWithoutContentLength) {
 TEST_F(CurlDownloaderTest, NotFoundLeavesNoFileAndReplacesNothingLater) {
     ASSERT_TRUE(m_server.started());
     ProgressLog progress;
-    EXPECT_EQ(download("missing.run", progress), DownloadResult::Failed);
+    EXPECT_EQ(download("missing.run", progress), SendResult::Failed);
     EXPECT_NE(access(target().c_str(), F_OK), 0);
 
     DownloadJob refused(m_dispatcher, m_downloader, "file:///etc/hostname", target());
@@ -109,7 +109,7 @@ TEST_F(CurlDownloaderTest, NotFoundLeavesNoFileAndReplacesNothingLater) {
         m_dispatcher.pumpFor(50);
     }
     refused.Stop();
-    EXPECT_EQ(refused.result.load(), static_cast<int>(DownloadResult::Failed));
+    EXPECT_EQ(refused.result.load(), static_cast<int>(SendResult::Failed));
     EXPECT_NE(access(target().c_str(), F_OK), 0);
 }
 
@@ -125,7 +125,7 @@ TEST_F(CurlDownloaderTest, CancelDuringTheTransferLeavesNoFile) {
     }
     EXPECT_GT(progress.last, 0.0);
     job.Stop();
-    EXPECT_EQ(job.result.load(), static_cast<int>(DownloadResult::Stopped));
+    EXPECT_EQ(job.result.load(), static_cast<int>(SendResult::Stopped));
     EXPECT_NE(access(target().c_str(), F_OK), 0);
 }
 

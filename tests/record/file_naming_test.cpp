@@ -9,26 +9,22 @@
 
 #include <fstream>
 
-#include "platform/sqlite_settings_backend.h"
 #include "support/fake_clock.h"
 #include "support/scripted_prompter.h"
+#include "support/settings_home.h"
 #include "support/temp_home.h"
 
 namespace sonaro {
 namespace {
 
-class FileNamingTest : public testing::Test {
+class FileNamingTest : public test::SettingsTest {
   protected:
     FileNamingTest()
-        : m_dir(test::MakeTempDir("naming")),
-          m_backend(m_dir + "/user.db", m_dir + "/machine.db"),
-          m_settings(m_backend),
-          m_naming(m_settings, m_clock, m_dir + "/Documents",
+        : m_naming(m_settings, m_clock, m_dir + "/Documents",
                    [this](const char*, struct statvfs* info) { return fakeStatVfs(info); }) {
         m_clock.setNow(test::UtcSeconds(2026, 3, 7, 9, 5, 4));
         m_settings.WriteSettingString("FindPlay", "DefaultRecordFolder", m_dir);
     }
-    ~FileNamingTest() override { test::RemoveTree(m_dir); }
 
     int fakeStatVfs(struct statvfs* info) const {
         if (m_statFails) {
@@ -43,9 +39,6 @@ class FileNamingTest : public testing::Test {
 
     void touch(const std::string& name) { std::ofstream(m_dir + "/" + name) << "x"; }
 
-    std::string m_dir;
-    SqliteSettingsBackend m_backend;
-    SettingsStore m_settings;
     test::FakeClock m_clock;
     FileNaming m_naming;
     bool m_statFails = false;

@@ -1,24 +1,19 @@
 #include <gtest/gtest.h>
 
-#include "platform/program_paths.h"
-#include "platform/sqlite_settings_backend.h"
 #include "record/capture_engine.h"
 #include "record/input_selection.h"
 #include "support/manual_dispatcher.h"
 #include "support/scripted_wave_in.h"
+#include "support/settings_home.h"
 
 namespace sonaro {
 namespace {
 
 using test::ScriptedInput;
 
-class InputSelectionTest : public testing::Test {
+class InputSelectionTest : public test::SettingsTest {
   protected:
-    InputSelectionTest()
-        : m_paths(ProgramPaths::FromEnvironment()),
-          m_backend(m_paths.userRegistry, m_paths.machineRegistry),
-          m_settings(m_backend),
-          m_list(makeInputs(), 1) {}
+    InputSelectionTest() : m_list(makeInputs(), 1) {}
 
     static std::vector<ScriptedInput> makeInputs() {
         std::vector<ScriptedInput> inputs(3);
@@ -30,11 +25,6 @@ class InputSelectionTest : public testing::Test {
         return inputs;
     }
 
-    void TearDown() override { m_settings.DeleteSection(kSettingsSection); }
-
-    ProgramPaths m_paths;
-    SqliteSettingsBackend m_backend;
-    SettingsStore m_settings;
     test::ScriptedWaveInList m_list;
 };
 

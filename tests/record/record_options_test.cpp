@@ -2,19 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/sqlite_settings_backend.h"
-#include "support/temp_home.h"
+#include "support/settings_home.h"
 
 namespace sonaro {
 namespace {
 
-class RecordOptionsTest : public testing::Test {
+class RecordOptionsTest : public test::SettingsTest {
   protected:
-    ~RecordOptionsTest() override { test::RemoveTree(m_dir); }
-
-    std::string m_dir = test::MakeTempDir("record-options");
-    SqliteSettingsBackend m_backend{m_dir + "/user.db", m_dir + "/machine.db"};
-    SettingsStore m_settings{m_backend};
 };
 
 TEST_F(RecordOptionsTest, MaximumTimeBordersAndUncheckingKeepsTheStoredTime) {

@@ -10,7 +10,6 @@
 #include <fstream>
 
 #include "platform/curl_downloader.h"
-#include "platform/sqlite_settings_backend.h"
 #include "support/function_job.h"
 #include "support/local_http_server.h"
 #include "support/manual_dispatcher.h"
@@ -19,6 +18,7 @@
 #include "support/recording_page_opener.h"
 #include "support/scripted_prompter.h"
 #include "support/server_addresses.h"
+#include "support/settings_home.h"
 #include "support/temp_home.h"
 
 namespace sonaro {
@@ -36,16 +36,13 @@ bool isEmptyFolder(const std::string& path) {
     return std::filesystem::is_empty(path, error) && !error;
 }
 
-class ComponentTest : public testing::Test {
+class ComponentTest : public test::SettingsTest {
   protected:
     ComponentTest()
-        : m_dir(test::MakeTempDir("components")),
-          m_www(m_dir + "/www"),
+        : m_www(m_dir + "/www"),
           m_temp(m_dir + "/tmp"),
           m_bin(m_dir + "/bin"),
           m_server((mkdir(m_www.c_str(), 0700), m_www)),
-          m_backend(m_dir + "/user.db", m_dir + "/machine.db"),
-          m_settings(m_backend),
           m_prompter(&m_dispatcher),
           m_components(m_settings, m_downloader, m_prompter, m_pages, m_dispatcher, m_temp),
           m_launcher(m_settings, m_components, m_prompter, m_pages, m_dispatcher) {
@@ -53,7 +50,6 @@ class ComponentTest : public testing::Test {
         mkdir(m_bin.c_str(), 0700);
         mkdir((m_www + "/components").c_str(), 0700);
     }
-    ~ComponentTest() override { test::RemoveTree(m_dir); }
 
     // An installer that records its LQUIET value and creates `program`.
     void serveInstaller(const std::string& setupName, const std::string& program,
@@ -68,13 +64,10 @@ class ComponentTest : public testing::Test {
                                       ServerAddresses::kComponentServerValue, address);
     }
 
-    std::string m_dir;
     std::string m_www;
     std::string m_temp;
     std::string m_bin;
     test::LocalHttpServer m_server;
-    SqliteSettingsBackend m_backend;
-    SettingsStore m_settings;
     test::ManualDispatcher m_dispatcher;
     test::ScriptedPrompter m_prompter;
     test::RecordingPageOpener m_pages;

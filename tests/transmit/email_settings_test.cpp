@@ -5,20 +5,14 @@
 #include <filesystem>
 
 #include "platform/openssl_secret_cipher.h"
-#include "platform/sqlite_settings_backend.h"
-#include "support/temp_home.h"
+#include "support/settings_home.h"
 
 namespace sonaro {
 namespace {
 
-class EmailSettingsTest : public testing::Test {
+class EmailSettingsTest : public test::SettingsTest {
   protected:
-    EmailSettingsTest()
-        : m_backend(m_dir + "/user.db", m_dir + "/machine.db"),
-          m_settings(m_backend),
-          m_cipher(keyPath()),
-          m_passwords(m_settings, &m_cipher) {}
-    ~EmailSettingsTest() override { test::RemoveTree(m_dir); }
+    EmailSettingsTest() : m_cipher(keyPath()), m_passwords(m_settings, &m_cipher) {}
 
     std::string keyPath() const { return m_dir + "/data/" + OpenSslSecretCipher::kKeyFileName; }
 
@@ -26,9 +20,6 @@ class EmailSettingsTest : public testing::Test {
         return m_settings.ReadSettingString("Email", name, "<unset>");
     }
 
-    std::string m_dir = test::MakeTempDir("email");
-    SqliteSettingsBackend m_backend;
-    SettingsStore m_settings;
     OpenSslSecretCipher m_cipher;
     StoredPassword m_passwords;
 };

@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "platform/openssl_secret_cipher.h"
-#include "platform/sqlite_settings_backend.h"
+#include "support/settings_home.h"
 #include "support/temp_home.h"
 
 namespace sonaro {
@@ -23,14 +23,9 @@ TEST(EmailAddressTest, LastAtAndLastDotDecide) {
     EXPECT_TRUE(IsPlausibleEmailAddress("first.last@mail.example.org"));
 }
 
-class TransmitOptionsTest : public testing::Test {
+class TransmitOptionsTest : public test::SettingsTest {
   protected:
-    TransmitOptionsTest()
-        : m_backend(m_dir + "/user.db", m_dir + "/machine.db"),
-          m_settings(m_backend),
-          m_cipher(keyPath()),
-          m_passwords(m_settings, &m_cipher) {}
-    ~TransmitOptionsTest() override { test::RemoveTree(m_dir); }
+    TransmitOptionsTest() : m_cipher(keyPath()), m_passwords(m_settings, &m_cipher) {}
 
     std::string keyPath() const { return m_dir + "/data/" + OpenSslSecretCipher::kKeyFileName; }
 
@@ -38,9 +33,6 @@ class TransmitOptionsTest : public testing::Test {
         return SaveTransmitOptions(m_settings, m_passwords, options, true, true);
     }
 
-    std::string m_dir = test::MakeTempDir("transmit");
-    SqliteSettingsBackend m_backend;
-    SettingsStore m_settings;
     OpenSslSecretCipher m_cipher;
     StoredPassword m_passwords;
 };
@@ -155,7 +147,7 @@ TEST_F(TransmitOptionsTest, UnchangedGroupsWriteNothing) {
     TransmitOptions options;
     options.sendEmail = true;  // would be refused if checked
     EXPECT_FALSE(SaveTransmitOptions(m_settings, m_passwords, options, false, false));
-    EXPECT_TRUE(m_backend.subkeys(RegistryRoot::CurrentUser, "Software").empty());
+    EXPECT_TRUE(m_home.backend.subkeys(RegistryRoot::CurrentUser, "Software").empty());
     options.prompt = false;
     EXPECT_FALSE(SaveTransmitOptions(m_settings, m_passwords, options, false, true));
     EXPECT_FALSE(m_settings.ReadSettingBool("Settings", "bPromptTransmit", true));

@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "app/window_commands.h"
+#include "platform/x11_hot_key_registrar.h"
 #include "support/xvfb_server.h"
 #include "ui/qt_key_codes.h"
 #include "ui/status_display.h"
@@ -51,7 +53,8 @@ class HotKeyRecordingTest : public QObject {
         MainWindow& window = rig.open();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(window.EnableHotKeys(m_server.display()));
+        QVERIFY(window.EnableHotKeys(std::make_unique<X11HotKeyRegistrar>(
+            [&window](int position) { window.OnHotKey(position); }, m_server.display())));
         focusOtherWindow();
         QVERIFY(!window.isActiveWindow());
 

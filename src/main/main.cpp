@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/built_in_tools.h"
 #include "app/forward_paths.h"
 #include "app/process_options.h"
 #include "app/session_commands.h"
@@ -32,6 +31,7 @@
 #include "platform/termination_signal_watcher.h"
 #include "platform/unix_instance_channel.h"
 #include "platform/user_dirs.h"
+#include "platform/x11_hot_key_registrar.h"
 #include "platform/xdg_autostart.h"
 #include "platform/xdg_page_opener.h"
 #include "record/capture_engine.h"
@@ -88,10 +88,9 @@ std::optional<int> runProcessOption(const std::vector<std::string>& args) {
     switch (option.kind) {
         case ProcessOptionKind::None:
             return std::nullopt;
-        case ProcessOptionKind::RunTool:
-            return BuiltInTools::Instance().Run(option.toolName, STDIN_FILENO, STDOUT_FILENO);
         case ProcessOptionKind::SetAutorun:
             return setAutorun(ProgramPaths::FromEnvironment(), option.autorun, args[0]);
+        case ProcessOptionKind::RunTool:  // no helper tool exists yet, so every name is unknown
         case ProcessOptionKind::Installer:
             return 0;
     }
@@ -233,7 +232,8 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     window.SetServices(std::move(services));
     // System-wide keys are X11 grabs; elsewhere (offscreen, Wayland without X) there are none.
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        window.EnableHotKeys();
+        window.EnableHotKeys(std::make_unique<X11HotKeyRegistrar>(
+            [&window](int position) { window.OnHotKey(position); }));
     }
     window.AttachSession(recorder.session, recorder.naming);
     // Stored folders and files must not depend on where a later start runs.
