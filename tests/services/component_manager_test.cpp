@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
@@ -105,9 +106,18 @@ TEST_F(ComponentTest, MissingComponentIsFetchedAndInstalledQuietly) {
     EXPECT_EQ(std::getenv("LQUIET"), nullptr);
     EXPECT_TRUE(isEmptyFolder(m_temp));
     EXPECT_EQ(m_prompter.progressTitles(), (std::vector<std::string>{"Install-on-Demand"}));
-    EXPECT_EQ(m_prompter.jobStatuses(),
-              (std::vector<std::string>{"Download install-on-demand", "testdec",
-                                        "Running install-on-demand"}));
+    // The reporter keeps only the latest status of a kind, so a busy machine may skip the first.
+    const std::vector<std::string> stages = {"Download install-on-demand", "testdec",
+                                             "Running install-on-demand"};
+    const std::vector<std::string>& seen = m_prompter.jobStatuses();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), stages.back());
+    EXPECT_TRUE(std::includes(stages.begin(), stages.end(), seen.begin(), seen.end(),
+                              [&stages](const std::string& a, const std::string& b) {
+                                  return std::find(stages.begin(), stages.end(), a) <
+                                         std::find(stages.begin(), stages.end(), b);
+                              }))
+        << "statuses out of order or unknown";
     EXPECT_TRUE(m_prompter.shown().empty());
 }
 
