@@ -30,7 +30,7 @@ class InputSelectionTest : public testing::Test {
         return inputs;
     }
 
-    void TearDown() override { m_settings.DeleteSection(kSettingsSection); }
+    void TearDown() override { m_settings.DeleteSection(setting::kSettings); }
 
     ProgramPaths m_paths;
     SqliteSettingsBackend m_backend;
