@@ -64,8 +64,7 @@ class ComponentTest : public testing::Test {
                         "'\n");
     }
     void setComponentServer(const std::string& address) {
-        m_settings.WriteSettingString(ServerAddresses::kSection,
-                                      ServerAddresses::kComponentServerValue, address);
+        m_settings.Write(setting::kComponentServerUrl, address);
     }
 
     std::string m_dir;
@@ -124,8 +123,7 @@ TEST_F(ComponentTest, ComponentServerFailureFallsBackToTheWebServer) {
     m_settings.WriteRegistryText(RegistryRoot::CurrentUser, kRegistration, "Path", program);
     serveInstaller("testdec", program, "exit 0");
     setComponentServer(m_server.baseUrl() + "nothing-here");
-    m_settings.WriteSettingString(ServerAddresses::kSection, ServerAddresses::kWebServerValue,
-                                  m_server.baseUrl());
+    m_settings.Write(setting::kWebServerUrl, m_server.baseUrl());
     EXPECT_TRUE(m_components.EnsureComponent("testdec"));
 }
 
