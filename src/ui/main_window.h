@@ -176,7 +176,7 @@ class MainWindow : public QWidget,
     // Record lit, the other transport buttons dark, Play busy, panels locked: recording or waiting.
     void showCapturing();
     void setIcon(int number);
-    void toggleView(const char* name, bool defaultShown);
+    void toggleView(const BoolSetting& view);
     void toggleFloat();
     void hideMenu(int hideCommand, const char* text);
     void showBalloon(QWidget* at, const QString& title, const QString& text);
