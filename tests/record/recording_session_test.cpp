@@ -352,6 +352,7 @@ TEST_F(RecordingSessionTest, TheMaxTimeTextLimitsEvenWhenTheValuesAllowMore) {
     playInto(200);
     m_session->OnRecordedTime(2000, 0);
     EXPECT_FALSE(m_session->IsIdle());
+    EXPECT_TRUE(m_transmit.sent.empty());
     m_session->OnRecordedTime(3600000, 0);
     EXPECT_FALSE(m_session->IsIdle());
     m_session->OnRecordedTime(3600001, 0);
