@@ -156,7 +156,7 @@ void Application::applyOutputFolder(const std::string& folder) {
         report("the output folder was not changed: " + refusal);
         return;
     }
-    m_settings.WriteSettingString("FindPlay", "DefaultRecordFolder", folder);
+    m_settings.Write(setting::kDefaultRecordFolder, folder);
 }
 
 void Application::report(const std::string& text) {

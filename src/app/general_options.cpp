@@ -6,8 +6,6 @@
 namespace sonaro {
 namespace {
 
-constexpr std::string_view kSection = "Settings";
-
 int fieldNumber(std::string_view text) {
     return static_cast<int>(std::clamp(ParseSettingNumber(text), long{INT_MIN}, long{INT_MAX}));
 }
@@ -16,14 +14,13 @@ int fieldNumber(std::string_view text) {
 
 GeneralOptions LoadGeneralOptions(const SettingsStore& settings, const LogonStart& logonStart) {
     GeneralOptions options;
-    options.recordTone = settings.ReadSettingBool(kSection, "RecordTone", true);
-    options.stoppedTone = settings.ReadSettingBool(kSection, "StoppedTone", true);
-    options.intervalTone = settings.ReadSettingBool(kSection, "IntervalTone", false);
-    options.intervalSecs = std::to_string(settings.ReadSettingInt(kSection, "IntervalSecs", 30));
-    options.recordWhenRun = settings.ReadSettingBool(kSection, "RecordWhenRun", false);
+    options.recordTone = settings.Read(setting::kRecordTone);
+    options.stoppedTone = settings.Read(setting::kStoppedTone);
+    options.intervalTone = settings.Read(setting::kIntervalTone);
+    options.intervalSecs = std::to_string(settings.Read(setting::kIntervalSecs));
+    options.recordWhenRun = settings.Read(setting::kRecordWhenRun);
     options.runAtLogon = logonStart.IsEnabled();
-    options.warnSpaceBelow =
-        std::to_string(settings.ReadSettingInt(kSection, "WarnSpaceBelow", 200));
+    options.warnSpaceBelow = std::to_string(settings.Read(setting::kWarnSpaceBelow));
     return options;
 }
 
@@ -31,9 +28,9 @@ std::optional<FieldComplaint> SaveGeneralOptions(SettingsStore& settings, LogonS
                                                  const GeneralOptions& options,
                                                  bool toneGroupChanged, bool spaceGroupChanged) {
     if (toneGroupChanged) {
-        settings.WriteSettingBool(kSection, "RecordTone", options.recordTone);
-        settings.WriteSettingBool(kSection, "StoppedTone", options.stoppedTone);
-        settings.WriteSettingBool(kSection, "IntervalTone", options.intervalTone);
+        settings.Write(setting::kRecordTone, options.recordTone);
+        settings.Write(setting::kStoppedTone, options.stoppedTone);
+        settings.Write(setting::kIntervalTone, options.intervalTone);
         if (options.intervalTone && options.intervalSecs.empty()) {
             return Balloon(GeneralField::IntervalSecs, "Please enter a valid interval (in secs).",
                            "Invalid Interval");
@@ -43,8 +40,8 @@ std::optional<FieldComplaint> SaveGeneralOptions(SettingsStore& settings, LogonS
             return Balloon(GeneralField::IntervalSecs, "Interval must be one or more seconds.",
                            "Invalid Interval");
         }
-        settings.WriteSettingInt(kSection, "IntervalSecs", fieldNumber(options.intervalSecs));
-        settings.WriteSettingBool(kSection, "RecordWhenRun", options.recordWhenRun);
+        settings.Write(setting::kIntervalSecs, fieldNumber(options.intervalSecs));
+        settings.Write(setting::kRecordWhenRun, options.recordWhenRun);
         if (logonStart.IsEnabled() != options.runAtLogon &&
             !logonStart.SetEnabled(options.runAtLogon)) {
             return FieldComplaint{static_cast<int>(GeneralField::RunAtLogon),
@@ -54,7 +51,7 @@ std::optional<FieldComplaint> SaveGeneralOptions(SettingsStore& settings, LogonS
         }
     }
     if (spaceGroupChanged) {
-        settings.WriteSettingInt(kSection, "WarnSpaceBelow", fieldNumber(options.warnSpaceBelow));
+        settings.Write(setting::kWarnSpaceBelow, fieldNumber(options.warnSpaceBelow));
     }
     return std::nullopt;
 }

@@ -128,30 +128,14 @@ int ShortcutCommand(KeyCode code) {
     return 0;
 }
 
-std::string HotKeyStore::slotSection(int slot) {
-    return std::string(kDetailsSection) + "\\" + std::to_string(slot);
-}
-
-bool HotKeyStore::slotExists(int slot) const {
-    return m_settings.RegistryKeyExists(RegistryRoot::CurrentUser,
-                                        SettingsStore::SectionKeyPath(slotSection(slot)));
-}
-
 std::vector<HotKey> HotKeyStore::HotKeys() const {
     std::vector<HotKey> keys;
-    const long maxId = m_settings.ReadSettingInt(kDetailsSection, "MaxID", 0);
-    for (const std::string& name : m_settings.ListSubsections(kDetailsSection)) {
-        const std::string section = std::string(kDetailsSection) + "\\" + name;
-        const bool numeric =
-            !name.empty() && name.size() < 10 && (name.size() == 1 || name[0] != '0') &&
-            std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
-        if (!numeric || std::stol(name) >= maxId) {
-            continue;
+    const int maxId = m_settings.Read(setting::kHotKeyMaxId);
+    for (const int slot : m_settings.Slots(setting::kHotKeySlots)) {
+        if (slot < maxId) {
+            keys.push_back({slot, static_cast<KeyCode>(m_settings.Read(setting::kHotKeyKey, slot)),
+                            m_settings.Read(setting::kHotKeyCommand, slot)});
         }
-        const long key = m_settings.ReadSettingInt(section, "Key", 0);
-        const long command = m_settings.ReadSettingInt(section, "Command", -1);
-        keys.push_back({static_cast<int>(std::stol(name)), static_cast<KeyCode>(key),
-                        static_cast<int>(command)});
     }
     std::sort(keys.begin(), keys.end(),
               [](const HotKey& a, const HotKey& b) { return a.slot < b.slot; });
@@ -159,24 +143,23 @@ std::vector<HotKey> HotKeyStore::HotKeys() const {
 }
 
 int HotKeyStore::AllocateSlot() {
-    const long maxId = std::max(m_settings.ReadSettingInt(kDetailsSection, "MaxID", 0), 0L);
+    const int maxId = m_settings.Read(setting::kHotKeyMaxId);
     for (int slot = 0; slot < maxId; ++slot) {
-        if (!slotExists(slot)) {
+        if (!m_settings.SlotExists(setting::kHotKeySlots, slot)) {
             return slot;
         }
     }
-    m_settings.WriteSettingInt(kDetailsSection, "MaxID", static_cast<int>(maxId + 1));
-    return static_cast<int>(maxId);
+    m_settings.Write(setting::kHotKeyMaxId, maxId + 1);
+    return maxId;
 }
 
 void HotKeyStore::WriteHotKey(int slot, KeyCode key, int command) {
-    const std::string section = slotSection(slot);
-    m_settings.WriteSettingString(section, "Key", std::to_string(key));
-    m_settings.WriteSettingInt(section, "Command", command);
+    m_settings.Write(setting::kHotKeyKey, slot, static_cast<int>(key));
+    m_settings.Write(setting::kHotKeyCommand, slot, command);
 }
 
 void HotKeyStore::DeleteHotKey(int slot) {
-    m_settings.DeleteSection(slotSection(slot));
+    m_settings.DeleteSlot(setting::kHotKeySlots, slot);
 }
 
 int HotKeyStore::CommandOfHotKey(int position) const {

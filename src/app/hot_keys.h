@@ -54,8 +54,6 @@ struct HotKey {
 // User-interface thread.
 class HotKeyStore {
   public:
-    static constexpr std::string_view kDetailsSection = "Hotkey\\Details";
-
     explicit HotKeyStore(SettingsStore& settings) : m_settings(settings) {}
 
     std::vector<HotKey> HotKeys() const;
@@ -70,9 +68,6 @@ class HotKeyStore {
     bool KeyInUse(KeyCode key, int exceptSlot = -1) const;
 
   private:
-    static std::string slotSection(int slot);
-    bool slotExists(int slot) const;
-
     SettingsStore& m_settings;
 };
 

@@ -17,16 +17,7 @@
 namespace sonaro {
 namespace {
 
-constexpr std::string_view kSettingsSection = "Settings";
-constexpr std::string_view kMp3Section = "MP3Encoder";
-constexpr std::string_view kAiffSection = "AIFFEncode";
 constexpr const char* kDefaultFormatText = "44100 Hz, 16 bits, mono PCM";
-
-template <typename T>
-T clampTo(long value) {
-    return static_cast<T>(
-        std::clamp<long>(value, std::numeric_limits<T>::min(), std::numeric_limits<T>::max()));
-}
 
 // Writes all of `bytes` to a new file beside `path` and renames it over `path`, so a failure at
 // any point leaves the old file untouched.
@@ -78,12 +69,11 @@ FormatSettings::FormatSettings(SettingsStore& settings, std::string dataDir)
     : m_settings(settings), m_dataDir(std::move(dataDir)) {}
 
 OutputFormat FormatSettings::GetOutputFormat() const {
-    const long value = m_settings.ReadSettingInt(kSettingsSection, "Format", 0);
-    return value >= 0 && value <= 2 ? static_cast<OutputFormat>(value) : OutputFormat::Wav;
+    return static_cast<OutputFormat>(m_settings.Read(setting::kFormat));
 }
 
 void FormatSettings::SetOutputFormat(OutputFormat format) {
-    m_settings.WriteSettingInt(kSettingsSection, "Format", static_cast<int>(format));
+    m_settings.Write(setting::kFormat, static_cast<int>(format));
 }
 
 std::string FormatSettings::wavFormatPath() const {
@@ -133,19 +123,15 @@ RecordingFormat FormatSettings::LoadRecordingFormat() const {
 }
 
 Mp3Settings FormatSettings::LoadMp3Settings() const {
-    const Mp3Settings defaults;
-    const auto number = [&](std::string_view name, long fallback) {
-        return m_settings.ReadSettingInt(kMp3Section, name, fallback);
-    };
     Mp3Settings mp3;
-    mp3.constantBitRate = m_settings.ReadSettingBool(kMp3Section, "ConstantBitRate", true);
-    mp3.cbrBitRate = clampTo<std::uint16_t>(number("CBRBitRate", defaults.cbrBitRate));
-    mp3.highQuality = m_settings.ReadSettingBool(kMp3Section, "HighQuality", true);
-    mp3.vbrMinBitRate = clampTo<std::uint16_t>(number("VBRMinBitRate", defaults.vbrMinBitRate));
-    mp3.vbrMaxBitRate = clampTo<std::uint16_t>(number("VBRMaxBitRate", defaults.vbrMaxBitRate));
-    mp3.vbrQuality = clampTo<std::uint8_t>(number("VBRQuality", defaults.vbrQuality));
-    mp3.errorProtection = m_settings.ReadSettingBool(kMp3Section, "ErrorProtection", false);
-    mp3.channelMode = clampTo<std::uint8_t>(number("ChannelMode", defaults.channelMode));
+    mp3.constantBitRate = m_settings.Read(setting::kMp3ConstantBitRate);
+    mp3.cbrBitRate = static_cast<std::uint16_t>(m_settings.Read(setting::kMp3CbrBitRate));
+    mp3.highQuality = m_settings.Read(setting::kMp3HighQuality);
+    mp3.vbrMinBitRate = static_cast<std::uint16_t>(m_settings.Read(setting::kMp3VbrMinBitRate));
+    mp3.vbrMaxBitRate = static_cast<std::uint16_t>(m_settings.Read(setting::kMp3VbrMaxBitRate));
+    mp3.vbrQuality = static_cast<std::uint8_t>(m_settings.Read(setting::kMp3VbrQuality));
+    mp3.errorProtection = m_settings.Read(setting::kMp3ErrorProtection);
+    mp3.channelMode = static_cast<std::uint8_t>(m_settings.Read(setting::kMp3ChannelMode));
     if (mp3.vbrMaxBitRate > 160 && mp3.vbrMinBitRate < 32) {
         mp3.vbrMinBitRate = 32;
     }
@@ -153,32 +139,28 @@ Mp3Settings FormatSettings::LoadMp3Settings() const {
 }
 
 void FormatSettings::SaveMp3Settings(const Mp3Settings& mp3) {
-    m_settings.WriteSettingBool(kMp3Section, "ConstantBitRate", mp3.constantBitRate);
-    m_settings.WriteSettingInt(kMp3Section, "CBRBitRate", mp3.cbrBitRate);
-    m_settings.WriteSettingBool(kMp3Section, "HighQuality", mp3.highQuality);
-    m_settings.WriteSettingInt(kMp3Section, "VBRMinBitRate", mp3.vbrMinBitRate);
-    m_settings.WriteSettingInt(kMp3Section, "VBRMaxBitRate", mp3.vbrMaxBitRate);
-    m_settings.WriteSettingInt(kMp3Section, "VBRQuality", mp3.vbrQuality);
-    m_settings.WriteSettingBool(kMp3Section, "ErrorProtection", mp3.errorProtection);
-    m_settings.WriteSettingInt(kMp3Section, "ChannelMode", mp3.channelMode);
+    m_settings.Write(setting::kMp3ConstantBitRate, mp3.constantBitRate);
+    m_settings.Write(setting::kMp3CbrBitRate, mp3.cbrBitRate);
+    m_settings.Write(setting::kMp3HighQuality, mp3.highQuality);
+    m_settings.Write(setting::kMp3VbrMinBitRate, mp3.vbrMinBitRate);
+    m_settings.Write(setting::kMp3VbrMaxBitRate, mp3.vbrMaxBitRate);
+    m_settings.Write(setting::kMp3VbrQuality, mp3.vbrQuality);
+    m_settings.Write(setting::kMp3ErrorProtection, mp3.errorProtection);
+    m_settings.Write(setting::kMp3ChannelMode, mp3.channelMode);
 }
 
 AiffSettings FormatSettings::LoadAiffSettings() const {
-    const AiffSettings defaults;
     AiffSettings aiff;
-    aiff.channels = clampTo<std::uint8_t>(
-        m_settings.ReadSettingInt(kAiffSection, "Channels", defaults.channels));
-    aiff.sampleRate = clampTo<std::int32_t>(
-        m_settings.ReadSettingInt(kAiffSection, "SampleRate", defaults.sampleRate));
-    aiff.sampleSize = clampTo<std::int32_t>(
-        m_settings.ReadSettingInt(kAiffSection, "SampleSize", defaults.sampleSize));
+    aiff.channels = static_cast<std::uint8_t>(m_settings.Read(setting::kAiffChannels));
+    aiff.sampleRate = m_settings.Read(setting::kAiffSampleRate);
+    aiff.sampleSize = m_settings.Read(setting::kAiffSampleSize);
     return aiff;
 }
 
 void FormatSettings::SaveAiffSettings(const AiffSettings& aiff) {
-    m_settings.WriteSettingInt(kAiffSection, "Channels", aiff.channels);
-    m_settings.WriteSettingInt(kAiffSection, "SampleRate", aiff.sampleRate);
-    m_settings.WriteSettingInt(kAiffSection, "SampleSize", aiff.sampleSize);
+    m_settings.Write(setting::kAiffChannels, aiff.channels);
+    m_settings.Write(setting::kAiffSampleRate, aiff.sampleRate);
+    m_settings.Write(setting::kAiffSampleSize, aiff.sampleSize);
 }
 
 std::string_view Mp3ChannelModeName(std::uint8_t mode) {

@@ -499,17 +499,14 @@ SendResult FtpConnection::FtpRemoteSize(std::string_view remoteName, std::uint64
 SendResult UploadRecordingByFtp(NetTask& task, const SettingsStore& settings,
                                 const std::string& path, const FtpTimeouts& timeouts,
                                 const StoredPassword* passwords) {
-    constexpr std::string_view kSection = "Ftp";
     FtpConnection connection(task, timeouts);
     const std::string password = passwords != nullptr
                                      ? ReadFtpPassword(*passwords)
-                                     : settings.ReadSettingString(kSection, "Password", "");
-    SendResult result =
-        connection.FtpLogOn(settings.ReadSettingString(kSection, "Server", ""),
-                            settings.ReadSettingString(kSection, "UserName", ""), password);
+                                     : settings.ReadPlainPassword(setting::kFtpPassword);
+    SendResult result = connection.FtpLogOn(settings.Read(setting::kFtpServer),
+                                            settings.Read(setting::kFtpUserName), password);
     if (result == SendResult::Ok) {
-        result =
-            connection.FtpChangeDirectory(settings.ReadSettingString(kSection, "Directory", "/"));
+        result = connection.FtpChangeDirectory(settings.Read(setting::kFtpDirectory));
     }
     if (result == SendResult::Ok) {
         result = connection.FtpUpload(lastComponent(path), path);

@@ -3,14 +3,8 @@
 #include "settings/settings_store.h"
 
 namespace sonaro {
-namespace {
-
-constexpr std::string_view kSection = "Email";
-
-}  // namespace
-
 SendResult MailSender::SendMailMessage(const MailMessage& message, NetTask& task) const {
-    if (m_settings.ReadSettingBool(kSection, "UseMAPI", true)) {
+    if (m_settings.Read(setting::kUseMapi)) {
         if (SendViaMapi(message, task, m_options.handoff)) {
             return SendResult::Ok;
         }
@@ -26,14 +20,14 @@ SmtpJob MailSender::BuildSmtpJob(const MailMessage& message) const {
     job.subject = message.subject;
     job.body = message.body;
     job.attachments = message.attachments;
-    const bool useHost = m_settings.ReadSettingBool(kSection, "UseSMTPHost", true);
+    const bool useHost = m_settings.Read(setting::kUseSmtpHost);
     if (!useHost) {
         return job;
     }
-    job.host = m_settings.ReadSettingString(kSection, "MailSMTPHost", "");
-    job.sendDirect = m_settings.ReadSettingBool(kSection, "SendDirect", true);
-    if (m_settings.ReadSettingBool(kSection, "SMTPAuthOn", false)) {
-        job.user = m_settings.ReadSettingString(kSection, "SMTPUserName", "");
+    job.host = m_settings.Read(setting::kMailSmtpHost);
+    job.sendDirect = m_settings.Read(setting::kSendDirect);
+    if (m_settings.Read(setting::kSmtpAuthOn)) {
+        job.user = m_settings.Read(setting::kSmtpUserName);
         job.password = m_options.smtpPassword ? m_options.smtpPassword() : std::string();
     }
     return job;

@@ -122,12 +122,12 @@ const std::string& FileNaming::DefaultRecordingsFolder() {
 }
 
 std::string FileNaming::GetOutputFolder() {
-    return m_settings.ReadSettingString("FindPlay", "DefaultRecordFolder",
-                                        DefaultRecordingsFolder());
+    return m_settings.ReadIfStored(setting::kDefaultRecordFolder)
+        .value_or(DefaultRecordingsFolder());
 }
 
 std::string FileNaming::CurrentExtension() const {
-    switch (m_settings.ReadSettingInt("Settings", "Format", 0)) {
+    switch (m_settings.Read(setting::kFormat)) {
         case 1:
             return ".mp3";
         case 2:
@@ -155,10 +155,10 @@ std::string FileNaming::fieldValue(std::string_view field, const std::tm& time, 
         return twoDigits(time.tm_sec);
     if (field == kCounterField) {
         usedCounter = true;
-        const long counter = m_settings.ReadSettingInt("Settings", "AutoNumber", 1);
-        m_settings.WriteSettingInt("Settings", "AutoNumber", static_cast<int>(counter + 1));
+        const int counter = m_settings.Read(setting::kAutoNumber);
+        m_settings.Write(setting::kAutoNumber, counter < INT32_MAX ? counter + 1 : counter);
         char number[32];
-        std::snprintf(number, sizeof number, "%03ld", counter);
+        std::snprintf(number, sizeof number, "%03d", counter);
         return number;
     }
     return {};
@@ -220,8 +220,7 @@ FreeSpaceReport FileNaming::CheckFreeSpace() {
     report.usedFraction =
         report.totalKb == 0 ? 0.0 : 1.0 - static_cast<double>(report.freeKb) / report.totalKb;
     report.usedFraction = std::clamp(report.usedFraction, 0.0, 1.0);
-    report.belowLimit =
-        static_cast<double>(m_settings.ReadSettingInt("Settings", "WarnSpaceBelow", 200)) > freeMb;
+    report.belowLimit = static_cast<double>(m_settings.Read(setting::kWarnSpaceBelow)) > freeMb;
     return report;
 }
 

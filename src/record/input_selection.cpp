@@ -6,7 +6,7 @@ namespace sonaro {
 
 InputSelection LoadInputSelection(const SettingsStore& settings, WaveInDeviceList& devices) {
     InputSelection selection;
-    const std::string name = settings.ReadSettingString(kSettingsSection, kRecordDeviceSetting, "");
+    const std::string name = settings.Read(setting::kRecordDevice);
     if (!name.empty()) {
         const std::vector<std::string> names = devices.DeviceNames();
         for (std::size_t i = 0; i < names.size(); ++i) {
@@ -16,8 +16,7 @@ InputSelection LoadInputSelection(const SettingsStore& settings, WaveInDeviceLis
             }
         }
     }
-    selection.sourceNumber =
-        static_cast<int>(settings.ReadSettingInt(kSettingsSection, kRecordDeviceChannelSetting, 0));
+    selection.sourceNumber = settings.Read(setting::kRecordDeviceChannel);
     return selection;
 }
 
@@ -25,12 +24,12 @@ void SaveInputSelection(SettingsStore& settings, WaveInDeviceList& devices,
                         const InputSelection& selection) {
     const std::vector<std::string> names = devices.DeviceNames();
     if (selection.deviceNumber < 1) {
-        settings.WriteSettingString(kSettingsSection, kRecordDeviceSetting, kDefaultSoundIn);
+        settings.Write(setting::kRecordDevice, kDefaultSoundIn);
     } else if (selection.deviceNumber <= static_cast<int>(names.size())) {
-        settings.WriteSettingString(kSettingsSection, kRecordDeviceSetting,
-                                    names[static_cast<std::size_t>(selection.deviceNumber - 1)]);
+        settings.Write(setting::kRecordDevice,
+                       names[static_cast<std::size_t>(selection.deviceNumber - 1)]);
     }
-    settings.WriteSettingInt(kSettingsSection, kRecordDeviceChannelSetting, selection.sourceNumber);
+    settings.Write(setting::kRecordDeviceChannel, selection.sourceNumber);
 }
 
 std::vector<std::string> DeviceListItems(WaveInDeviceList& devices) {

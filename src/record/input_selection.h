@@ -17,10 +17,6 @@ struct InputSelection {
     int sourceNumber = 0;
 };
 
-inline constexpr std::string_view kSettingsSection = "Settings";
-inline constexpr std::string_view kRecordDeviceSetting = "RecordDevice";
-inline constexpr std::string_view kRecordDeviceChannelSetting = "RecordDeviceChannel";
-inline constexpr std::string_view kRecordVolumeSetting = "RecordVolume";
 inline constexpr std::string_view kDefaultSoundIn = "[Default Sound In]";
 inline constexpr std::string_view kUnknownDevice = "(Unknown Device)";
 inline constexpr std::string_view kSystemRecordMixer = "Windows Record Mixer";

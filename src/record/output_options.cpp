@@ -3,20 +3,13 @@
 #include "support/prompter.h"
 
 namespace sonaro {
-namespace {
-
-constexpr std::string_view kSection = "Settings";
-
-}  // namespace
-
 OutputOptions LoadOutputOptions(const SettingsStore& settings, const FormatSettings& formats,
                                 FileNaming& naming) {
     OutputOptions options;
     options.format = formats.GetOutputFormat();
     options.folder = naming.GetOutputFolder();
-    options.promptForName = settings.ReadSettingBool(kSection, "PromptForName", false);
-    options.pattern =
-        settings.ReadSettingString(kSection, "FileNameFormat", kDefaultFileNameFormat);
+    options.promptForName = settings.Read(setting::kPromptForName);
+    options.pattern = settings.Read(setting::kFileNameFormat);
     return options;
 }
 
@@ -30,9 +23,9 @@ std::optional<FieldComplaint> SaveOutputOptions(
             if (!ValidateFileNamePattern(options.pattern, &message)) {
                 return Balloon(OutputField::Pattern, message, kInvalidFormatTitle);
             }
-            settings.WriteSettingString(kSection, "FileNameFormat", options.pattern);
+            settings.Write(setting::kFileNameFormat, options.pattern);
         }
-        settings.WriteSettingBool(kSection, "PromptForName", options.promptForName);
+        settings.Write(setting::kPromptForName, options.promptForName);
         if (options.format == OutputFormat::Mp3 && !ensureComponent(kMp3EncoderComponent)) {
             return Balloon(OutputField::Format, {}, {});
         }
@@ -42,13 +35,13 @@ std::optional<FieldComplaint> SaveOutputOptions(
         if (!naming.ValidateOutputFolder(options.folder, prompter)) {
             return Balloon(OutputField::Folder, {}, {});
         }
-        settings.WriteSettingString("FindPlay", "DefaultRecordFolder", options.folder);
+        settings.Write(setting::kDefaultRecordFolder, options.folder);
     }
     return std::nullopt;
 }
 
 void ResetAutoNumber(SettingsStore& settings) {
-    settings.WriteSettingInt(kSection, "AutoNumber", 0);
+    settings.Write(setting::kAutoNumber, 0);
 }
 
 }  // namespace sonaro

@@ -23,7 +23,6 @@ struct OutputOptions {
 
 enum class OutputField : int { Format = 0, Folder = 1, Pattern = 2 };
 
-inline constexpr std::string_view kDefaultFileNameFormat = "Untitled %autonumber%";
 // The component that encodes MP3.
 inline constexpr std::string_view kMp3EncoderComponent = "mp3el";
 

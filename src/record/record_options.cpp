@@ -5,37 +5,32 @@
 namespace sonaro {
 namespace {
 
-constexpr std::string_view kSection = "Settings";
 constexpr std::string_view kInvalidTimeTitle = "Invalid time";
 
 }  // namespace
 
 MaxTimeOptions LoadMaxTimeOptions(const SettingsStore& settings) {
     MaxTimeOptions options;
-    options.limit = settings.ReadSettingBool(kSection, "CheckMaxTime", false);
-    options.hours =
-        static_cast<int>(std::clamp(settings.ReadSettingInt(kSection, "MaxTimeHours", 0), 0L, 2L));
-    options.minutes = static_cast<int>(
-        std::clamp(settings.ReadSettingInt(kSection, "MaxTimeMinutes", 0), 0L, 59L));
-    options.seconds = static_cast<int>(
-        std::clamp(settings.ReadSettingInt(kSection, "MaxTimeSeconds", 0), 0L, 59L));
-    options.stopAtMax = settings.ReadSettingBool(kSection, "StopReachMaxTime", true);
+    options.limit = settings.Read(setting::kCheckMaxTime);
+    options.hours = settings.Read(setting::kMaxTimeHours);
+    options.minutes = settings.Read(setting::kMaxTimeMinutes);
+    options.seconds = settings.Read(setting::kMaxTimeSeconds);
+    options.stopAtMax = settings.Read(setting::kStopReachMaxTime);
     return options;
 }
 
 RecordLevelOptions LoadRecordLevelOptions(const SettingsStore& settings) {
     RecordLevelOptions options;
-    options.recordVolume = static_cast<int>(settings.ReadSettingInt(kSection, "RecordVolume", 0));
-    options.voiceActivate = settings.ReadSettingBool(kSection, "VoiceActivate", false);
-    options.voiceActivateLevel = static_cast<int>(
-        std::clamp(settings.ReadSettingInt(kSection, "VoiceActivateLevel", -18), -127L, 127L));
-    options.launchPlayWhenStop = settings.ReadSettingBool(kSection, "LaunchPlayWhenStop", false);
+    options.recordVolume = settings.Read(setting::kRecordVolume);
+    options.voiceActivate = settings.Read(setting::kVoiceActivate);
+    options.voiceActivateLevel = settings.Read(setting::kVoiceActivateLevel);
+    options.launchPlayWhenStop = settings.Read(setting::kLaunchPlayWhenStop);
     return options;
 }
 
 std::optional<FieldComplaint> SaveMaxTimeOptions(SettingsStore& settings,
                                                  const MaxTimeOptions& options) {
-    settings.WriteSettingBool(kSection, "CheckMaxTime", options.limit);
+    settings.Write(setting::kCheckMaxTime, options.limit);
     if (!options.limit) {
         return std::nullopt;
     }
@@ -48,19 +43,18 @@ std::optional<FieldComplaint> SaveMaxTimeOptions(SettingsStore& settings,
         return Balloon(MaxTimeField::Hours, "Maximum recording time must be two hours or less.",
                        kInvalidTimeTitle);
     }
-    settings.WriteSettingBool(kSection, "StopReachMaxTime", options.stopAtMax);
-    settings.WriteSettingInt(kSection, "MaxTimeHours", options.hours);
-    settings.WriteSettingInt(kSection, "MaxTimeMinutes", options.minutes);
-    settings.WriteSettingInt(kSection, "MaxTimeSeconds", options.seconds);
+    settings.Write(setting::kStopReachMaxTime, options.stopAtMax);
+    settings.Write(setting::kMaxTimeHours, options.hours);
+    settings.Write(setting::kMaxTimeMinutes, options.minutes);
+    settings.Write(setting::kMaxTimeSeconds, options.seconds);
     return std::nullopt;
 }
 
 void SaveRecordLevelOptions(SettingsStore& settings, const RecordLevelOptions& options) {
-    settings.WriteSettingInt(kSection, "RecordVolume", options.recordVolume);
-    settings.WriteSettingBool(kSection, "VoiceActivate", options.voiceActivate);
-    settings.WriteSettingInt(kSection, "VoiceActivateLevel",
-                             std::clamp(options.voiceActivateLevel, -127, 127));
-    settings.WriteSettingBool(kSection, "LaunchPlayWhenStop", options.launchPlayWhenStop);
+    settings.Write(setting::kRecordVolume, options.recordVolume);
+    settings.Write(setting::kVoiceActivate, options.voiceActivate);
+    settings.Write(setting::kVoiceActivateLevel, options.voiceActivateLevel);
+    settings.Write(setting::kLaunchPlayWhenStop, options.launchPlayWhenStop);
 }
 
 }  // namespace sonaro

@@ -18,7 +18,6 @@
 namespace sonaro {
 namespace {
 
-constexpr std::string_view kSection = "Settings";
 constexpr std::string_view kProgramName = "Sonaro";
 constexpr int kTrayIdle = 1;
 constexpr int kTrayPaused = 7;
@@ -125,15 +124,6 @@ bool LRecordingSession::captureRunning() const {
     return m_parts.engine.state() != CaptureState::Idle;
 }
 
-bool LRecordingSession::setting(const char* name, bool defaultValue) const {
-    return m_parts.settings.ReadSettingBool(kSection, name, defaultValue);
-}
-
-long LRecordingSession::number(const char* name, long defaultValue) const {
-    return std::clamp<long>(m_parts.settings.ReadSettingInt(kSection, name, defaultValue),
-                            INT32_MIN, INT32_MAX);
-}
-
 bool LRecordingSession::Record(int maxMs) {
     if (captureRunning() || m_player->IsBusy()) {
         return captureRunning();
@@ -167,8 +157,8 @@ void LRecordingSession::startNewFile(std::string path) {
     m_path = std::move(path);
     m_completed = false;
     m_reopen = false;
-    m_previousPath = m_parts.settings.ReadSettingString(kSection, "LastRecordingFilePath", "");
-    m_parts.settings.WriteSettingString(kSection, "LastRecordingFilePath", m_path);
+    m_previousPath = m_parts.settings.Read(setting::kLastRecordingFilePath);
+    m_parts.settings.Write(setting::kLastRecordingFilePath, m_path);
     refreshFileDisplay();
 }
 
@@ -176,11 +166,10 @@ bool LRecordingSession::chooseNewName(std::string& name) {
     if (m_display->SupplyFileName(name)) {
         return true;
     }
-    if (setting("PromptForName", false)) {
+    if (m_parts.settings.Read(setting::kPromptForName)) {
         return promptForName(name);
     }
-    name = m_parts.naming.ExpandFileNamePattern(
-        m_parts.settings.ReadSettingString(kSection, "FileNameFormat", "Untitled %autonumber%"));
+    name = m_parts.naming.ExpandFileNamePattern(m_parts.settings.Read(setting::kFileNameFormat));
     bool promptAgain = false;
     return !m_parts.naming.RecordingExists(name) || confirmReplace(false, promptAgain);
 }
@@ -282,8 +271,8 @@ bool LRecordingSession::releaseFile() {
 
 void LRecordingSession::forgetFile() {
     if (!m_path.empty() && !pathExists(m_path) &&
-        m_parts.settings.ReadSettingString(kSection, "LastRecordingFilePath", "") == m_path) {
-        m_parts.settings.WriteSettingString(kSection, "LastRecordingFilePath", m_previousPath);
+        m_parts.settings.Read(setting::kLastRecordingFilePath) == m_path) {
+        m_parts.settings.Write(setting::kLastRecordingFilePath, m_previousPath);
     }
     m_path.clear();
     m_paused = false;
@@ -305,23 +294,24 @@ bool LRecordingSession::beginCapture(int maxMs) {
     }
     m_parts.engine.ApplyInputSelection(LoadInputSelection(m_parts.settings, m_parts.devices));
     m_parts.engine.ApplyRecordVolume(
-        static_cast<std::int8_t>(std::clamp<long>(number("RecordVolume", 0), -127, 127)));
-    if (setting("RecordTone", true)) {
+        static_cast<std::int8_t>(m_parts.settings.Read(setting::kRecordVolume)));
+    if (m_parts.settings.Read(setting::kRecordTone)) {
         playTone(TonePlayer::kRecordTone);
     }
     std::int8_t voiceLevel = LevelSet::kSilence;
     int silenceMs = CaptureEngine::kNoSilenceLimitMs;
-    if (setting("VoiceActivate", false)) {
-        voiceLevel = static_cast<std::int8_t>(
-            std::clamp<long>(number("VoiceActivateLevel", -18), -127, 127));
+    if (m_parts.settings.Read(setting::kVoiceActivate)) {
+        voiceLevel = static_cast<std::int8_t>(m_parts.settings.Read(setting::kVoiceActivateLevel));
         silenceMs = kVoiceSilenceMs;
     }
-    m_checkMaxTime = setting("CheckMaxTime", false);
+    // The limits hold for the whole recording: reports come ten times a second.
+    m_checkMaxTime = m_parts.settings.Read(setting::kCheckMaxTime);
     if (m_checkMaxTime) {
-        // Each value is within 32 bits, so the sum stays far inside 64.
-        m_maxTimeMs = std::int64_t{number("MaxTimeHours", 0)} * 3600000 +
-                      std::int64_t{number("MaxTimeMinutes", 0)} * 60000 +
-                      std::int64_t{number("MaxTimeSeconds", 0)} * 1000;
+        m_maxTimeMs = std::int64_t{m_parts.settings.Read(setting::kMaxTimeHours)} * 3600000 +
+                      std::int64_t{m_parts.settings.Read(setting::kMaxTimeMinutes)} * 60000 +
+                      std::int64_t{m_parts.settings.Read(setting::kMaxTimeSeconds)} * 1000;
+        m_maxTimeTextMs = ParseTimeText(m_parts.settings.Read(setting::kMaxTime));
+        m_stopAtMaxTime = m_parts.settings.Read(setting::kStopReachMaxTime);
     }
     m_parts.log.LogFormat("Recording to file: %s (Recording time: %d mins. %d seconds)",
                           m_path.c_str(), maxMs / 60000, (maxMs / 1000) % 60);
@@ -342,7 +332,7 @@ bool LRecordingSession::beginCapture(int maxMs) {
         return false;
     }
     m_paused = false;
-    if (setting("IntervalTone", false) && m_hasWindow && intervalMs() > 0) {
+    if (m_parts.settings.Read(setting::kIntervalTone) && m_hasWindow && intervalMs() > 0) {
         m_display->ArmTimer(SessionTimer::IntervalTone, intervalMs());
     }
     return true;
@@ -350,7 +340,7 @@ bool LRecordingSession::beginCapture(int maxMs) {
 
 void LRecordingSession::Pause() {
     if (captureRunning()) {
-        if (setting("IntervalTone", false)) {
+        if (m_parts.settings.Read(setting::kIntervalTone)) {
             m_display->KillTimer(SessionTimer::IntervalTone);
         }
         m_display->SetTrayState(kTrayPaused, kProgramName);
@@ -391,10 +381,10 @@ void LRecordingSession::Done() {
     if (m_path.empty() || !(captureRunning() || m_paused)) {
         return;
     }
-    if (setting("StoppedTone", true)) {
+    if (m_parts.settings.Read(setting::kStoppedTone)) {
         playTone(TonePlayer::kStoppedTone);
     }
-    if (setting("IntervalTone", false)) {
+    if (m_parts.settings.Read(setting::kIntervalTone)) {
         m_display->KillTimer(SessionTimer::IntervalTone);
     }
     m_parts.engine.StopCapture();
@@ -415,16 +405,16 @@ void LRecordingSession::Done() {
     }
     m_transmit->EnqueueRecording(m_path);
     m_parts.log.Log("Recording complete for file: ", m_path);
-    if (!setting("RecordedOneFile", false)) {
+    if (!m_parts.settings.Read(setting::kRecordedOneFile)) {
         m_display->ShowButtonTip(SessionButton::Recordings,
                                  "Click this button to view your recordings",
                                  "Click to view recordings");
     }
-    if (setting("LaunchPlayWhenStop", false)) {
+    if (m_parts.settings.Read(setting::kLaunchPlayWhenStop)) {
         m_display->OpenRecordings();
     }
     showIdle();
-    m_parts.settings.WriteSettingBool(kSection, "RecordedOneFile", true);
+    m_parts.settings.Write(setting::kRecordedOneFile, true);
 }
 
 void LRecordingSession::Play() {
@@ -435,7 +425,7 @@ void LRecordingSession::Play() {
         m_player->Resume();
         return;
     }
-    const std::string device = m_parts.settings.ReadSettingString(kSection, "PlaybackDevice", "");
+    const std::string device = m_parts.settings.Read(setting::kPlaybackDevice);
     if (!m_player->PlayFile(m_path, device)) {
         m_parts.prompter.ShowError("Could not play file.", "Playback Error");
     }
@@ -456,7 +446,7 @@ void LRecordingSession::OnTimer(SessionTimer timer) {
             break;
         case SessionTimer::FirstRun:
             m_display->RunFirstRunSetup();
-            m_parts.settings.WriteSettingBool(kSection, "InstallWizRun", true);
+            m_parts.settings.Write(setting::kInstallWizRun, true);
             break;
     }
 }
@@ -465,10 +455,10 @@ void LRecordingSession::Attach() {
     m_parts.engine.SetListener(this, 0);
     refreshFileDisplay();
     m_display->ArmTimer(SessionTimer::FreeSpace, kFreeSpaceFirstMs);
-    if (setting("RecordWhenRun", false)) {
+    if (m_parts.settings.Read(setting::kRecordWhenRun)) {
         Record(kDefaultMaxMs);
     }
-    if (!setting("InstallWizRun", false)) {
+    if (!m_parts.settings.Read(setting::kInstallWizRun)) {
         m_display->ArmTimer(SessionTimer::FirstRun, kFirstRunMs);
     }
     m_transmit->ResumeQueueAtStartup(m_parts.queuePath);
@@ -483,8 +473,7 @@ void LRecordingSession::Shutdown() {
 }
 
 void LRecordingSession::refreshFileDisplay() {
-    const std::string last =
-        m_parts.settings.ReadSettingString(kSection, "LastRecordingFilePath", "");
+    const std::string last = m_parts.settings.Read(setting::kLastRecordingFilePath);
     if (!last.empty()) {
         m_display->ShowFileName(fileNamePart(last));
         m_display->ShowFormat(m_parts.formats.FormatLabel());
@@ -524,10 +513,8 @@ bool LRecordingSession::maxTimeReached(int ms) const {
     if (!m_checkMaxTime) {
         return false;
     }
-    const std::int64_t textLimit =
-        ParseTimeText(m_parts.settings.ReadSettingString(kSection, "MaxTime", "1:00:00"));
     // A limit of zero (all three values 0) is no limit, or every recording would end at once.
-    return (m_maxTimeMs > 0 && ms > m_maxTimeMs) || (textLimit > 0 && ms > textLimit);
+    return (m_maxTimeMs > 0 && ms > m_maxTimeMs) || (m_maxTimeTextMs > 0 && ms > m_maxTimeTextMs);
 }
 
 void LRecordingSession::OnSoundLost(int lostMs, std::int64_t atMs, std::uint32_t) {
@@ -547,7 +534,7 @@ void LRecordingSession::OnRecordedTime(int ms, std::uint32_t) {
     }
     if (maxTimeReached(ms)) {
         Done();
-        if (!setting("StopReachMaxTime", true)) {
+        if (!m_stopAtMaxTime) {
             Record(kDefaultMaxMs);
         }
         return;
@@ -605,7 +592,8 @@ void LRecordingSession::abandonRecording(const std::string& reason, bool kept) {
 // A stored interval of zero or less means no interval tone: taken literally, tones would play
 // back to back and hold up the window.
 int LRecordingSession::intervalMs() const {
-    return static_cast<int>(std::clamp<long>(number("IntervalSecs", 30) * 1000L, 0, INT32_MAX));
+    return static_cast<int>(
+        std::clamp<long>(m_parts.settings.Read(setting::kIntervalSecs) * 1000L, 0, INT32_MAX));
 }
 
 }  // namespace sonaro

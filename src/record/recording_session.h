@@ -111,9 +111,6 @@ class LRecordingSession final : public CaptureListener {
     // Ends the recording after a failure: what was written stays, the user is told why.
     void abandonRecording(const std::string& reason, bool recorded);
     void playTone(std::string_view resource);
-    bool setting(const char* name, bool defaultValue) const;
-    // A stored number limited to the 32-bit range.
-    long number(const char* name, long defaultValue) const;
     int intervalMs() const;
 
     RecordingSessionParts m_parts;
@@ -136,6 +133,8 @@ class LRecordingSession final : public CaptureListener {
     bool m_reopen = false;
     bool m_checkMaxTime = false;
     std::int64_t m_maxTimeMs = 0;
+    std::int64_t m_maxTimeTextMs = 0;
+    bool m_stopAtMaxTime = true;
     bool m_failing = false;
 };
 

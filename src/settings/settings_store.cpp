@@ -1,5 +1,6 @@
 #include "settings/settings_store.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstring>
@@ -19,7 +20,113 @@ std::string cut(std::string text, std::size_t length) {
     return text;
 }
 
+std::string slotKey(const SlotSection& slotSet, int slot) {
+    return std::string(slotSet.section) + "\\" + std::to_string(slot);
+}
+
+// Slot names are plain decimal numbers of at most nine digits, without leading zeros.
+std::optional<int> slotNumber(std::string_view name) {
+    const bool numeric =
+        !name.empty() && name.size() < 10 && (name.size() == 1 || name[0] != '0') &&
+        std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!numeric) {
+        return std::nullopt;
+    }
+    return ParseSettingNumber(name, 0, INT32_MAX);
+}
+
 }  // namespace
+
+std::string SettingsStore::Read(const TextSetting& setting) const {
+    return ReadSettingString(setting.section, setting.name, setting.defaultValue);
+}
+
+int SettingsStore::Read(const IntSetting& setting) const {
+    return ReadIfStored(setting).value_or(setting.defaultValue);
+}
+
+bool SettingsStore::Read(const BoolSetting& setting) const {
+    return ReadSettingBool(setting.section, setting.name, setting.defaultValue);
+}
+
+int SettingsStore::Read(const ChoiceSetting& setting) const {
+    const long value = ReadSettingInt(setting.section, setting.name, setting.defaultValue);
+    return value >= 0 && value < setting.count ? static_cast<int>(value) : setting.defaultValue;
+}
+
+std::optional<std::string> SettingsStore::ReadIfStored(const TextSetting& setting) const {
+    std::string out;
+    if (!ReadRegistryText(RegistryRoot::CurrentUser, SectionKeyPath(setting.section), setting.name,
+                          "", out)) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+std::optional<int> SettingsStore::ReadIfStored(const IntSetting& setting) const {
+    const std::string text = ReadSettingString(setting.section, setting.name, "");
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    return ParseSettingNumber(text, setting.min, setting.max);
+}
+
+void SettingsStore::Write(const TextSetting& setting, std::string_view text) {
+    WriteSettingString(setting.section, setting.name, text);
+}
+
+void SettingsStore::Write(const IntSetting& setting, int value) {
+    WriteSettingInt(setting.section, setting.name, std::clamp(value, setting.min, setting.max));
+}
+
+void SettingsStore::Write(const BoolSetting& setting, bool flag) {
+    WriteSettingBool(setting.section, setting.name, flag);
+}
+
+void SettingsStore::Write(const ChoiceSetting& setting, int choice) {
+    WriteSettingInt(setting.section, setting.name,
+                    choice >= 0 && choice < setting.count ? choice : setting.defaultValue);
+}
+
+std::vector<int> SettingsStore::Slots(const SlotSection& slotSet) const {
+    std::vector<int> numbers;
+    for (const std::string& name : ListSubsections(slotSet.section)) {
+        if (const auto slot = slotNumber(name)) {
+            numbers.push_back(*slot);
+        }
+    }
+    return numbers;
+}
+
+bool SettingsStore::SlotExists(const SlotSection& slotSet, int slot) const {
+    return RegistryKeyExists(RegistryRoot::CurrentUser, SectionKeyPath(slotKey(slotSet, slot)));
+}
+
+void SettingsStore::DeleteSlot(const SlotSection& slotSet, int slot) {
+    DeleteSection(slotKey(slotSet, slot));
+}
+
+int SettingsStore::Read(const SlotIntSetting& setting, int slot) const {
+    const std::string text =
+        ReadSettingString(slotKey(setting.slotSection, slot), setting.name, "");
+    return text.empty() ? setting.defaultValue : ParseSettingNumber(text, setting.min, setting.max);
+}
+
+void SettingsStore::Write(const SlotIntSetting& setting, int slot, int value) {
+    WriteSettingInt(slotKey(setting.slotSection, slot), setting.name,
+                    std::clamp(value, setting.min, setting.max));
+}
+
+std::string SettingsStore::ReadPlainPassword(const PasswordSetting& setting) const {
+    return ReadSettingString(setting.section, setting.name, "");
+}
+
+bool SettingsStore::Read(const ComponentSetting& setting, RegistryRoot root,
+                         std::string_view component, std::string& out) const {
+    std::string key(setting.keyPrefix);
+    key += component;
+    return ReadRegistryText(root, key, setting.name, "", out);
+}
 
 std::string SettingsStore::SectionKeyPath(std::string_view section) {
     std::string path(kProgramKey);
@@ -161,6 +268,10 @@ long ParseSettingNumber(std::string_view text) {
         return value;
     }
     return value == LONG_MIN ? LONG_MAX : -value;
+}
+
+int ParseSettingNumber(std::string_view text, int min, int max) {
+    return static_cast<int>(std::clamp(ParseSettingNumber(text), long{min}, long{max}));
 }
 
 }  // namespace sonaro

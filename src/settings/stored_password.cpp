@@ -5,10 +5,6 @@
 namespace sonaro {
 namespace {
 
-constexpr std::string_view kSmtpPasswordName = "SMTPPassword";
-constexpr std::string_view kFtpSection = "Ftp";
-constexpr std::string_view kFtpPasswordName = "Password";
-
 std::string sealedName(std::string_view name) {
     return "_" + std::string(name);
 }
@@ -64,22 +60,29 @@ std::string StoredPassword::Read(std::string_view keyPath, std::string_view name
     return plain;
 }
 
-bool StoreSmtpPassword(StoredPassword& passwords, std::string_view keyPath,
-                       std::string_view password, std::string& problem) {
-    return passwords.Store(keyPath, kSmtpPasswordName, password, problem);
+bool StoredPassword::Store(const PasswordSetting& setting, std::string_view password,
+                           std::string& problem) {
+    return Store(SettingsStore::SectionKeyPath(setting.section), setting.name, password, problem);
 }
 
-std::string ReadSmtpPassword(const StoredPassword& passwords, std::string_view keyPath) {
-    return passwords.Read(keyPath, kSmtpPasswordName);
+std::string StoredPassword::Read(const PasswordSetting& setting) const {
+    return Read(SettingsStore::SectionKeyPath(setting.section), setting.name);
+}
+
+bool StoreSmtpPassword(StoredPassword& passwords, std::string_view password, std::string& problem) {
+    return passwords.Store(setting::kSmtpPassword, password, problem);
+}
+
+std::string ReadSmtpPassword(const StoredPassword& passwords) {
+    return passwords.Read(setting::kSmtpPassword);
 }
 
 bool StoreFtpPassword(StoredPassword& passwords, std::string_view password, std::string& problem) {
-    return passwords.Store(SettingsStore::SectionKeyPath(kFtpSection), kFtpPasswordName, password,
-                           problem);
+    return passwords.Store(setting::kFtpPassword, password, problem);
 }
 
 std::string ReadFtpPassword(const StoredPassword& passwords) {
-    return passwords.Read(SettingsStore::SectionKeyPath(kFtpSection), kFtpPasswordName);
+    return passwords.Read(setting::kFtpPassword);
 }
 
 std::string PasswordNotSavedMessage(std::string_view problem) {

@@ -26,17 +26,17 @@ class StoredPassword {
     // The sealed value when it exists and opens (cut to 259 characters), else the plain value;
     // empty when neither exists.
     std::string Read(std::string_view keyPath, std::string_view name) const;
+    bool Store(const PasswordSetting& setting, std::string_view password, std::string& problem);
+    std::string Read(const PasswordSetting& setting) const;
 
   private:
     SettingsStore& m_settings;
     SecretCipher* m_cipher;
 };
 
-// The SMTP password of the e-mail settings: "_SMTPPassword" / "SMTPPassword" below `keyPath`
-// ("Software\Kestrix Audio\Sonaro\Email").
-bool StoreSmtpPassword(StoredPassword& passwords, std::string_view keyPath,
-                       std::string_view password, std::string& problem);
-std::string ReadSmtpPassword(const StoredPassword& passwords, std::string_view keyPath);
+// The SMTP password of the e-mail settings: "_SMTPPassword" / "SMTPPassword" of section "Email".
+bool StoreSmtpPassword(StoredPassword& passwords, std::string_view password, std::string& problem);
+std::string ReadSmtpPassword(const StoredPassword& passwords);
 
 // The FTP password of the transmit settings: "_Password" / "Password" of section "Ftp".
 bool StoreFtpPassword(StoredPassword& passwords, std::string_view password, std::string& problem);

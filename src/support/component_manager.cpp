@@ -14,7 +14,6 @@
 namespace sonaro {
 namespace {
 
-constexpr std::string_view kRegistrationKey = "Software\\Kestrix Software\\Components\\";
 constexpr std::string_view kInstallerSuffix = ".run";
 constexpr std::string_view kInstallTitle = "Install-on-Demand";
 
@@ -94,10 +93,9 @@ ComponentManager::ComponentManager(SettingsStore& settings, Downloader& download
       m_tempFolder(std::move(tempFolder)) {}
 
 std::string FindComponent(const SettingsStore& settings, std::string_view name) {
-    const std::string key = std::string(kRegistrationKey) + std::string(name);
     std::string found;
     for (RegistryRoot root : {RegistryRoot::CurrentUser, RegistryRoot::LocalMachine}) {
-        if (settings.ReadRegistryText(root, key, "Path", "", found) && isFile(found)) {
+        if (settings.Read(setting::kComponentPath, root, name, found) && isFile(found)) {
             return found;
         }
     }

@@ -19,9 +19,8 @@ std::string withSlash(std::string address) {
 
 ServerAddresses ServerAddresses::Read(const SettingsStore& settings) {
     ServerAddresses addresses;
-    addresses.web = withSlash(settings.ReadSettingString(kSection, kWebServerValue, ""));
-    addresses.component =
-        withSlash(settings.ReadSettingString(kSection, kComponentServerValue, ""));
+    addresses.web = withSlash(settings.Read(setting::kWebServerUrl));
+    addresses.component = withSlash(settings.Read(setting::kComponentServerUrl));
     return addresses;
 }
 

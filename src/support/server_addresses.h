@@ -14,10 +14,6 @@ struct ServerAddresses {
     std::string web;
     std::string component;
 
-    static constexpr std::string_view kSection = "Settings";
-    static constexpr std::string_view kWebServerValue = "WebServerUrl";
-    static constexpr std::string_view kComponentServerValue = "ComponentServerUrl";
-
     static ServerAddresses Read(const SettingsStore& settings);
 };
 

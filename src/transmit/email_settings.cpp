@@ -5,8 +5,6 @@
 namespace sonaro {
 namespace {
 
-constexpr std::string_view kEmail = "Email";
-
 std::optional<FieldComplaint> checkReplyTo(const EmailSettings& values) {
     if (values.replyTo.empty()) {
         return Balloon(EmailField::ReplyTo,
@@ -45,28 +43,28 @@ std::optional<FieldComplaint> checkSmtp(const EmailSettings& values) {
 }  // namespace
 
 void ApplyEmailDefaultsOnce(SettingsStore& settings, const MailAccountFinder& find) {
-    if (settings.ReadSettingBool(kEmail, "DefaultsSet", false)) {
+    if (settings.Read(setting::kEmailDefaultsSet)) {
         return;
     }
-    settings.WriteSettingString(kEmail, "DefaultsSet", "1");
+    settings.Write(setting::kEmailDefaultsSet, true);
     if (const auto account = find()) {
-        settings.WriteSettingString(kEmail, "MailSMTPHost", account->smtpServer);
-        settings.WriteSettingString(kEmail, "ReplyToEmail", account->emailAddress);
+        settings.Write(setting::kMailSmtpHost, account->smtpServer);
+        settings.Write(setting::kReplyToEmail, account->emailAddress);
     }
 }
 
 EmailSettings LoadEmailSettings(const SettingsStore& settings, const StoredPassword& passwords) {
     EmailSettings values;
-    const bool mapi = settings.ReadSettingBool(kEmail, "UseMAPI", true);
-    const bool smtp = !mapi && settings.ReadSettingBool(kEmail, "UseSMTPHost", false);
+    const bool mapi = settings.Read(setting::kUseMapi);
+    const bool smtp = !mapi && settings.Read(setting::kUseSmtpHost);
     values.method =
         mapi ? EmailSendMethod::Mapi : (smtp ? EmailSendMethod::Smtp : EmailSendMethod::Direct);
-    values.sendDirectFallback = settings.ReadSettingBool(kEmail, "SendDirect", true);
-    values.host = settings.ReadSettingString(kEmail, "MailSMTPHost", "");
-    values.replyTo = settings.ReadSettingString(kEmail, "ReplyToEmail", "");
-    values.authentication = settings.ReadSettingBool(kEmail, "SMTPAuthOn", false);
-    values.user = settings.ReadSettingString(kEmail, "SMTPUserName", "");
-    values.password = ReadSmtpPassword(passwords, SettingsStore::SectionKeyPath(kEmail));
+    values.sendDirectFallback = settings.Read(setting::kSendDirect);
+    values.host = settings.Read(setting::kMailSmtpHost);
+    values.replyTo = settings.Read(setting::kReplyToEmail);
+    values.authentication = settings.Read(setting::kSmtpAuthOn);
+    values.user = settings.Read(setting::kSmtpUserName);
+    values.password = ReadSmtpPassword(passwords);
     return values;
 }
 
@@ -81,9 +79,9 @@ std::optional<FieldComplaint> SaveEmailSettings(SettingsStore& settings, StoredP
             "SMTP option.",
             "MAPI Not Detected", PromptIcon::Information};
     }
-    settings.WriteSettingBool(kEmail, "UseMAPI", mapi);
+    settings.Write(setting::kUseMapi, mapi);
     if (mapi) {
-        settings.WriteSettingBool(kEmail, "SendDirect", false);
+        settings.Write(setting::kSendDirect, false);
     } else {
         if (auto refused = checkReplyTo(values)) {
             return refused;
@@ -93,23 +91,21 @@ std::optional<FieldComplaint> SaveEmailSettings(SettingsStore& settings, StoredP
                 return refused;
             }
         }
-        settings.WriteSettingBool(
-            kEmail, "SendDirect",
-            values.method == EmailSendMethod::Smtp ? values.sendDirectFallback : true);
+        settings.Write(setting::kSendDirect,
+                       values.method == EmailSendMethod::Smtp ? values.sendDirectFallback : true);
     }
     std::string problem;
-    if (!StoreSmtpPassword(passwords, SettingsStore::SectionKeyPath(kEmail), values.password,
-                           problem)) {
+    if (!StoreSmtpPassword(passwords, values.password, problem)) {
         return FieldComplaint{static_cast<int>(EmailField::Password),
                               PasswordNotSavedMessage(problem), std::string(kPasswordNotSavedTitle),
                               PromptIcon::Warning};
     }
-    settings.WriteSettingBool(kEmail, "UseSMTPHost", values.method == EmailSendMethod::Smtp);
-    settings.WriteSettingString(kEmail, "MailSMTPHost", values.host);
-    settings.WriteSettingString(kEmail, "SMTPUserName", values.user);
-    settings.WriteSettingString(kEmail, "ReplyToEmail", values.replyTo);
-    settings.WriteSettingBool(kEmail, "SMTPAuthOn", values.authentication);
-    settings.WriteSettingString(kEmail, "SetViewed", "1");
+    settings.Write(setting::kUseSmtpHost, values.method == EmailSendMethod::Smtp);
+    settings.Write(setting::kMailSmtpHost, values.host);
+    settings.Write(setting::kSmtpUserName, values.user);
+    settings.Write(setting::kReplyToEmail, values.replyTo);
+    settings.Write(setting::kSmtpAuthOn, values.authentication);
+    settings.Write(setting::kEmailSetViewed, true);
     return std::nullopt;
 }
 

@@ -9,9 +9,6 @@
 namespace sonaro {
 namespace {
 
-constexpr std::string_view kSettings = "Settings";
-constexpr std::string_view kEmail = "Email";
-constexpr std::string_view kFtp = "Ftp";
 constexpr std::string_view kInvalidEmailTitle = "Invalid Email";
 constexpr std::string_view kInvalidFolderTitle = "Invalid Folder";
 
@@ -90,18 +87,18 @@ bool CanWriteToFolder(const std::string& folder) {
 TransmitOptions LoadTransmitOptions(const SettingsStore& settings,
                                     const StoredPassword& passwords) {
     TransmitOptions options;
-    options.sendEmail = settings.ReadSettingBool(kSettings, "SendEmail", false);
-    options.to = settings.ReadSettingString(kEmail, "To", "");
-    options.sendFtp = settings.ReadSettingBool(kSettings, "SendFtp", false);
-    options.ftpServer = settings.ReadSettingString(kFtp, "Server", "");
-    options.ftpUser = settings.ReadSettingString(kFtp, "UserName", "");
+    options.sendEmail = settings.Read(setting::kSendEmail);
+    options.to = settings.Read(setting::kEmailTo);
+    options.sendFtp = settings.Read(setting::kSendFtp);
+    options.ftpServer = settings.Read(setting::kFtpServer);
+    options.ftpUser = settings.Read(setting::kFtpUserName);
     options.ftpPassword = ReadFtpPassword(passwords);
-    options.ftpDirectory = settings.ReadSettingString(kFtp, "Directory", "/");
-    options.sendFolder = settings.ReadSettingBool(kSettings, "SendFolder", false);
-    options.folder = settings.ReadSettingString(kSettings, "SendFolderDir", "");
-    options.sendRun = settings.ReadSettingBool(kSettings, "SendRun", false);
-    options.program = settings.ReadSettingString(kSettings, "SendRunExe", "");
-    options.prompt = settings.ReadSettingBool(kSettings, "bPromptTransmit", true);
+    options.ftpDirectory = settings.Read(setting::kFtpDirectory);
+    options.sendFolder = settings.Read(setting::kSendFolder);
+    options.folder = settings.Read(setting::kSendFolderDir);
+    options.sendRun = settings.Read(setting::kSendRun);
+    options.program = settings.Read(setting::kSendRunExe);
+    options.prompt = settings.Read(setting::kPromptTransmit);
     return options;
 }
 
@@ -113,8 +110,8 @@ std::optional<FieldComplaint> SaveTransmitOptions(SettingsStore& settings,
         if (auto refused = checkEmail(options)) {
             return refused;
         }
-        settings.WriteSettingBool(kSettings, "SendEmail", options.sendEmail);
-        settings.WriteSettingString(kEmail, "To", options.to);
+        settings.Write(setting::kSendEmail, options.sendEmail);
+        settings.Write(setting::kEmailTo, options.to);
         if (options.sendFtp &&
             (options.ftpServer.empty() || options.ftpUser.empty() || options.ftpPassword.empty())) {
             return Balloon(TransmitField::FtpServer, "FTP Server or user details are required.",
@@ -126,24 +123,24 @@ std::optional<FieldComplaint> SaveTransmitOptions(SettingsStore& settings,
                                   PasswordNotSavedMessage(problem),
                                   std::string(kPasswordNotSavedTitle), PromptIcon::Warning};
         }
-        settings.WriteSettingBool(kSettings, "SendFtp", options.sendFtp);
-        settings.WriteSettingString(kFtp, "Server", options.ftpServer);
-        settings.WriteSettingString(kFtp, "UserName", options.ftpUser);
-        settings.WriteSettingString(kFtp, "Directory", options.ftpDirectory);
+        settings.Write(setting::kSendFtp, options.sendFtp);
+        settings.Write(setting::kFtpServer, options.ftpServer);
+        settings.Write(setting::kFtpUserName, options.ftpUser);
+        settings.Write(setting::kFtpDirectory, options.ftpDirectory);
         if (auto refused = checkFolder(options)) {
             return refused;
         }
-        settings.WriteSettingBool(kSettings, "SendFolder", options.sendFolder);
-        settings.WriteSettingString(kSettings, "SendFolderDir", options.folder);
+        settings.Write(setting::kSendFolder, options.sendFolder);
+        settings.Write(setting::kSendFolderDir, options.folder);
         if (options.sendRun && options.program.empty()) {
             return Balloon(TransmitField::Program,
                            "Please enter the exe or bat file you want to run.", "Invalid Exe File");
         }
-        settings.WriteSettingBool(kSettings, "SendRun", options.sendRun);
-        settings.WriteSettingString(kSettings, "SendRunExe", options.program);
+        settings.Write(setting::kSendRun, options.sendRun);
+        settings.Write(setting::kSendRunExe, options.program);
     }
     if (promptChanged) {
-        settings.WriteSettingBool(kSettings, "bPromptTransmit", options.prompt);
+        settings.Write(setting::kPromptTransmit, options.prompt);
     }
     return std::nullopt;
 }

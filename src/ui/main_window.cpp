@@ -37,8 +37,6 @@
 namespace sonaro {
 namespace {
 
-constexpr const char* kSection = "MainWindow";
-constexpr const char* kSettings = "Settings";
 constexpr int kWidthDlu = 320;
 
 // Cuts `rect` to the desktop's size and moves it inside.
@@ -209,18 +207,18 @@ void MainWindow::connectCommands() {
 }
 
 void MainWindow::applyViewSettings() {
-    m_toolbar->setVisible(m_settings.ReadSettingBool(kSettings, "ShowToolbar", true));
-    m_buttonsArea->setVisible(m_settings.ReadSettingBool(kSettings, "bShowButtons", true));
-    m_statusBar->setVisible(m_settings.ReadSettingBool(kSettings, "ShowStatusBar", true));
+    m_toolbar->setVisible(m_settings.Read(setting::kShowToolbar));
+    m_buttonsArea->setVisible(m_settings.Read(setting::kShowButtons));
+    m_statusBar->setVisible(m_settings.Read(setting::kShowStatusBar));
     m_menu->setChecked(cmd::kViewToolbar, !m_toolbar->isHidden());
     m_menu->setChecked(cmd::kViewButtons, !m_buttonsArea->isHidden());
     m_menu->setChecked(cmd::kViewStatusBar, !m_statusBar->isHidden());
-    const bool floating = m_settings.ReadSettingBool(kSettings, "Float", false);
+    const bool floating = m_settings.Read(setting::kFloat);
     m_menu->setChecked(cmd::kFloat, floating);
     setWindowFlag(Qt::WindowStaysOnTopHint, floating);
-    m_meter->SetMarkerShown(m_settings.ReadSettingBool(kSettings, "VoiceActivate", false));
-    const long level = m_settings.ReadSettingInt(kSettings, "VoiceActivateLevel", 0);
-    m_meter->SetMarkerLevel(static_cast<std::int8_t>(std::clamp(level, -127L, 127L)));
+    m_meter->SetMarkerShown(m_settings.Read(setting::kVoiceActivate));
+    m_meter->SetMarkerLevel(
+        static_cast<std::int8_t>(m_settings.Read(setting::kVoiceActivateLevel)));
 }
 
 void MainWindow::relayout() {
@@ -244,9 +242,9 @@ void MainWindow::PlaceWindow() {
     relayout();
     QRect rect(QPoint(), size());
     rect.moveCenter(desktop.center());
-    rect.moveLeft(static_cast<int>(m_settings.ReadSettingInt(kSection, "X", rect.left())));
-    rect.moveTop(static_cast<int>(m_settings.ReadSettingInt(kSection, "Y", rect.top())));
-    if (m_settings.ReadSettingString(kSection, "Height", "").empty()) {
+    rect.moveLeft(m_settings.ReadIfStored(setting::kWindowX).value_or(rect.left()));
+    rect.moveTop(m_settings.ReadIfStored(setting::kWindowY).value_or(rect.top()));
+    if (!m_settings.ReadIfStored(setting::kWindowHeight)) {
         rect = keepInside(rect, desktop);
     }
     move(rect.topLeft());
@@ -339,11 +337,11 @@ void MainWindow::RunCommand(int command) {
         case WindowAction::OpenRecordings:
             return OpenRecordings();
         case WindowAction::ToggleToolbar:
-            return toggleView("ShowToolbar", true);
+            return toggleView(setting::kShowToolbar);
         case WindowAction::ToggleButtons:
-            return toggleView("bShowButtons", true);
+            return toggleView(setting::kShowButtons);
         case WindowAction::ToggleStatusBar:
-            return toggleView("ShowStatusBar", true);
+            return toggleView(setting::kShowStatusBar);
         case WindowAction::ToggleFloat:
             return toggleFloat();
         case WindowAction::ToolbarMenu:
@@ -373,16 +371,15 @@ void MainWindow::RunCommand(int command) {
     }
 }
 
-void MainWindow::toggleView(const char* name, bool defaultShown) {
-    const bool shown = !m_settings.ReadSettingBool(kSettings, name, defaultShown);
-    m_settings.WriteSettingBool(kSettings, name, shown);
+void MainWindow::toggleView(const BoolSetting& view) {
+    m_settings.Write(view, !m_settings.Read(view));
     applyViewSettings();
     relayout();
 }
 
 void MainWindow::toggleFloat() {
-    const bool floating = !m_settings.ReadSettingBool(kSettings, "Float", false);
-    m_settings.WriteSettingBool(kSettings, "Float", floating);
+    const bool floating = !m_settings.Read(setting::kFloat);
+    m_settings.Write(setting::kFloat, floating);
     m_menu->setChecked(cmd::kFloat, floating);
     // Changing the flag re-creates the native window: keep it where it was.
     const QPoint where = pos();
@@ -509,10 +506,10 @@ void MainWindow::closeNow() {
     m_blink.stop();
     unregisterHotKeys();
     const QPoint normal = isMaximized() || isMinimized() ? normalGeometry().topLeft() : pos();
-    m_settings.WriteSettingInt(kSection, "X", normal.x());
-    m_settings.WriteSettingInt(kSection, "Y", normal.y());
-    if (m_settings.ReadSettingInt(kSettings, "SCheckDate", 0) == 0) {
-        m_settings.WriteSettingBool(kSettings, "HaveRun", true);
+    m_settings.Write(setting::kWindowX, normal.x());
+    m_settings.Write(setting::kWindowY, normal.y());
+    if (m_settings.Read(setting::kSCheckDate) == 0) {
+        m_settings.Write(setting::kHaveRun, true);
     }
     m_tray->hide();
     close();

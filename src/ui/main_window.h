@@ -183,7 +183,7 @@ class MainWindow : public QWidget,
     // they are drawn when the window shows again.
     bool onScreen() const;
     void catchUp();
-    void toggleView(const char* name, bool defaultShown);
+    void toggleView(const BoolSetting& view);
     void toggleFloat();
     void hideMenu(int hideCommand, const char* text);
     void showBalloon(QWidget* at, const QString& title, const QString& text);

@@ -32,8 +32,6 @@
 namespace sonaro {
 namespace {
 
-constexpr const char* kSettings = "Settings";
-
 QString qt(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -303,11 +301,11 @@ void MainWindow::KillTimer(SessionTimer timer) {
 }
 
 void MainWindow::OnMarkerMoved(std::int8_t level) {
-    m_settings.WriteSettingInt(kSettings, "VoiceActivateLevel", level);
+    m_settings.Write(setting::kVoiceActivateLevel, level);
 }
 
 void MainWindow::OnMarkerToggled(bool shown) {
-    m_settings.WriteSettingBool(kSettings, "VoiceActivate", shown);
+    m_settings.Write(setting::kVoiceActivate, shown);
     relayout();
 }
 

@@ -141,7 +141,7 @@ void MainWindow::onFolderEdited() {
         return;
     }
     if (m_naming->ValidateOutputFolder(folder, m_prompter)) {
-        m_settings.WriteSettingString("FindPlay", "DefaultRecordFolder", folder);
+        m_settings.Write(setting::kDefaultRecordFolder, folder);
         CheckFreeSpace();
     }
     ShowFolder(m_naming->GetOutputFolder());

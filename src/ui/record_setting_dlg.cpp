@@ -47,8 +47,7 @@ LRecordSettingDlg::LRecordSettingDlg(SettingsStore& settings, WaveInDeviceList& 
     m_deviceList->setCurrentIndex(std::min(selection.deviceNumber, m_deviceList->count() - 1));
     fillSources();
     m_sourceList->setCurrentIndex(std::min(selection.sourceNumber, m_sourceList->count() - 1));
-    m_volume->setValue(
-        static_cast<int>(m_settings.ReadSettingInt(kSettingsSection, kRecordVolumeSetting, 0)));
+    m_volume->setValue(m_settings.Read(setting::kRecordVolume));
     showVolumeOrMixer();
     connect(m_deviceList, &QComboBox::activated, this, [this] {
         fillSources();
@@ -165,7 +164,7 @@ void LRecordSettingDlg::openMixer() {
 
 void LRecordSettingDlg::accept() {
     SaveInputSelection(m_settings, m_devices, currentSelection());
-    m_settings.WriteSettingInt(kSettingsSection, kRecordVolumeSetting, m_volume->value());
+    m_settings.Write(setting::kRecordVolume, m_volume->value());
     QDialog::accept();
 }
 

@@ -191,7 +191,7 @@ void TransmitOptionsPage::browseForFolder() {
 
 void TransmitOptionsPage::browseForProgram() {
     QFileDialog dialog(this, QStringLiteral("Browse for exe"),
-                       ToQt(m_services.settings.ReadSettingString("Settings", "OpenExeDir", "")));
+                       ToQt(m_services.settings.Read(setting::kOpenExeDir)));
     dialog.setObjectName(QStringLiteral("ProgramPicker"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -202,8 +202,7 @@ void TransmitOptionsPage::browseForProgram() {
     const QString chosen = dialog.selectedFiles().front();
     m_program->setText(chosen);
     // The chosen program's folder, wherever the dialog was showing when it was typed.
-    m_services.settings.WriteSettingString("Settings", "OpenExeDir",
-                                           FromQt(QFileInfo(chosen).absolutePath()));
+    m_services.settings.Write(setting::kOpenExeDir, FromQt(QFileInfo(chosen).absolutePath()));
 }
 
 }  // namespace sonaro

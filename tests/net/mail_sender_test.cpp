@@ -93,8 +93,8 @@ TEST_F(FakeSendmail, RefusalMissingProgramAndNoRecipientGiveFailed) {
 }
 
 TEST_F(FakeSendmail, SmtpJobFollowsTheEmailSettings) {
+    // "UseSMTPHost" never written: direct delivery, the method the E-mail page shows then.
     m_settings->WriteSettingBool("Email", "UseMAPI", false);
-    m_settings->WriteSettingBool("Email", "UseSMTPHost", false);
     m_settings->WriteSettingString("Email", "MailSMTPHost", "mail.example.com");
     m_settings->WriteSettingBool("Email", "SMTPAuthOn", true);
     m_settings->WriteSettingString("Email", "SMTPUserName", "u");

@@ -53,7 +53,7 @@ TEST_F(StoredPasswordTest, ReadsBackAfterARestartWithoutAReadableCopy) {
         run.settings.WriteRegistryText(RegistryRoot::CurrentUser, kEmailKey, "SMTPPassword",
                                        "old plain");
         std::string problem;
-        EXPECT_TRUE(StoreSmtpPassword(run.passwords, kEmailKey, password, problem));
+        EXPECT_TRUE(StoreSmtpPassword(run.passwords, password, problem));
         EXPECT_TRUE(StoreFtpPassword(run.passwords, "ftp-secret-42", problem));
         EXPECT_EQ(problem, "");
         const auto sealed =
@@ -64,7 +64,7 @@ TEST_F(StoredPasswordTest, ReadsBackAfterARestartWithoutAReadableCopy) {
         EXPECT_FALSE(run.backend.readValue(RegistryRoot::CurrentUser, kEmailKey, "SMTPPassword"));
     }
     ProgramRun restarted(m_dir);
-    EXPECT_EQ(ReadSmtpPassword(restarted.passwords, kEmailKey), password);
+    EXPECT_EQ(ReadSmtpPassword(restarted.passwords), password);
     EXPECT_EQ(ReadFtpPassword(restarted.passwords), "ftp-secret-42");
 
     std::string database;
@@ -84,24 +84,24 @@ TEST_F(StoredPasswordTest, ReadsBackAfterARestartWithoutAReadableCopy) {
 TEST_F(StoredPasswordTest, PlainValueIsReadOnlyWhenNoSealedValueOpens) {
     ProgramRun run(m_dir);
     run.settings.WriteRegistryText(RegistryRoot::CurrentUser, kEmailKey, "SMTPPassword", "plain");
-    EXPECT_EQ(ReadSmtpPassword(run.passwords, kEmailKey), "plain");
+    EXPECT_EQ(ReadSmtpPassword(run.passwords), "plain");
 
     std::string problem;
-    ASSERT_TRUE(StoreSmtpPassword(run.passwords, kEmailKey, "sealed", problem));
+    ASSERT_TRUE(StoreSmtpPassword(run.passwords, "sealed", problem));
     run.settings.WriteRegistryText(RegistryRoot::CurrentUser, kEmailKey, "SMTPPassword", "plain");
-    EXPECT_EQ(ReadSmtpPassword(run.passwords, kEmailKey), "sealed");
+    EXPECT_EQ(ReadSmtpPassword(run.passwords), "sealed");
 
     // A changed byte fails the authentication: the plain value is what is left.
     auto sealed = *run.backend.readValue(RegistryRoot::CurrentUser, kEmailKey, "_SMTPPassword");
     sealed.data[sealed.data.size() / 2] ^= 0x01;
     run.backend.writeValue(RegistryRoot::CurrentUser, kEmailKey, "_SMTPPassword", sealed);
-    EXPECT_EQ(ReadSmtpPassword(run.passwords, kEmailKey), "plain");
+    EXPECT_EQ(ReadSmtpPassword(run.passwords), "plain");
 }
 
 TEST_F(StoredPasswordTest, SealedValueDoesNotOpenUnderAnotherName) {
     ProgramRun run(m_dir);
     std::string problem;
-    ASSERT_TRUE(StoreSmtpPassword(run.passwords, kEmailKey, "mail password", problem));
+    ASSERT_TRUE(StoreSmtpPassword(run.passwords, "mail password", problem));
     const auto sealed =
         run.backend.readValue(RegistryRoot::CurrentUser, kEmailKey, "_SMTPPassword");
     ASSERT_TRUE(sealed);
@@ -114,19 +114,19 @@ TEST_F(StoredPasswordTest, UnusableKeyFileRefusesTheStoreAndIsNeverReplaced) {
     {
         ProgramRun run(m_dir);
         std::string problem;
-        ASSERT_TRUE(StoreSmtpPassword(run.passwords, kEmailKey, "first", problem));
+        ASSERT_TRUE(StoreSmtpPassword(run.passwords, "first", problem));
     }
     // Another user's key (here: a key of the wrong size) is refused, not overwritten.
     const std::string keyPath = m_dir + "/data/secret.key";
     std::ofstream(keyPath, std::ios::trunc) << "short";
     ProgramRun run(m_dir);
-    EXPECT_EQ(ReadSmtpPassword(run.passwords, kEmailKey), "");
+    EXPECT_EQ(ReadSmtpPassword(run.passwords), "");
     std::string problem;
-    EXPECT_FALSE(StoreSmtpPassword(run.passwords, kEmailKey, "second", problem));
+    EXPECT_FALSE(StoreSmtpPassword(run.passwords, "second", problem));
     EXPECT_EQ(problem, "the key file " + keyPath + " is not 32 bytes long");
     EXPECT_EQ(fileBytes(keyPath), "short");
     EXPECT_FALSE(run.backend.readValue(RegistryRoot::CurrentUser, kEmailKey, "SMTPPassword"));
-    EXPECT_EQ(ReadSmtpPassword(run.passwords, kEmailKey), "");
+    EXPECT_EQ(ReadSmtpPassword(run.passwords), "");
 }
 
 TEST_F(StoredPasswordTest, AFifoInPlaceOfTheKeyFileIsRefusedAtOnce) {
@@ -135,9 +135,8 @@ TEST_F(StoredPasswordTest, AFifoInPlaceOfTheKeyFileIsRefusedAtOnce) {
     std::filesystem::create_directories(m_dir + "/data");
     bool stored = true;
     std::string problem;
-    EXPECT_TRUE(test::FinishesBesideFifo(keyPath, 3000, [&] {
-        stored = StoreSmtpPassword(run.passwords, kEmailKey, "pw", problem);
-    }));
+    EXPECT_TRUE(test::FinishesBesideFifo(
+        keyPath, 3000, [&] { stored = StoreSmtpPassword(run.passwords, "pw", problem); }));
     EXPECT_FALSE(stored);
     EXPECT_EQ(problem, "the key file " + keyPath + " is not a regular file");
 }
@@ -157,8 +156,8 @@ TEST_F(StoredPasswordTest, WithoutCipherNothingIsStoredButOldPlainValuesStillRea
 TEST_F(StoredPasswordTest, LongPasswordIsCutOnRead) {
     ProgramRun run(m_dir);
     std::string problem;
-    ASSERT_TRUE(StoreSmtpPassword(run.passwords, kEmailKey, std::string(400, 'p'), problem));
-    EXPECT_EQ(ReadSmtpPassword(run.passwords, kEmailKey), std::string(259, 'p'));
+    ASSERT_TRUE(StoreSmtpPassword(run.passwords, std::string(400, 'p'), problem));
+    EXPECT_EQ(ReadSmtpPassword(run.passwords), std::string(259, 'p'));
 }
 
 }  // namespace

@@ -336,13 +336,19 @@ TEST_F(RecordingSessionTest, MaxTimeWithoutStoppingMakesConsecutiveFiles) {
     }
 }
 
+// The limits are taken when capture starts: a change made while recording applies to the next.
 TEST_F(RecordingSessionTest, TheMaxTimeTextLimitsEvenWhenTheValuesAllowMore) {
     m_settings.WriteSettingBool("Settings", "CheckMaxTime", true);
     m_settings.WriteSettingInt("Settings", "MaxTimeHours", 1);
     m_settings.WriteSettingInt("Settings", "MaxTimeMinutes", 30);
     build(200);
     m_session->Record(LRecordingSession::kDefaultMaxMs);
+    m_settings.WriteSettingString("Settings", "MaxTime", "0:00:01");
+    m_settings.WriteSettingBool("Settings", "StopReachMaxTime", false);
     playInto(200);
+    m_session->OnRecordedTime(2000, 0);
+    EXPECT_FALSE(m_session->IsIdle());
+    EXPECT_TRUE(m_transmit.sent.empty());
     m_session->OnRecordedTime(3600000, 0);
     EXPECT_FALSE(m_session->IsIdle());
     m_session->OnRecordedTime(3600001, 0);

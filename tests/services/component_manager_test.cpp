@@ -61,8 +61,7 @@ class ComponentTest : public test::SettingsTest {
                         "'\n");
     }
     void setComponentServer(const std::string& address) {
-        m_settings.WriteSettingString(ServerAddresses::kSection,
-                                      ServerAddresses::kComponentServerValue, address);
+        m_settings.Write(setting::kComponentServerUrl, address);
     }
 
     std::string m_www;
@@ -127,8 +126,7 @@ TEST_F(ComponentTest, ComponentServerFailureFallsBackToTheWebServer) {
     m_settings.WriteRegistryText(RegistryRoot::CurrentUser, kRegistration, "Path", program);
     serveInstaller("testdec", program, "exit 0");
     setComponentServer(m_server.baseUrl() + "nothing-here");
-    m_settings.WriteSettingString(ServerAddresses::kSection, ServerAddresses::kWebServerValue,
-                                  m_server.baseUrl());
+    m_settings.Write(setting::kWebServerUrl, m_server.baseUrl());
     EXPECT_TRUE(m_components.EnsureComponent("testdec"));
 }
 

@@ -4,10 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "platform/program_paths.h"
@@ -286,6 +289,117 @@ TEST_F(SettingsStoreTest, UnusableDatabaseFolderLosesWritesSilently) {
     EXPECT_EQ(store.ReadSettingInt("Settings", "AutoNumber", 1), 1);
     EXPECT_FALSE(store.RegistryKeyExists(RegistryRoot::CurrentUser,
                                          SettingsStore::SectionKeyPath("Settings")));
+}
+
+// Every entry of the schema: a value never written reads as its default, a written value reads
+// back in the stored format of the program, and numbers outside the limits come back clamped.
+TEST_F(SettingsStoreTest, EverySchemaEntryRoundTrips) {
+    for (const TextSetting* entry : setting::kAllTextSettings) {
+        SCOPED_TRACE(entry->name);
+        EXPECT_EQ(m_store->Read(*entry), entry->defaultValue);
+        EXPECT_FALSE(m_store->ReadIfStored(*entry));
+        const std::string value = "value of " + std::string(entry->name);
+        m_store->Write(*entry, value);
+        EXPECT_EQ(m_store->Read(*entry), value);
+        EXPECT_EQ(m_store->ReadIfStored(*entry), value);
+        m_store->Write(*entry, "");
+        EXPECT_EQ(m_store->Read(*entry), "") << "a stored empty text is no absent one";
+    }
+    for (const BoolSetting* entry : setting::kAllBoolSettings) {
+        SCOPED_TRACE(entry->name);
+        EXPECT_EQ(m_store->Read(*entry), entry->defaultValue);
+        m_store->Write(*entry, !entry->defaultValue);
+        EXPECT_EQ(m_store->Read(*entry), !entry->defaultValue);
+        EXPECT_EQ(raw(entry->section, entry->name)->data, entry->defaultValue ? "0" : "1");
+    }
+    for (const IntSetting* entry : setting::kAllIntSettings) {
+        SCOPED_TRACE(entry->name);
+        EXPECT_GE(entry->defaultValue, entry->min);
+        EXPECT_LE(entry->defaultValue, entry->max);
+        EXPECT_EQ(m_store->Read(*entry), entry->defaultValue);
+        EXPECT_FALSE(m_store->ReadIfStored(*entry));
+        for (const int value : {entry->min, entry->max, entry->defaultValue}) {
+            m_store->Write(*entry, value);
+            EXPECT_EQ(m_store->Read(*entry), value);
+            EXPECT_EQ(raw(entry->section, entry->name)->data, std::to_string(value));
+        }
+        if (entry->min > INT32_MIN) {
+            m_store->Write(*entry, entry->min - 1);
+            EXPECT_EQ(m_store->Read(*entry), entry->min);
+        }
+        if (entry->max < INT32_MAX) {
+            m_store->WriteSettingInt(entry->section, entry->name, entry->max + 1);
+            EXPECT_EQ(m_store->Read(*entry), entry->max);
+        }
+        m_store->WriteSettingString(entry->section, entry->name, "99999999999999999999");
+        EXPECT_EQ(m_store->Read(*entry), entry->max);
+        m_store->WriteSettingString(entry->section, entry->name, "-99999999999999999999");
+        EXPECT_EQ(m_store->ReadIfStored(*entry), entry->min);
+        m_store->WriteSettingString(entry->section, entry->name, "");
+        EXPECT_EQ(m_store->Read(*entry), entry->defaultValue);
+    }
+    for (const ChoiceSetting* entry : setting::kAllChoiceSettings) {
+        SCOPED_TRACE(entry->name);
+        EXPECT_EQ(m_store->Read(*entry), entry->defaultValue);
+        for (int choice = 0; choice < entry->count; ++choice) {
+            m_store->Write(*entry, choice);
+            EXPECT_EQ(m_store->Read(*entry), choice);
+        }
+        for (const int other : {-1, entry->count}) {
+            m_store->WriteSettingInt(entry->section, entry->name, other);
+            EXPECT_EQ(m_store->Read(*entry), entry->defaultValue);
+        }
+    }
+    for (const SlotIntSetting* entry : setting::kAllSlotIntSettings) {
+        SCOPED_TRACE(entry->name);
+        EXPECT_EQ(m_store->Read(*entry, 3), entry->defaultValue);
+        m_store->Write(*entry, 3, entry->max);
+        m_store->Write(*entry, 4, entry->min);
+        EXPECT_EQ(m_store->Read(*entry, 3), entry->max);
+        EXPECT_EQ(m_store->Read(*entry, 4), entry->min);
+        EXPECT_EQ(m_store->Read(*entry, 5), entry->defaultValue);
+    }
+}
+
+// Two entries for one stored value could disagree on its default or limits again.
+TEST_F(SettingsStoreTest, EachStoredValueHasOneSchemaEntry) {
+    std::set<std::pair<std::string, std::string>> seen;
+    const auto add = [&](std::string_view section, std::string_view name) {
+        std::string lower(section);
+        std::string lowerName(name);
+        for (std::string* text : {&lower, &lowerName}) {
+            for (char& c : *text) {
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            }
+        }
+        EXPECT_TRUE(seen.emplace(lower, lowerName).second) << section << "\\" << name;
+    };
+    for (const auto* entry : setting::kAllTextSettings)
+        add(entry->section, entry->name);
+    for (const auto* entry : setting::kAllIntSettings)
+        add(entry->section, entry->name);
+    for (const auto* entry : setting::kAllBoolSettings)
+        add(entry->section, entry->name);
+    for (const auto* entry : setting::kAllChoiceSettings)
+        add(entry->section, entry->name);
+    for (const auto* entry : setting::kAllPasswordSettings)
+        add(entry->section, entry->name);
+    for (const auto* entry : setting::kAllSlotIntSettings)
+        add(entry->slotSection.section, entry->name);
+}
+
+TEST_F(SettingsStoreTest, SlotsAreTheDecimalSubsections) {
+    const SlotSection& slots = setting::kHotKeySlots;
+    for (const char* name : {"0", "7", "12", "007", "x1", "1234567890"}) {
+        m_store->WriteSettingInt(std::string(slots.section) + "\\" + name, "Key", 1);
+    }
+    std::vector<int> found = m_store->Slots(slots);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<int>{0, 7, 12}));
+    EXPECT_TRUE(m_store->SlotExists(slots, 7));
+    m_store->DeleteSlot(slots, 7);
+    EXPECT_FALSE(m_store->SlotExists(slots, 7));
+    EXPECT_EQ(m_store->Read(setting::kHotKeyKey, 12), 1);
 }
 
 }  // namespace

@@ -125,8 +125,8 @@ class MainWindowViewTest : public QObject {
         const QFontMetrics metrics = window.fontMetrics();
         QCOMPARE(window.levelMeter()->height(), DluY(metrics, 20));
         QCOMPARE(window.height(), full + DluY(metrics, 20) - DluY(metrics, 7));
-        // The marker shows 0 dB until a level is written.
-        QCOMPARE(static_cast<int>(window.levelMeter()->markerLevel()), 0);
+        // Until a level is written the marker shows the one capture waits for, as Options does.
+        QCOMPARE(static_cast<int>(window.levelMeter()->markerLevel()), -18);
         const int withMeter = window.height();
         window.outputPanel()->setExpanded(true);
         QVERIFY(window.height() > withMeter);

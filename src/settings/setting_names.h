@@ -1,0 +1,242 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+// Every setting the program stores: where it lives, its type, its default and its limits. All
+// reads and writes go through these entries (`SettingsStore::Read` / `Write`), so a value never
+// written reads the same everywhere. Names and sections are the stored format: never rename one.
+// scripts/check-settings-schema fails when a setting name is written anywhere else in src/.
+
+namespace sonaro {
+
+struct TextSetting {
+    std::string_view section, name, defaultValue;
+};
+
+// Stored as decimal text; reads and writes clamp to [min, max].
+struct IntSetting {
+    std::string_view section, name;
+    int defaultValue, min, max;
+};
+
+// Stored as "1" or "0"; any text not starting with '0' reads as yes.
+struct BoolSetting {
+    std::string_view section, name;
+    bool defaultValue;
+};
+
+// A number that picks one of `count` choices; a stored number outside them is no neighbouring
+// choice, so it reads as the default.
+struct ChoiceSetting {
+    std::string_view section, name;
+    int defaultValue, count;
+};
+
+// Numbered subsections of a section ("Hotkey\Details\0", "Hotkey\Details\1", ...).
+struct SlotSection {
+    std::string_view section;
+};
+
+// A number in each subsection of a SlotSection.
+struct SlotIntSetting {
+    SlotSection slotSection;
+    std::string_view name;
+    int defaultValue, min, max;
+};
+
+// A password below a section, kept by `StoredPassword` (sealed "_<name>", legacy plain <name>).
+struct PasswordSetting {
+    std::string_view section, name;
+};
+
+// Text value `name` below "<keyPrefix><component>" of either root, for components that register
+// themselves under a name known only at run time.
+struct ComponentSetting {
+    std::string_view keyPrefix, name;
+};
+
+namespace setting {
+
+inline constexpr int kIntMin = INT32_MIN;
+inline constexpr int kIntMax = INT32_MAX;
+
+inline constexpr std::string_view kSettings = "Settings";
+inline constexpr std::string_view kFindPlay = "FindPlay";
+inline constexpr std::string_view kMainWindow = "MainWindow";
+inline constexpr std::string_view kMp3Encoder = "MP3Encoder";
+inline constexpr std::string_view kAiffEncode = "AIFFEncode";
+inline constexpr std::string_view kEmail = "Email";
+inline constexpr std::string_view kFtp = "Ftp";
+inline constexpr std::string_view kHotKeyDetails = "Hotkey\\Details";
+
+// Recording
+inline constexpr TextSetting kRecordDevice{kSettings, "RecordDevice", ""};
+inline constexpr IntSetting kRecordDeviceChannel{kSettings, "RecordDeviceChannel", 0, 0, kIntMax};
+inline constexpr IntSetting kRecordVolume{kSettings, "RecordVolume", 0, -127, 127};
+inline constexpr BoolSetting kVoiceActivate{kSettings, "VoiceActivate", false};
+inline constexpr IntSetting kVoiceActivateLevel{kSettings, "VoiceActivateLevel", -18, -127, 127};
+inline constexpr BoolSetting kLaunchPlayWhenStop{kSettings, "LaunchPlayWhenStop", false};
+inline constexpr BoolSetting kCheckMaxTime{kSettings, "CheckMaxTime", false};
+inline constexpr IntSetting kMaxTimeHours{kSettings, "MaxTimeHours", 0, 0, 2};
+inline constexpr IntSetting kMaxTimeMinutes{kSettings, "MaxTimeMinutes", 0, 0, 59};
+inline constexpr IntSetting kMaxTimeSeconds{kSettings, "MaxTimeSeconds", 0, 0, 59};
+inline constexpr BoolSetting kStopReachMaxTime{kSettings, "StopReachMaxTime", true};
+// "h:mm:ss"; empty or zero is no limit.
+inline constexpr TextSetting kMaxTime{kSettings, "MaxTime", "1:00:00"};
+inline constexpr TextSetting kLastRecordingFilePath{kSettings, "LastRecordingFilePath", ""};
+inline constexpr BoolSetting kRecordedOneFile{kSettings, "RecordedOneFile", false};
+inline constexpr TextSetting kPlaybackDevice{kSettings, "PlaybackDevice", ""};
+inline constexpr BoolSetting kInstallWizRun{kSettings, "InstallWizRun", false};
+
+// General
+inline constexpr BoolSetting kRecordTone{kSettings, "RecordTone", true};
+inline constexpr BoolSetting kStoppedTone{kSettings, "StoppedTone", true};
+inline constexpr BoolSetting kIntervalTone{kSettings, "IntervalTone", false};
+inline constexpr IntSetting kIntervalSecs{kSettings, "IntervalSecs", 30, kIntMin, kIntMax};
+inline constexpr BoolSetting kRecordWhenRun{kSettings, "RecordWhenRun", false};
+inline constexpr IntSetting kWarnSpaceBelow{kSettings, "WarnSpaceBelow", 200, kIntMin, kIntMax};
+inline constexpr IntSetting kSCheckDate{kSettings, "SCheckDate", 0, kIntMin, kIntMax};
+inline constexpr BoolSetting kHaveRun{kSettings, "HaveRun", false};
+inline constexpr TextSetting kWebServerUrl{kSettings, "WebServerUrl", ""};
+inline constexpr TextSetting kComponentServerUrl{kSettings, "ComponentServerUrl", ""};
+
+// Output: 0 WAV, 1 MP3, 2 AIFF.
+inline constexpr ChoiceSetting kFormat{kSettings, "Format", 0, 3};
+inline constexpr BoolSetting kPromptForName{kSettings, "PromptForName", false};
+inline constexpr TextSetting kFileNameFormat{kSettings, "FileNameFormat", "Untitled %autonumber%"};
+inline constexpr IntSetting kAutoNumber{kSettings, "AutoNumber", 1, kIntMin, kIntMax};
+// Read with the documents folder's "Sonaro" as the default, known only at run time.
+inline constexpr TextSetting kDefaultRecordFolder{kFindPlay, "DefaultRecordFolder", ""};
+
+// Main window
+inline constexpr BoolSetting kShowToolbar{kSettings, "ShowToolbar", true};
+inline constexpr BoolSetting kShowButtons{kSettings, "bShowButtons", true};
+inline constexpr BoolSetting kShowStatusBar{kSettings, "ShowStatusBar", true};
+inline constexpr BoolSetting kFloat{kSettings, "Float", false};
+// Unset until the window was closed once: the window starts centred.
+inline constexpr IntSetting kWindowX{kMainWindow, "X", 0, kIntMin, kIntMax};
+inline constexpr IntSetting kWindowY{kMainWindow, "Y", 0, kIntMin, kIntMax};
+// Only whether it is set counts: a window placed by the user is not pulled onto the screen.
+inline constexpr IntSetting kWindowHeight{kMainWindow, "Height", 0, kIntMin, kIntMax};
+
+// Encoders
+inline constexpr BoolSetting kMp3ConstantBitRate{kMp3Encoder, "ConstantBitRate", true};
+inline constexpr IntSetting kMp3CbrBitRate{kMp3Encoder, "CBRBitRate", 128, 0, UINT16_MAX};
+inline constexpr BoolSetting kMp3HighQuality{kMp3Encoder, "HighQuality", true};
+inline constexpr IntSetting kMp3VbrMinBitRate{kMp3Encoder, "VBRMinBitRate", 32, 0, UINT16_MAX};
+inline constexpr IntSetting kMp3VbrMaxBitRate{kMp3Encoder, "VBRMaxBitRate", 128, 0, UINT16_MAX};
+inline constexpr IntSetting kMp3VbrQuality{kMp3Encoder, "VBRQuality", 4, 0, UINT8_MAX};
+inline constexpr BoolSetting kMp3ErrorProtection{kMp3Encoder, "ErrorProtection", false};
+inline constexpr IntSetting kMp3ChannelMode{kMp3Encoder, "ChannelMode", 1, 0, UINT8_MAX};
+inline constexpr IntSetting kAiffChannels{kAiffEncode, "Channels", 2, 0, UINT8_MAX};
+inline constexpr IntSetting kAiffSampleRate{kAiffEncode, "SampleRate", 44100, kIntMin, kIntMax};
+inline constexpr IntSetting kAiffSampleSize{kAiffEncode, "SampleSize", 16, kIntMin, kIntMax};
+
+// Transmit
+inline constexpr BoolSetting kSendEmail{kSettings, "SendEmail", false};
+inline constexpr BoolSetting kSendFtp{kSettings, "SendFtp", false};
+inline constexpr BoolSetting kSendFolder{kSettings, "SendFolder", false};
+inline constexpr TextSetting kSendFolderDir{kSettings, "SendFolderDir", ""};
+inline constexpr BoolSetting kSendRun{kSettings, "SendRun", false};
+inline constexpr TextSetting kSendRunExe{kSettings, "SendRunExe", ""};
+inline constexpr BoolSetting kPromptTransmit{kSettings, "bPromptTransmit", true};
+inline constexpr TextSetting kOpenExeDir{kSettings, "OpenExeDir", ""};
+inline constexpr TextSetting kEmailTo{kEmail, "To", ""};
+inline constexpr TextSetting kFtpServer{kFtp, "Server", ""};
+inline constexpr TextSetting kFtpUserName{kFtp, "UserName", ""};
+inline constexpr TextSetting kFtpDirectory{kFtp, "Directory", "/"};
+inline constexpr PasswordSetting kFtpPassword{kFtp, "Password"};
+
+// E-mail
+inline constexpr BoolSetting kUseMapi{kEmail, "UseMAPI", true};
+inline constexpr BoolSetting kUseSmtpHost{kEmail, "UseSMTPHost", false};
+inline constexpr BoolSetting kSendDirect{kEmail, "SendDirect", true};
+inline constexpr TextSetting kMailSmtpHost{kEmail, "MailSMTPHost", ""};
+inline constexpr TextSetting kReplyToEmail{kEmail, "ReplyToEmail", ""};
+inline constexpr BoolSetting kSmtpAuthOn{kEmail, "SMTPAuthOn", false};
+inline constexpr TextSetting kSmtpUserName{kEmail, "SMTPUserName", ""};
+inline constexpr PasswordSetting kSmtpPassword{kEmail, "SMTPPassword"};
+inline constexpr BoolSetting kEmailDefaultsSet{kEmail, "DefaultsSet", false};
+inline constexpr BoolSetting kEmailSetViewed{kEmail, "SetViewed", false};
+
+// Hot keys: slots 0 to "MaxID" - 1, each a key code and a command number (-1 none).
+inline constexpr IntSetting kHotKeyMaxId{kHotKeyDetails, "MaxID", 0, 0, kIntMax - 1};
+inline constexpr SlotSection kHotKeySlots{kHotKeyDetails};
+inline constexpr SlotIntSetting kHotKeyKey{kHotKeySlots, "Key", 0, 0, kIntMax};
+inline constexpr SlotIntSetting kHotKeyCommand{kHotKeySlots, "Command", -1, kIntMin, kIntMax};
+
+// Components
+inline constexpr ComponentSetting kComponentPath{"Software\\Kestrix Software\\Components\\",
+                                                 "Path"};
+
+// Every entry, for the tests that check them all.
+inline constexpr std::array kAllTextSettings{
+    &kRecordDevice,
+    &kMaxTime,
+    &kLastRecordingFilePath,
+    &kPlaybackDevice,
+    &kWebServerUrl,
+    &kComponentServerUrl,
+    &kFileNameFormat,
+    &kDefaultRecordFolder,
+    &kSendFolderDir,
+    &kSendRunExe,
+    &kOpenExeDir,
+    &kEmailTo,
+    &kFtpServer,
+    &kFtpUserName,
+    &kFtpDirectory,
+    &kMailSmtpHost,
+    &kReplyToEmail,
+    &kSmtpUserName,
+};
+inline constexpr std::array kAllIntSettings{
+    &kRecordDeviceChannel, &kRecordVolume,   &kVoiceActivateLevel,
+    &kMaxTimeHours,        &kMaxTimeMinutes, &kMaxTimeSeconds,
+    &kIntervalSecs,        &kWarnSpaceBelow, &kSCheckDate,
+    &kAutoNumber,          &kWindowX,        &kWindowY,
+    &kWindowHeight,        &kMp3CbrBitRate,  &kMp3VbrMinBitRate,
+    &kMp3VbrMaxBitRate,    &kMp3VbrQuality,  &kMp3ChannelMode,
+    &kAiffChannels,        &kAiffSampleRate, &kAiffSampleSize,
+    &kHotKeyMaxId,
+};
+inline constexpr std::array kAllBoolSettings{
+    &kVoiceActivate,
+    &kLaunchPlayWhenStop,
+    &kCheckMaxTime,
+    &kStopReachMaxTime,
+    &kRecordedOneFile,
+    &kInstallWizRun,
+    &kRecordTone,
+    &kStoppedTone,
+    &kIntervalTone,
+    &kRecordWhenRun,
+    &kHaveRun,
+    &kPromptForName,
+    &kShowToolbar,
+    &kShowButtons,
+    &kShowStatusBar,
+    &kFloat,
+    &kMp3ConstantBitRate,
+    &kMp3HighQuality,
+    &kMp3ErrorProtection,
+    &kSendEmail,
+    &kSendFtp,
+    &kSendFolder,
+    &kSendRun,
+    &kPromptTransmit,
+    &kUseMapi,
+    &kUseSmtpHost,
+    &kSendDirect,
+    &kSmtpAuthOn,
+    &kEmailDefaultsSet,
+    &kEmailSetViewed,
+};
+inline constexpr std::array kAllChoiceSettings{&kFormat};
+inline constexpr std::array kAllSlotIntSettings{&kHotKeyKey, &kHotKeyCommand};
+inline constexpr std::array kAllPasswordSettings{&kFtpPassword, &kSmtpPassword};
+
+}  // namespace setting
+}  // namespace sonaro
