@@ -156,15 +156,14 @@ TEST_F(ComponentTest, FailureShowsTheAddressAndOpensIt) {
 // The installer was also looked for on the web server: the message names that address.
 TEST_F(ComponentTest, FailureNamesTheWebServerAddressWithoutAComponentServer) {
     ASSERT_TRUE(m_server.started());
-    m_settings.WriteSettingString(ServerAddresses::kSection, ServerAddresses::kWebServerValue,
-                                  m_server.baseUrl());
+    m_settings.Write(setting::kWebServerUrl, m_server.baseUrl());
     EXPECT_FALSE(m_components.EnsureComponent("testdec"));
     const std::string address = m_server.baseUrl() + "components/testdec.run";
     ASSERT_EQ(m_prompter.shown().size(), 1u);
     EXPECT_TRUE(m_prompter.shown()[0].text.ends_with("\r\n   " + address));
     EXPECT_EQ(m_pages.opened, (std::vector<std::string>{address}));
 
-    m_settings.WriteSettingString(ServerAddresses::kSection, ServerAddresses::kWebServerValue, "");
+    m_settings.Write(setting::kWebServerUrl, "");
     EXPECT_FALSE(m_components.EnsureComponent("testdec"));
     ASSERT_EQ(m_prompter.shown().size(), 2u);
     EXPECT_EQ(m_prompter.shown()[1].text.find("<"), std::string::npos);
