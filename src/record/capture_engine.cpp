@@ -170,10 +170,17 @@ void CaptureEngine::OnThreadNotify() {
         m_listener->OnLevels(&levels, m_cookie);
     }
     if (m_stateChanged.exchange(false)) {
-        if (state() == CaptureState::WaitingForVoice) {
-            m_listener->OnWaitingForVoice(m_cookie);
-        } else {
-            m_listener->OnRecording(m_cookie);
+        switch (state()) {
+            case CaptureState::WaitingForVoice:
+                m_listener->OnWaitingForVoice(m_cookie);
+                break;
+            case CaptureState::Recording:
+                m_listener->OnRecording(m_cookie);
+                break;
+            case CaptureState::Idle:
+                // The thread ended after the failure check above; the notify it posts last
+                // reports why.
+                break;
         }
     }
 }
