@@ -96,6 +96,8 @@ struct TrayEnabling {
     bool pause = false;
     bool stop = false;
     bool restart = false;
+
+    bool operator==(const TrayEnabling&) const = default;
 };
 
 TrayEnabling TrayItemsEnabled(const RecorderStatus& status);

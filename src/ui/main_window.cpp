@@ -59,8 +59,8 @@ QFrame* separatorStrip(QWidget* parent, int height) {
 
 MainWindow::MainWindow(Application& application, SettingsStore& settings, QWidget* parent)
     : QWidget(parent), m_application(application), m_settings(settings), m_hotKeys(settings) {
-    setWindowTitle(kTitle);
-    setIcon(1);
+    setWindowTitle(
+        QString::fromLatin1(SessionPresenter::kTitle.data(), SessionPresenter::kTitle.size()));
     m_tray = new TrayController(this);
     m_shortcuts = new ShortcutFilter(this);
     m_shortcuts->watch(this);
@@ -165,7 +165,9 @@ void MainWindow::createMeter() {
 void MainWindow::createStatusBar() {
     m_statusBar = new QStatusBar(this);
     m_statusBar->setSizeGripEnabled(false);
-    m_statusText = new QLabel(QString::fromLatin1(kVersionText), m_statusBar);
+    m_statusText = new QLabel(QString::fromLatin1(SessionPresenter::kVersionText.data(),
+                                                  SessionPresenter::kVersionText.size()),
+                              m_statusBar);
     m_statusBar->addWidget(m_statusText, 1);
     m_statusBar->installEventFilter(this);
     m_layout->addWidget(m_statusBar);
@@ -175,12 +177,7 @@ void MainWindow::createTimers() {
     m_stopTimer.setSingleShot(true);
     connect(&m_stopTimer, &QTimer::timeout, this, [this] { m_application.OnStopTimer(); });
     m_blink.setInterval(kBlinkMs);
-    connect(&m_blink, &QTimer::timeout, this, [this] {
-        m_blinkPhase = !m_blinkPhase;
-        const int icon = m_blinkPhase ? 6 : 5;
-        setIcon(icon);
-        m_tray->setState(icon, m_tray->tip());
-    });
+    connect(&m_blink, &QTimer::timeout, this, [this] { m_presenter.OnBlink(); });
     for (const SessionTimer id :
          {SessionTimer::IntervalTone, SessionTimer::FreeSpace, SessionTimer::FirstRun}) {
         auto* timer = new QTimer(this);
@@ -199,10 +196,11 @@ void MainWindow::connectCommands() {
     connect(m_transport, &TransportButtons::command, this, &MainWindow::RunCommand);
     connect(m_tray, &TrayController::command, this, &MainWindow::RunCommand);
     connect(m_shortcuts, &ShortcutFilter::command, this, &MainWindow::RunCommand);
-    connect(m_tray, &TrayController::aboutToShowMenu, this, &MainWindow::refreshTrayMenu);
+    connect(m_tray, &TrayController::aboutToShowMenu, this,
+            [this] { m_presenter.RefreshControls(); });
     connect(m_tray, &TrayController::restoreRequested, this, &MainWindow::RestoreAndActivate);
     for (QMenu* menu : m_menu->findChildren<QMenu*>()) {
-        connect(menu, &QMenu::aboutToShow, this, &MainWindow::refreshControls);
+        connect(menu, &QMenu::aboutToShow, this, [this] { m_presenter.RefreshControls(); });
     }
 }
 
@@ -253,9 +251,8 @@ void MainWindow::PlaceWindow() {
 void MainWindow::AttachSession(LRecordingSession& session, FileNaming& naming) {
     m_session = &session;
     m_naming = &naming;
-    ShowFolder(naming.GetOutputFolder());
-    ShowIdleControls();
-    session.SetDisplay(this);
+    m_presenter.SetSession(&session, &naming);
+    session.SetDisplay(&m_presenter);
     registerHotKeys();
     session.Attach();
     relayout();
@@ -295,7 +292,7 @@ void MainWindow::OnHotKey(int position) {
         case HotKeyCommand::Stop:
             return runSessionAction(cmd::kStopAndMarkDone);
         case HotKeyCommand::Recordings:
-            return OpenRecordings();
+            return m_presenter.OpenRecordings();
     }
 }
 
@@ -331,11 +328,11 @@ void MainWindow::RunCommand(int command) {
         case WindowAction::Stop:
             return runSessionAction(command);
         case WindowAction::Options:
-            return OpenOptions(routed.page);
+            return m_presenter.OpenOptions(routed.page);
         case WindowAction::SetupWizard:
-            return sessionIdle() ? RunFirstRunSetup() : void();
+            return m_presenter.sessionIdle() ? m_presenter.RunFirstRunSetup() : void();
         case WindowAction::OpenRecordings:
-            return OpenRecordings();
+            return m_presenter.OpenRecordings();
         case WindowAction::ToggleToolbar:
             return toggleView(setting::kShowToolbar);
         case WindowAction::ToggleButtons:
@@ -411,57 +408,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-bool MainWindow::sessionIdle() const {
-    return m_session == nullptr || m_session->IsIdle();
-}
-
-void MainWindow::refreshControls() {
-    const bool idle = sessionIdle();
-    for (int id : {cmd::kRecord, cmd::kOptions, cmd::kSetupWizard, cmd::kRecordingsWindow,
-                   cmd::kOptionsRecord, cmd::kOptionsOutput, cmd::kOptionsTransmit,
-                   cmd::kOptionsGeneral, cmd::kOptionsKeys}) {
-        m_menu->setItemEnabled(id, idle);
-    }
-    toolbarAction(cmd::kToolbarOptions)->setEnabled(idle && m_shown != Shown::Recording);
-    m_formatSettings->setEnabled(idle);
-    refreshTrayMenu();
-}
-
-void MainWindow::refreshTrayMenu() {
-    RecorderStatus status;
-    status.captureRunning = m_session != nullptr && m_session->captureRunning();
-    status.captureRecording = status.captureRunning && m_shown == Shown::Recording;
-    status.sessionPaused = m_session != nullptr && m_session->isPaused();
-    m_tray->setEnabling(TrayItemsEnabled(status));
-}
-
-void MainWindow::setIcon(int number) {
-    m_iconNumber = number;
-    if (isVisible()) {
-        setWindowIcon(WindowIconForResource(number));
-    }
-}
-
-bool MainWindow::onScreen() const {
-    return isVisible() && !isMinimized();
-}
-
-void MainWindow::catchUp() {
-    setWindowIcon(WindowIconForResource(m_iconNumber));
-    if (onScreen()) {
-        m_display->showTime(m_timeMs);
-        m_meter->SetLevels(&m_levels);
-    }
-}
-
 void MainWindow::showEvent(QShowEvent* event) {
-    catchUp();
+    m_presenter.OnShown();
     QWidget::showEvent(event);
 }
 
 void MainWindow::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowStateChange) {
-        catchUp();
+        m_presenter.OnShown();
     }
     QWidget::changeEvent(event);
 }

@@ -6,10 +6,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "app/command_host.h"
 #include "app/hot_keys.h"
-#include "record/recording_display.h"
+#include "app/session_presenter.h"
 #include "ui/qt_prompter.h"
 #include "ui/voice_level_meter.h"
 
@@ -41,19 +43,17 @@ class WaveInDeviceList;
 // The recorder's main window: toolbar, input panel, display area, input level meter, transport
 // buttons, output panel and status bar, stacked at a fixed width with hidden parts taking no
 // room; the menu bar, the tray icon and the hot keys. It carries out the command line's window
-// requests and shows the recording session through its display hooks. Closing it keeps the
+// requests and shows the recording session as its presenter decides. Closing it keeps the
 // program in the tray (minimised where the desktop has no tray).
 //
 // Lives on the user-interface thread.
 class MainWindow : public QWidget,
                    public CommandHost,
-                   public RecordingDisplay,
+                   private SessionView,
                    private VoiceLevelMeterListener {
     Q_OBJECT
 
   public:
-    static constexpr const char* kTitle = "Sonaro Sound Recorder";
-    static constexpr const char* kVersionText = "Sonaro Sound Recorder v 3.03";
     static constexpr int kBlinkMs = 400;
 
     // What the window works with besides the session; every pointer may stay null.
@@ -90,62 +90,14 @@ class MainWindow : public QWidget,
     void OnHotKey(int position);
     // A menu item, button, tray item or shortcut by its command number.
     void RunCommand(int command);
+    // What the session shows through this window.
+    SessionPresenter& presenter() { return m_presenter; }
 
     void HideWindow() override;
     void ShowWindow() override;
     void RestoreAndActivate() override;
     void Exit() override;
     void ArmStopTimer(int ms) override;
-
-    void ShowRecordingControls() override;
-    void ShowWaitingControls() override;
-    void ShowIdleControls() override;
-    void ShowPausedControls() override;
-    void ReportInvalidOutputFolder() override;
-    void ShowIndicator(int code) override;
-    void ShowTime(int ms) override;
-    void ShowFileName(std::string_view name) override;
-    void ShowFolder(std::string_view path) override;
-    void ShowFormat(std::string_view text) override;
-    void ShowStatusText(std::string_view text) override;
-    void CheckFreeSpace() override;
-    void ShowLevels(const LevelSet& levels) override;
-    void ShowLevel(int db) override;
-    void SetButtonChecked(SessionButton button, bool checked) override;
-    void SetTrayState(int icon, std::string_view tip) override;
-    void ShowTrayNotice(std::string_view text) override;
-    void ShowButtonTip(SessionButton button, std::string_view text,
-                       std::string_view title) override;
-    void OpenRecordings() override;
-    void RunFirstRunSetup() override;
-    bool PromptForFileName(std::string& name) override;
-    void OpenOptions(int page) override;
-    void ExitProgram() override;
-    void ArmTimer(SessionTimer timer, int ms) override;
-    void KillTimer(SessionTimer timer) override;
-
-    // The parts, as the tests read them.
-    MainMenuBar* menu() const { return m_menu; }
-    TrayController* tray() const { return m_tray; }
-    TransportButtons* transport() const { return m_transport; }
-    VoiceLevelMeter* levelMeter() const { return m_meter; }
-    StatusDisplay* display() const { return m_display; }
-    CollapsiblePanel* inputPanel() const { return m_inputPanel; }
-    CollapsiblePanel* outputPanel() const { return m_outputPanel; }
-    QToolBar* toolbar() const { return m_toolbar; }
-    QStatusBar* statusBar() const { return m_statusBar; }
-    QAction* toolbarAction(int command) const;
-    QLineEdit* folderField() const { return m_folderField; }
-    ShortcutFilter* shortcuts() const { return m_shortcuts; }
-    bool blinking() const { return m_blink.isActive(); }
-    int iconNumber() const { return m_iconNumber; }
-    // The last balloon shown at a control: title and text.
-    QString lastBalloon() const { return m_lastBalloon; }
-    QString indicatorText() const;
-    QString timeText() const;
-    QString fileNameText() const;
-    QString formatText() const;
-    QString folderText() const;
 
   signals:
     // Emitted once, when the window has saved its state on its way out.
@@ -158,7 +110,28 @@ class MainWindow : public QWidget,
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    enum class Shown { Idle, Waiting, Recording, Paused };
+    bool isOnScreen() const override;
+    bool canAsk() const override;
+    void render(const SessionLook& look) override;
+    void showIcon(int number, std::string_view trayTip) override;
+    void showIndicator(int code) override;
+    void showTime(int ms) override;
+    void showLevels(const LevelSet& levels) override;
+    void showFileName(std::string_view name) override;
+    void showFolder(std::string_view path) override;
+    void showFormat(std::string_view text) override;
+    void showStatusText(std::string_view text) override;
+    void showSpace(std::string_view text, double usedFraction) override;
+    void showTrayNotice(std::string_view text) override;
+    void showBalloon(BalloonPlace place, std::string_view title, std::string_view text) override;
+    void expandOutputPanel() override;
+    void openRecordings() override;
+    void runFirstRunSetup() override;
+    std::optional<std::string> askFileName() override;
+    void openOptions(int page) override;
+    void exitProgram() override;
+    void armTimer(SessionTimer timer, int ms) override;
+    void killTimer(SessionTimer timer) override;
 
     void OnMarkerMoved(std::int8_t level) override;
     void OnMarkerToggled(bool shown) override;
@@ -173,20 +146,11 @@ class MainWindow : public QWidget,
     void connectCommands();
     void applyViewSettings();
     void relayout();
-    void refreshControls();
-    void refreshTrayMenu();
-    void setPanelsEnabled(bool enabled);
-    // Record lit, the other transport buttons dark, Play busy, panels locked: recording or waiting.
-    void showCapturing();
-    void setIcon(int number);
-    // Hidden or minimised, the clock, the meter and the window icon only keep their values;
-    // they are drawn when the window shows again.
-    bool onScreen() const;
-    void catchUp();
+    QAction* toolbarAction(int command) const;
+    QWidget* balloonWidget(BalloonPlace place) const;
     void toggleView(const BoolSetting& view);
     void toggleFloat();
     void hideMenu(int hideCommand, const char* text);
-    void showBalloon(QWidget* at, const QString& title, const QString& text);
     void fillInputPanel();
     void fillSourceList();
     void onDeviceChosen();
@@ -194,9 +158,9 @@ class MainWindow : public QWidget,
     // The input and output panels from the stored choices.
     void refreshPanels();
     void refreshOutputSummary();
+    void showChosenFormat();
     void registerHotKeys();
     void unregisterHotKeys();
-    bool sessionIdle() const;
     void runSessionAction(int command);
 
     Application& m_application;
@@ -232,14 +196,8 @@ class MainWindow : public QWidget,
     QTimer m_stopTimer;
     QTimer m_blink;
     std::map<SessionTimer, QTimer*> m_timers;
-    Shown m_shown = Shown::Idle;
-    int m_iconNumber = 1;
-    int m_timeMs = 0;
-    LevelSet m_levels;
-    bool m_blinkPhase = false;
-    bool m_lowSpaceShown = false;
+    SessionPresenter m_presenter{*this};
     bool m_closing = false;
-    QString m_lastBalloon;
 };
 
 }  // namespace sonaro

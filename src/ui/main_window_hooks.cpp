@@ -1,29 +1,25 @@
-// The main window's side of the recording session: the display hooks, the panels' contents and
-// the voice-activation marker.
+// The main window as the session presenter's view: drawing what the presenter decides, and the
+// dialogs and timers it asks for.
 
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
 #include <QUrl>
 
-#include <cstdio>
-
 #include "app/window_commands.h"
 #include "formats/format_settings.h"
 #include "record/file_naming.h"
-#include "record/input_selection.h"
-#include "record/recording_session.h"
 #include "settings/settings_store.h"
 #include "ui/collapsible_panel.h"
 #include "ui/main_menu_bar.h"
 #include "ui/main_window.h"
 #include "ui/naming_dialogs.h"
+#include "ui/program_icons.h"
 #include "ui/record_setting_dlg.h"
 #include "ui/status_display.h"
 #include "ui/transport_buttons.h"
@@ -38,208 +34,129 @@ QString qt(std::string_view text) {
 
 }  // namespace
 
-void MainWindow::setPanelsEnabled(bool enabled) {
-    m_inputPanel->content()->setEnabled(enabled);
-    m_outputPanel->content()->setEnabled(enabled);
+bool MainWindow::isOnScreen() const {
+    return isVisible() && !isMinimized();
 }
 
-void MainWindow::showCapturing() {
-    m_transport->setLit(TransportButtons::Button::Record, true);
-    for (auto button : {TransportButtons::Button::Pause, TransportButtons::Button::Stop,
-                        TransportButtons::Button::GoToStart}) {
-        m_transport->setLit(button, false);
+bool MainWindow::canAsk() const {
+    return !QtPrompter::IsHeadless();
+}
+
+void MainWindow::render(const SessionLook& look) {
+    using Button = TransportButtons::Button;
+    m_transport->setLit(Button::Record, look.recordLit);
+    m_transport->setLit(Button::Pause, look.pauseLit);
+    m_transport->setLit(Button::Stop, look.stopLit);
+    m_transport->setLit(Button::Play, look.playLit);
+    m_transport->setLit(Button::GoToStart, look.goToStartLit);
+    m_transport->setPlayBusy(look.playBusy);
+    m_inputPanel->content()->setEnabled(look.panelsEnabled);
+    m_outputPanel->content()->setEnabled(look.panelsEnabled);
+    toolbarAction(cmd::kToolbarRecordings)->setEnabled(look.recordingsToolEnabled);
+    toolbarAction(cmd::kToolbarOptions)->setEnabled(look.optionsToolEnabled);
+    for (int id : {cmd::kRecord, cmd::kOptions, cmd::kSetupWizard, cmd::kRecordingsWindow,
+                   cmd::kOptionsRecord, cmd::kOptionsOutput, cmd::kOptionsTransmit,
+                   cmd::kOptionsGeneral, cmd::kOptionsKeys}) {
+        m_menu->setItemEnabled(id, look.idleCommandsEnabled);
     }
-    m_transport->setPlayBusy(true);
-    setPanelsEnabled(false);
-}
-
-void MainWindow::ShowRecordingControls() {
-    m_shown = Shown::Recording;
-    showCapturing();
-    toolbarAction(cmd::kToolbarRecordings)->setEnabled(false);
-    toolbarAction(cmd::kToolbarOptions)->setEnabled(false);
-    if (!m_blink.isActive()) {
+    m_formatSettings->setEnabled(look.idleCommandsEnabled);
+    m_tray->setEnabling(look.tray);
+    if (!look.blinking) {
+        m_blink.stop();
+    } else if (!m_blink.isActive()) {
         m_blink.start();
     }
-    refreshControls();
 }
 
-void MainWindow::ShowWaitingControls() {
-    m_shown = Shown::Waiting;
-    showCapturing();
-    m_blink.stop();
-    setIcon(7);
-    m_tray->setState(7, m_tray->tip());
-    refreshControls();
-}
-
-void MainWindow::ShowPausedControls() {
-    m_shown = Shown::Paused;
-    m_transport->setLit(TransportButtons::Button::Pause, true);
-    m_transport->setLit(TransportButtons::Button::Record, false);
-    m_transport->setLit(TransportButtons::Button::Stop, false);
-    m_transport->setPlayBusy(true);
-    m_blink.stop();
-    setIcon(7);
-    m_tray->setState(7, m_tray->tip());
-    refreshControls();
-}
-
-void MainWindow::ShowIdleControls() {
-    m_shown = Shown::Idle;
-    for (auto button : {TransportButtons::Button::Play, TransportButtons::Button::Record,
-                        TransportButtons::Button::Pause, TransportButtons::Button::Stop,
-                        TransportButtons::Button::GoToStart}) {
-        m_transport->setLit(button, false);
+// A hidden window keeps its icon number; it is drawn when the window shows again.
+void MainWindow::showIcon(int number, std::string_view trayTip) {
+    if (isVisible()) {
+        setWindowIcon(WindowIconForResource(number));
     }
-    m_transport->setPlayBusy(false);
-    setPanelsEnabled(true);
-    toolbarAction(cmd::kToolbarRecordings)->setEnabled(true);
-    toolbarAction(cmd::kToolbarOptions)->setEnabled(true);
-    m_blink.stop();
-    setIcon(1);
-    m_tray->setState(1, m_tray->tip());
-    refreshControls();
+    m_tray->setState(number, qt(trayTip));
 }
 
-void MainWindow::showBalloon(QWidget* at, const QString& title, const QString& text) {
-    m_lastBalloon = title + QStringLiteral(": ") + text;
-    if (at == nullptr || !at->isVisible()) {
-        return;
-    }
-    const QPoint centre = at->mapToGlobal(at->rect().center());
-    QToolTip::showText(
-        centre, QStringLiteral("<b>%1</b><br>%2").arg(title.toHtmlEscaped(), text.toHtmlEscaped()),
-        at);
-}
-
-void MainWindow::ReportInvalidOutputFolder() {
-    m_outputPanel->setExpanded(true);
-    showBalloon(m_folderField, QStringLiteral("Invalid output directory"),
-                QStringLiteral("Please specify a valid output directory."));
-}
-
-void MainWindow::ShowIndicator(int code) {
+void MainWindow::showIndicator(int code) {
     m_display->showIndicator(code);
 }
 
-void MainWindow::ShowTime(int ms) {
-    m_timeMs = ms;
-    if (onScreen()) {
-        m_display->showTime(ms);
-    }
+void MainWindow::showTime(int ms) {
+    m_display->showTime(ms);
 }
 
-void MainWindow::ShowFileName(std::string_view name) {
+void MainWindow::showLevels(const LevelSet& levels) {
+    m_meter->SetLevels(&levels);
+}
+
+void MainWindow::showFileName(std::string_view name) {
     m_display->showFileName(qt(name));
 }
 
-void MainWindow::ShowFolder(std::string_view path) {
+void MainWindow::showFolder(std::string_view path) {
     m_folderField->setText(qt(path));
     refreshOutputSummary();
 }
 
-void MainWindow::ShowFormat(std::string_view text) {
+void MainWindow::showFormat(std::string_view text) {
     m_display->showFormat(qt(text));
 }
 
-void MainWindow::ShowStatusText(std::string_view text) {
-    m_statusText->setText(text.empty() ? QString::fromLatin1(kVersionText) : qt(text));
+void MainWindow::showStatusText(std::string_view text) {
+    m_statusText->setText(qt(text));
 }
 
-void MainWindow::CheckFreeSpace() {
-    if (m_naming == nullptr) {
-        return;
-    }
-    const FreeSpaceReport report = m_naming->CheckFreeSpace();
-    if (!report.checked) {
-        m_display->showSpace({}, 0.0);
-        return;
-    }
-    m_display->showSpace(qt(report.statusText), report.usedFraction);
-    if (report.belowLimit && !m_lowSpaceShown) {
-        ShowTrayNotice(kLowSpaceBalloon);
-    }
-    m_lowSpaceShown = report.belowLimit;
+void MainWindow::showSpace(std::string_view text, double usedFraction) {
+    m_display->showSpace(qt(text), usedFraction);
 }
 
-void MainWindow::ShowLevels(const LevelSet& levels) {
-    m_levels = levels;
-    if (onScreen()) {
-        m_meter->SetLevels(&levels);
-    }
-}
-
-void MainWindow::ShowLevel(int db) {
-    LevelSet set;
-    set.count = 2;
-    set.levels.fill(static_cast<std::int8_t>(std::clamp(db, -127, 127)));
-    ShowLevels(set);
-}
-
-void MainWindow::SetButtonChecked(SessionButton button, bool checked) {
-    switch (button) {
-        case SessionButton::Record:
-            return m_transport->setLit(TransportButtons::Button::Record, checked);
-        case SessionButton::Pause:
-            return m_transport->setLit(TransportButtons::Button::Pause, checked);
-        case SessionButton::Stop:
-            return m_transport->setLit(TransportButtons::Button::Stop, checked);
-        case SessionButton::Play:
-            return m_transport->setLit(TransportButtons::Button::Play, checked);
-        case SessionButton::Recordings:
-            return;
-    }
-}
-
-void MainWindow::SetTrayState(int icon, std::string_view tip) {
-    setIcon(icon);
-    m_tray->setState(icon, qt(tip));
-}
-
-void MainWindow::ShowTrayNotice(std::string_view text) {
+void MainWindow::showTrayNotice(std::string_view text) {
     m_tray->showNotice(qt(text));
 }
 
-void MainWindow::ShowButtonTip(SessionButton button, std::string_view text,
-                               std::string_view title) {
-    QWidget* at = nullptr;
-    switch (button) {
-        case SessionButton::Recordings:
-            at = m_toolbar->widgetForAction(toolbarAction(cmd::kToolbarRecordings));
-            break;
-        case SessionButton::Record:
-            at = m_transport->button(TransportButtons::Button::Record);
-            break;
-        case SessionButton::Pause:
-            at = m_transport->button(TransportButtons::Button::Pause);
-            break;
-        case SessionButton::Stop:
-            at = m_transport->button(TransportButtons::Button::Stop);
-            break;
-        case SessionButton::Play:
-            at = m_transport->button(TransportButtons::Button::Play);
-            break;
+QWidget* MainWindow::balloonWidget(BalloonPlace place) const {
+    using Button = TransportButtons::Button;
+    switch (place) {
+        case BalloonPlace::Recordings:
+            return m_toolbar->widgetForAction(toolbarAction(cmd::kToolbarRecordings));
+        case BalloonPlace::Record:
+            return m_transport->button(Button::Record);
+        case BalloonPlace::Pause:
+            return m_transport->button(Button::Pause);
+        case BalloonPlace::Stop:
+            return m_transport->button(Button::Stop);
+        case BalloonPlace::Play:
+            return m_transport->button(Button::Play);
+        case BalloonPlace::OutputFolder:
+            return m_folderField;
     }
-    showBalloon(at, qt(title), qt(text));
+    return nullptr;
 }
 
-void MainWindow::OpenRecordings() {
-    if (!sessionIdle()) {
+void MainWindow::showBalloon(BalloonPlace place, std::string_view title, std::string_view text) {
+    QWidget* at = balloonWidget(place);
+    if (at == nullptr || !at->isVisible()) {
         return;
     }
+    QToolTip::showText(
+        at->mapToGlobal(at->rect().center()),
+        QStringLiteral("<b>%1</b><br>%2").arg(qt(title).toHtmlEscaped(), qt(text).toHtmlEscaped()),
+        at);
+}
+
+void MainWindow::expandOutputPanel() {
+    m_outputPanel->setExpanded(true);
+}
+
+void MainWindow::openRecordings() {
     if (m_services.openRecordings) {
         m_services.openRecordings();
-        return;
-    }
-    if (m_naming != nullptr) {
+    } else if (m_naming != nullptr) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(qt(m_naming->GetOutputFolder())));
     }
 }
 
-void MainWindow::RunFirstRunSetup() {
-    if (QtPrompter::IsHeadless() || m_services.devices == nullptr ||
-        m_services.dispatcher == nullptr) {
+void MainWindow::runFirstRunSetup() {
+    if (m_services.devices == nullptr || m_services.dispatcher == nullptr) {
         return;
     }
     LRecordSettingDlg dialog(m_settings, *m_services.devices, *m_services.dispatcher, m_prompter,
@@ -248,55 +165,41 @@ void MainWindow::RunFirstRunSetup() {
     fillInputPanel();
 }
 
-// Without a display no one can answer: the prompt counts as cancelled.
-bool MainWindow::PromptForFileName(std::string& name) {
-    if (QtPrompter::IsHeadless()) {
-        std::fprintf(stderr, "Enter File Name: no display to ask for a name; cancelled\n");
-        return false;
-    }
-    const std::optional<std::string> answer = sonaro::PromptForFileName(this);
-    if (answer) {
-        name = *answer;
-    }
-    return answer.has_value();
+std::optional<std::string> MainWindow::askFileName() {
+    return PromptForFileName(this);
 }
 
-void MainWindow::OpenOptions(int page) {
-    if (!sessionIdle()) {
-        return;
-    }
+void MainWindow::openOptions(int page) {
     unregisterHotKeys();
     if (m_services.openOptions) {
         m_services.openOptions(page);
     }
     refreshPanels();
-    if (m_services.formats != nullptr) {
-        ShowFormat(m_services.formats->FormatLabel());
-    }
-    ArmTimer(SessionTimer::FreeSpace, LRecordingSession::kFreeSpaceFirstMs);
+    showChosenFormat();
     applyViewSettings();
     relayout();
     registerHotKeys();
 }
 
-void MainWindow::ExitProgram() {
+void MainWindow::exitProgram() {
     Exit();
 }
 
-void MainWindow::ArmTimer(SessionTimer timer, int ms) {
-    // Without a display the first-run dialog cannot be answered: it is not shown, and so not
-    // marked as shown either.
-    if (timer == SessionTimer::FirstRun && QtPrompter::IsHeadless()) {
-        return;
-    }
+void MainWindow::armTimer(SessionTimer timer, int ms) {
     if (const auto found = m_timers.find(timer); found != m_timers.end()) {
         found->second->start(ms);
     }
 }
 
-void MainWindow::KillTimer(SessionTimer timer) {
+void MainWindow::killTimer(SessionTimer timer) {
     if (const auto found = m_timers.find(timer); found != m_timers.end()) {
         found->second->stop();
+    }
+}
+
+void MainWindow::showChosenFormat() {
+    if (m_services.formats != nullptr) {
+        showFormat(m_services.formats->FormatLabel());
     }
 }
 
@@ -307,26 +210,6 @@ void MainWindow::OnMarkerMoved(std::int8_t level) {
 void MainWindow::OnMarkerToggled(bool shown) {
     m_settings.Write(setting::kVoiceActivate, shown);
     relayout();
-}
-
-QString MainWindow::indicatorText() const {
-    return m_display->indicatorText();
-}
-
-QString MainWindow::timeText() const {
-    return m_display->timeText();
-}
-
-QString MainWindow::fileNameText() const {
-    return m_display->fileNameText();
-}
-
-QString MainWindow::formatText() const {
-    return m_display->formatText();
-}
-
-QString MainWindow::folderText() const {
-    return m_folderField->text();
 }
 
 }  // namespace sonaro

@@ -29,6 +29,7 @@ QString qt(std::string_view text) {
 void MainWindow::createInputPanel() {
     m_inputPanel = new CollapsiblePanel(
         tr("Input"), tr("Select the input device and channel. Click to expand."), this);
+    m_inputPanel->setObjectName(QStringLiteral("inputPanel"));
     auto* content = new QWidget;
     auto* form = new QFormLayout(content);
     form->setContentsMargins(DluX(fontMetrics(), 8), 0, DluX(fontMetrics(), 6), 4);
@@ -46,6 +47,7 @@ void MainWindow::createInputPanel() {
 void MainWindow::createOutputPanel() {
     m_outputPanel = new CollapsiblePanel(
         tr("Output"), tr("Select format and output directory. Click to expand."), this);
+    m_outputPanel->setObjectName(QStringLiteral("outputPanel"));
     auto* content = new QWidget;
     auto* form = new QFormLayout(content);
     form->setContentsMargins(DluX(fontMetrics(), 8), 0, DluX(fontMetrics(), 6), 4);
@@ -59,6 +61,7 @@ void MainWindow::createOutputPanel() {
     formatRow->addWidget(m_formatList, 1);
     formatRow->addWidget(m_formatSettings);
     m_folderField = new QLineEdit(content);
+    m_folderField->setObjectName(QStringLiteral("outputFolder"));
     m_browse = new QPushButton(tr("Browse..."), content);
     auto* folderRow = new QHBoxLayout;
     folderRow->addWidget(m_folderField, 1);
@@ -70,16 +73,14 @@ void MainWindow::createOutputPanel() {
     connect(m_formatList, &QComboBox::activated, this, [this](int index) {
         if (m_services.formats != nullptr) {
             m_services.formats->SetOutputFormat(static_cast<OutputFormat>(index));
-            ShowFormat(m_services.formats->FormatLabel());
+            showChosenFormat();
         }
         refreshOutputSummary();
     });
     connect(m_formatSettings, &QPushButton::clicked, this, [this] {
-        if (sessionIdle() && m_services.formatSettings) {
+        if (m_presenter.sessionIdle() && m_services.formatSettings) {
             m_services.formatSettings();
-            if (m_services.formats != nullptr) {
-                ShowFormat(m_services.formats->FormatLabel());
-            }
+            showChosenFormat();
         }
     });
     connect(m_folderField, &QLineEdit::editingFinished, this, &MainWindow::onFolderEdited);
@@ -142,9 +143,9 @@ void MainWindow::onFolderEdited() {
     }
     if (m_naming->ValidateOutputFolder(folder, m_prompter)) {
         m_settings.Write(setting::kDefaultRecordFolder, folder);
-        CheckFreeSpace();
+        m_presenter.CheckFreeSpace();
     }
-    ShowFolder(m_naming->GetOutputFolder());
+    showFolder(m_naming->GetOutputFolder());
 }
 
 void MainWindow::refreshPanels() {

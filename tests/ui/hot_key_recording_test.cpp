@@ -51,6 +51,7 @@ class HotKeyRecordingTest : public QObject {
         store.WriteHotKey(store.AllocateSlot(), MakeKeyCode('R', kModCtrl | kModAlt),
                           static_cast<int>(HotKeyCommand::Record));
         MainWindow& window = rig.open();
+        const test::WindowParts parts(window);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(window.EnableHotKeys(std::make_unique<X11HotKeyRegistrar>(
@@ -59,12 +60,12 @@ class HotKeyRecordingTest : public QObject {
         QVERIFY(!window.isActiveWindow());
 
         QCOMPARE(xdotool({"key", "ctrl+alt+r"}), 0);
-        QTRY_COMPARE(window.display()->indicatorText(), QString("Recording..."));
+        QTRY_COMPARE(parts.display->indicatorText(), QString("Recording..."));
         QCOMPARE(rig.opened.size(), 1u);
         QCOMPARE(xdotool({"key", "ctrl+alt+r"}), 0);
         QTest::qWait(300);
         QCOMPARE(rig.opened.size(), 1u);
-        QCOMPARE(window.display()->indicatorText(), QString("Recording..."));
+        QCOMPARE(parts.display->indicatorText(), QString("Recording..."));
         QVERIFY(rig.session.captureRunning());
 
         QCOMPARE(xdotool({"key", "ctrl+alt+p"}), 0);
@@ -75,14 +76,15 @@ class HotKeyRecordingTest : public QObject {
         test::WindowRig rig({test::WindowRig::Microphone(0.5)});
         rig.settings.WriteSettingBool("Settings", "InstallWizRun", true);
         MainWindow& window = rig.open();
+        const test::WindowParts parts(window);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QSignalSpy commands(window.shortcuts(), &ShortcutFilter::command);
+        QSignalSpy commands(parts.shortcuts, &ShortcutFilter::command);
         const std::string id = std::to_string(window.winId());
         QCOMPARE(xdotool({"windowfocus", "--sync", id}), 0);
         QTRY_VERIFY(window.isActiveWindow());
         QCOMPARE(xdotool({"keydown", "F5", "sleep", "0.8", "keyup", "F5"}), 0);
-        QTRY_COMPARE(window.display()->indicatorText(), QString("Recording..."));
+        QTRY_COMPARE(parts.display->indicatorText(), QString("Recording..."));
         QTest::qWait(200);
         QCOMPARE(commands.count(), 1);
         QCOMPARE(commands.first().first().toInt(), cmd::kRecord);

@@ -12,6 +12,7 @@
 #include "support/activity_record.h"
 #include "support/temp_home.h"
 #include "ui/tray_controller.h"
+#include "window_rig.h"
 
 namespace sonaro {
 
@@ -86,7 +87,7 @@ class MainWindowTest : public QObject {
         MainWindow window(*m_application, *m_settings);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(!window.tray()->hasIcon());
+        QVERIFY(!test::PartOf<TrayController>(window)->hasIcon());
         m_application->ProcessCommandLine({"sonaro", "-hide"});
         QVERIFY(window.isVisible());
         QVERIFY(window.isMinimized());

@@ -45,16 +45,16 @@ void rightClick(QWidget* widget) {
     QApplication::sendEvent(widget, &click);
 }
 
-bool enabled(MainWindow& window, int command) {
-    return window.menu()->item(command)->isEnabled();
+bool enabled(const test::WindowParts& parts, int command) {
+    return parts.menu->item(command)->isEnabled();
 }
 
 struct TrayRow {
     bool play, record, pause, stop, restart;
 };
 
-TrayRow trayRow(MainWindow& window) {
-    TrayController* tray = window.tray();
+TrayRow trayRow(const test::WindowParts& parts) {
+    TrayController* tray = parts.tray;
     return {tray->item(cmd::kTrayPlay)->isEnabled(), tray->item(cmd::kTrayRecord)->isEnabled(),
             tray->item(cmd::kTrayPause)->isEnabled(), tray->item(cmd::kTrayStop)->isEnabled(),
             tray->item(cmd::kTrayRestart)->isEnabled()};
@@ -94,6 +94,7 @@ class MainWindowViewTest : public QObject {
     void heightFollowsTheShownParts() {
         test::WindowRig rig({test::WindowRig::Microphone(0.5)});
         MainWindow& window = rig.open();
+        const test::WindowParts parts(window);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.width(), DluX(window.fontMetrics(), 320));
@@ -102,35 +103,35 @@ class MainWindowViewTest : public QObject {
             int command;
             const char* setting;
             QWidget* part;
-        } toggles[] = {{cmd::kViewToolbar, "ShowToolbar", window.toolbar()},
-                       {cmd::kViewButtons, "bShowButtons", window.transport()->parentWidget()},
-                       {cmd::kViewStatusBar, "ShowStatusBar", window.statusBar()}};
+        } toggles[] = {{cmd::kViewToolbar, "ShowToolbar", parts.toolbar},
+                       {cmd::kViewButtons, "bShowButtons", parts.transport->parentWidget()},
+                       {cmd::kViewStatusBar, "ShowStatusBar", parts.statusBar}};
         for (const auto& toggle : toggles) {
             const int partHeight = toggle.part->height();
             window.RunCommand(toggle.command);
             QCOMPARE(window.height(), full - partHeight);
-            QVERIFY(!window.menu()->item(toggle.command)->isChecked());
+            QVERIFY(!parts.menu->item(toggle.command)->isChecked());
             QCOMPARE(rig.settings.ReadSettingString("Settings", toggle.setting, ""),
                      std::string("0"));
             window.RunCommand(toggle.command);
             QCOMPARE(window.height(), full);
-            QVERIFY(window.menu()->item(toggle.command)->isChecked());
+            QVERIFY(parts.menu->item(toggle.command)->isChecked());
         }
         // Voice activation from the meter's menu makes the meter taller at once.
         QString chosen;
         chooseFromNextMenu(&chosen);
-        rightClick(window.levelMeter());
+        rightClick(parts.meter);
         QCOMPARE(chosen, QString("Enable Voice Activate"));
         QCOMPARE(rig.settings.ReadSettingString("Settings", "VoiceActivate", ""), std::string("1"));
         const QFontMetrics metrics = window.fontMetrics();
-        QCOMPARE(window.levelMeter()->height(), DluY(metrics, 20));
+        QCOMPARE(parts.meter->height(), DluY(metrics, 20));
         QCOMPARE(window.height(), full + DluY(metrics, 20) - DluY(metrics, 7));
         // Until a level is written the marker shows the one capture waits for, as Options does.
-        QCOMPARE(static_cast<int>(window.levelMeter()->markerLevel()), -18);
+        QCOMPARE(static_cast<int>(parts.meter->markerLevel()), -18);
         const int withMeter = window.height();
-        window.outputPanel()->setExpanded(true);
+        parts.outputPanel->setExpanded(true);
         QVERIFY(window.height() > withMeter);
-        window.outputPanel()->setExpanded(false);
+        parts.outputPanel->setExpanded(false);
         QCOMPARE(window.height(), withMeter);
         QVERIFY(test::SaveScreenshot(window, "main_window_idle.png"));
     }
@@ -138,20 +139,21 @@ class MainWindowViewTest : public QObject {
     void statusBarMenuWithoutButtons() {
         test::WindowRig rig({test::WindowRig::Microphone(0.5)});
         MainWindow& window = rig.open();
+        const test::WindowParts parts(window);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.RunCommand(cmd::kViewButtons);
         const int height = window.height();
         QString chosen;
         chooseFromNextMenu(&chosen);
-        rightClick(window.statusBar());
+        rightClick(parts.statusBar);
         QCOMPARE(chosen, QString("Hide StatusBar"));
-        QVERIFY(window.statusBar()->isHidden());
+        QVERIFY(parts.statusBar->isHidden());
         QVERIFY(window.height() < height);
         chooseFromNextMenu(&chosen);
-        rightClick(window.toolbar());
+        rightClick(parts.toolbar);
         QCOMPARE(chosen, QString("Hide Toolbar"));
-        QVERIFY(window.toolbar()->isHidden());
+        QVERIFY(parts.toolbar->isHidden());
     }
 
     void controlsFollowTheSessionStates() {
@@ -159,110 +161,78 @@ class MainWindowViewTest : public QObject {
         rig.settings.WriteSettingBool("Settings", "VoiceActivate", true);
         rig.settings.WriteSettingInt("Settings", "VoiceActivateLevel", -24);
         MainWindow& window = rig.open();
+        const test::WindowParts parts(window);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(enabled(window, cmd::kOptions));
-        QVERIFY(!window.blinking());
+        QVERIFY(enabled(parts, cmd::kOptions));
 
         window.RunCommand(cmd::kButtonRecord);
-        QTRY_COMPARE(window.display()->indicatorText(), QString("Recording..."));
-        QVERIFY(window.transport()->isLit(Button::Record));
-        QVERIFY(!window.transport()->isLit(Button::Pause));
-        QVERIFY(window.transport()->playBusy());
-        QVERIFY(!window.inputPanel()->content()->isEnabled());
-        QVERIFY(!window.outputPanel()->content()->isEnabled());
-        QVERIFY(!window.toolbarAction(cmd::kToolbarRecordings)->isEnabled());
-        QVERIFY(!window.toolbarAction(cmd::kToolbarOptions)->isEnabled());
+        QTRY_COMPARE(parts.display->indicatorText(), QString("Recording..."));
+        QVERIFY(parts.transport->isLit(Button::Record));
+        QVERIFY(!parts.transport->isLit(Button::Pause));
+        QVERIFY(parts.transport->playBusy());
+        QVERIFY(!parts.inputPanel->content()->isEnabled());
+        QVERIFY(!parts.outputPanel->content()->isEnabled());
+        QVERIFY(!parts.toolbarAction(cmd::kToolbarRecordings)->isEnabled());
+        QVERIFY(!parts.toolbarAction(cmd::kToolbarOptions)->isEnabled());
         for (int id : {cmd::kRecord, cmd::kOptions, cmd::kSetupWizard, cmd::kRecordingsWindow,
                        cmd::kOptionsRecord, cmd::kOptionsKeys}) {
-            QVERIFY2(!enabled(window, id), qPrintable(QString::number(id)));
+            QVERIFY2(!enabled(parts, id), qPrintable(QString::number(id)));
         }
-        QVERIFY(enabled(window, cmd::kPause));
-        QVERIFY(window.blinking());
-        QTRY_VERIFY(window.iconNumber() == 5 || window.iconNumber() == 6);
-        const int first = window.iconNumber();
-        QTRY_VERIFY(window.iconNumber() != first);
-        TrayRow row = trayRow(window);
+        QVERIFY(enabled(parts, cmd::kPause));
+        // The record icon blinks.
+        QTRY_VERIFY(window.presenter().iconNumber() == 5 || window.presenter().iconNumber() == 6);
+        const int first = window.presenter().iconNumber();
+        QTRY_VERIFY(window.presenter().iconNumber() != first);
+        TrayRow row = trayRow(parts);
         QVERIFY(!row.play && !row.record && row.pause && row.stop && row.restart);
-        QTRY_VERIFY(window.levelMeter()->markerShown());
+        QTRY_VERIFY(parts.meter->markerShown());
         QVERIFY(test::SaveScreenshot(window, "main_window_recording.png"));
 
         window.RunCommand(cmd::kButtonPause);
-        QCOMPARE(window.iconNumber(), 7);
-        QVERIFY(!window.blinking());
-        QVERIFY(window.transport()->isLit(Button::Pause));
-        QVERIFY(!window.transport()->isLit(Button::Record));
-        QVERIFY(!enabled(window, cmd::kOptions));  // paused is not idle
-        row = trayRow(window);
+        QVERIFY(parts.transport->isLit(Button::Pause));
+        QVERIFY(!parts.transport->isLit(Button::Record));
+        QVERIFY(!enabled(parts, cmd::kOptions));  // paused is not idle
+        row = trayRow(parts);
         QVERIFY(row.play && row.record && !row.pause && row.stop && row.restart);
         QVERIFY(test::SaveScreenshot(window, "main_window_paused.png"));
 
         window.RunCommand(cmd::kButtonStop);
-        QCOMPARE(window.display()->indicatorText(), QString("Ready"));
-        QCOMPARE(window.iconNumber(), 1);
-        QVERIFY(!window.transport()->playBusy());
-        QVERIFY(window.inputPanel()->content()->isEnabled());
-        QVERIFY(window.toolbarAction(cmd::kToolbarOptions)->isEnabled());
+        QCOMPARE(parts.display->indicatorText(), QString("Ready"));
+        QVERIFY(!parts.transport->playBusy());
+        QVERIFY(parts.inputPanel->content()->isEnabled());
+        QVERIFY(parts.toolbarAction(cmd::kToolbarOptions)->isEnabled());
         for (int id : {cmd::kRecord, cmd::kOptions, cmd::kSetupWizard, cmd::kRecordingsWindow,
                        cmd::kOptionsRecord, cmd::kOptionsKeys}) {
-            QVERIFY(enabled(window, id));
+            QVERIFY(enabled(parts, id));
         }
-        row = trayRow(window);
+        row = trayRow(parts);
         QVERIFY(row.play && row.record && !row.pause && !row.stop && !row.restart);
         QCOMPARE(rig.opened.size(), 1u);
-    }
-
-    void waitingForVoiceShowsThePausedIcon() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.0)});
-        rig.settings.WriteSettingBool("Settings", "VoiceActivate", true);
-        rig.settings.WriteSettingInt("Settings", "VoiceActivateLevel", -18);
-        MainWindow& window = rig.open();
-        window.RunCommand(cmd::kRecord);
-        QTRY_COMPARE(window.display()->indicatorText(), QString("Waiting for voice input..."));
-        QCOMPARE(window.iconNumber(), 7);
-        QVERIFY(!window.blinking());
-        QVERIFY(window.transport()->isLit(Button::Record));
-        QVERIFY(!window.inputPanel()->content()->isEnabled());
-        // Waiting counts as running but not recording: Record stays offered in the tray.
-        const TrayRow row = trayRow(window);
-        QVERIFY(!row.play && row.record && row.pause && row.stop);
-        window.RunCommand(cmd::kTrayStop);
-        QCOMPARE(window.display()->indicatorText(), QString("Ready"));
-    }
-
-    void missingFolderIsReportedAtTheFolderField() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
-        rig.settings.WriteSettingString("FindPlay", "DefaultRecordFolder",
-                                        rig.home.path() + "/gone");
-        MainWindow& window = rig.open();
-        window.RunCommand(cmd::kRecord);
-        QVERIFY(window.outputPanel()->isExpanded());
-        QCOMPARE(window.lastBalloon(),
-                 QString("Invalid output directory: Please specify a valid output directory."));
-        QVERIFY(rig.opened.empty());
     }
 
     void shortcutsIgnoreHeldKeys() {
         test::WindowRig rig({test::WindowRig::Microphone(0.5)});
         MainWindow& window = rig.open();
+        const test::WindowParts parts(window);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QKeyEvent repeat(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier, QString(), true);
-        QApplication::sendEvent(window.display(), &repeat);
+        QApplication::sendEvent(parts.display, &repeat);
         QVERIFY(rig.opened.empty());
-        QTest::keyClick(window.display(), Qt::Key_F5);
-        QTRY_COMPARE(window.display()->indicatorText(), QString("Recording..."));
-        QTest::keyClick(window.display(), Qt::Key_F5);
+        QTest::keyClick(parts.display, Qt::Key_F5);
+        QTRY_COMPARE(parts.display->indicatorText(), QString("Recording..."));
+        QTest::keyClick(parts.display, Qt::Key_F5);
         QCOMPARE(rig.opened.size(), 1u);
-        QTest::keyClick(window.display(), Qt::Key_F7);
-        QCOMPARE(window.display()->indicatorText(), QString("Ready"));
+        QTest::keyClick(parts.display, Qt::Key_F7);
+        QCOMPARE(parts.display->indicatorText(), QString("Ready"));
         // Space in a text field types a blank instead of playing.
-        window.outputPanel()->setExpanded(true);
-        window.folderField()->setFocus();
-        QTRY_VERIFY(window.folderField()->hasFocus());
-        window.folderField()->setText("a");
-        QTest::keyClick(window.folderField(), Qt::Key_Space);
-        QCOMPARE(window.folderField()->text(), QString("a "));
+        parts.outputPanel->setExpanded(true);
+        parts.folder->setFocus();
+        QTRY_VERIFY(parts.folder->hasFocus());
+        parts.folder->setText("a");
+        QTest::keyClick(parts.folder, Qt::Key_Space);
+        QCOMPARE(parts.folder->text(), QString("a "));
     }
 
     // Hidden (in the tray) or minimised (no tray), the clock and meter draw nothing; they show
@@ -270,57 +240,74 @@ class MainWindowViewTest : public QObject {
     void hiddenWindowDrawsNothingAndCatchesUp() {
         test::WindowRig rig({test::WindowRig::Microphone(0.5)});
         MainWindow& window = rig.open();
+        const test::WindowParts parts(window);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(!window.tray()->hasIcon());
+        QVERIFY(!parts.tray->hasIcon());
         PaintCounter counter(&window);
         for (const bool minimise : {true, false}) {
-            window.ShowTime(1000);
-            window.ShowLevels(Levels(-40));
+            window.presenter().ShowTime(1000);
+            window.presenter().ShowLevels(Levels(-40));
             minimise ? window.HideWindow() : window.hide();
             QCOMPARE(window.isMinimized(), minimise);
             QCoreApplication::processEvents();
             counter.paints = 0;
             for (int ms = 2000; ms <= 65000; ms += 100) {
-                window.ShowTime(ms);
-                window.ShowLevels(Levels(static_cast<std::int8_t>(-30 + ms / 100 % 20)));
+                window.presenter().ShowTime(ms);
+                window.presenter().ShowLevels(
+                    Levels(static_cast<std::int8_t>(-30 + ms / 100 % 20)));
             }
-            window.ShowLevel(-6);
+            window.presenter().ShowLevel(-6);
             QTest::qWait(100);
             QCOMPARE(counter.paints, 0);
-            QCOMPARE(window.timeText(), QString("0:00:01"));
-            QCOMPARE(int(window.levelMeter()->levels().levels[0]), -40);
+            QCOMPARE(parts.display->timeText(), QString("0:00:01"));
+            QCOMPARE(int(parts.meter->levels().levels[0]), -40);
 
             window.RestoreAndActivate();
             QTRY_VERIFY(counter.paints > 0);
-            QCOMPARE(window.timeText(), QString("0:01:05"));
-            QCOMPARE(int(window.levelMeter()->levels().levels[1]), -6);
+            QCOMPARE(parts.display->timeText(), QString("0:01:05"));
+            QCOMPARE(int(parts.meter->levels().levels[1]), -6);
         }
     }
 
     void floatKeepsThePlace() {
         test::WindowRig rig({test::WindowRig::Microphone(0.5)});
         MainWindow& window = rig.open();
+        const test::WindowParts parts(window);
         window.move(30, 40);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const QPoint where = window.pos();
         window.RunCommand(cmd::kFloat);
         QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-        QVERIFY(window.menu()->item(cmd::kFloat)->isChecked());
+        QVERIFY(parts.menu->item(cmd::kFloat)->isChecked());
         QCOMPARE(rig.settings.ReadSettingString("Settings", "Float", ""), std::string("1"));
         QCOMPARE(window.pos(), where);
         QVERIFY(window.isVisible());
     }
 
+    void clockAndIndicatorTexts() {
+        StatusDisplay display;
+        QCOMPARE(display.timeText(), QStringLiteral("0:00:00"));
+        display.showTime(3723999);
+        QCOMPARE(display.timeText(), QStringLiteral("1:02:03"));
+        display.showTime(-5000);
+        QCOMPARE(display.timeText(), QStringLiteral("-0:00:05"));
+        display.showIndicator(2);
+        QCOMPARE(display.indicatorText(), QStringLiteral("Waiting for voice input..."));
+        display.showIndicator(9);
+        QCOMPARE(display.indicatorText(), QString());
+    }
+
     void firstRunSetupWaitsForADisplay() {
         test::WindowRig rig({test::WindowRig::Microphone(0.5)});
         MainWindow& window = rig.open();
+        const test::WindowParts parts(window);
         window.show();
         QTest::qWait(LRecordingSession::kFirstRunMs + 200);
         QCOMPARE(rig.settings.ReadSettingString("Settings", "InstallWizRun", "unset"),
                  std::string("unset"));
-        QCOMPARE(window.statusBar()->findChild<QLabel*>()->text(),
+        QCOMPARE(parts.statusBar->findChild<QLabel*>()->text(),
                  QString("Sonaro Sound Recorder v 3.03"));
     }
 };

@@ -30,6 +30,7 @@
 #include "ui/qt_key_codes.h"
 #include "ui/record_options_page.h"
 #include "ui/status_display.h"
+#include "window_rig.h"
 
 namespace sonaro {
 namespace {
@@ -323,16 +324,17 @@ class OptionsDialogTest : public QObject {
             record->channelList()->setCurrentIndex(2);
             dialog->accept();
         });
-        window.OpenOptions(OptionsDialog::kOutput);
+        window.presenter().OpenOptions(OptionsDialog::kOutput);
         QCOMPARE(shownPage, int(OptionsDialog::kOutput));
-        QCOMPARE(window.display()->formatText(), QStringLiteral("Stereo 44100 AIFF"));
-        const auto input = window.inputPanel()->content()->findChildren<QComboBox*>();
+        const test::WindowParts parts(window);
+        QCOMPARE(parts.display->formatText(), QStringLiteral("Stereo 44100 AIFF"));
+        const auto input = parts.inputPanel->content()->findChildren<QComboBox*>();
         QCOMPARE(input.at(0)->currentText(), QStringLiteral("Built-in Microphone"));
         QCOMPARE(input.at(1)->currentText(), QStringLiteral("Line In"));
-        const auto output = window.outputPanel()->content()->findChildren<QComboBox*>();
+        const auto output = parts.outputPanel->content()->findChildren<QComboBox*>();
         QCOMPARE(output.at(0)->currentIndex(), int(OutputFormat::Aiff));
-        QVERIFY(window.inputPanel()->header()->text().contains("Built-in Microphone"));
-        QVERIFY(window.outputPanel()->header()->text().contains("Aiff"));
+        QVERIFY(parts.inputPanel->header()->text().contains("Built-in Microphone"));
+        QVERIFY(parts.outputPanel->header()->text().contains("Aiff"));
 
         // Another device keeps the channel where it has one.
         input.at(0)->setCurrentIndex(0);
@@ -350,7 +352,8 @@ class OptionsDialogTest : public QObject {
         Application application(m_fixture->settings, m_fixture->formats, commands);
         MainWindow window(application, m_fixture->settings);
         window.show();
-        QSignalSpy shortcuts(window.shortcuts(), &ShortcutFilter::command);
+        const test::WindowParts parts(window);
+        QSignalSpy shortcuts(parts.shortcuts, &ShortcutFilter::command);
         {
             OptionsDialog dialog(m_fixture->services, OptionsDialog::kGeneral, &window);
             dialog.show();
@@ -373,7 +376,7 @@ class OptionsDialogTest : public QObject {
         QVERIFY(!PromptForFileName(&window));
         QCOMPARE(shortcuts.count(), 0);
 
-        QTest::keyClick(window.display(), Qt::Key_F5);
+        QTest::keyClick(parts.display, Qt::Key_F5);
         QCOMPARE(shortcuts.count(), 1);
         QCOMPARE(shortcuts.first().first().toInt(), cmd::kRecord);
     }

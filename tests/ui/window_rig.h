@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QAction>
 #include <QDir>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QToolBar>
 #include <QWidget>
 
 #include <memory>
@@ -9,95 +13,94 @@
 
 #include "app/application.h"
 #include "app/session_commands.h"
-#include "formats/format_settings.h"
 #include "platform/qt_ui_dispatcher.h"
-#include "platform/sqlite_settings_backend.h"
-#include "record/capture_engine.h"
-#include "record/file_naming.h"
-#include "record/recording_session.h"
-#include "support/fake_clock.h"
-#include "support/memory_sink.h"
-#include "support/program_log.h"
-#include "support/scripted_prompter.h"
-#include "support/scripted_wave_in.h"
-#include "support/temp_home.h"
+#include "support/session_rig.h"
+#include "ui/collapsible_panel.h"
+#include "ui/main_menu_bar.h"
 #include "ui/main_window.h"
+#include "ui/qt_key_codes.h"
+#include "ui/status_display.h"
+#include "ui/transport_buttons.h"
+#include "ui/tray_controller.h"
+#include "ui/voice_level_meter.h"
 
 namespace sonaro::test {
 
-class SilentTones final : public TonePlayer {
-  public:
-    bool PlayTone(std::string_view) override { return true; }
-};
-
-// A main window over a real recording session and capture engine that record from scripted
-// microphones into memory, in a temporary home.
+// A main window over a real recording session (see SessionRig) driven by the Qt event loop.
 class WindowRig {
   public:
     explicit WindowRig(std::vector<ScriptedInput> inputs)
-        : backend(home.path() + "/registry.db", home.path() + "/machine.db"),
-          settings(backend),
-          formats(settings, home.path() + "/data"),
-          naming(settings, clock, home.path() + "/Documents"),
-          log(home.path() + "/Logs", clock),
-          devices(std::move(inputs)),
-          engine(devices, dispatcher, 60000),
-          session(RecordingSessionParts{settings, formats, naming, engine, devices, prompter, log,
-                                        tones,
-                                        [this](const std::string& path, const RecordingFormat&) {
-                                            opened.push_back(path);
-                                            return MakeSink<MemorySink>(8000, 1);
-                                        },
-                                        home.path() + "/bgsend.lst"}),
-          commands(session),
-          application(settings, formats, commands) {
-        clock.setNow(UtcSeconds(2026, 3, 7, 9, 5, 4));
-        recordings = home.path() + "/Recordings";
-        QDir().mkpath(QString::fromStdString(recordings));
-        settings.WriteSettingString("FindPlay", "DefaultRecordFolder", recordings);
-    }
+        : core(dispatcher, std::move(inputs)),
+          commands(core.session),
+          application(core.settings, core.formats, commands) {}
 
     ~WindowRig() { window.reset(); }
 
     MainWindow& open() {
         window = std::make_unique<MainWindow>(application, settings);
         MainWindow::Services services;
-        services.devices = &devices;
+        services.devices = &core.devices;
         services.dispatcher = &dispatcher;
-        services.formats = &formats;
+        services.formats = &core.formats;
         window->SetServices(std::move(services));
-        window->AttachSession(session, naming);
+        window->AttachSession(core.session, core.naming);
         return *window;
     }
 
-    // A microphone named "Scripted Mic" that plays `amplitude` of a tone for 30 s or more.
-    static ScriptedInput Microphone(double amplitude) {
-        ScriptedInput mic;
-        mic.name = "Scripted Mic";
-        mic.sourceLines = {"Microphone", "Line In"};
-        mic.signal = ToneBetween(amplitude, 0, 3600000);
-        mic.frames = 30 * 44100;
-        return mic;
-    }
+    static ScriptedInput Microphone(double amplitude) { return SessionRig::Microphone(amplitude); }
 
-    TempHome home;
-    SqliteSettingsBackend backend;
-    SettingsStore settings;
-    FormatSettings formats;
-    FakeClock clock;
-    FileNaming naming;
-    ProgramLog log;
-    ScriptedPrompter prompter;
-    SilentTones tones;
-    ScriptedWaveInList devices;
     QtUiDispatcher dispatcher;
-    CaptureEngine engine;
-    LRecordingSession session;
+    SessionRig core;
+    SettingsStore& settings = core.settings;
+    LRecordingSession& session = core.session;
     SessionCommands commands;
     Application application;
     std::unique_ptr<MainWindow> window;
-    std::vector<std::string> opened;
-    std::string recordings;
+    const std::vector<std::string>& opened = core.opened;
+    const std::string& recordings = core.recordings;
+};
+
+// A part of `window` by its type, and by object name where the type is not enough.
+template <typename Part>
+Part* PartOf(QWidget& window, const char* name = nullptr) {
+    return window.findChild<Part*>(name == nullptr ? QString() : QString::fromLatin1(name));
+}
+
+// The window's parts, as the tests reach them.
+struct WindowParts {
+    explicit WindowParts(QWidget& window)
+        : menu(PartOf<MainMenuBar>(window)),
+          tray(PartOf<TrayController>(window)),
+          transport(PartOf<TransportButtons>(window)),
+          meter(PartOf<VoiceLevelMeter>(window)),
+          display(PartOf<StatusDisplay>(window)),
+          inputPanel(PartOf<CollapsiblePanel>(window, "inputPanel")),
+          outputPanel(PartOf<CollapsiblePanel>(window, "outputPanel")),
+          toolbar(PartOf<QToolBar>(window)),
+          statusBar(PartOf<QStatusBar>(window)),
+          shortcuts(PartOf<ShortcutFilter>(window)),
+          folder(PartOf<QLineEdit>(window, "outputFolder")) {}
+
+    QAction* toolbarAction(int command) const {
+        for (QAction* action : toolbar->actions()) {
+            if (action->data().toInt() == command) {
+                return action;
+            }
+        }
+        return nullptr;
+    }
+
+    MainMenuBar* menu;
+    TrayController* tray;
+    TransportButtons* transport;
+    VoiceLevelMeter* meter;
+    StatusDisplay* display;
+    CollapsiblePanel* inputPanel;
+    CollapsiblePanel* outputPanel;
+    QToolBar* toolbar;
+    QStatusBar* statusBar;
+    ShortcutFilter* shortcuts;
+    QLineEdit* folder;
 };
 
 // Saves a picture of `widget` as <build>/screenshots/<name>.

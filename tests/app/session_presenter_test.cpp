@@ -1,0 +1,215 @@
+#include "app/session_presenter.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+
+#include "support/manual_dispatcher.h"
+#include "support/session_rig.h"
+
+namespace sonaro {
+namespace {
+
+// Keeps what the presenter last drew and asked for.
+class WatchingView final : public SessionView {
+  public:
+    bool isOnScreen() const override { return onScreen; }
+    bool canAsk() const override { return display; }
+    void render(const SessionLook& shown) override { look = shown; }
+    void showIcon(int number, std::string_view trayTip) override {
+        icon = number;
+        tip = trayTip;
+    }
+    void showIndicator(int code) override { indicator = code; }
+    void showTime(int ms) override { drawnMs = ms; }
+    void showLevels(const LevelSet& levels) override { drawnLevel = levels.levels[0]; }
+    void showFileName(std::string_view) override {}
+    void showFolder(std::string_view path) override { folder = path; }
+    void showFormat(std::string_view) override {}
+    void showStatusText(std::string_view text) override { status = text; }
+    void showSpace(std::string_view, double) override {}
+    void showTrayNotice(std::string_view) override {}
+    void showBalloon(BalloonPlace place, std::string_view title, std::string_view text) override {
+        balloons.push_back({place, std::string(title) + ": " + std::string(text)});
+    }
+    void expandOutputPanel() override { requests.push_back("expand output"); }
+    void openRecordings() override { requests.push_back("recordings"); }
+    void runFirstRunSetup() override { requests.push_back("first run"); }
+    std::optional<std::string> askFileName() override { return "Asked"; }
+    void openOptions(int page) override { requests.push_back("options " + std::to_string(page)); }
+    void exitProgram() override { requests.push_back("exit"); }
+    void armTimer(SessionTimer timer, int ms) override { armed[timer] = ms; }
+    void killTimer(SessionTimer timer) override { armed.erase(timer); }
+
+    bool onScreen = true;
+    bool display = true;
+    SessionLook look;
+    int icon = 0;
+    std::string tip;
+    int indicator = -1;
+    int drawnMs = -1;
+    int drawnLevel = 0;
+    std::string folder;
+    std::string status;
+    std::vector<std::pair<BalloonPlace, std::string>> balloons;
+    std::vector<std::string> requests;
+    std::map<SessionTimer, int> armed;
+};
+
+class SessionPresenterTest : public testing::Test {
+  protected:
+    explicit SessionPresenterTest(double amplitude = 0.5)
+        : m_rig(m_dispatcher, {test::SessionRig::Microphone(amplitude)}) {
+        m_rig.settings.Write(setting::kInstallWizRun, true);
+    }
+
+    void attach() {
+        m_presenter.SetSession(&m_rig.session, &m_rig.naming);
+        m_rig.session.SetDisplay(&m_presenter);
+        m_rig.session.Attach();
+    }
+
+    bool pumpUntil(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            m_dispatcher.pumpFor(10);
+        }
+        return true;
+    }
+
+    static void expectTray(const SessionLook& look, TrayEnabling expected) {
+        EXPECT_EQ(look.tray, expected)
+            << "play " << look.tray.play << " record " << look.tray.record << " pause "
+            << look.tray.pause << " stop " << look.tray.stop;
+    }
+
+    test::ManualDispatcher m_dispatcher;
+    test::SessionRig m_rig;
+    WatchingView m_view;
+    SessionPresenter m_presenter{m_view};
+};
+
+TEST_F(SessionPresenterTest, ControlsFollowRecordPauseAndStop) {
+    attach();
+    EXPECT_EQ(m_view.folder, m_rig.recordings);
+    EXPECT_EQ(m_view.icon, SessionPresenter::kIdleIcon);
+    EXPECT_TRUE(m_view.look.idleCommandsEnabled);
+
+    ASSERT_TRUE(m_rig.session.Record(LRecordingSession::kDefaultMaxMs));
+    ASSERT_TRUE(pumpUntil([&] { return m_view.indicator == 1; }));
+    const SessionLook recording = m_view.look;
+    EXPECT_TRUE(recording.recordLit && recording.playBusy && recording.blinking);
+    EXPECT_FALSE(recording.pauseLit || recording.stopLit || recording.panelsEnabled);
+    EXPECT_FALSE(recording.recordingsToolEnabled || recording.optionsToolEnabled);
+    EXPECT_FALSE(recording.idleCommandsEnabled);
+    expectTray(recording, {false, false, true, true, true});
+    m_presenter.OnBlink();
+    EXPECT_EQ(m_view.icon, 6);
+    m_presenter.OnBlink();
+    EXPECT_EQ(m_view.icon, 5);
+
+    m_rig.session.Pause();
+    EXPECT_EQ(m_view.icon, SessionPresenter::kPausedIcon);
+    EXPECT_TRUE(m_view.look.pauseLit && m_view.look.playBusy);
+    EXPECT_FALSE(m_view.look.recordLit || m_view.look.blinking);
+    EXPECT_FALSE(m_view.look.idleCommandsEnabled);  // paused is not idle
+    expectTray(m_view.look, {true, true, false, true, true});
+
+    m_rig.session.Stop();
+    EXPECT_EQ(m_view.icon, SessionPresenter::kIdleIcon);
+    SessionLook idle;
+    idle.tray = {true, true, false, false, false};
+    EXPECT_EQ(m_view.look, idle);
+    EXPECT_EQ(m_rig.opened.size(), 1u);
+}
+
+class WaitingPresenterTest : public SessionPresenterTest {
+  protected:
+    WaitingPresenterTest() : SessionPresenterTest(0.0) {}
+};
+
+// Waiting counts as running but not recording: Record stays offered in the tray.
+TEST_F(WaitingPresenterTest, WaitingForVoiceShowsThePausedIcon) {
+    m_rig.settings.Write(setting::kVoiceActivate, true);
+    attach();
+    ASSERT_TRUE(m_rig.session.Record(LRecordingSession::kDefaultMaxMs));
+    ASSERT_TRUE(pumpUntil([&] { return m_view.indicator == 2; }));
+    EXPECT_EQ(m_view.icon, SessionPresenter::kPausedIcon);
+    EXPECT_TRUE(m_view.look.recordLit);
+    EXPECT_FALSE(m_view.look.blinking || m_view.look.panelsEnabled);
+    expectTray(m_view.look, {false, true, true, true, true});
+    m_rig.session.Stop();
+    EXPECT_EQ(m_view.indicator, 0);
+}
+
+TEST_F(SessionPresenterTest, MissingFolderIsReportedAtTheFolderField) {
+    m_rig.settings.WriteSettingString("FindPlay", "DefaultRecordFolder",
+                                      m_rig.home.path() + "/gone");
+    attach();
+    EXPECT_FALSE(m_rig.session.Record(LRecordingSession::kDefaultMaxMs));
+    EXPECT_EQ(m_view.requests, std::vector<std::string>{"expand output"});
+    ASSERT_EQ(m_view.balloons.size(), 1u);
+    EXPECT_EQ(m_view.balloons[0].first, BalloonPlace::OutputFolder);
+    EXPECT_EQ(m_view.balloons[0].second,
+              "Invalid output directory: Please specify a valid output directory.");
+    EXPECT_TRUE(m_rig.opened.empty());
+}
+
+// Off screen the clock and meter draw nothing; they catch up with the newest values.
+TEST_F(SessionPresenterTest, OffScreenDrawsNothingAndCatchesUp) {
+    m_presenter.ShowTime(1000);
+    m_view.onScreen = false;
+    m_presenter.ShowTime(65000);
+    m_presenter.ShowLevel(-6);
+    m_presenter.SetTrayState(3, "Sonaro");
+    EXPECT_EQ(m_view.drawnMs, 1000);
+    EXPECT_EQ(m_view.drawnLevel, 0);
+    EXPECT_EQ(m_view.tip, "Sonaro");  // the tray shows while the window does not
+
+    m_view.onScreen = true;
+    m_view.icon = 0;
+    m_presenter.OnShown();
+    EXPECT_EQ(m_view.drawnMs, 65000);
+    EXPECT_EQ(m_view.drawnLevel, -6);
+    EXPECT_EQ(m_view.icon, 3);
+}
+
+TEST_F(SessionPresenterTest, WindowRequestsWaitForAnIdleSessionAndADisplay) {
+    attach();
+    ASSERT_TRUE(m_rig.session.Record(LRecordingSession::kDefaultMaxMs));
+    m_presenter.OpenOptions(2);
+    m_presenter.OpenRecordings();
+    EXPECT_TRUE(m_view.requests.empty());
+    m_rig.session.Stop();
+    m_view.armed.clear();
+    m_presenter.OpenOptions(2);
+    m_presenter.OpenRecordings();
+    EXPECT_EQ(m_view.requests, (std::vector<std::string>{"options 2", "recordings"}));
+    EXPECT_EQ(m_view.armed[SessionTimer::FreeSpace], LRecordingSession::kFreeSpaceFirstMs);
+
+    std::string name;
+    EXPECT_TRUE(m_presenter.PromptForFileName(name));
+    EXPECT_EQ(name, "Asked");
+    m_view.display = false;
+    m_view.requests.clear();
+    name.clear();
+    EXPECT_FALSE(m_presenter.PromptForFileName(name));
+    EXPECT_TRUE(name.empty());
+    m_presenter.RunFirstRunSetup();
+    m_presenter.ArmTimer(SessionTimer::FirstRun, 500);
+    EXPECT_TRUE(m_view.requests.empty());
+    EXPECT_FALSE(m_view.armed.contains(SessionTimer::FirstRun));
+
+    m_presenter.ShowStatusText("Recording lost 20 ms of sound");
+    EXPECT_EQ(m_view.status, "Recording lost 20 ms of sound");
+    m_presenter.ShowStatusText("");
+    EXPECT_EQ(m_view.status, SessionPresenter::kVersionText);
+}
+
+}  // namespace
+}  // namespace sonaro
