@@ -30,6 +30,7 @@
 #include "ui/main_menu_bar.h"
 #include "ui/program_icons.h"
 #include "ui/qt_key_codes.h"
+#include "ui/status_bar_task.h"
 #include "ui/status_display.h"
 #include "ui/transport_buttons.h"
 #include "ui/tray_controller.h"
@@ -100,6 +101,9 @@ MainWindow::~MainWindow() {
     for (QObject* child : findChildren<QObject*>()) {
         child->disconnect(this);
     }
+    if (m_services.stopTransmit) {
+        m_services.stopTransmit();
+    }
     unregisterHotKeys();
     if (m_session != nullptr) {
         m_session->Shutdown();
@@ -139,6 +143,10 @@ void MainWindow::createToolbar() {
     m_layout->addWidget(m_toolbar);
 }
 
+ProgressListener& MainWindow::transmitListener() {
+    return *m_transmitTask;
+}
+
 QAction* MainWindow::toolbarAction(int command) const {
     for (QAction* action : m_toolbar->actions()) {
         if (action->data().toInt() == command) {
@@ -169,6 +177,8 @@ void MainWindow::createStatusBar() {
                                                   SessionPresenter::kVersionText.size()),
                               m_statusBar);
     m_statusBar->addWidget(m_statusText, 1);
+    m_transmitTask = new StatusBarTask(m_statusBar);
+    m_statusBar->addPermanentWidget(m_transmitTask);
     m_statusBar->installEventFilter(this);
     m_layout->addWidget(m_statusBar);
 }

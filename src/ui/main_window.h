@@ -34,6 +34,8 @@ class LRecordingSession;
 class MainMenuBar;
 class SettingsStore;
 class ShortcutFilter;
+class ProgressListener;
+class StatusBarTask;
 class StatusDisplay;
 class TransportButtons;
 class TrayController;
@@ -69,6 +71,9 @@ class MainWindow : public QWidget,
         std::function<void(int program)> launch;
         // The chosen output format's settings.
         std::function<void()> formatSettings;
+        // Puts back the send queue's inert listener, stops the queue and waits for its thread:
+        // the first step of the window's teardown.
+        std::function<void()> stopTransmit;
     };
 
     MainWindow(Application& application, SettingsStore& settings, QWidget* parent = nullptr);
@@ -90,6 +95,8 @@ class MainWindow : public QWidget,
     void OnHotKey(int position);
     // A menu item, button, tray item or shortcut by its command number.
     void RunCommand(int command);
+    // The status bar's listener for the send queue.
+    ProgressListener& transmitListener();
     // What the session shows through this window.
     SessionPresenter& presenter() { return m_presenter; }
 
@@ -190,6 +197,7 @@ class MainWindow : public QWidget,
     QPushButton* m_browse = nullptr;
     QStatusBar* m_statusBar = nullptr;
     QLabel* m_statusText = nullptr;
+    StatusBarTask* m_transmitTask = nullptr;
     TrayController* m_tray = nullptr;
     ShortcutFilter* m_shortcuts = nullptr;
 
