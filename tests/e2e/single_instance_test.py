@@ -195,9 +195,11 @@ except OSError as error:
             os.chmod(folder, 0o711)
         os.chmod(self.socket_path, 0o666)
         parent = os.path.dirname(path)
-        while parent != "/":
+        while True:
             if not os.stat(parent).st_mode & 0o001:
                 self.skipTest("%s is not traversable by other users" % parent)
+            if parent == "/":
+                break
             parent = os.path.dirname(parent)
         result = subprocess.run(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
                                  "python3", "-c", self.CLIENT, self.socket_path],

@@ -114,8 +114,14 @@ TEST(Event, StaysSetUntilReset) {
 
 TEST(ThreadPriority, LoweringIsAlwaysPermittedAndReadsBack) {
     std::atomic<ThreadPriority> seen{ThreadPriority::Normal};
-    ScriptedWorker worker([&](ScriptedWorker&) { seen = ReadThreadPriority(CurrentThreadId()); });
+    std::atomic<bool> read{false};
+    ScriptedWorker worker([&](ScriptedWorker&) {
+        seen = ReadThreadPriority(CurrentThreadId());
+        read = true;
+    });
     worker.Start(ThreadPriority::Lowest);
+    // Stop lends the worker our priority, so the body must have read its own first.
+    waitUntil([&] { return read.load(); });
     worker.Stop();
     EXPECT_EQ(seen.load(), ThreadPriority::Lowest);
 }
