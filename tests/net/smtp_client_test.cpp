@@ -16,6 +16,7 @@ namespace {
 
 using test::ReadWholeFile;
 
+constexpr std::string_view kNotResponding = "Mail server not responding";
 constexpr std::string_view kRcptRefused =
     "Mail send error (RCPT TO not accepted). Your SMTP server may require a username or "
     "password. Please see Email Settings.";
@@ -37,8 +38,7 @@ std::uint16_t closedPort() {
 
 class RealSmtp : public ::testing::Test {
   protected:
-    void SetUp() override { m_dir = test::MakeTempDir("smtp"); }
-    void TearDown() override { test::RemoveTree(m_dir); }
+    ~RealSmtp() override { test::RemoveTree(m_dir); }
 
     bool startServer(std::vector<std::string> extra = {}) {
         std::vector<std::string> arguments = {"smtp", m_dir};
@@ -50,7 +50,7 @@ class RealSmtp : public ::testing::Test {
         return ReadWholeFile(m_dir + "/" + std::to_string(n) + suffix);
     }
 
-    std::string m_dir;
+    const std::string m_dir = test::MakeTempDir("smtp");
     test::PythonServer m_server;
 };
 
@@ -173,6 +173,24 @@ class ScriptedSmtp : public ::testing::Test {
         EXPECT_EQ(task.messages, std::vector<std::string>{std::string(text)});
         EXPECT_EQ(server.finish(), "");
     }
+    // The dialogue up to step `step` (0 the greeting, 1 HELO, 2 MAIL FROM, 3 RCPT TO, 4 DATA,
+    // 5 the terminator), which is answered `refusal`; the call fails with `text`.
+    void refuseAt(int step, const std::string& refusal, std::string_view text) {
+        const char* const commands[] = {"HELO testhost", "MAIL FROM:<me@y.test>",
+                                        "RCPT TO:<a@x.test>", "DATA"};
+        const char* const answers[] = {"220 hi", "250 ok", "250 ok", "251 forwarded", "354 go"};
+        server.accept();
+        for (int i = 0; i <= step; ++i) {
+            if (i == 5) {
+                server.receiveUntil("\r\n.\r\n");
+            } else if (i > 0) {
+                server.expect(commands[i - 1]);
+            }
+            server.send((i == step ? refusal : std::string(answers[i])) + "\r\n");
+        }
+        server.silentUntilClosed();
+        expectFailure(text);
+    }
 
     test::ScriptedServer server;
     SmtpJob job;
@@ -180,21 +198,16 @@ class ScriptedSmtp : public ::testing::Test {
 };
 
 TEST_F(ScriptedSmtp, GreetingOtherThan220) {
-    server.accept().send("554 go away\r\n").silentUntilClosed();
-    expectFailure("Mail server not responding");
+    refuseAt(0, "554 go away", kNotResponding);
 }
 
 TEST_F(ScriptedSmtp, HeloRefused) {
-    server.accept().send("220 hi\r\n").expect("HELO testhost").send("501 who\r\n");
-    server.silentUntilClosed();
-    expectFailure("Mail host server error (HELO not accepted)");
+    refuseAt(1, "501 who", "Mail host server error (HELO not accepted)");
 }
 
 TEST_F(ScriptedSmtp, MailFromRefused) {
-    greetAndHelo();
-    server.expect("MAIL FROM:<me@y.test>").send("550 no\r\n").silentUntilClosed();
-    expectFailure(
-        "Mail host server error (MAIL FROM not accepted). Please check your Email Settings.");
+    refuseAt(2, "550 no",
+             "Mail host server error (MAIL FROM not accepted). Please check your Email Settings.");
 }
 
 TEST_F(ScriptedSmtp, EveryRecipientRefused) {
@@ -207,20 +220,11 @@ TEST_F(ScriptedSmtp, EveryRecipientRefused) {
 }
 
 TEST_F(ScriptedSmtp, DataRefused) {
-    greetAndHelo();
-    server.expect("MAIL FROM:<me@y.test>").send("250 ok\r\n");
-    server.expect("RCPT TO:<a@x.test>").send("251 forwarded\r\n");
-    server.expect("DATA").send("451 later\r\n").silentUntilClosed();
-    expectFailure("Mail host server error (DATA not accepted)");
+    refuseAt(4, "451 later", "Mail host server error (DATA not accepted)");
 }
 
 TEST_F(ScriptedSmtp, TerminatorRefused) {
-    greetAndHelo();
-    server.expect("MAIL FROM:<me@y.test>").send("250 ok\r\n");
-    server.expect("RCPT TO:<a@x.test>").send("250 ok\r\n");
-    server.expect("DATA").send("354 go\r\n").receiveUntil("\r\n.\r\n");
-    server.send("552 too big\r\n").silentUntilClosed();
-    expectFailure("Mail host server error (data terminator not accepted)");
+    refuseAt(5, "552 too big", "Mail host server error (data terminator not accepted)");
 }
 
 TEST_F(ScriptedSmtp, AuthAnswered530AsksForEncryption) {
@@ -268,7 +272,7 @@ TEST_F(ScriptedSmtp, SilentServerFailsAfterTheBudgetAndStopsWithinAMoment) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(SendSmtpMail(job, task, options), SendResult::Failed);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(550));
-    EXPECT_EQ(task.messages, std::vector<std::string>{"Mail server not responding"});
+    EXPECT_EQ(task.messages, std::vector<std::string>{std::string(kNotResponding)});
 
     test::RecordingTask stopped;
     options.replyMs = 40000;

@@ -68,4 +68,24 @@ TempHome::~TempHome() {
     RemoveTree(m_path);
 }
 
+std::string GetEnv(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+    if (const char* old = std::getenv(name); old != nullptr) {
+        m_saved = old;
+    }
+    setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (m_saved) {
+        setenv(m_name, m_saved->c_str(), 1);
+    } else {
+        unsetenv(m_name);
+    }
+}
+
 }  // namespace sonaro::test

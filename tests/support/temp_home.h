@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace sonaro::test {
@@ -21,6 +22,22 @@ class TempHome {
     std::string m_saved[7];
     bool m_had[7] = {};
 };
+
+// Sets an environment variable for the life of the object, then restores what was there.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    const char* m_name;
+    std::optional<std::string> m_saved;
+};
+
+// The value of an environment variable; empty when it is not set.
+std::string GetEnv(const char* name);
 
 // Removes a folder and everything below it.
 void RemoveTree(const std::string& path);
