@@ -11,7 +11,6 @@
 #include "app/session_commands.h"
 #include "formats/format_settings.h"
 #include "platform/qt_ui_dispatcher.h"
-#include "platform/sqlite_settings_backend.h"
 #include "record/capture_engine.h"
 #include "record/file_naming.h"
 #include "record/recording_session.h"
@@ -20,7 +19,7 @@
 #include "support/program_log.h"
 #include "support/scripted_prompter.h"
 #include "support/scripted_wave_in.h"
-#include "support/temp_home.h"
+#include "support/settings_home.h"
 #include "ui/main_window.h"
 
 namespace sonaro::test {
@@ -35,9 +34,7 @@ class SilentTones final : public TonePlayer {
 class WindowRig {
   public:
     explicit WindowRig(std::vector<ScriptedInput> inputs)
-        : backend(home.path() + "/registry.db", home.path() + "/machine.db"),
-          settings(backend),
-          formats(settings, home.path() + "/data"),
+        : formats(settings, home.path() + "/data"),
           naming(settings, clock, home.path() + "/Documents"),
           log(home.path() + "/Logs", clock),
           devices(std::move(inputs)),
@@ -80,9 +77,8 @@ class WindowRig {
         return mic;
     }
 
-    TempHome home;
-    SqliteSettingsBackend backend;
-    SettingsStore settings;
+    SettingsHome home;
+    SettingsStore& settings = home.settings;
     FormatSettings formats;
     FakeClock clock;
     FileNaming naming;
