@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "net/ftp_listing.h"
 #include "support/parsed_mail.h"
@@ -18,8 +17,8 @@
 namespace sonaro {
 namespace {
 
-using test::ReadWholeFile;
-using test::WriteWholeFile;
+using test::ReadTextFile;
+using test::WriteTextFile;
 
 FtpTimeouts fastTimeouts() {
     FtpTimeouts timeouts;
@@ -97,12 +96,12 @@ TEST_F(FtpTest, UploadArrivesByteIdenticalWithItsModificationTime) {
     ASSERT_TRUE(startServer("recorder"));
     const std::string bytes = test::RandomBytes(1'500'000, 7);
     const std::string local = m_dir + "/take 1.wav";
-    WriteWholeFile(local, bytes);
+    WriteTextFile(local, bytes);
     const timeval times[2] = {{981'173'106, 0}, {981'173'106, 0}};
     ASSERT_EQ(utimes(local.c_str(), times), 0);
     ASSERT_EQ(UploadRecordingByFtp(m_task, m_settings, local, fastTimeouts()), SendResult::Ok);
     const std::string remote = m_dir + "/root/sub/take 1.wav";
-    EXPECT_TRUE(ReadWholeFile(remote) == bytes);
+    EXPECT_TRUE(ReadTextFile(remote) == bytes);
     struct stat info {};
     ASSERT_EQ(stat(remote.c_str(), &info), 0);
     EXPECT_EQ(info.st_mtime, 981'173'106);
@@ -116,14 +115,14 @@ TEST_F(FtpTest, UploadArrivesByteIdenticalWithItsModificationTime) {
 TEST_F(FtpTest, EmptyFileAndNonAsciiUserAndRemoteSize) {
     ASSERT_TRUE(startServer("j\xC3\xBCrgen"));
     const std::string local = m_dir + "/empty.wav";
-    WriteWholeFile(local, "");
+    WriteTextFile(local, "");
     ASSERT_EQ(UploadRecordingByFtp(m_task, m_settings, local, fastTimeouts()), SendResult::Ok);
     struct stat info {};
     ASSERT_EQ(stat((m_dir + "/root/sub/empty.wav").c_str(), &info), 0);
     EXPECT_EQ(info.st_size, 0);
     EXPECT_EQ(m_task.progress, std::vector<double>{0.0});
 
-    WriteWholeFile(m_dir + "/root/sub/known.mp3", std::string(4321, 'k'));
+    WriteTextFile(m_dir + "/root/sub/known.mp3", std::string(4321, 'k'));
     FtpConnection connection(m_task, fastTimeouts());
     const std::string address = localAddress(m_server.port());
     ASSERT_EQ(connection.FtpLogOn(address, "j\xC3\xBCrgen", "pw"), SendResult::Ok);
@@ -146,7 +145,7 @@ TEST_F(FtpTest, StorRefused550IsRetriedOnANewConnectionToTheControlPeer) {
     server.send("226 done\r\n");
     server.expect("FEAT").send("211-Features:\r\n SIZE\r\n MDTM\r\n211 End\r\n");
     const std::string bytes = test::RandomBytes(200'000, 9);
-    WriteWholeFile(m_dir + "/take.wav", bytes);
+    WriteTextFile(m_dir + "/take.wav", bytes);
     auto connection = logOn(server, "anon", "x");
     EXPECT_EQ(connection->FtpUpload("take.wav", m_dir + "/take.wav"), SendResult::Ok);
     finish(*connection, server);
@@ -154,7 +153,7 @@ TEST_F(FtpTest, StorRefused550IsRetriedOnANewConnectionToTheControlPeer) {
 }
 
 TEST_F(FtpTest, FinalReplyOtherThan226IsCheckedAgainstTheRemoteSize) {
-    WriteWholeFile(m_dir + "/take.wav", std::string(6000, 'a'));
+    WriteTextFile(m_dir + "/take.wav", std::string(6000, 'a'));
     for (const std::string listed : {"6000", "5999"}) {
         SCOPED_TRACE(listed);
         test::ScriptedServer server;
@@ -248,14 +247,10 @@ TEST_F(FtpTest, SilentServerFailsAfterTheBudgetAndStopsWithinAMoment) {
     timeouts.replyMs = 60000;
     test::RecordingTask stopped;
     FtpConnection patient(stopped, timeouts);
-    std::thread stopper([&stopped] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        stopped.stop();
-    });
+    stopped.stopAfter(300);
     start = std::chrono::steady_clock::now();
     EXPECT_EQ(patient.FtpLogOn(address, "u", "p"), SendResult::Stopped);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(800));
-    stopper.join();
     patient.close();
     EXPECT_EQ(server.finish(), "");
 }

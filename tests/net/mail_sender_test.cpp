@@ -11,23 +11,23 @@
 namespace sonaro {
 namespace {
 
-using test::ReadWholeFile;
+using test::ReadTextFile;
 
 // A fake `sendmail` first on PATH that keeps its arguments and input and exits with the code in
 // the file "exit" (0 when absent).
 class FakeSendmail : public test::SettingsTest {
   protected:
     FakeSendmail() {
-        test::WriteWholeFile(m_dir + "/sendmail",
-                             "#!/bin/sh\n"
-                             "printf '%s\\n' \"$@\" > '" +
-                                 m_dir +
-                                 "/args'\n"
-                                 "cat > '" +
-                                 m_dir +
-                                 "/input'\n"
-                                 "exit $(cat '" +
-                                 m_dir + "/exit' 2>/dev/null || echo 0)\n");
+        test::WriteTextFile(m_dir + "/sendmail",
+                            "#!/bin/sh\n"
+                            "printf '%s\\n' \"$@\" > '" +
+                                m_dir +
+                                "/args'\n"
+                                "cat > '" +
+                                m_dir +
+                                "/input'\n"
+                                "exit $(cat '" +
+                                m_dir + "/exit' 2>/dev/null || echo 0)\n");
         chmod((m_dir + "/sendmail").c_str(), 0755);
     }
 
@@ -36,7 +36,7 @@ class FakeSendmail : public test::SettingsTest {
 
 TEST_F(FakeSendmail, HandOffPipesTheSameMessageWithoutDotStuffing) {
     const std::string wav = test::RandomBytes(100000, 3);
-    test::WriteWholeFile(m_dir + "/take.wav", wav);
+    test::WriteTextFile(m_dir + "/take.wav", wav);
     MailMessage message{"ann@example.com,bob@example.org",
                         "Aufnahme \xC3\xBC",
                         ".dot first\r\n.\r\nlast",
@@ -44,8 +44,8 @@ TEST_F(FakeSendmail, HandOffPipesTheSameMessageWithoutDotStuffing) {
                         "me@example.net"};
     test::RecordingTask task;
     ASSERT_EQ(MailSender(m_settings).SendMailMessage(message, task), SendResult::Ok);
-    EXPECT_EQ(ReadWholeFile(m_dir + "/args"), "-t\n-oi\n");
-    const std::string input = ReadWholeFile(m_dir + "/input");
+    EXPECT_EQ(ReadTextFile(m_dir + "/args"), "-t\n-oi\n");
+    const std::string input = ReadTextFile(m_dir + "/input");
     EXPECT_EQ(input.find('\r'), std::string::npos);
     EXPECT_NE(input.find("\n.dot first\n.\nlast\n"), std::string::npos);
     const test::ParsedMail mail = test::ParseStoredMail(m_dir + "/input");
@@ -59,13 +59,13 @@ TEST_F(FakeSendmail, HandOffPipesTheSameMessageWithoutDotStuffing) {
 }
 
 TEST_F(FakeSendmail, RefusalMissingProgramAndNoRecipientGiveFailed) {
-    test::WriteWholeFile(m_dir + "/exit", "75");
+    test::WriteTextFile(m_dir + "/exit", "75");
     const MailMessage message{"ann@example.com", "s", "b", {}, ""};
     test::RecordingTask task;
     EXPECT_EQ(MailSender(m_settings).SendMailMessage(message, task), SendResult::Failed);
-    EXPECT_EQ(ReadWholeFile(m_dir + "/input").find("From:"), std::string::npos);
+    EXPECT_EQ(ReadTextFile(m_dir + "/input").find("From:"), std::string::npos);
 
-    test::WriteWholeFile(m_dir + "/exit", "0");
+    test::WriteTextFile(m_dir + "/exit", "0");
     MailSenderOptions missing;
     missing.handoff.program = "sonaro-no-such-mailer";
     EXPECT_EQ(MailSender(m_settings, missing).SendMailMessage(message, task), SendResult::Failed);
@@ -107,7 +107,7 @@ TEST_F(FakeSendmail, SmtpJobFollowsTheEmailSettings) {
     test::RecordingTask task;
     EXPECT_EQ(sender.SendMailMessage(message, task), SendResult::Ok);
     EXPECT_EQ(server.finish(), "");
-    EXPECT_TRUE(ReadWholeFile(m_dir + "/input").empty());
+    EXPECT_TRUE(ReadTextFile(m_dir + "/input").empty());
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "support/parsed_mail.h"
 #include "support/python_server.h"
@@ -14,7 +13,7 @@
 namespace sonaro {
 namespace {
 
-using test::ReadWholeFile;
+using test::ReadTextFile;
 
 constexpr std::string_view kNotResponding = "Mail server not responding";
 constexpr std::string_view kRcptRefused =
@@ -38,8 +37,6 @@ std::uint16_t closedPort() {
 
 class RealSmtp : public ::testing::Test {
   protected:
-    ~RealSmtp() override { test::RemoveTree(m_dir); }
-
     bool startServer(std::vector<std::string> extra = {}) {
         std::vector<std::string> arguments = {"smtp", m_dir};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
@@ -47,10 +44,10 @@ class RealSmtp : public ::testing::Test {
     }
     std::string host() const { return "127.0.0.1:" + std::to_string(m_server.port()); }
     std::string stored(int n, const char* suffix) const {
-        return ReadWholeFile(m_dir + "/" + std::to_string(n) + suffix);
+        return ReadTextFile(m_dir + "/" + std::to_string(n) + suffix);
     }
 
-    const std::string m_dir = test::MakeTempDir("smtp");
+    const test::TempDir m_dir{"smtp"};
     test::PythonServer m_server;
 };
 
@@ -58,8 +55,8 @@ TEST_F(RealSmtp, TwoAttachmentsSubjectAndDotLinesArriveIntactToTwoRecipientsInOn
     ASSERT_TRUE(startServer());
     const std::string wav = test::RandomBytes(300001, 1);
     const std::string mp3 = test::RandomBytes(77777, 2);
-    test::WriteWholeFile(m_dir + "/take 1.wav", wav);
-    test::WriteWholeFile(m_dir + "/take 1.mp3", mp3);
+    test::WriteTextFile(m_dir + "/take 1.wav", wav);
+    test::WriteTextFile(m_dir + "/take 1.mp3", mp3);
     SmtpJob job;
     job.to = "one@example.com, two@example.org";
     job.sender = "rec@example.net";
@@ -276,37 +273,28 @@ TEST_F(ScriptedSmtp, SilentServerFailsAfterTheBudgetAndStopsWithinAMoment) {
 
     test::RecordingTask stopped;
     options.replyMs = 40000;
-    std::thread stopper([&stopped] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        stopped.stop();
-    });
+    stopped.stopAfter(300);
     const auto again = std::chrono::steady_clock::now();
     EXPECT_EQ(SendSmtpMail(job, stopped, options), SendResult::Stopped);
     EXPECT_LT(std::chrono::steady_clock::now() - again, std::chrono::milliseconds(300 + 200 + 300));
-    stopper.join();
     EXPECT_TRUE(stopped.messages.empty());
     EXPECT_EQ(server.finish(), "");
 }
 
 TEST_F(ScriptedSmtp, StopWhileTheAttachmentIsStalledEndsWithoutTheTerminator) {
-    const std::string dir = test::MakeTempDir("stall");
-    test::WriteWholeFile(dir + "/big.wav", std::string(32 * 1024 * 1024, 'a'));
+    const test::TempDir dir("stall");
+    test::WriteTextFile(dir + "/big.wav", std::string(32 * 1024 * 1024, 'a'));
     job.attachments = {dir + "/big.wav"};
     greetAndHelo();
     server.expect("MAIL FROM:<me@y.test>").send("250 ok\r\n");
     server.expect("RCPT TO:<a@x.test>").send("250 ok\r\n");
     server.expect("DATA").send("354 go\r\n").silentUntilClosed();
-    std::thread stopper([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        task.stop();
-    });
+    task.stopAfter(500);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(run(), SendResult::Stopped);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500 + 200 + 500));
-    stopper.join();
     EXPECT_TRUE(task.messages.empty());
     EXPECT_EQ(server.received().find("\r\n.\r\n"), std::string::npos);
-    test::RemoveTree(dir);
 }
 
 TEST(SmtpAddresses, ConnectAndAddressFailuresNameTheServer) {

@@ -47,18 +47,13 @@ class DownloadJob final : public LProgressReporter {
 
 class CurlDownloaderTest : public testing::Test {
   protected:
-    CurlDownloaderTest()
-        : m_root(test::MakeTempDir("www")), m_out(test::MakeTempDir("dl")), m_server(m_root) {
+    CurlDownloaderTest() : m_server(m_root) {
         m_body.resize(5000);
         for (std::size_t i = 0; i < m_body.size(); ++i) {
             m_body[i] = static_cast<char>('a' + i % 26);
         }
         std::ofstream(m_root + "/setup.run", std::ios::binary) << m_body;
         std::ofstream(m_root + "/big.run", std::ios::binary) << std::string(200000, 'z');
-    }
-    ~CurlDownloaderTest() override {
-        test::RemoveTree(m_root);
-        test::RemoveTree(m_out);
     }
 
     // Runs one download to its end and gives its result.
@@ -75,8 +70,8 @@ class CurlDownloaderTest : public testing::Test {
     }
     std::string target() const { return m_out + "/setup.run"; }
 
-    std::string m_root;
-    std::string m_out;
+    const test::TempDir m_root{"www"};
+    const test::TempDir m_out{"dl"};
     std::string m_body;
     test::LocalHttpServer m_server;
     test::ManualDispatcher m_dispatcher;

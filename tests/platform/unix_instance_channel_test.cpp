@@ -66,8 +66,7 @@ bool heldOpen(int fd) {
 class InstanceChannelTest : public testing::Test {
   protected:
     InstanceChannelTest()
-        : m_dir(test::MakeTempDir("instance")),
-          m_path(m_dir + "/instance"),
+        : m_path(m_dir + "/instance"),
           m_errors(std::tmpfile()),
           m_server(
               m_path, m_dispatcher,
@@ -79,7 +78,6 @@ class InstanceChannelTest : public testing::Test {
     ~InstanceChannelTest() override {
         m_server.Close();
         std::fclose(m_errors);
-        test::RemoveTree(m_dir);
     }
 
     // Forwards on another thread while this one plays the user-interface thread.
@@ -101,7 +99,7 @@ class InstanceChannelTest : public testing::Test {
         return std::string(buffer, n);
     }
 
-    std::string m_dir;
+    const test::TempDir m_dir{"instance"};
     std::string m_path;
     std::FILE* m_errors;
     test::ManualDispatcher m_dispatcher;
@@ -330,7 +328,7 @@ TEST_F(InstanceChannelTest, ExtendedBlocksArriveWholeUpToTheLimit) {
 }
 
 TEST(FlockStartupLock, IsExclusiveUntilReleased) {
-    const std::string dir = test::MakeTempDir("lock");
+    const test::TempDir dir("lock");
     FlockStartupLock first(dir + "/starting.lock");
     FlockStartupLock second(dir + "/starting.lock");
     ASSERT_TRUE(first.Acquire(1000));
@@ -341,7 +339,6 @@ TEST(FlockStartupLock, IsExclusiveUntilReleased) {
     EXPECT_TRUE(waiting.get());
     second.Release();
     EXPECT_TRUE(first.Acquire(0));
-    test::RemoveTree(dir);
 }
 
 }  // namespace

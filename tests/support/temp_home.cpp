@@ -35,9 +35,19 @@ std::string ReadTextFile(const std::string& path) {
     return text.str();
 }
 
+void WriteTextFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
 void RemoveTree(const std::string& path) {
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
+}
+
+TempDir::TempDir(const std::string& prefix) : std::string(MakeTempDir(prefix)) {}
+
+TempDir::~TempDir() {
+    RemoveTree(*this);
 }
 
 TempHome::TempHome() : m_path(MakeTempDir("sonaro-home")) {
