@@ -61,9 +61,7 @@ class CurlDownloaderTest : public testing::Test {
         DownloadJob job(m_dispatcher, m_downloader, m_server.baseUrl() + address, target());
         job.SetListener(&progress);
         job.Start();
-        while (job.IsRunning()) {
-            m_dispatcher.pumpFor(50);
-        }
+        EXPECT_TRUE(m_dispatcher.pumpUntil([&] { return !job.IsRunning(); }));
         job.Stop();
         m_dispatcher.pump();
         return static_cast<SendResult>(job.result.load());
@@ -100,9 +98,7 @@ TEST_F(CurlDownloaderTest, NotFoundLeavesNoFileAndReplacesNothingLater) {
 
     DownloadJob refused(m_dispatcher, m_downloader, "file:///etc/hostname", target());
     refused.Start();
-    while (refused.IsRunning()) {
-        m_dispatcher.pumpFor(50);
-    }
+    EXPECT_TRUE(m_dispatcher.pumpUntil([&] { return !refused.IsRunning(); }));
     refused.Stop();
     EXPECT_EQ(refused.result.load(), static_cast<int>(SendResult::Failed));
     EXPECT_NE(access(target().c_str(), F_OK), 0);
@@ -115,9 +111,7 @@ TEST_F(CurlDownloaderTest, CancelDuringTheTransferLeavesNoFile) {
     job.SetListener(&progress);
     job.Start();
     // The first 4096 bytes arrive; then the server stalls until we cancel.
-    while (progress.last <= 0.0 && job.IsRunning()) {
-        m_dispatcher.pumpFor(50);
-    }
+    EXPECT_TRUE(m_dispatcher.pumpUntil([&] { return progress.last > 0.0 || !job.IsRunning(); }));
     EXPECT_GT(progress.last, 0.0);
     job.Stop();
     EXPECT_EQ(job.result.load(), static_cast<int>(SendResult::Stopped));
