@@ -123,7 +123,7 @@ TEST(SingleInstance, GoesOnWhenTheLockCannotBeHad) {
 TEST(SingleInstance, RelativePathsAreSentAgainstThisStartsFolder) {
     Fixture f;
     f.channel.results = {ForwardResult::Delivered};
-    const std::string dir = test::MakeTempDir("start-here");
+    const test::TempDir dir("start-here");
     {
         WorkingIn here(dir);
         const std::string folder = std::filesystem::current_path().string();
@@ -137,7 +137,6 @@ TEST(SingleInstance, RelativePathsAreSentAgainstThisStartsFolder) {
             (std::vector<std::string>{"sonaro", "-OutDir", folder + "/rec", "-recordfile",
                                       folder + "/takes/a.wav", "-s", "8000", "-outdir", "/abs"}));
     }
-    test::RemoveTree(dir);
 }
 
 // A relative path that cannot be placed, or a command line too large for any block, is refused

@@ -14,9 +14,7 @@ namespace {
 
 class AiffWriterTest : public ::testing::Test {
   protected:
-    AiffWriterTest() : m_dir(test::MakeTempDir("aiff")) {}
-    ~AiffWriterTest() override { test::RemoveTree(m_dir); }
-    std::string m_dir;
+    const test::TempDir m_dir{"aiff"};
 };
 
 TEST_F(AiffWriterTest, OneSecondOfCdAudioHasTheExactLayoutAndSamples) {

@@ -104,9 +104,7 @@ TEST(CodecManager, BlockAlignedConversionKeepsTheRestAndEndPadsIt) {
 
 class CompressedWriterTest : public ::testing::TestWithParam<std::pair<int, int>> {
   protected:
-    CompressedWriterTest() : m_dir(test::MakeTempDir("compressed")) {}
-    ~CompressedWriterTest() override { test::RemoveTree(m_dir); }
-    std::string m_dir;
+    const test::TempDir m_dir{"compressed"};
 };
 
 // Decodes the data chunk of a file the writer made through the codec manager.
@@ -170,12 +168,11 @@ INSTANTIATE_TEST_SUITE_P(AllCodecs, CompressedWriterTest,
                                            std::pair{3, 2}));
 
 TEST(CompressedWriter, AFormatNoDriverConvertsGivesAnUnusableWriter) {
-    const std::string dir = test::MakeTempDir("compressed");
+    const test::TempDir dir("compressed");
     WaveFormat unknown;
     unknown.formatTag = 0x55;
     CompressedWavWriter writer(dir + "/x.wav", unknown, CodecManager());
     EXPECT_TRUE(writer.isUnusable());
-    test::RemoveTree(dir);
 }
 
 }  // namespace

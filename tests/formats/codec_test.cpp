@@ -38,9 +38,7 @@ std::string writeWav(const std::string& dir, const std::string& name, const WavF
 
 class CodecTest : public ::testing::Test {
   protected:
-    CodecTest() : m_dir(test::MakeTempDir("codec")) {}
-    ~CodecTest() override { test::RemoveTree(m_dir); }
-    std::string m_dir;
+    const test::TempDir m_dir{"codec"};
 };
 
 TEST(G711, EveryCodeSurvivesARoundTripAndEveryInputStaysWithinItsSegment) {

@@ -6,7 +6,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 
 #include "support/blocking_fifo.h"
@@ -17,10 +16,7 @@ namespace {
 
 class FormatSettingsTest : public test::SettingsTest {
   protected:
-    std::string fileBytes() const {
-        std::ifstream in(m_formats.wavFormatPath(), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
+    std::string fileBytes() const { return test::ReadTextFile(m_formats.wavFormatPath()); }
 
     FormatSettings m_formats{m_settings, m_dir + "/data/sonaro"};
 };

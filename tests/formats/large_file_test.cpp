@@ -17,11 +17,10 @@ namespace sonaro {
 namespace {
 
 TEST(LargeWavFile, PastFourGibibytesTheSizesReadUnknownAndEverySampleIsRead) {
-    const std::string dir = test::MakeTempDir("large");
+    const test::TempDir dir("large");
     struct statvfs disk {};
     if (::statvfs(dir.c_str(), &disk) != 0 ||
         static_cast<double>(disk.f_bavail) * disk.f_frsize < 6e9) {
-        test::RemoveTree(dir);
         GTEST_SKIP() << "less than 6 GB free in " << dir;
     }
     // 32-bit stereo: 8 bytes per frame. One block more than fits below 4 GiB, then a marker.
@@ -73,7 +72,6 @@ TEST(LargeWavFile, PastFourGibibytesTheSizesReadUnknownAndEverySampleIsRead) {
         std::memcpy(&value, last + 4 * i, 4);
         ASSERT_EQ(value, marker[i] * 4096) << i;
     }
-    test::RemoveTree(dir);
 }
 
 }  // namespace

@@ -75,9 +75,6 @@ TEST(Mp3Options, SampleRateChoice) {
 
 class Mp3WriterTest : public ::testing::Test {
   protected:
-    Mp3WriterTest() : m_dir(test::MakeTempDir("mp3")) {}
-    ~Mp3WriterTest() override { test::RemoveTree(m_dir); }
-
     std::string script(const char* name, const char* body) const {
         const std::string path = m_dir + "/" + name;
         std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
@@ -85,7 +82,7 @@ class Mp3WriterTest : public ::testing::Test {
         return path;
     }
 
-    std::string m_dir;
+    const test::TempDir m_dir{"mp3"};
 };
 
 std::vector<InternalSample> channelOf(const std::vector<std::int16_t>& stereo, int channel) {

@@ -45,10 +45,8 @@ void writeAll(AudioSink& sink, const std::vector<InternalSample>& samples, int b
 
 class WavWriterTest : public ::testing::Test {
   protected:
-    WavWriterTest() : m_dir(test::MakeTempDir("wav")) {}
-    ~WavWriterTest() override { test::RemoveTree(m_dir); }
     std::string path(const char* name) const { return m_dir + "/" + name; }
-    std::string m_dir;
+    const test::TempDir m_dir{"wav"};
 };
 
 TEST_F(WavWriterTest, OneSecondOfCdAudioHasTheExactLayoutAndSamples) {

@@ -6,22 +6,19 @@
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "net/ftp_listing.h"
-#include "platform/sqlite_settings_backend.h"
-#include "settings/settings_store.h"
 #include "support/parsed_mail.h"
 #include "support/python_server.h"
 #include "support/recording_task.h"
 #include "support/scripted_server.h"
-#include "support/temp_home.h"
+#include "support/settings_home.h"
 
 namespace sonaro {
 namespace {
 
-using test::ReadWholeFile;
-using test::WriteWholeFile;
+using test::ReadTextFile;
+using test::WriteTextFile;
 
 FtpTimeouts fastTimeouts() {
     FtpTimeouts timeouts;
@@ -33,75 +30,102 @@ FtpTimeouts fastTimeouts() {
     return timeouts;
 }
 
-class FtpTest : public ::testing::Test {
+std::string localAddress(std::uint16_t port) {
+    return "127.0.0.1:" + std::to_string(port);
+}
+
+// A PASV answered with the server's data port (and a foreign host, which the client ignores),
+// then the data connection accepted.
+test::ScriptedServer& passive(test::ScriptedServer& server) {
+    const int port = server.dataPort();
+    return server.expect("PASV")
+        .send("227 Entering Passive Mode (10,1,2,3," + std::to_string(port / 256) + "," +
+              std::to_string(port % 256) + ")\r\n")
+        .acceptData();
+}
+
+// `command` on a passive data connection that carries `listing`.
+void scriptListing(test::ScriptedServer& server, const std::string& command,
+                   const std::string& listing) {
+    server.expect("TYPE A").send("200 ascii\r\n");
+    passive(server).expect(command).send("150 here\r\n").sendData(listing).closeData();
+    server.send("226 sent\r\n");
+}
+
+class FtpTest : public test::SettingsTest {
   protected:
-    void SetUp() override {
-        m_dir = test::MakeTempDir("ftp");
-        std::filesystem::create_directories(m_dir + "/root/sub");
-        m_backend =
-            std::make_unique<SqliteSettingsBackend>(m_dir + "/user.db", m_dir + "/machine.db");
-        m_settings = std::make_unique<SettingsStore>(*m_backend);
-    }
-    void TearDown() override {
-        m_settings.reset();
-        m_backend.reset();
-        test::RemoveTree(m_dir);
-    }
+    FtpTest() { std::filesystem::create_directories(m_dir + "/root/sub"); }
+
     bool startServer(const std::string& user) {
         if (!m_server.start({"ftp", m_dir + "/root", user, "pw"})) {
             return false;
         }
-        m_settings->WriteSettingString("Ftp", "Server",
-                                       "127.0.0.1:" + std::to_string(m_server.port()));
-        m_settings->WriteSettingString("Ftp", "UserName", user);
-        m_settings->WriteSettingString("Ftp", "Password", "pw");
-        m_settings->WriteSettingString("Ftp", "Directory", "/sub");
+        m_settings.WriteSettingString("Ftp", "Server", localAddress(m_server.port()));
+        m_settings.WriteSettingString("Ftp", "UserName", user);
+        m_settings.WriteSettingString("Ftp", "Password", "pw");
+        m_settings.WriteSettingString("Ftp", "Directory", "/sub");
         return true;
     }
 
-    std::string m_dir;
-    std::unique_ptr<SqliteSettingsBackend> m_backend;
-    std::unique_ptr<SettingsStore> m_settings;
+    // A greeting and a USER answered 230 (no PASS), as the start of a script.
+    static test::ScriptedServer& greet(test::ScriptedServer& server, const std::string& user) {
+        return server.accept().send("220 ready\r\n").expect("USER " + user).send("230 in\r\n");
+    }
+
+    // Starts `server` and logs on to it.
+    std::unique_ptr<FtpConnection> logOn(test::ScriptedServer& server, const std::string& user,
+                                         const std::string& password = "") {
+        server.start();
+        auto connection = std::make_unique<FtpConnection>(m_task, fastTimeouts());
+        EXPECT_EQ(connection->FtpLogOn(localAddress(server.port()), user, password),
+                  SendResult::Ok);
+        return connection;
+    }
+
+    // Closes the connection; the server must have seen its whole script.
+    static void finish(FtpConnection& connection, test::ScriptedServer& server) {
+        connection.close();
+        EXPECT_EQ(server.finish(), "");
+    }
+
     test::PythonServer m_server;
+    test::RecordingTask m_task;
 };
 
 TEST_F(FtpTest, UploadArrivesByteIdenticalWithItsModificationTime) {
     ASSERT_TRUE(startServer("recorder"));
     const std::string bytes = test::RandomBytes(1'500'000, 7);
     const std::string local = m_dir + "/take 1.wav";
-    WriteWholeFile(local, bytes);
+    WriteTextFile(local, bytes);
     const timeval times[2] = {{981'173'106, 0}, {981'173'106, 0}};
     ASSERT_EQ(utimes(local.c_str(), times), 0);
-    test::RecordingTask task;
-    ASSERT_EQ(UploadRecordingByFtp(task, *m_settings, local, fastTimeouts()), SendResult::Ok);
+    ASSERT_EQ(UploadRecordingByFtp(m_task, m_settings, local, fastTimeouts()), SendResult::Ok);
     const std::string remote = m_dir + "/root/sub/take 1.wav";
-    EXPECT_TRUE(ReadWholeFile(remote) == bytes);
+    EXPECT_TRUE(ReadTextFile(remote) == bytes);
     struct stat info {};
     ASSERT_EQ(stat(remote.c_str(), &info), 0);
     EXPECT_EQ(info.st_mtime, 981'173'106);
-    EXPECT_EQ(task.statuses.front(), std::make_pair(std::string("Uploading file..."), 0));
-    EXPECT_EQ(task.statuses[1], std::make_pair(std::string("take 1.wav"), 1));
-    EXPECT_DOUBLE_EQ(task.progress.front(), 0.0);
-    EXPECT_DOUBLE_EQ(task.progress.back(), 1.0);
-    EXPECT_TRUE(std::is_sorted(task.progress.begin(), task.progress.end()));
+    EXPECT_EQ(m_task.statuses.front(), std::make_pair(std::string("Uploading file..."), 0));
+    EXPECT_EQ(m_task.statuses[1], std::make_pair(std::string("take 1.wav"), 1));
+    EXPECT_DOUBLE_EQ(m_task.progress.front(), 0.0);
+    EXPECT_DOUBLE_EQ(m_task.progress.back(), 1.0);
+    EXPECT_TRUE(std::is_sorted(m_task.progress.begin(), m_task.progress.end()));
 }
 
 TEST_F(FtpTest, EmptyFileAndNonAsciiUserAndRemoteSize) {
     ASSERT_TRUE(startServer("j\xC3\xBCrgen"));
     const std::string local = m_dir + "/empty.wav";
-    WriteWholeFile(local, "");
-    test::RecordingTask task;
-    ASSERT_EQ(UploadRecordingByFtp(task, *m_settings, local, fastTimeouts()), SendResult::Ok);
+    WriteTextFile(local, "");
+    ASSERT_EQ(UploadRecordingByFtp(m_task, m_settings, local, fastTimeouts()), SendResult::Ok);
     struct stat info {};
     ASSERT_EQ(stat((m_dir + "/root/sub/empty.wav").c_str(), &info), 0);
     EXPECT_EQ(info.st_size, 0);
-    EXPECT_EQ(task.progress, std::vector<double>{0.0});
+    EXPECT_EQ(m_task.progress, std::vector<double>{0.0});
 
-    WriteWholeFile(m_dir + "/root/sub/known.mp3", std::string(4321, 'k'));
-    FtpConnection connection(task, fastTimeouts());
-    ASSERT_EQ(
-        connection.FtpLogOn("127.0.0.1:" + std::to_string(m_server.port()), "j\xC3\xBCrgen", "pw"),
-        SendResult::Ok);
+    WriteTextFile(m_dir + "/root/sub/known.mp3", std::string(4321, 'k'));
+    FtpConnection connection(m_task, fastTimeouts());
+    const std::string address = localAddress(m_server.port());
+    ASSERT_EQ(connection.FtpLogOn(address, "j\xC3\xBCrgen", "pw"), SendResult::Ok);
     ASSERT_EQ(connection.FtpChangeDirectory("/sub"), SendResult::Ok);
     std::uint64_t size = 1;
     EXPECT_EQ(connection.FtpRemoteSize("known.mp3", size), SendResult::Ok);
@@ -109,65 +133,40 @@ TEST_F(FtpTest, EmptyFileAndNonAsciiUserAndRemoteSize) {
     EXPECT_TRUE(connection.features().mfmt && connection.features().mlstSize);
     EXPECT_EQ(connection.FtpRemoteSize("absent.mp3", size), SendResult::Ok);
     EXPECT_EQ(size, 0u);
-    EXPECT_EQ(connection.FtpLogOn("127.0.0.1:" + std::to_string(m_server.port()), "jurgen", "pw"),
-              SendResult::Failed);
+    EXPECT_EQ(connection.FtpLogOn(address, "jurgen", "pw"), SendResult::Failed);
     EXPECT_EQ(connection.FtpChangeDirectory("/sub\r\nDELE x"), SendResult::Failed);
-}
-
-// A log-on answered 230 (no PASS), then TYPE I and a passive data connection.
-void scriptLogOnAndPassive(test::ScriptedServer& server) {
-    server.accept().send("220 ready\r\n").expect("USER anon").send("230 in\r\n");
-    server.expect("TYPE I").send("200 binary\r\n");
-}
-
-std::string passiveReply(const test::ScriptedServer& server) {
-    const int port = server.dataPort();
-    return "227 Entering Passive Mode (10,1,2,3," + std::to_string(port / 256) + "," +
-           std::to_string(port % 256) + ")\r\n";
 }
 
 TEST_F(FtpTest, StorRefused550IsRetriedOnANewConnectionToTheControlPeer) {
     test::ScriptedServer server;
-    scriptLogOnAndPassive(server);
-    server.expect("PASV").send(passiveReply(server)).acceptData();
-    server.expect("STOR take.wav").send("550 busy\r\n").closeData();
-    server.expect("PASV").send(passiveReply(server)).acceptData();
-    server.expect("STOR take.wav").send("150 go\r\n").receiveDataUntilClosed();
+    greet(server, "anon").expect("TYPE I").send("200 binary\r\n");
+    passive(server).expect("STOR take.wav").send("550 busy\r\n").closeData();
+    passive(server).expect("STOR take.wav").send("150 go\r\n").receiveDataUntilClosed();
     server.send("226 done\r\n");
     server.expect("FEAT").send("211-Features:\r\n SIZE\r\n MDTM\r\n211 End\r\n");
-    server.start();
     const std::string bytes = test::RandomBytes(200'000, 9);
-    WriteWholeFile(m_dir + "/take.wav", bytes);
-    test::RecordingTask task;
-    FtpConnection connection(task, fastTimeouts());
-    ASSERT_EQ(connection.FtpLogOn("127.0.0.1:" + std::to_string(server.port()), "anon", "x"),
-              SendResult::Ok);
-    EXPECT_EQ(connection.FtpUpload("take.wav", m_dir + "/take.wav"), SendResult::Ok);
-    connection.close();
-    EXPECT_EQ(server.finish(), "");
+    WriteTextFile(m_dir + "/take.wav", bytes);
+    auto connection = logOn(server, "anon", "x");
+    EXPECT_EQ(connection->FtpUpload("take.wav", m_dir + "/take.wav"), SendResult::Ok);
+    finish(*connection, server);
     EXPECT_TRUE(server.dataReceived() == bytes);
 }
 
 TEST_F(FtpTest, FinalReplyOtherThan226IsCheckedAgainstTheRemoteSize) {
+    WriteTextFile(m_dir + "/take.wav", std::string(6000, 'a'));
     for (const std::string listed : {"6000", "5999"}) {
+        SCOPED_TRACE(listed);
         test::ScriptedServer server;
-        scriptLogOnAndPassive(server);
-        server.expect("PASV").send(passiveReply(server)).acceptData();
-        server.expect("STOR take.wav").send("150 go\r\n").receiveDataUntilClosed();
+        greet(server, "anon").expect("TYPE I").send("200 binary\r\n");
+        passive(server).expect("STOR take.wav").send("150 go\r\n").receiveDataUntilClosed();
         server.send("451 hiccup\r\n");
         server.expect("FEAT").send("211-Features:\r\n SIZE\r\n211 End\r\n");
         server.expect("TYPE I").send("200 binary\r\n");
         server.expect("SIZE take.wav").send("213 " + listed + "\r\n");
-        server.start();
-        WriteWholeFile(m_dir + "/take.wav", std::string(6000, 'a'));
-        test::RecordingTask task;
-        FtpConnection connection(task, fastTimeouts());
-        ASSERT_EQ(connection.FtpLogOn("127.0.0.1:" + std::to_string(server.port()), "anon", ""),
-                  SendResult::Ok);
-        EXPECT_EQ(connection.FtpUpload("take.wav", m_dir + "/take.wav"),
+        auto connection = logOn(server, "anon");
+        EXPECT_EQ(connection->FtpUpload("take.wav", m_dir + "/take.wav"),
                   listed == "6000" ? SendResult::Ok : SendResult::Failed);
-        connection.close();
-        EXPECT_EQ(server.finish(), "");
+        finish(*connection, server);
     }
 }
 
@@ -177,60 +176,39 @@ TEST_F(FtpTest, RemoteSizeFallsBackToAListingWithoutFeatures) {
     server.expect("USER u").send("331 password\r\n").expect("PASS p").send("230 in\r\n");
     server.expect("FEAT").send("500 what\r\n");
     server.expect("TYPE I").send("502 no\r\n");
-    server.expect("TYPE A").send("200 ascii\r\n");
-    server.expect("PASV").send(passiveReply(server)).acceptData();
-    server.expect("LIST take 2.wav*").send("150 here\r\n");
-    server
-        .sendData(
-            "-rw-r--r--   1 ftp ftp  99 Dec  6 20:31 take 2.wav.bak\r\n"
-            "-rw-r--r--   1 ftp ftp  12345 Dec  6 20:31 take 2.wav\r\n")
-        .closeData();
-    server.send("226 sent\r\n");
-    server.start();
-    test::RecordingTask task;
-    FtpConnection connection(task, fastTimeouts());
-    ASSERT_EQ(connection.FtpLogOn("127.0.0.1:" + std::to_string(server.port()), "u", "p"),
-              SendResult::Ok);
+    scriptListing(server, "LIST take 2.wav*",
+                  "-rw-r--r--   1 ftp ftp  99 Dec  6 20:31 take 2.wav.bak\r\n"
+                  "-rw-r--r--   1 ftp ftp  12345 Dec  6 20:31 take 2.wav\r\n");
+    auto connection = logOn(server, "u", "p");
     std::uint64_t size = 0;
-    EXPECT_EQ(connection.FtpRemoteSize("take 2.wav", size), SendResult::Ok);
+    EXPECT_EQ(connection->FtpRemoteSize("take 2.wav", size), SendResult::Ok);
     EXPECT_EQ(size, 12345u);
-    EXPECT_FALSE(connection.features().asked);
-    connection.close();
-    EXPECT_EQ(server.finish(), "");
+    EXPECT_FALSE(connection->features().asked);
+    finish(*connection, server);
 }
 
 TEST_F(FtpTest, RemoteSizeFromAMachineListingWhenOnlyMlsdIsOffered) {
     test::ScriptedServer server;
-    server.accept().send("220 ready\r\n").expect("USER u").send("230 in\r\n");
+    greet(server, "u");
     server.expect("FEAT").send("211-Features:\r\n MLSD\r\n MLST type*;modify*;\r\n211 End\r\n");
-    server.expect("TYPE A").send("200 ascii\r\n");
-    server.expect("PASV").send(passiveReply(server)).acceptData();
-    server.expect("MLSD").send("150 here\r\n");
-    server
-        .sendData(
-            "type=file;size=5;modify=20260101000000; take.wav.old\r\n"
-            "type=file;Size=777;modify=20260101000000; take.wav\r\n")
-        .closeData();
-    server.send("226 sent\r\n");
-    server.start();
-    test::RecordingTask task;
-    FtpConnection connection(task, fastTimeouts());
-    ASSERT_EQ(connection.FtpLogOn("127.0.0.1:" + std::to_string(server.port()), "u", ""),
-              SendResult::Ok);
+    scriptListing(server, "MLSD",
+                  "type=file;size=5;modify=20260101000000; take.wav.old\r\n"
+                  "type=file;Size=777;modify=20260101000000; take.wav\r\n");
+    auto connection = logOn(server, "u");
     std::uint64_t size = 0;
-    EXPECT_EQ(connection.FtpRemoteSize("take.wav", size), SendResult::Ok);
+    EXPECT_EQ(connection->FtpRemoteSize("take.wav", size), SendResult::Ok);
     EXPECT_EQ(size, 777u);
-    EXPECT_TRUE(connection.features().mlstModify && !connection.features().mlstSize);
-    connection.close();
-    EXPECT_EQ(server.finish(), "");
+    EXPECT_TRUE(connection->features().mlstModify && !connection->features().mlstSize);
+    finish(*connection, server);
 }
 
 // Sizes beyond 64 bits in every place a size comes from: none is taken, none ends the program.
 TEST_F(FtpTest, OverlongSizesAreRefusedInEveryReply) {
     const std::string overlong = "184467440737095516160";
     for (const bool machineListing : {false, true}) {
+        SCOPED_TRACE(machineListing);
         test::ScriptedServer server;
-        server.accept().send("220 ready\r\n").expect("USER u").send("230 in\r\n");
+        greet(server, "u");
         if (machineListing) {
             server.expect("FEAT").send("211-Features:\r\n MLST size*;\r\n211 End\r\n");
             server.expect("MLST take.wav")
@@ -240,21 +218,12 @@ TEST_F(FtpTest, OverlongSizesAreRefusedInEveryReply) {
             server.expect("TYPE I").send("200 binary\r\n");
             server.expect("SIZE take.wav").send("213 " + overlong + "\r\n");
         }
-        server.expect("TYPE A").send("200 ascii\r\n");
-        server.expect("PASV").send(passiveReply(server)).acceptData();
-        server.expect("LIST take.wav*").send("150 here\r\n");
-        server.sendData("-rw-r--r--   1 ftp ftp  " + overlong + " Dec  6 20:31 take.wav\r\n")
-            .closeData();
-        server.send("226 sent\r\n");
-        server.start();
-        test::RecordingTask task;
-        FtpConnection connection(task, fastTimeouts());
-        ASSERT_EQ(connection.FtpLogOn("127.0.0.1:" + std::to_string(server.port()), "u", ""),
-                  SendResult::Ok);
+        scriptListing(server, "LIST take.wav*",
+                      "-rw-r--r--   1 ftp ftp  " + overlong + " Dec  6 20:31 take.wav\r\n");
+        auto connection = logOn(server, "u");
         std::uint64_t size = 1;
-        EXPECT_EQ(connection.FtpRemoteSize("take.wav", size), SendResult::Failed);
-        connection.close();
-        EXPECT_EQ(server.finish(), "");
+        EXPECT_EQ(connection->FtpRemoteSize("take.wav", size), SendResult::Failed);
+        finish(*connection, server);
     }
     FtpListingEntry entry;
     EXPECT_FALSE(ParseListingLine("12-06-26  08:31PM  18,446,744,073,709,551,616 take.mp3", entry));
@@ -268,9 +237,8 @@ TEST_F(FtpTest, SilentServerFailsAfterTheBudgetAndStopsWithinAMoment) {
     server.start();
     FtpTimeouts timeouts = fastTimeouts();
     timeouts.replyMs = 500;
-    test::RecordingTask task;
-    FtpConnection connection(task, timeouts);
-    const std::string address = "127.0.0.1:" + std::to_string(server.port());
+    FtpConnection connection(m_task, timeouts);
+    const std::string address = localAddress(server.port());
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(connection.FtpLogOn(address, "u", "p"), SendResult::Failed);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(450));
@@ -279,14 +247,10 @@ TEST_F(FtpTest, SilentServerFailsAfterTheBudgetAndStopsWithinAMoment) {
     timeouts.replyMs = 60000;
     test::RecordingTask stopped;
     FtpConnection patient(stopped, timeouts);
-    std::thread stopper([&stopped] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        stopped.stop();
-    });
+    stopped.stopAfter(300);
     start = std::chrono::steady_clock::now();
     EXPECT_EQ(patient.FtpLogOn(address, "u", "p"), SendResult::Stopped);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(800));
-    stopper.join();
     patient.close();
     EXPECT_EQ(server.finish(), "");
 }

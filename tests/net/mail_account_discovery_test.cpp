@@ -12,15 +12,13 @@ namespace {
 
 class MailAccountDiscoveryTest : public testing::Test {
   protected:
-    ~MailAccountDiscoveryTest() override { test::RemoveTree(m_home); }
-
     void write(const std::string& relative, const std::string& text) {
         const std::filesystem::path path = m_home + "/" + relative;
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path) << text;
     }
 
-    std::string m_home = test::MakeTempDir("thunderbird");
+    const test::TempDir m_home{"thunderbird"};
 };
 
 const char* const kPrefs =

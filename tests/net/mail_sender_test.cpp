@@ -3,68 +3,49 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
-
-#include "platform/sqlite_settings_backend.h"
-#include "settings/settings_store.h"
 #include "support/parsed_mail.h"
 #include "support/recording_task.h"
 #include "support/scripted_server.h"
-#include "support/temp_home.h"
+#include "support/settings_home.h"
 
 namespace sonaro {
 namespace {
 
-using test::ReadWholeFile;
+using test::ReadTextFile;
 
 // A fake `sendmail` first on PATH that keeps its arguments and input and exits with the code in
 // the file "exit" (0 when absent).
-class FakeSendmail : public ::testing::Test {
+class FakeSendmail : public test::SettingsTest {
   protected:
-    void SetUp() override {
-        m_dir = test::MakeTempDir("sendmail");
-        m_savedPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
-        test::WriteWholeFile(m_dir + "/sendmail",
-                             "#!/bin/sh\n"
-                             "printf '%s\\n' \"$@\" > '" +
-                                 m_dir +
-                                 "/args'\n"
-                                 "cat > '" +
-                                 m_dir +
-                                 "/input'\n"
-                                 "exit $(cat '" +
-                                 m_dir + "/exit' 2>/dev/null || echo 0)\n");
+    FakeSendmail() {
+        test::WriteTextFile(m_dir + "/sendmail",
+                            "#!/bin/sh\n"
+                            "printf '%s\\n' \"$@\" > '" +
+                                m_dir +
+                                "/args'\n"
+                                "cat > '" +
+                                m_dir +
+                                "/input'\n"
+                                "exit $(cat '" +
+                                m_dir + "/exit' 2>/dev/null || echo 0)\n");
         chmod((m_dir + "/sendmail").c_str(), 0755);
-        setenv("PATH", (m_dir + ":" + m_savedPath).c_str(), 1);
-        m_backend =
-            std::make_unique<SqliteSettingsBackend>(m_dir + "/user.db", m_dir + "/machine.db");
-        m_settings = std::make_unique<SettingsStore>(*m_backend);
-    }
-    void TearDown() override {
-        setenv("PATH", m_savedPath.c_str(), 1);
-        m_settings.reset();
-        m_backend.reset();
-        test::RemoveTree(m_dir);
     }
 
-    std::string m_dir;
-    std::string m_savedPath;
-    std::unique_ptr<SqliteSettingsBackend> m_backend;
-    std::unique_ptr<SettingsStore> m_settings;
+    test::ScopedEnv m_path{"PATH", m_dir + ":" + test::GetEnv("PATH")};
 };
 
 TEST_F(FakeSendmail, HandOffPipesTheSameMessageWithoutDotStuffing) {
     const std::string wav = test::RandomBytes(100000, 3);
-    test::WriteWholeFile(m_dir + "/take.wav", wav);
+    test::WriteTextFile(m_dir + "/take.wav", wav);
     MailMessage message{"ann@example.com,bob@example.org",
                         "Aufnahme \xC3\xBC",
                         ".dot first\r\n.\r\nlast",
                         {m_dir + "/take.wav"},
                         "me@example.net"};
     test::RecordingTask task;
-    ASSERT_EQ(MailSender(*m_settings).SendMailMessage(message, task), SendResult::Ok);
-    EXPECT_EQ(ReadWholeFile(m_dir + "/args"), "-t\n-oi\n");
-    const std::string input = ReadWholeFile(m_dir + "/input");
+    ASSERT_EQ(MailSender(m_settings).SendMailMessage(message, task), SendResult::Ok);
+    EXPECT_EQ(ReadTextFile(m_dir + "/args"), "-t\n-oi\n");
+    const std::string input = ReadTextFile(m_dir + "/input");
     EXPECT_EQ(input.find('\r'), std::string::npos);
     EXPECT_NE(input.find("\n.dot first\n.\nlast\n"), std::string::npos);
     const test::ParsedMail mail = test::ParseStoredMail(m_dir + "/input");
@@ -78,40 +59,40 @@ TEST_F(FakeSendmail, HandOffPipesTheSameMessageWithoutDotStuffing) {
 }
 
 TEST_F(FakeSendmail, RefusalMissingProgramAndNoRecipientGiveFailed) {
-    test::WriteWholeFile(m_dir + "/exit", "75");
+    test::WriteTextFile(m_dir + "/exit", "75");
     const MailMessage message{"ann@example.com", "s", "b", {}, ""};
     test::RecordingTask task;
-    EXPECT_EQ(MailSender(*m_settings).SendMailMessage(message, task), SendResult::Failed);
-    EXPECT_EQ(ReadWholeFile(m_dir + "/input").find("From:"), std::string::npos);
+    EXPECT_EQ(MailSender(m_settings).SendMailMessage(message, task), SendResult::Failed);
+    EXPECT_EQ(ReadTextFile(m_dir + "/input").find("From:"), std::string::npos);
 
-    test::WriteWholeFile(m_dir + "/exit", "0");
+    test::WriteTextFile(m_dir + "/exit", "0");
     MailSenderOptions missing;
     missing.handoff.program = "sonaro-no-such-mailer";
-    EXPECT_EQ(MailSender(*m_settings, missing).SendMailMessage(message, task), SendResult::Failed);
+    EXPECT_EQ(MailSender(m_settings, missing).SendMailMessage(message, task), SendResult::Failed);
     EXPECT_FALSE(SendViaMapi(MailMessage{" , ", "s", "b", {}, ""}, task));
     EXPECT_TRUE(task.messages.empty());
 }
 
 TEST_F(FakeSendmail, SmtpJobFollowsTheEmailSettings) {
     // "UseSMTPHost" never written: direct delivery, the method the E-mail page shows then.
-    m_settings->WriteSettingBool("Email", "UseMAPI", false);
-    m_settings->WriteSettingString("Email", "MailSMTPHost", "mail.example.com");
-    m_settings->WriteSettingBool("Email", "SMTPAuthOn", true);
-    m_settings->WriteSettingString("Email", "SMTPUserName", "u");
-    m_settings->WriteSettingBool("Email", "SendDirect", false);
+    m_settings.WriteSettingBool("Email", "UseMAPI", false);
+    m_settings.WriteSettingString("Email", "MailSMTPHost", "mail.example.com");
+    m_settings.WriteSettingBool("Email", "SMTPAuthOn", true);
+    m_settings.WriteSettingString("Email", "SMTPUserName", "u");
+    m_settings.WriteSettingBool("Email", "SendDirect", false);
     MailSenderOptions options;
     options.smtpPassword = [] { return std::string("pw"); };
     options.smtp.localName = "testhost";
     options.smtp.replyMs = 3000;
-    const MailSender sender(*m_settings, options);
+    const MailSender sender(m_settings, options);
     const MailMessage message{"ann@example.com", "s", "b", {}, ""};
     SmtpJob job = sender.BuildSmtpJob(message);
     EXPECT_TRUE(job.host.empty() && job.user.empty() && job.password.empty() && job.sendDirect);
 
     test::ScriptedServer server;
-    m_settings->WriteSettingBool("Email", "UseSMTPHost", true);
-    m_settings->WriteSettingString("Email", "MailSMTPHost",
-                                   "127.0.0.1:" + std::to_string(server.port()));
+    m_settings.WriteSettingBool("Email", "UseSMTPHost", true);
+    m_settings.WriteSettingString("Email", "MailSMTPHost",
+                                  "127.0.0.1:" + std::to_string(server.port()));
     job = sender.BuildSmtpJob(message);
     EXPECT_FALSE(job.sendDirect);
     server.accept().send("220 hi\r\n").expect("EHLO testhost").send("250 ok\r\n");
@@ -126,7 +107,7 @@ TEST_F(FakeSendmail, SmtpJobFollowsTheEmailSettings) {
     test::RecordingTask task;
     EXPECT_EQ(sender.SendMailMessage(message, task), SendResult::Ok);
     EXPECT_EQ(server.finish(), "");
-    EXPECT_TRUE(ReadWholeFile(m_dir + "/input").empty());
+    EXPECT_TRUE(ReadTextFile(m_dir + "/input").empty());
 }
 
 }  // namespace

@@ -136,7 +136,7 @@ TEST(MimeParts, BoundaryAvoidsTheBodyAndContentTypesFollowTheExtension) {
 }
 
 TEST(MimeParts, AttachmentProgressEndsEachFileAtItsShareAndMissingFilesStayEmpty) {
-    const std::string dir = test::MakeTempDir("mime");
+    const test::TempDir dir("mime");
     std::ofstream(dir + "/a.wav") << std::string(200000, 'a');
     std::ofstream(dir + "/b.mp3") << std::string(100, 'b');
     StringSink sink;
@@ -158,7 +158,6 @@ TEST(MimeParts, AttachmentProgressEndsEachFileAtItsShareAndMissingFilesStayEmpty
     EXPECT_NE(std::find(task.progress.begin(), task.progress.end(), 0.3 + 0.2),
               task.progress.end());
     EXPECT_DOUBLE_EQ(task.progress.back(), 0.9);
-    test::RemoveTree(dir);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "support/parsed_mail.h"
 #include "support/python_server.h"
@@ -14,8 +13,9 @@
 namespace sonaro {
 namespace {
 
-using test::ReadWholeFile;
+using test::ReadTextFile;
 
+constexpr std::string_view kNotResponding = "Mail server not responding";
 constexpr std::string_view kRcptRefused =
     "Mail send error (RCPT TO not accepted). Your SMTP server may require a username or "
     "password. Please see Email Settings.";
@@ -37,9 +37,6 @@ std::uint16_t closedPort() {
 
 class RealSmtp : public ::testing::Test {
   protected:
-    void SetUp() override { m_dir = test::MakeTempDir("smtp"); }
-    void TearDown() override { test::RemoveTree(m_dir); }
-
     bool startServer(std::vector<std::string> extra = {}) {
         std::vector<std::string> arguments = {"smtp", m_dir};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
@@ -47,10 +44,10 @@ class RealSmtp : public ::testing::Test {
     }
     std::string host() const { return "127.0.0.1:" + std::to_string(m_server.port()); }
     std::string stored(int n, const char* suffix) const {
-        return ReadWholeFile(m_dir + "/" + std::to_string(n) + suffix);
+        return ReadTextFile(m_dir + "/" + std::to_string(n) + suffix);
     }
 
-    std::string m_dir;
+    const test::TempDir m_dir{"smtp"};
     test::PythonServer m_server;
 };
 
@@ -58,8 +55,8 @@ TEST_F(RealSmtp, TwoAttachmentsSubjectAndDotLinesArriveIntactToTwoRecipientsInOn
     ASSERT_TRUE(startServer());
     const std::string wav = test::RandomBytes(300001, 1);
     const std::string mp3 = test::RandomBytes(77777, 2);
-    test::WriteWholeFile(m_dir + "/take 1.wav", wav);
-    test::WriteWholeFile(m_dir + "/take 1.mp3", mp3);
+    test::WriteTextFile(m_dir + "/take 1.wav", wav);
+    test::WriteTextFile(m_dir + "/take 1.mp3", mp3);
     SmtpJob job;
     job.to = "one@example.com, two@example.org";
     job.sender = "rec@example.net";
@@ -173,6 +170,24 @@ class ScriptedSmtp : public ::testing::Test {
         EXPECT_EQ(task.messages, std::vector<std::string>{std::string(text)});
         EXPECT_EQ(server.finish(), "");
     }
+    // The dialogue up to step `step` (0 the greeting, 1 HELO, 2 MAIL FROM, 3 RCPT TO, 4 DATA,
+    // 5 the terminator), which is answered `refusal`; the call fails with `text`.
+    void refuseAt(int step, const std::string& refusal, std::string_view text) {
+        const char* const commands[] = {"HELO testhost", "MAIL FROM:<me@y.test>",
+                                        "RCPT TO:<a@x.test>", "DATA"};
+        const char* const answers[] = {"220 hi", "250 ok", "250 ok", "251 forwarded", "354 go"};
+        server.accept();
+        for (int i = 0; i <= step; ++i) {
+            if (i == 5) {
+                server.receiveUntil("\r\n.\r\n");
+            } else if (i > 0) {
+                server.expect(commands[i - 1]);
+            }
+            server.send((i == step ? refusal : std::string(answers[i])) + "\r\n");
+        }
+        server.silentUntilClosed();
+        expectFailure(text);
+    }
 
     test::ScriptedServer server;
     SmtpJob job;
@@ -180,21 +195,16 @@ class ScriptedSmtp : public ::testing::Test {
 };
 
 TEST_F(ScriptedSmtp, GreetingOtherThan220) {
-    server.accept().send("554 go away\r\n").silentUntilClosed();
-    expectFailure("Mail server not responding");
+    refuseAt(0, "554 go away", kNotResponding);
 }
 
 TEST_F(ScriptedSmtp, HeloRefused) {
-    server.accept().send("220 hi\r\n").expect("HELO testhost").send("501 who\r\n");
-    server.silentUntilClosed();
-    expectFailure("Mail host server error (HELO not accepted)");
+    refuseAt(1, "501 who", "Mail host server error (HELO not accepted)");
 }
 
 TEST_F(ScriptedSmtp, MailFromRefused) {
-    greetAndHelo();
-    server.expect("MAIL FROM:<me@y.test>").send("550 no\r\n").silentUntilClosed();
-    expectFailure(
-        "Mail host server error (MAIL FROM not accepted). Please check your Email Settings.");
+    refuseAt(2, "550 no",
+             "Mail host server error (MAIL FROM not accepted). Please check your Email Settings.");
 }
 
 TEST_F(ScriptedSmtp, EveryRecipientRefused) {
@@ -207,20 +217,11 @@ TEST_F(ScriptedSmtp, EveryRecipientRefused) {
 }
 
 TEST_F(ScriptedSmtp, DataRefused) {
-    greetAndHelo();
-    server.expect("MAIL FROM:<me@y.test>").send("250 ok\r\n");
-    server.expect("RCPT TO:<a@x.test>").send("251 forwarded\r\n");
-    server.expect("DATA").send("451 later\r\n").silentUntilClosed();
-    expectFailure("Mail host server error (DATA not accepted)");
+    refuseAt(4, "451 later", "Mail host server error (DATA not accepted)");
 }
 
 TEST_F(ScriptedSmtp, TerminatorRefused) {
-    greetAndHelo();
-    server.expect("MAIL FROM:<me@y.test>").send("250 ok\r\n");
-    server.expect("RCPT TO:<a@x.test>").send("250 ok\r\n");
-    server.expect("DATA").send("354 go\r\n").receiveUntil("\r\n.\r\n");
-    server.send("552 too big\r\n").silentUntilClosed();
-    expectFailure("Mail host server error (data terminator not accepted)");
+    refuseAt(5, "552 too big", "Mail host server error (data terminator not accepted)");
 }
 
 TEST_F(ScriptedSmtp, AuthAnswered530AsksForEncryption) {
@@ -268,41 +269,32 @@ TEST_F(ScriptedSmtp, SilentServerFailsAfterTheBudgetAndStopsWithinAMoment) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(SendSmtpMail(job, task, options), SendResult::Failed);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(550));
-    EXPECT_EQ(task.messages, std::vector<std::string>{"Mail server not responding"});
+    EXPECT_EQ(task.messages, std::vector<std::string>{std::string(kNotResponding)});
 
     test::RecordingTask stopped;
     options.replyMs = 40000;
-    std::thread stopper([&stopped] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        stopped.stop();
-    });
+    stopped.stopAfter(300);
     const auto again = std::chrono::steady_clock::now();
     EXPECT_EQ(SendSmtpMail(job, stopped, options), SendResult::Stopped);
     EXPECT_LT(std::chrono::steady_clock::now() - again, std::chrono::milliseconds(300 + 200 + 300));
-    stopper.join();
     EXPECT_TRUE(stopped.messages.empty());
     EXPECT_EQ(server.finish(), "");
 }
 
 TEST_F(ScriptedSmtp, StopWhileTheAttachmentIsStalledEndsWithoutTheTerminator) {
-    const std::string dir = test::MakeTempDir("stall");
-    test::WriteWholeFile(dir + "/big.wav", std::string(32 * 1024 * 1024, 'a'));
+    const test::TempDir dir("stall");
+    test::WriteTextFile(dir + "/big.wav", std::string(32 * 1024 * 1024, 'a'));
     job.attachments = {dir + "/big.wav"};
     greetAndHelo();
     server.expect("MAIL FROM:<me@y.test>").send("250 ok\r\n");
     server.expect("RCPT TO:<a@x.test>").send("250 ok\r\n");
     server.expect("DATA").send("354 go\r\n").silentUntilClosed();
-    std::thread stopper([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        task.stop();
-    });
+    task.stopAfter(500);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(run(), SendResult::Stopped);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500 + 200 + 500));
-    stopper.join();
     EXPECT_TRUE(task.messages.empty());
     EXPECT_EQ(server.received().find("\r\n.\r\n"), std::string::npos);
-    test::RemoveTree(dir);
 }
 
 TEST(SmtpAddresses, ConnectAndAddressFailuresNameTheServer) {

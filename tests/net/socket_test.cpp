@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <thread>
 
 #include "net/endpoint.h"
 #include "support/recording_task.h"
@@ -87,16 +86,12 @@ TEST(Connect, UnansweredConnectFailsAfterItsBudgetOrStopsAtOnce) {
               SendResult::Failed);
     EXPECT_GE(msSince(start), 550);
 
-    std::thread stopper([&task] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        task.stop();
-    });
+    task.stopAfter(100);
     start = Clock::now();
     EXPECT_EQ(ConnectWithTimeout(task, socket, Endpoint{kLoopback, listener.port}, 10000),
               SendResult::Stopped);
     EXPECT_LT(msSince(start), 100 + 200 + 300);
     EXPECT_FALSE(socket.isOpen());
-    stopper.join();
 }
 
 TEST(Receive, ClosedPeerFailsAtOnceAndSilentPeerAfterTheBudget) {
@@ -162,14 +157,10 @@ TEST(Send, StallingPeerEndsWithFailedAfterTheBudgetOrStopped) {
     Clock::time_point start = Clock::now();
     EXPECT_EQ(SendAll(task, socket, lots, 400), SendResult::Failed);
     EXPECT_GE(msSince(start), 350);
-    std::thread stopper([&task] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        task.stop();
-    });
+    task.stopAfter(100);
     start = Clock::now();
     EXPECT_EQ(SendAll(task, socket, lots, 10000), SendResult::Stopped);
     EXPECT_LT(msSince(start), 100 + 300);
-    stopper.join();
     // Unsent bytes would hold the closing FIN back: reset instead.
     const linger reset{1, 0};
     setsockopt(socket.fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);

@@ -47,8 +47,7 @@ class DownloadJob final : public LProgressReporter {
 
 class CurlDownloaderTest : public testing::Test {
   protected:
-    CurlDownloaderTest()
-        : m_root(test::MakeTempDir("www")), m_out(test::MakeTempDir("dl")), m_server(m_root) {
+    CurlDownloaderTest() : m_server(m_root) {
         m_body.resize(5000);
         for (std::size_t i = 0; i < m_body.size(); ++i) {
             m_body[i] = static_cast<char>('a' + i % 26);
@@ -56,27 +55,21 @@ class CurlDownloaderTest : public testing::Test {
         std::ofstream(m_root + "/setup.run", std::ios::binary) << m_body;
         std::ofstream(m_root + "/big.run", std::ios::binary) << std::string(200000, 'z');
     }
-    ~CurlDownloaderTest() override {
-        test::RemoveTree(m_root);
-        test::RemoveTree(m_out);
-    }
 
     // Runs one download to its end and gives its result.
     SendResult download(const std::string& address, ProgressLog& progress) {
         DownloadJob job(m_dispatcher, m_downloader, m_server.baseUrl() + address, target());
         job.SetListener(&progress);
         job.Start();
-        while (job.IsRunning()) {
-            m_dispatcher.pumpFor(50);
-        }
+        EXPECT_TRUE(m_dispatcher.pumpUntil([&] { return !job.IsRunning(); }));
         job.Stop();
         m_dispatcher.pump();
         return static_cast<SendResult>(job.result.load());
     }
     std::string target() const { return m_out + "/setup.run"; }
 
-    std::string m_root;
-    std::string m_out;
+    const test::TempDir m_root{"www"};
+    const test::TempDir m_out{"dl"};
     std::string m_body;
     test::LocalHttpServer m_server;
     test::ManualDispatcher m_dispatcher;
@@ -105,9 +98,7 @@ TEST_F(CurlDownloaderTest, NotFoundLeavesNoFileAndReplacesNothingLater) {
 
     DownloadJob refused(m_dispatcher, m_downloader, "file:///etc/hostname", target());
     refused.Start();
-    while (refused.IsRunning()) {
-        m_dispatcher.pumpFor(50);
-    }
+    EXPECT_TRUE(m_dispatcher.pumpUntil([&] { return !refused.IsRunning(); }));
     refused.Stop();
     EXPECT_EQ(refused.result.load(), static_cast<int>(SendResult::Failed));
     EXPECT_NE(access(target().c_str(), F_OK), 0);
@@ -120,9 +111,7 @@ TEST_F(CurlDownloaderTest, CancelDuringTheTransferLeavesNoFile) {
     job.SetListener(&progress);
     job.Start();
     // The first 4096 bytes arrive; then the server stalls until we cancel.
-    while (progress.last <= 0.0 && job.IsRunning()) {
-        m_dispatcher.pumpFor(50);
-    }
+    EXPECT_TRUE(m_dispatcher.pumpUntil([&] { return progress.last > 0.0 || !job.IsRunning(); }));
     EXPECT_GT(progress.last, 0.0);
     job.Stop();
     EXPECT_EQ(job.result.load(), static_cast<int>(SendResult::Stopped));

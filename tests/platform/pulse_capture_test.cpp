@@ -187,11 +187,7 @@ TEST_F(PulseCaptureTest, VanishingSourceEndsCaptureWithAReason) {
                                     CaptureEngine::kNoSilenceLimitMs,
                                     CaptureEngine::kStartRecording));
     ASSERT_EQ(m_server.RunClient({"pactl", "unload-module", "module-null-sink"}), 0);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!m_listener.stopped && std::chrono::steady_clock::now() < deadline) {
-        m_dispatcher.pumpFor(20);
-    }
-    EXPECT_TRUE(m_listener.stopped);
+    EXPECT_TRUE(m_dispatcher.pumpUntil([&] { return m_listener.stopped; }));
     EXPECT_EQ(m_listener.failure, CaptureFailure::DeviceLost);
 }
 

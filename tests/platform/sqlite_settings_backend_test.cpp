@@ -77,27 +77,25 @@ class SqliteSettingsBackendTest : public testing::Test {
     ProgramPaths m_paths;
 };
 
-TEST_F(SqliteSettingsBackendTest, UserDatabaseAndItsFolderArePrivate) {
+// Private from the first write on, and files an earlier run left open are tightened at start.
+TEST_F(SqliteSettingsBackendTest, UserDatabaseAndItsFolderAreKeptPrivate) {
     const std::string folder = m_paths.configHome + "/sonaro";
-    SqliteSettingsBackend backend(m_paths.userRegistry, m_paths.machineRegistry);
-    SettingsStore(backend).WriteSettingInt("Settings", "Format", 1);
-    EXPECT_EQ(modeOf(folder), 0700u);
-    for (const char* suffix : {"", "-wal", "-shm"}) {
-        EXPECT_EQ(modeOf(m_paths.userRegistry + suffix), 0600u) << suffix;
+    const auto expectPrivate = [&] {
+        EXPECT_EQ(modeOf(folder), 0700u);
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            EXPECT_EQ(modeOf(m_paths.userRegistry + suffix), 0600u) << suffix;
+        }
+    };
+    {
+        SqliteSettingsBackend backend(m_paths.userRegistry, m_paths.machineRegistry);
+        SettingsStore(backend).WriteSettingInt("Settings", "Format", 1);
+        expectPrivate();
     }
-}
-
-TEST_F(SqliteSettingsBackendTest, OpenFilesOfAnEarlierRunAreTightenedAtStart) {
-    const std::string folder = m_paths.configHome + "/sonaro";
-    makeDatabase();
     chmod(folder.c_str(), 0755);
     chmod(m_paths.userRegistry.c_str(), 0644);
     SqliteSettingsBackend backend(m_paths.userRegistry, m_paths.machineRegistry);
     EXPECT_EQ(SettingsStore(backend).ReadSettingInt("Settings", "Format", 0), 1);
-    EXPECT_EQ(modeOf(folder), 0700u);
-    for (const char* suffix : {"", "-wal", "-shm"}) {
-        EXPECT_EQ(modeOf(m_paths.userRegistry + suffix), 0600u) << suffix;
-    }
+    expectPrivate();
 }
 
 TEST_F(SqliteSettingsBackendTest, LockedDatabaseFailsInterfaceWritesQuicklyAndSaysSo) {

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "platform/openssl_secret_cipher.h"
 #include "platform/sqlite_settings_backend.h"
@@ -32,18 +31,9 @@ struct ProgramRun {
     StoredPassword passwords;
 };
 
-std::string fileBytes(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
-}
-
 class StoredPasswordTest : public testing::Test {
   protected:
-    ~StoredPasswordTest() override { test::RemoveTree(m_dir); }
-
-    std::string m_dir = test::MakeTempDir("password");
+    const test::TempDir m_dir{"password"};
 };
 
 TEST_F(StoredPasswordTest, ReadsBackAfterARestartWithoutAReadableCopy) {
@@ -69,7 +59,7 @@ TEST_F(StoredPasswordTest, ReadsBackAfterARestartWithoutAReadableCopy) {
 
     std::string database;
     for (const char* suffix : {"", "-wal"}) {
-        database += fileBytes(m_dir + "/registry.db" + suffix);
+        database += test::ReadTextFile(m_dir + "/registry.db" + suffix);
     }
     ASSERT_FALSE(database.empty());
     EXPECT_EQ(database.find("s3cret"), std::string::npos);
@@ -124,7 +114,7 @@ TEST_F(StoredPasswordTest, UnusableKeyFileRefusesTheStoreAndIsNeverReplaced) {
     std::string problem;
     EXPECT_FALSE(StoreSmtpPassword(run.passwords, "second", problem));
     EXPECT_EQ(problem, "the key file " + keyPath + " is not 32 bytes long");
-    EXPECT_EQ(fileBytes(keyPath), "short");
+    EXPECT_EQ(test::ReadTextFile(keyPath), "short");
     EXPECT_FALSE(run.backend.readValue(RegistryRoot::CurrentUser, kEmailKey, "SMTPPassword"));
     EXPECT_EQ(ReadSmtpPassword(run.passwords), "");
 }

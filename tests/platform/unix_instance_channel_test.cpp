@@ -7,7 +7,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -66,8 +65,7 @@ bool heldOpen(int fd) {
 class InstanceChannelTest : public testing::Test {
   protected:
     InstanceChannelTest()
-        : m_dir(test::MakeTempDir("instance")),
-          m_path(m_dir + "/instance"),
+        : m_path(m_dir + "/instance"),
           m_errors(std::tmpfile()),
           m_server(
               m_path, m_dispatcher,
@@ -79,7 +77,6 @@ class InstanceChannelTest : public testing::Test {
     ~InstanceChannelTest() override {
         m_server.Close();
         std::fclose(m_errors);
-        test::RemoveTree(m_dir);
     }
 
     // Forwards on another thread while this one plays the user-interface thread.
@@ -93,6 +90,15 @@ class InstanceChannelTest : public testing::Test {
         return result.get();
     }
 
+    // Plays the user-interface thread on a thread of its own, for checks that block this one.
+    std::jthread pumpInBackground() {
+        return std::jthread([this](const std::stop_token& stop) {
+            while (!stop.stop_requested()) {
+                m_dispatcher.pumpFor(10);
+            }
+        });
+    }
+
     std::string errorText() {
         std::fflush(m_errors);
         std::rewind(m_errors);
@@ -101,7 +107,7 @@ class InstanceChannelTest : public testing::Test {
         return std::string(buffer, n);
     }
 
-    std::string m_dir;
+    const test::TempDir m_dir{"instance"};
     std::string m_path;
     std::FILE* m_errors;
     test::ManualDispatcher m_dispatcher;
@@ -174,19 +180,14 @@ bool sendRaw(const std::string& path, const std::string& bytes) {
 TEST_F(InstanceChannelTest, IgnoresBlocksOfAnyOtherLength) {
     ASSERT_TRUE(m_server.Listen());
     const auto valid = BuildForwardBlock({"sonaro", "-exit"});
-    std::atomic<bool> stop{false};
-    std::thread pump([&] {
-        while (!stop) {
-            m_dispatcher.pumpFor(10);
-        }
-    });
+    std::jthread pump = pumpInBackground();
     const std::string exact(valid.begin(), valid.end());
     EXPECT_FALSE(sendRaw(m_path, exact.substr(0, 100)));
     EXPECT_FALSE(sendRaw(m_path, exact + "x"));
     EXPECT_FALSE(sendRaw(m_path, exact + std::string(100000, 'y')));
     EXPECT_FALSE(sendRaw(m_path, ""));
     EXPECT_TRUE(sendRaw(m_path, exact));
-    stop = true;
+    pump.request_stop();
     pump.join();
     ASSERT_EQ(m_received.size(), 1u);
     EXPECT_EQ(m_received[0], valid);
@@ -262,12 +263,7 @@ TEST_F(InstanceChannelTest, SilentConnectionsDoNotHoldUpForwarding) {
 
 TEST_F(InstanceChannelTest, ASenderHasAShortTimeForItsBlock) {
     ASSERT_TRUE(m_server.Listen());
-    std::atomic<bool> stop{false};
-    std::thread pump([&] {
-        while (!stop) {
-            m_dispatcher.pumpFor(10);
-        }
-    });
+    std::jthread pump = pumpInBackground();
     // A sender that pauses within the time still gets its block through.
     const auto block = BuildForwardBlock({"sonaro", "-hide"});
     const int slow = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -294,7 +290,7 @@ TEST_F(InstanceChannelTest, ASenderHasAShortTimeForItsBlock) {
     EXPECT_GE(waited, milliseconds(UnixInstanceServer::kReceiveMs / 2));
     EXPECT_LT(waited, milliseconds(3000));
     close(silent[0]);
-    stop = true;
+    pump.request_stop();
     pump.join();
     EXPECT_EQ(m_received.size(), 1u);
 }
@@ -309,12 +305,7 @@ TEST_F(InstanceChannelTest, ExtendedBlocksArriveWholeUpToTheLimit) {
     ASSERT_EQ(m_received.size(), 1u);
     EXPECT_EQ(ParseForwardBlock(m_received[0]), args);
 
-    std::atomic<bool> stop{false};
-    std::thread pump([&] {
-        while (!stop) {
-            m_dispatcher.pumpFor(10);
-        }
-    });
+    std::jthread pump = pumpInBackground();
     // The same block with one byte more in its last argument.
     std::string tooLarge(largest.begin(), largest.end());
     const std::size_t lengthAt = 8 + (4 + 6) + (4 + 7);
@@ -324,13 +315,13 @@ TEST_F(InstanceChannelTest, ExtendedBlocksArriveWholeUpToTheLimit) {
     }
     EXPECT_FALSE(sendRaw(m_path, tooLarge + "x"));
     EXPECT_FALSE(sendRaw(m_path, tooLarge.substr(0, 5000)));
-    stop = true;
+    pump.request_stop();
     pump.join();
     EXPECT_EQ(m_received.size(), 1u);
 }
 
 TEST(FlockStartupLock, IsExclusiveUntilReleased) {
-    const std::string dir = test::MakeTempDir("lock");
+    const test::TempDir dir("lock");
     FlockStartupLock first(dir + "/starting.lock");
     FlockStartupLock second(dir + "/starting.lock");
     ASSERT_TRUE(first.Acquire(1000));
@@ -341,7 +332,6 @@ TEST(FlockStartupLock, IsExclusiveUntilReleased) {
     EXPECT_TRUE(waiting.get());
     second.Release();
     EXPECT_TRUE(first.Acquire(0));
-    test::RemoveTree(dir);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ namespace sonaro {
 namespace {
 
 TEST(UserDirs, DocumentsFolderComesFromUserDirsWithAFallback) {
-    const std::string dir = test::MakeTempDir("userdirs");
+    const test::TempDir dir("userdirs");
     ProgramPaths paths;
     paths.home = dir + "/home";
     paths.configHome = dir + "/config";
@@ -35,7 +35,6 @@ TEST(UserDirs, DocumentsFolderComesFromUserDirsWithAFallback) {
         found = FindDocumentsFolder(paths);
     })) << "a FIFO in place of the file held up the start";
     EXPECT_EQ(found, dir + "/home/Documents");
-    test::RemoveTree(dir);
 }
 
 }  // namespace

@@ -2,28 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "support/temp_home.h"
 
 namespace sonaro {
 namespace {
 
 TEST(XdgAutostart, EntryStartsTheProgramQuotedAtLogon) {
-    const std::string dir = test::MakeTempDir("autostart");
+    const test::TempDir dir("autostart");
     XdgAutostart autostart(dir + "/config");
     EXPECT_FALSE(autostart.IsEnabled());
     EXPECT_TRUE(autostart.Disable()) << "nothing to remove is no failure";
     ASSERT_TRUE(autostart.Enable("/opt/my apps/sonaro"));
-    std::ifstream in(dir + "/config/autostart/sonaro.desktop");
-    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    const std::string text = test::ReadTextFile(dir + "/config/autostart/sonaro.desktop");
     EXPECT_EQ(text.rfind("[Desktop Entry]\n", 0), 0u);
     EXPECT_NE(text.find("\nExec=\"/opt/my apps/sonaro\" -logon\n"), std::string::npos);
     EXPECT_NE(text.find("\nType=Application\n"), std::string::npos);
     EXPECT_TRUE(autostart.Disable());
     EXPECT_FALSE(autostart.IsEnabled());
-    test::RemoveTree(dir);
 }
 
 TEST(XdgAutostart, ReservedCharactersAreEscaped) {

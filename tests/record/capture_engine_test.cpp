@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -58,16 +57,17 @@ class CaptureEngineTest : public testing::Test {
         m_engine->SetListener(&m_listener, 7);
     }
 
-    // Pumps the user-interface queue until `done` holds; false after 10 s.
-    bool pumpUntil(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            m_dispatcher.pumpFor(20);
-        }
-        return true;
+    // A memory writer, kept in m_writer.
+    MemorySink& memoryWriter(int rate = 8000, int channels = 1) {
+        m_writer = MakeSink<MemorySink>(rate, channels);
+        return static_cast<MemorySink&>(*m_writer);
+    }
+
+    // Records into m_writer at once, without voice gate or silence limit.
+    bool startRecording(int maxMs = 0) {
+        return m_engine->StartCapture(m_writer, maxMs, kNoVoiceGate,
+                                      CaptureEngine::kNoSilenceLimitMs,
+                                      CaptureEngine::kStartRecording);
     }
 
     // Lets the device play its whole script, then stops capture.
@@ -80,6 +80,7 @@ class CaptureEngineTest : public testing::Test {
     LoggingListener m_listener;
     std::unique_ptr<ScriptedWaveInList> m_list;
     std::unique_ptr<CaptureEngine> m_engine;
+    SinkRef m_writer;
 };
 
 ScriptedInput input(std::function<std::int16_t(std::int64_t, int, int)> signal,
@@ -95,11 +96,9 @@ TEST_F(CaptureEngineTest, DeviceWithoutTheWriterFormatIsConvertedForTheWriter) {
     ScriptedInput mic = input(test::ToneBetween(0.5, 0, 1000), 44100);
     mic.acceptedFormats = {{44100, 1}};
     build({mic});
-    auto writer = MakeSink<MemorySink>(48000, 2);
-    auto* memory = static_cast<MemorySink*>(writer.get());
+    MemorySink& memory = memoryWriter(48000, 2);
 
-    ASSERT_TRUE(m_engine->StartCapture(writer, 0, kNoVoiceGate, CaptureEngine::kNoSilenceLimitMs,
-                                       CaptureEngine::kStartRecording));
+    ASSERT_TRUE(startRecording());
     EXPECT_EQ(m_listener.events, (std::vector<std::string>{"recording"}));
     playScriptAndStop();
 
@@ -109,13 +108,13 @@ TEST_F(CaptureEngineTest, DeviceWithoutTheWriterFormatIsConvertedForTheWriter) {
                                         "44100/1 opened"}));
     EXPECT_EQ(m_engine->deviceRate(), 44100);
     EXPECT_EQ(m_list->lastFramesPerBuffer(), 4410);
-    EXPECT_NEAR(static_cast<double>(memory->frames()), 48000, 48);
-    const auto left = memory->channel(0);
-    EXPECT_EQ(left, memory->channel(1));
+    EXPECT_NEAR(static_cast<double>(memory.frames()), 48000, 48);
+    const auto left = memory.channel(0);
+    EXPECT_EQ(left, memory.channel(1));
     EXPECT_EQ(test::DominantFrequency(left, 48000, 900, 1100, 10), 1000);
     EXPECT_NEAR(test::AmplitudeToDb(test::ToneAmplitude(left, 1000, 48000)), -6.02, 0.3);
     EXPECT_EQ(m_listener.events.back(), "stopped");
-    EXPECT_EQ(writer->refCount(), 1u) << "the converters are released at the stop";
+    EXPECT_EQ(m_writer->refCount(), 1u) << "the converters are released at the stop";
 }
 
 TEST_F(CaptureEngineTest, LevelsFollowTheWriterChannels) {
@@ -125,7 +124,7 @@ TEST_F(CaptureEngineTest, LevelsFollowTheWriterChannels) {
     ASSERT_TRUE(m_engine->StartCapture(MakeSink<MemorySink>(8000, 2), 0, kNoVoiceGate,
                                        CaptureEngine::kNoSilenceLimitMs,
                                        CaptureEngine::kStartRecording));
-    ASSERT_TRUE(pumpUntil([&] { return m_listener.lastLevels.count == 2; }));
+    ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_listener.lastLevels.count == 2; }));
     // Half of full scale is twice the 0 dB peak: +6 dB, shown in both slots of a mono device.
     EXPECT_EQ(m_listener.lastLevels.levels[0], 6);
     EXPECT_EQ(m_listener.lastLevels.levels[1], 6);
@@ -145,12 +144,11 @@ TEST_F(CaptureEngineTest, VoiceGateKeepsHalfABlockAndTrimsLongSilence) {
         return 0;
     };
     build({input(signal, 8000 * 7)});
-    auto writer = MakeSink<MemorySink>(8000, 1);
-    auto* memory = static_cast<MemorySink*>(writer.get());
-    ASSERT_TRUE(m_engine->StartCapture(writer, 0, -18, 5000, 0));
+    MemorySink& memory = memoryWriter();
+    ASSERT_TRUE(m_engine->StartCapture(m_writer, 0, -18, 5000, 0));
     ASSERT_TRUE(m_list->waitScriptConsumed(10000));
     // Notifications coalesce: wait for the one after the silence sent the engine back to waiting.
-    ASSERT_TRUE(pumpUntil([&] {
+    ASSERT_TRUE(m_dispatcher.pumpUntil([&] {
         return m_engine->state() == CaptureState::WaitingForVoice && !m_listener.times.empty() &&
                m_listener.times.back() == 150 && m_listener.events.back() == "waiting";
     }));
@@ -160,29 +158,28 @@ TEST_F(CaptureEngineTest, VoiceGateKeepsHalfABlockAndTrimsLongSilence) {
     }
 
     // The output starts with the second half of the quiet block, then the loud one.
-    ASSERT_GE(memory->frames(), 1200);
-    EXPECT_EQ(memory->samples()[0], ToInternalSample(400));
-    EXPECT_EQ(memory->samples()[399], ToInternalSample(799));
-    EXPECT_EQ(memory->samples()[400], ToInternalSample(8000));
+    ASSERT_GE(memory.frames(), 1200);
+    EXPECT_EQ(memory.samples()[0], ToInternalSample(400));
+    EXPECT_EQ(memory.samples()[399], ToInternalSample(799));
+    EXPECT_EQ(memory.samples()[400], ToInternalSample(8000));
     // Silence was cut back to 450 ms after the loud block.
-    EXPECT_EQ(memory->frames(), (150 + 450) * 8);
+    EXPECT_EQ(memory.frames(), (150 + 450) * 8);
 
     m_engine->StopCapture();
     // The stop trim ends the file 50 ms after the loud block.
-    EXPECT_EQ(memory->calls().back(), "S" + std::to_string((150 + 50) * 8));
-    EXPECT_EQ(memory->frames(), 200 * 8);
+    EXPECT_EQ(memory.calls().back(), "S" + std::to_string((150 + 50) * 8));
+    EXPECT_EQ(memory.frames(), 200 * 8);
 }
 
 TEST_F(CaptureEngineTest, VoiceInTheSecondHalfOnlyDoesNotWriteTheKeptBlock) {
     build({input(test::ToneBetween(0.5, 250, 300), 8000)});
-    auto writer = MakeSink<MemorySink>(8000, 1);
-    auto* memory = static_cast<MemorySink*>(writer.get());
-    ASSERT_TRUE(m_engine->StartCapture(writer, 0, -18, 5000, 0));
+    MemorySink& memory = memoryWriter();
+    ASSERT_TRUE(m_engine->StartCapture(m_writer, 0, -18, 5000, 0));
     playScriptAndStop();
     // Recording starts with block 2 (200-300 ms) and ends 50 ms after it.
-    EXPECT_EQ(memory->frames(), 150 * 8);
-    EXPECT_EQ(memory->samples()[0], 0);
-    EXPECT_NE(memory->samples()[50 * 8 + 5], 0);
+    EXPECT_EQ(memory.frames(), 150 * 8);
+    EXPECT_EQ(memory.samples()[0], 0);
+    EXPECT_NE(memory.samples()[50 * 8 + 5], 0);
 }
 
 TEST_F(CaptureEngineTest, StopEndsTheFile50MsAfterTheLastLoudBlock) {
@@ -192,48 +189,42 @@ TEST_F(CaptureEngineTest, StopEndsTheFile50MsAfterTheLastLoudBlock) {
                             : test::ToneBetween(0.01, 0, 3000)(frame, ch, rate);
     };
     build({input(signal, 8000 * 3)});
-    auto writer = MakeSink<MemorySink>(8000, 1);
-    auto* memory = static_cast<MemorySink*>(writer.get());
-    ASSERT_TRUE(m_engine->StartCapture(writer, 0, -18, 5000, 0));
+    MemorySink& memory = memoryWriter();
+    ASSERT_TRUE(m_engine->StartCapture(m_writer, 0, -18, 5000, 0));
     playScriptAndStop();
-    EXPECT_EQ(memory->frames(), 1050 * 8);
+    EXPECT_EQ(memory.frames(), 1050 * 8);
     EXPECT_EQ(m_listener.events.back(), "stopped");
 }
 
 TEST_F(CaptureEngineTest, WithoutVoiceGateEveryCapturedFrameIsKept) {
     // Ten and a half buffers: the last half buffer arrives only with the drain at the stop.
     build({input(test::ToneBetween(0.001, 0, 2000), 8400)});
-    auto writer = MakeSink<MemorySink>(8000, 1);
-    auto* memory = static_cast<MemorySink*>(writer.get());
+    MemorySink& memory = memoryWriter();
     ASSERT_TRUE(
-        m_engine->StartCapture(writer, 0, kNoVoiceGate, CaptureEngine::kNoSilenceLimitMs, 0));
+        m_engine->StartCapture(m_writer, 0, kNoVoiceGate, CaptureEngine::kNoSilenceLimitMs, 0));
     playScriptAndStop();
-    EXPECT_EQ(memory->frames(), 8400);
+    EXPECT_EQ(memory.frames(), 8400);
 }
 
 TEST_F(CaptureEngineTest, SoundTheDeviceLostIsReportedWithItsPlaceInTheOutput) {
     build({input(test::ToneBetween(0.5, 0, 3000), 8000)});
     m_list->SetOverruns(0, {{1600, 400}, {4000, 80}, {4000, 8}});
-    auto writer = MakeSink<MemorySink>(8000, 1);
-    auto* memory = static_cast<MemorySink*>(writer.get());
-    ASSERT_TRUE(m_engine->StartCapture(writer, 0, kNoVoiceGate, CaptureEngine::kNoSilenceLimitMs,
-                                       CaptureEngine::kStartRecording));
+    MemorySink& memory = memoryWriter();
+    ASSERT_TRUE(startRecording());
     playScriptAndStop();
     EXPECT_EQ(m_listener.events, (std::vector<std::string>{"recording", "gap 50 ms at 200",
                                                            "gap 11 ms at 500", "stopped"}));
-    EXPECT_EQ(memory->frames(), 8000) << "what was lost leaves a gap, not silence";
+    EXPECT_EQ(memory.frames(), 8000) << "what was lost leaves a gap, not silence";
 }
 
 TEST_F(CaptureEngineTest, MaximumTimeStopsCapture) {
     build({input(test::ToneBetween(0.5, 0, 3000), 8000 * 3)});
-    auto writer = MakeSink<MemorySink>(8000, 1);
-    auto* memory = static_cast<MemorySink*>(writer.get());
-    ASSERT_TRUE(m_engine->StartCapture(writer, 1000, kNoVoiceGate, CaptureEngine::kNoSilenceLimitMs,
-                                       CaptureEngine::kStartRecording));
-    ASSERT_TRUE(pumpUntil([&] { return m_listener.saw("stopped"); }));
+    MemorySink& memory = memoryWriter();
+    ASSERT_TRUE(startRecording(1000));
+    ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_listener.saw("stopped"); }));
     EXPECT_EQ(m_listener.events, (std::vector<std::string>{"recording", "stopped"}));
     EXPECT_EQ(m_engine->state(), CaptureState::Idle);
-    EXPECT_GT(memory->frames(), 1000 * 8);
+    EXPECT_GT(memory.frames(), 1000 * 8);
 }
 
 TEST_F(CaptureEngineTest, StalledOrVanishedDeviceEndsCaptureWithAReason) {
@@ -242,16 +233,13 @@ TEST_F(CaptureEngineTest, StalledOrVanishedDeviceEndsCaptureWithAReason) {
         mic.end = end;
         build({mic}, 100);
         m_listener.events.clear();
-        auto writer = MakeSink<MemorySink>(8000, 1);
-        auto* memory = static_cast<MemorySink*>(writer.get());
-        ASSERT_TRUE(m_engine->StartCapture(writer, 0, kNoVoiceGate,
-                                           CaptureEngine::kNoSilenceLimitMs,
-                                           CaptureEngine::kStartRecording));
-        ASSERT_TRUE(pumpUntil([&] { return m_listener.saw("stopped"); }));
+        MemorySink& memory = memoryWriter();
+        ASSERT_TRUE(startRecording());
+        ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_listener.saw("stopped"); }));
         const std::string reason = end == test::ScriptEnd::Stall ? "stalled" : "lost";
         EXPECT_EQ(m_listener.events, (std::vector<std::string>{"recording", reason, "stopped"}));
-        EXPECT_EQ(memory->frames(), 8000) << "what was captured before stays in the file";
-        EXPECT_EQ(writer->refCount(), 1u);
+        EXPECT_EQ(memory.frames(), 8000) << "what was captured before stays in the file";
+        EXPECT_EQ(m_writer->refCount(), 1u);
         m_engine->StopCapture();
         EXPECT_EQ(m_listener.events.size(), 3u) << "a later stop finds the engine idle";
     }
@@ -264,10 +252,10 @@ TEST_F(CaptureEngineTest, StartFailsOnUnusableSinksAndUnopenableDevices) {
     EXPECT_FALSE(m_engine->StartCapture(SinkRef(), 0, kNoVoiceGate, 0, 0));
     EXPECT_EQ(m_list->devicesCreated(), 0);
 
-    auto writer = MakeSink<MemorySink>(8000, 1);
-    EXPECT_FALSE(m_engine->StartCapture(writer, 0, kNoVoiceGate, 0, 0));
+    memoryWriter();
+    EXPECT_FALSE(m_engine->StartCapture(m_writer, 0, kNoVoiceGate, 0, 0));
     EXPECT_EQ(m_list->openLog(), (std::vector<std::string>{"8000/1 failed"}));
-    EXPECT_EQ(writer->refCount(), 1u);
+    EXPECT_EQ(m_writer->refCount(), 1u);
     EXPECT_EQ(m_engine->state(), CaptureState::Idle);
     EXPECT_TRUE(m_listener.events.empty());
 }
@@ -284,19 +272,17 @@ TEST_F(CaptureEngineTest, ResumedCaptureThroughConvertersTrimsAtTheRightPlace) {
     ScriptedInput mic = input(test::ToneBetween(0.5, 0, 500), 44100);
     mic.acceptedFormats = {{44100, 1}};
     build({mic});
-    auto writer = MakeSink<MemorySink>(48000, 2);
-    auto* memory = static_cast<MemorySink*>(writer.get());
-    ASSERT_TRUE(m_engine->StartCapture(writer, 0, kNoVoiceGate, CaptureEngine::kNoSilenceLimitMs,
-                                       CaptureEngine::kStartRecording));
+    MemorySink& memory = memoryWriter(48000, 2);
+    ASSERT_TRUE(startRecording());
     playScriptAndStop();
-    const std::int64_t firstPart = memory->frames();
+    const std::int64_t firstPart = memory.frames();
     ASSERT_NEAR(static_cast<double>(firstPart), 48000, 48);
 
     build({mic});
-    ASSERT_TRUE(m_engine->StartCapture(writer, 0, -18, 5000, CaptureEngine::kStartRecording));
+    ASSERT_TRUE(m_engine->StartCapture(m_writer, 0, -18, 5000, CaptureEngine::kStartRecording));
     playScriptAndStop();
     // Loud for 500 ms of the second second: the file ends 550 ms into it.
-    EXPECT_NEAR(static_cast<double>(memory->frames()), firstPart + 550 * 48, 48);
+    EXPECT_NEAR(static_cast<double>(memory.frames()), firstPart + 550 * 48, 48);
 }
 
 TEST_F(CaptureEngineTest, MeterCaptureRunsIntoADiscardSink) {
@@ -304,7 +290,7 @@ TEST_F(CaptureEngineTest, MeterCaptureRunsIntoADiscardSink) {
     ASSERT_TRUE(m_engine->StartCapture(MakeSink<DiscardSink>(), 0, kNoVoiceGate,
                                        CaptureEngine::kNoSilenceLimitMs,
                                        CaptureEngine::kStartRecording));
-    ASSERT_TRUE(pumpUntil([&] { return m_listener.lastLevels.count == 1; }));
+    ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_listener.lastLevels.count == 1; }));
     // A quarter of full scale reads 0 dB.
     EXPECT_EQ(m_listener.lastLevels.levels[0], 0);
     m_engine->StopCapture();

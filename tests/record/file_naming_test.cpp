@@ -127,7 +127,7 @@ TEST(FileNameRules, PathGetsOneSeparatorAndIsNeverCut) {
 // The limits are the system's own: a path refused here is one that open() calls too long, and a
 // path accepted here is not.
 TEST(FileNameRules, PathsAreRefusedExactlyWhereTheSystemRefusesThem) {
-    const std::string dir = test::MakeTempDir("limits");
+    const test::TempDir dir("limits");
     std::string deep;
     while (deep.size() < kMaxPathBytes) {
         deep += "/d";
@@ -146,7 +146,6 @@ TEST(FileNameRules, PathsAreRefusedExactlyWhereTheSystemRefusesThem) {
     EXPECT_EQ(PathLengthRefusal("/a/" + std::string(256, 'n') + "/b"),
               "The name \"" + std::string(256, 'n') +
                   "\" is 256 bytes long; the system takes at most 255 in a name.");
-    test::RemoveTree(dir);
 }
 
 TEST(FileNameRules, PatternRulesGiveTheirTexts) {

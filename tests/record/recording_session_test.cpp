@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 
 #include "formats/format_settings.h"
 #include "formats/output_writer.h"
@@ -149,22 +147,11 @@ class RecordingSessionTest : public test::SettingsTest {
         return sink;
     }
 
-    bool pumpUntil(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            m_dispatcher.pumpFor(10);
-        }
-        return true;
-    }
-
     // Waits until the newest writer holds `ms` of sound (each capture opens a new scripted
     // device, which plays its script from the start).
     void playInto(int ms) {
         const std::int64_t frames = static_cast<std::int64_t>(ms) * kRate / 1000;
-        ASSERT_TRUE(pumpUntil([&] { return m_writers.back()->position() >= frames; }));
+        ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_writers.back()->position() >= frames; }));
     }
 
     std::int64_t framesOf(std::size_t writer) const {
@@ -172,10 +159,7 @@ class RecordingSessionTest : public test::SettingsTest {
     }
 
     std::string logText() const {
-        std::ifstream in(m_dir + "/Logs/2026-03-07 Sonaro Sound Recorder Log.txt");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return test::ReadTextFile(m_dir + "/Logs/2026-03-07 Sonaro Sound Recorder Log.txt");
     }
 
     // The program's writers at the microphone's rate, so that its buffers fill.
@@ -321,9 +305,9 @@ TEST_F(RecordingSessionTest, MaxTimeWithoutStoppingMakesConsecutiveFiles) {
     m_settings.WriteSettingBool("Settings", "StopReachMaxTime", false);
     build(10000);
     m_session->Record(LRecordingSession::kDefaultMaxMs);
-    ASSERT_TRUE(pumpUntil([&] { return m_writers.size() >= 3; }));
+    ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_writers.size() >= 3; }));
     m_settings.WriteSettingBool("Settings", "StopReachMaxTime", true);
-    ASSERT_TRUE(pumpUntil([&] { return m_session->IsIdle(); }));
+    ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_session->IsIdle(); }));
 
     ASSERT_GE(m_transmit.sent.size(), 3u);
     ASSERT_EQ(m_transmit.sent.size(), m_writers.size());
@@ -360,7 +344,7 @@ TEST_F(RecordingSessionTest, FullDiskStopsKeepsTheFileAndSaysWhich) {
     m_fillAfter = kRate / 4;
     build(2000);
     m_session->Record(LRecordingSession::kDefaultMaxMs);
-    ASSERT_TRUE(pumpUntil([&] { return m_session->IsIdle(); }));
+    ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_session->IsIdle(); }));
 
     const std::string path = m_dir + "/Untitled 001.wav";
     ASSERT_EQ(m_prompter.shown().size(), 1u);
@@ -380,7 +364,7 @@ TEST_F(RecordingSessionTest, FullDiskStopsKeepsTheFileAndSaysWhich) {
 TEST_F(RecordingSessionTest, LostDeviceIsReportedWithTheFile) {
     build(300, test::ScriptEnd::Disappear);
     m_session->Record(LRecordingSession::kDefaultMaxMs);
-    ASSERT_TRUE(pumpUntil([&] { return !m_prompter.shown().empty(); }));
+    ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return !m_prompter.shown().empty(); }));
     EXPECT_TRUE(m_session->IsIdle());
     EXPECT_NE(m_prompter.shown()[0].text.find(m_dir + "/Untitled 001.wav"), std::string::npos);
     EXPECT_NE(m_prompter.shown()[0].text.find(CaptureFailureText(CaptureFailure::DeviceLost)),
@@ -392,7 +376,7 @@ TEST_F(RecordingSessionTest, LostSoundIsLoggedWithItsPlaceAndShownUntilTheNextRe
     m_overruns = {{kRate / 5, kRate / 20}};
     build(1000);
     m_session->Record(LRecordingSession::kDefaultMaxMs);
-    ASSERT_TRUE(pumpUntil([&] { return m_display.statusTexts.size() == 2; }));
+    ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_display.statusTexts.size() == 2; }));
     const std::string gap = "Recording lost 50 ms of sound at 0:00:00.200";
     EXPECT_EQ(m_display.statusTexts, (std::vector<std::string>{"", gap}));
     EXPECT_NE(logText().find(gap + " in file: " + m_dir + "/Untitled 001.wav"), std::string::npos);
@@ -580,8 +564,7 @@ TEST_F(RecordingSessionTest, RecordToFileReplacesOnlyRecordings) {
     EXPECT_FALSE(m_session->RecordToFile(notes, LRecordingSession::kDefaultMaxMs));
     EXPECT_FALSE(m_session->RecordToFile(m_dir + "/folder.wav", LRecordingSession::kDefaultMaxMs));
     EXPECT_TRUE(m_writers.empty());
-    std::ifstream kept(notes);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep me");
+    EXPECT_EQ(test::ReadTextFile(notes), "keep me");
     ASSERT_EQ(m_prompter.shown().size(), 2u);
     EXPECT_NE(m_prompter.shown()[0].text.find("is not a recording"), std::string::npos);
     EXPECT_NE(m_prompter.shown()[1].text.find("is not a regular file"), std::string::npos);

@@ -60,6 +60,12 @@ class ComponentTest : public test::SettingsTest {
                         programBody + "\\n' > '" + program + "'\n" + "chmod 700 '" + program +
                         "'\n");
     }
+    // "testdec" registered at a program that is not there yet, and an installer that creates it.
+    void serveTestdec() {
+        const std::string program = m_bin + "/testdec";
+        m_settings.WriteRegistryText(RegistryRoot::CurrentUser, kRegistration, "Path", program);
+        serveInstaller("testdec", program, "exit 0");
+    }
     void setComponentServer(const std::string& address) {
         m_settings.Write(setting::kComponentServerUrl, address);
     }
@@ -95,9 +101,7 @@ TEST_F(ComponentTest, RegistrationCountsOnlyWhenItsFileExists) {
 
 TEST_F(ComponentTest, MissingComponentIsFetchedAndInstalledQuietly) {
     ASSERT_TRUE(m_server.started());
-    const std::string program = m_bin + "/testdec";
-    m_settings.WriteRegistryText(RegistryRoot::CurrentUser, kRegistration, "Path", program);
-    serveInstaller("testdec", program, "exit 0");
+    serveTestdec();
     setComponentServer(m_server.baseUrl());
 
     EXPECT_TRUE(m_components.EnsureComponent("testdec"));
@@ -122,9 +126,7 @@ TEST_F(ComponentTest, MissingComponentIsFetchedAndInstalledQuietly) {
 
 TEST_F(ComponentTest, ComponentServerFailureFallsBackToTheWebServer) {
     ASSERT_TRUE(m_server.started());
-    const std::string program = m_bin + "/testdec";
-    m_settings.WriteRegistryText(RegistryRoot::CurrentUser, kRegistration, "Path", program);
-    serveInstaller("testdec", program, "exit 0");
+    serveTestdec();
     setComponentServer(m_server.baseUrl() + "nothing-here");
     m_settings.Write(setting::kWebServerUrl, m_server.baseUrl());
     EXPECT_TRUE(m_components.EnsureComponent("testdec"));
@@ -173,9 +175,7 @@ TEST_F(ComponentTest, FailureNamesTheWebServerAddressWithoutAComponentServer) {
 
 TEST_F(ComponentTest, WithoutAPrivateTemporaryFolderNoInstallerIsFetched) {
     ASSERT_TRUE(m_server.started());
-    const std::string program = m_bin + "/testdec";
-    m_settings.WriteRegistryText(RegistryRoot::CurrentUser, kRegistration, "Path", program);
-    serveInstaller("testdec", program, "exit 0");
+    serveTestdec();
     setComponentServer(m_server.baseUrl());
     ComponentManager homeless(m_settings, m_downloader, m_prompter, m_pages, m_dispatcher, "");
     EXPECT_FALSE(homeless.EnsureComponent("testdec"));
@@ -249,13 +249,10 @@ TEST_F(ComponentTest, MissingProgramIsInstalledThenStarted) {
     EXPECT_TRUE(m_pages.opened.empty());
 
     // The installer puts the program on PATH.
-    const std::string oldPath = std::getenv("PATH");
-    setenv("PATH", (m_bin + ":" + oldPath).c_str(), 1);
+    const test::ScopedEnv path("PATH", m_bin + ":" + test::GetEnv("PATH"));
     serveInstaller("testeditor", m_bin + "/SonaroTestEditor", "touch \"" + m_dir + "/started\"");
     setComponentServer(m_server.baseUrl());
-    const InstallResult result = m_launcher.LaunchProgram(request);
-    setenv("PATH", oldPath.c_str(), 1);
-    EXPECT_EQ(result, InstallResult::Done);
+    EXPECT_EQ(m_launcher.LaunchProgram(request), InstallResult::Done);
     EXPECT_EQ(access((m_dir + "/started").c_str(), F_OK), 0);
 }
 

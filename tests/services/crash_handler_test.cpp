@@ -41,7 +41,7 @@ std::string readLine(int fd, int ms) {
 }
 
 ProbeRun runProbe(const std::string& kind) {
-    const std::string dir = test::MakeTempDir("crash");
+    const test::TempDir dir("crash");
     const std::string marker = dir + "/_sonaro_rl";
     const std::string report = dir + "/report";
     ProbeRun run;
@@ -63,7 +63,6 @@ ProbeRun runProbe(const std::string& kind) {
     if (fd >= 0) {
         close(fd);
     }
-    test::RemoveTree(dir);
     return run;
 }
 

@@ -14,14 +14,11 @@ namespace {
 
 class ProgramLogTest : public testing::Test {
   protected:
-    ProgramLogTest() : m_dir(test::MakeTempDir("log")) {}
-    ~ProgramLogTest() override { test::RemoveTree(m_dir); }
-
     std::string logFile(const char* day) const {
         return m_dir + "/data/Logs/" + day + " Sonaro Sound Recorder Log.txt";
     }
 
-    std::string m_dir;
+    const test::TempDir m_dir{"log"};
     test::FakeClock m_clock;
 };
 
@@ -65,7 +62,7 @@ TEST_F(ProgramLogTest, ALineIsLostWhenAnotherWriterHoldsTheFileThroughTheBudget)
 }
 
 TEST(OpenFileWithRetry, PausesDoubleWithinTheBudget) {
-    const std::string dir = test::MakeTempDir("retry");
+    const test::TempDir dir("retry");
     const std::string path = dir + "/file";
     test::FakeClock clock;
     FileHandle holder = OpenFileWithRetry(path, FileAccess::ReadWrite, FileShare::None,
@@ -91,7 +88,6 @@ TEST(OpenFileWithRetry, PausesDoubleWithinTheBudget) {
     EXPECT_EQ(absent.error(), ENOENT);
     EXPECT_TRUE(missing.sleeps().empty());
     holder.close();
-    test::RemoveTree(dir);
 }
 
 // Sleeps by releasing the holder's lock after the second pause.
@@ -113,7 +109,7 @@ class ReleasingClock final : public Clock {
 };
 
 TEST(OpenFileWithRetry, SharingModesMapToLocks) {
-    const std::string dir = test::MakeTempDir("share");
+    const test::TempDir dir("share");
     const std::string path = dir + "/file";
     std::ofstream(path) << "keep";
     FileHandle reader1 = OpenFileWithRetry(path, FileAccess::Read, FileShare::Read,
@@ -143,7 +139,6 @@ TEST(OpenFileWithRetry, SharingModesMapToLocks) {
     FileHandle shared2 = OpenFileWithRetry(path, FileAccess::Write, FileShare::ReadWrite,
                                            FileDisposition::OpenExisting, 0);
     EXPECT_TRUE(shared1.valid() && shared2.valid());
-    test::RemoveTree(dir);
 }
 
 }  // namespace

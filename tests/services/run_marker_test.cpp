@@ -43,13 +43,12 @@ TEST(RunMarkerDecision, TickMustLieStrictlyWithinTwoSecondsOfTheExpected) {
 
 class RunMarkerTest : public testing::Test {
   protected:
-    RunMarkerTest() : m_dir(test::MakeTempDir("marker")), m_path(m_dir + "/_sonaro_rl") {
+    RunMarkerTest() : m_path(m_dir + "/_sonaro_rl") {
         m_clock.setNow(0x12345678);
         m_clock.setTick(0x0A0B0C0D);
     }
-    ~RunMarkerTest() override { test::RemoveTree(m_dir); }
 
-    std::string m_dir;
+    const test::TempDir m_dir{"marker"};
     std::string m_path;
     test::FakeClock m_clock;
     test::ScriptedPrompter m_prompter;

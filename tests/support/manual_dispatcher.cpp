@@ -37,6 +37,17 @@ int ManualDispatcher::pumpFor(int ms) {
     return pump();
 }
 
+bool ManualDispatcher::pumpUntil(const std::function<bool()>& done, int ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        pumpFor(10);
+    }
+    return true;
+}
+
 std::size_t ManualDispatcher::pending() const {
     std::lock_guard lock(m_lock);
     return m_tasks.size();

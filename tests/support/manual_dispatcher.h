@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 
 #include "threads/ui_dispatcher.h"
@@ -17,6 +18,8 @@ class ManualDispatcher final : public UiDispatcher {
     int pump();
     // Waits up to `ms` for at least one task, then pumps; gives how many ran.
     int pumpFor(int ms);
+    // Pumps until `done` holds; false when it still does not after `ms`.
+    bool pumpUntil(const std::function<bool()>& done, int ms = 10000);
     std::size_t pending() const;
 
   private:

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <fstream>
 #include <random>
 #include <sstream>
 
@@ -10,17 +9,6 @@
 #include "threads/child_process.h"
 
 namespace sonaro::test {
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 std::string RandomBytes(std::size_t size, unsigned seed) {
     std::mt19937 generator(seed);
@@ -59,10 +47,10 @@ ParsedMail ParseStoredMail(const std::string& path) {
             const std::size_t second = value.find('\t');
             const std::string file = out + "/" + std::to_string(mail.attachments.size());
             mail.attachments.push_back(
-                {value.substr(0, second), value.substr(second + 1), ReadWholeFile(file)});
+                {value.substr(0, second), value.substr(second + 1), ReadTextFile(file)});
         }
     }
-    mail.text = ReadWholeFile(out + "/text");
+    mail.text = ReadTextFile(out + "/text");
     RemoveTree(out);
     return mail;
 }

@@ -23,9 +23,6 @@ struct ParsedMail {
 
 ParsedMail ParseStoredMail(const std::string& path);
 
-// The whole file; empty when it cannot be read.
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& bytes);
 // `size` bytes of a fixed pseudo-random sequence.
 std::string RandomBytes(std::size_t size, unsigned seed);
 

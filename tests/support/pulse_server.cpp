@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "support/temp_home.h"
@@ -102,10 +101,7 @@ std::vector<std::string> PulseServer::environment() const {
 }
 
 std::string PulseServer::log() const {
-    std::ifstream in(m_folder + "/daemon.log");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return ReadTextFile(m_folder + "/daemon.log");
 }
 
 int PulseServer::RunClient(const std::vector<std::string>& argv, std::string* output,

@@ -23,25 +23,30 @@ class ScriptedServer {
     std::uint16_t dataPort() const { return m_dataPort; }
 
     // Script steps, added before start().
-    ScriptedServer& accept();
-    ScriptedServer& send(std::string bytes);
+    ScriptedServer& accept() { return add({Kind::Accept, {}, {}}); }
+    ScriptedServer& send(std::string bytes) { return add({Kind::Send, std::move(bytes), {}}); }
     // Sends the pieces one by one with a short pause between them, so that they reach the client
     // in separate receives.
-    ScriptedServer& sendPieces(std::vector<std::string> pieces);
+    ScriptedServer& sendPieces(std::vector<std::string> pieces) {
+        return add({Kind::SendPieces, {}, std::move(pieces)});
+    }
     // Reads one line and compares it, CR LF removed.
-    ScriptedServer& expect(std::string line);
-    ScriptedServer& expectPrefix(std::string prefix);
+    ScriptedServer& expect(std::string line) { return add({Kind::Expect, std::move(line), {}}); }
     // Reads until `terminator` has arrived; the bytes (terminator included) are kept in
     // received().
-    ScriptedServer& receiveUntil(std::string terminator);
+    ScriptedServer& receiveUntil(std::string terminator) {
+        return add({Kind::ReceiveUntil, std::move(terminator), {}});
+    }
     // Reads nothing (the client's sends pile up) until the client closes the connection.
-    ScriptedServer& silentUntilClosed();
-    ScriptedServer& close();
-    ScriptedServer& acceptData();
+    ScriptedServer& silentUntilClosed() { return add({Kind::Silent, {}, {}}); }
+    ScriptedServer& close() { return add({Kind::Close, {}, {}}); }
+    ScriptedServer& acceptData() { return add({Kind::AcceptData, {}, {}}); }
     // Keeps every byte of the data connection in dataReceived() until the client closes it.
-    ScriptedServer& receiveDataUntilClosed();
-    ScriptedServer& sendData(std::string bytes);
-    ScriptedServer& closeData();
+    ScriptedServer& receiveDataUntilClosed() { return add({Kind::ReceiveData, {}, {}}); }
+    ScriptedServer& sendData(std::string bytes) {
+        return add({Kind::SendData, std::move(bytes), {}});
+    }
+    ScriptedServer& closeData() { return add({Kind::CloseData, {}, {}}); }
 
     void start();
     // Waits for the script to end (at most `ms`); empty when every step ran as written, else what
@@ -57,7 +62,6 @@ class ScriptedServer {
         Send,
         SendPieces,
         Expect,
-        ExpectPrefix,
         ReceiveUntil,
         Silent,
         Close,

@@ -35,9 +35,19 @@ std::string ReadTextFile(const std::string& path) {
     return text.str();
 }
 
+void WriteTextFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
 void RemoveTree(const std::string& path) {
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
+}
+
+TempDir::TempDir(const std::string& prefix) : std::string(MakeTempDir(prefix)) {}
+
+TempDir::~TempDir() {
+    RemoveTree(*this);
 }
 
 TempHome::TempHome() : m_path(MakeTempDir("sonaro-home")) {
@@ -66,6 +76,26 @@ TempHome::~TempHome() {
         }
     }
     RemoveTree(m_path);
+}
+
+std::string GetEnv(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+    if (const char* old = std::getenv(name); old != nullptr) {
+        m_saved = old;
+    }
+    setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (m_saved) {
+        setenv(m_name, m_saved->c_str(), 1);
+    } else {
+        unsetenv(m_name);
+    }
 }
 
 }  // namespace sonaro::test

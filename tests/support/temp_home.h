@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace sonaro::test {
@@ -22,11 +23,38 @@ class TempHome {
     bool m_had[7] = {};
 };
 
+// Sets an environment variable for the life of the object, then restores what was there.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    const char* m_name;
+    std::optional<std::string> m_saved;
+};
+
+// The value of an environment variable; empty when it is not set.
+std::string GetEnv(const char* name);
+
+// A new empty folder below ${TMPDIR:-/tmp} for the life of the object; it is its own path, so
+// `dir + "/name"` names a file in it.
+class TempDir : public std::string {
+  public:
+    explicit TempDir(const std::string& prefix);
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+};
+
 // Removes a folder and everything below it.
 void RemoveTree(const std::string& path);
 
 // The whole content of a file; empty when it cannot be read.
 std::string ReadTextFile(const std::string& path);
+void WriteTextFile(const std::string& path, const std::string& text);
 
 // A new empty folder below ${TMPDIR:-/tmp}.
 std::string MakeTempDir(const std::string& prefix);

@@ -13,15 +13,13 @@
 #include "formats/format_settings.h"
 #include "net/mail_account_discovery.h"
 #include "platform/openssl_secret_cipher.h"
-#include "platform/program_paths.h"
-#include "platform/sqlite_settings_backend.h"
 #include "platform/xdg_autostart.h"
 #include "record/file_naming.h"
 #include "settings/stored_password.h"
 #include "support/clock.h"
 #include "support/scripted_prompter.h"
 #include "support/scripted_wave_in.h"
-#include "support/temp_home.h"
+#include "support/settings_home.h"
 #include "ui/balloon_tip.h"
 #include "ui/options_services.h"
 
@@ -98,9 +96,7 @@ class CountingBackend final : public SettingsBackend {
 // Everything the options pages need, on real settings files in a temporary home.
 struct OptionsFixture {
     OptionsFixture()
-        : paths(ProgramPaths::FromEnvironment()),
-          sqlite(paths.userRegistry, paths.machineRegistry),
-          backend(sqlite),
+        : backend(home.backend),
           settings(backend),
           formats(settings, paths.dataDir),
           naming(settings, clock, home.path() + "/Documents",
@@ -158,9 +154,8 @@ struct OptionsFixture {
         return tip != nullptr && tip->isVisible() ? tip->field() : nullptr;
     }
 
-    TempHome home;
-    ProgramPaths paths;
-    SqliteSettingsBackend sqlite;
+    SettingsHome home;
+    const ProgramPaths& paths = home.paths;
     CountingBackend backend;
     SettingsStore settings;
     FormatSettings formats;

@@ -8,12 +8,12 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 
 #include "platform/qt_ui_dispatcher.h"
-#include "platform/sqlite_settings_backend.h"
 #include "support/scripted_prompter.h"
 #include "support/scripted_wave_in.h"
-#include "support/temp_home.h"
+#include "support/settings_home.h"
 #include "ui/ldb_display.h"
 #include "ui/ldb_edit.h"
 #include "ui/record_setting_dlg.h"
@@ -42,17 +42,13 @@ class RecordSettingDlgTest : public QObject {
 
   private slots:
     void init() {
-        m_home = std::make_unique<test::TempHome>();
-        m_backend = std::make_unique<SqliteSettingsBackend>(m_home->path() + "/registry.db",
-                                                            m_home->path() + "/machine.db");
-        m_settings = std::make_unique<SettingsStore>(*m_backend);
+        m_home = std::make_unique<test::SettingsHome>();
+        m_settings = &m_home->settings;
         m_devices = std::make_unique<test::ScriptedWaveInList>(inputs());
     }
 
     void cleanup() {
         m_devices.reset();
-        m_settings.reset();
-        m_backend.reset();
         m_home.reset();
     }
 
@@ -121,9 +117,7 @@ class RecordSettingDlgTest : public QObject {
     void theMixerButtonStartsPavucontrolOrSaysItIsMissing() {
         const std::string bin = m_home->path() + "/bin";
         QVERIFY(QDir().mkpath(QString::fromStdString(bin)));
-        const char* savedPath = std::getenv("PATH");
-        const std::string oldPath = savedPath != nullptr ? savedPath : "";
-        setenv("PATH", bin.c_str(), 1);
+        std::optional<test::ScopedEnv> path(std::in_place, "PATH", bin);
         LRecordSettingDlg dialog(*m_settings, *m_devices, m_dispatcher, m_prompter);
         dialog.mixerButton()->click();
         QCOMPARE(m_prompter.shown().size(), 1u);
@@ -136,7 +130,7 @@ class RecordSettingDlgTest : public QObject {
         }
         chmod((bin + "/pavucontrol").c_str(), 0755);
         dialog.mixerButton()->click();
-        setenv("PATH", oldPath.c_str(), 1);
+        path.reset();
         QTRY_VERIFY(QFile::exists(QString::fromStdString(marker)));
         QCOMPARE(m_prompter.shown().size(), 1u);
     }
@@ -148,9 +142,8 @@ class RecordSettingDlgTest : public QObject {
         QVERIFY(widget.grab().save(folder + "/" + name));
     }
 
-    std::unique_ptr<test::TempHome> m_home;
-    std::unique_ptr<SqliteSettingsBackend> m_backend;
-    std::unique_ptr<SettingsStore> m_settings;
+    std::unique_ptr<test::SettingsHome> m_home;
+    SettingsStore* m_settings = nullptr;
     std::unique_ptr<test::ScriptedWaveInList> m_devices;
     QtUiDispatcher m_dispatcher;
     test::ScriptedPrompter m_prompter;

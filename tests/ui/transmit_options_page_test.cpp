@@ -148,7 +148,7 @@ class TransmitOptionsPageTest : public QObject {
         EmailSettingsDialog reopened(m_fixture->services);
         QCOMPARE(reopened.passwordField()->text(), QStringLiteral("smtp-secret-9"));
         QVERIFY(reopened.useSmtp()->isChecked());
-        QVERIFY(!m_fixture->sqlite.readValue(
+        QVERIFY(!m_fixture->home.backend.readValue(
             RegistryRoot::CurrentUser, SettingsStore::SectionKeyPath("Email"), "SMTPPassword"));
     }
 
