@@ -48,6 +48,9 @@ struct BackgroundSenderParts {
 // (SetListener(nullptr)), then calls Stop(), which waits for the thread.
 class BackgroundSender final : public LProgressReporter, public TransmitHandoff {
   public:
+    // The queue file's name in the per-user data folder.
+    static constexpr std::string_view kQueueFileName = "bgsend.lst";
+
     explicit BackgroundSender(BackgroundSenderParts parts);
     ~BackgroundSender() override;
 
