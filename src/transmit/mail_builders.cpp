@@ -24,7 +24,9 @@ std::string cutUtf8(std::string text, std::size_t bytes) {
 
 MailMessage buildMessage(SettingsStore& settings, const MailAccountFinder& find, std::string to,
                          std::string subject, std::string body) {
-    ApplyEmailDefaultsOnce(settings, find);
+    if (find) {
+        ApplyEmailDefaultsOnce(settings, find);
+    }
     MailMessage message;
     message.to = std::move(to);
     message.subject = std::move(subject);

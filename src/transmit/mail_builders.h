@@ -11,7 +11,8 @@ namespace sonaro {
 class SettingsStore;
 
 // The messages the program sends. Each builder first applies the one-time e-mail defaults (so
-// a first message already goes out from the user's own account), then reads "ReplyToEmail".
+// a first message already goes out from the user's own account; an empty `find` looks for no
+// account), then reads "ReplyToEmail".
 
 // "Sonaro Sound Recorder - Emailed Recording <name>", at most 259 bytes (never half a character).
 std::string RecordingMailSubject(std::string_view name);
