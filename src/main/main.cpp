@@ -160,7 +160,7 @@ struct Recorder {
 // session's Attach resumes the queue left by earlier runs. Built before the window and destroyed
 // after it: the window's teardown puts back the sender's null listener and stops it; the queue's
 // own destructor does the same for a window that did not.
-struct TransmitQueue {
+struct TransmitQueue : TransmitHandoff {
     TransmitQueue(SettingsStore& settings, Recorder& recorder, const ProgramPaths& paths,
                   Prompter& prompter, ProgramLog& log)
         : session(recorder.session),
@@ -175,9 +175,14 @@ struct TransmitQueue {
               {},
               3600000}),
           sender({recorder.dispatcher, settings, methods, questions, &log, sendQueuePath(paths)}) {
-        session.SetTransmit(&sender);
+        session.SetTransmit(this);
     }
-    ~TransmitQueue() { session.SetTransmit(nullptr); }
+    ~TransmitQueue() override { session.SetTransmit(nullptr); }
+
+    void EnqueueRecording(const std::string& path) override { sender.EnqueueRecording(path); }
+    void ResumeQueueAtStartup(const std::string& queuePath) override {
+        sender.ResumeQueueAtStartup(queuePath);
+    }
 
     LRecordingSession& session;
     OpenSslSecretCipher cipher;

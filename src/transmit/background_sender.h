@@ -4,7 +4,6 @@
 #include <mutex>
 #include <string>
 
-#include "record/session_services.h"
 #include "support/send_result.h"
 #include "threads/progress_reporter.h"
 #include "transmit/send_queue_file.h"
@@ -38,7 +37,9 @@ struct BackgroundSenderParts {
     std::string queuePath;
 };
 
-// The send queue: the recording session's transmit hand-off. Each finished recording is
+// The send queue, which `main` installs as the recording session's transmit hand-off (record/
+// and transmit/ sit side by side, so a small adapter there forwards the two calls). Each
+// finished recording is
 // appended to the queue file, and one low-priority thread sends the queue front to back with
 // the enabled methods (e-mail, FTP, folder, program), removing each record after its pass. It
 // reports through its listener (the main window's status bar), whose cancel stops it.
@@ -46,7 +47,7 @@ struct BackgroundSenderParts {
 // One per process. EnqueueRecording, ResumeQueueAtStartup, SetListener, SetOutcomeHook and Stop
 // run on the user-interface thread; the window's teardown first puts back the null listener
 // (SetListener(nullptr)), then calls Stop(), which waits for the thread.
-class BackgroundSender final : public LProgressReporter, public TransmitHandoff {
+class BackgroundSender final : public LProgressReporter {
   public:
     // The queue file's name in the per-user data folder.
     static constexpr std::string_view kQueueFileName = "bgsend.lst";
@@ -54,8 +55,8 @@ class BackgroundSender final : public LProgressReporter, public TransmitHandoff 
     explicit BackgroundSender(BackgroundSenderParts parts);
     ~BackgroundSender() override;
 
-    void EnqueueRecording(const std::string& path) override;
-    void ResumeQueueAtStartup(const std::string& queuePath) override;
+    void EnqueueRecording(const std::string& path);
+    void ResumeQueueAtStartup(const std::string& queuePath);
     // Null puts back the inert hook.
     void SetOutcomeHook(TransmitOutcomeHook* hook);
 
