@@ -76,21 +76,26 @@ std::vector<std::string> parseRecords(std::string_view content) {
 
 bool readAll(int fd, std::string& content) {
     content.clear();
-    char buffer[8192];
-    off_t offset = 0;
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        return false;
+    }
+    // One read for the whole queue; a file grown meanwhile is read on in slices.
+    std::size_t size = static_cast<std::size_t>(info.st_size) + 1;
     for (;;) {
-        const ssize_t got = pread(fd, buffer, sizeof buffer, offset);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
+        const std::size_t had = content.size();
+        content.resize(had + size);
+        const ssize_t got = pread(fd, content.data() + had, size, static_cast<off_t>(had));
+        if (got < 0 && errno == EINTR) {
+            content.resize(had);
+            continue;
         }
-        if (got == 0) {
-            return true;
+        if (got <= 0) {
+            content.resize(had);
+            return got == 0;
         }
-        content.append(buffer, static_cast<std::size_t>(got));
-        offset += got;
+        content.resize(had + static_cast<std::size_t>(got));
+        size = 8192;
     }
 }
 
