@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/openssl_secret_cipher.h"
 #include "settings/setting_names.h"
+#include "settings/stored_password.h"
 #include "support/parsed_mail.h"
 #include "support/python_server.h"
 #include "support/recording_task.h"
@@ -164,6 +166,43 @@ TEST_F(RecordingTransmitterTest, FtpUploadsUnderTheRecordingsName) {
     EXPECT_EQ(transmitter().UploadRecordingByFtp(m_task, m_recording, m_reason),
               SendResult::Failed);
     EXPECT_FALSE(m_reason.empty());
+
+    // The sealed password goes before the plain one.
+    OpenSslSecretCipher cipher(m_dir + "/secret.key");
+    StoredPassword passwords(m_settings, &cipher);
+    std::string problem;
+    ASSERT_TRUE(StoreFtpPassword(passwords, "secret", problem)) << problem;
+    m_settings.WriteSettingString("Ftp", "Password", "wrong");
+    std::filesystem::remove(m_dir + "/ftp/in/it's a \"take\" 1.wav");
+    RecordingTransmitter sealed(
+        RecordingTransmitterParts{m_settings, &passwords, {}, {}, {}, 3600000});
+    m_reason.clear();
+    ASSERT_EQ(sealed.UploadRecordingByFtp(m_task, m_recording, m_reason), SendResult::Ok)
+        << m_reason;
+    EXPECT_TRUE(test::ReadWholeFile(m_dir + "/ftp/in/it's a \"take\" 1.wav") == m_bytes);
+}
+
+TEST_F(RecordingTransmitterTest, TheSealedSmtpPasswordLogsOn) {
+    test::PythonServer server;
+    std::filesystem::create_directories(m_dir + "/mail");
+    ASSERT_TRUE(server.start({"smtp", m_dir + "/mail", "--auth", "rec:s3cret"}));
+    m_settings.Write(setting::kUseMapi, false);
+    m_settings.Write(setting::kUseSmtpHost, true);
+    m_settings.Write(setting::kSendDirect, false);
+    m_settings.Write(setting::kSmtpAuthOn, true);
+    m_settings.Write(setting::kSmtpUserName, "rec");
+    m_settings.Write(setting::kMailSmtpHost, "127.0.0.1:" + std::to_string(server.port()));
+    m_settings.Write(setting::kEmailTo, "boss@office.example");
+    OpenSslSecretCipher cipher(m_dir + "/secret.key");
+    StoredPassword passwords(m_settings, &cipher);
+    std::string problem;
+    ASSERT_TRUE(StoreSmtpPassword(passwords, "s3cret", problem)) << problem;
+    RecordingTransmitter transmitter(
+        RecordingTransmitterParts{m_settings, &passwords, {}, {}, {}, 3600000});
+    ASSERT_EQ(transmitter.SendRecordingByEmail(m_task, m_recording, m_reason), SendResult::Ok)
+        << m_reason;
+    EXPECT_NE(test::ReadWholeFile(m_dir + "/mail/1.json").find("\"login\": \"rec\""),
+              std::string::npos);
 }
 
 }  // namespace
