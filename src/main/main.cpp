@@ -158,8 +158,8 @@ struct Recorder {
 
 // The send queue: one per process, the session's transmit hand-off from construction on, so the
 // session's Attach resumes the queue left by earlier runs. Built before the window and destroyed
-// after it: the window's teardown puts back the sender's null listener and stops it; the queue's
-// own destructor does the same for a window that did not.
+// after it: the window's teardown calls `sender.Shutdown()` (null listener, stop, wait); so does
+// the end of the event loop and the sender's own destructor, for a window that did not.
 struct TransmitQueue : TransmitHandoff {
     TransmitQueue(SettingsStore& settings, Recorder& recorder, const ProgramPaths& paths,
                   Prompter& prompter, ProgramLog& log)
@@ -291,8 +291,7 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     const int status = QApplication::exec();
     SetActivityPhase(ActivityPhase::WindowDestroy);
     // A send still running ends here (the rest of a resumed queue is dropped, with a log line).
-    transmit.sender.SetListener(nullptr);
-    transmit.sender.Stop();
+    transmit.sender.Shutdown();
     const int code = status != 0 ? status : application.exitCode();
     // Removing the socket under the lock keeps a start that is just binding a new one safe.
     const bool locked = canListen && lock.Acquire(1000);

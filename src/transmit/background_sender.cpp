@@ -67,6 +67,10 @@ BackgroundSender::BackgroundSender(BackgroundSenderParts parts)
       m_queue(m_parts.queuePath, m_parts.log) {}
 
 BackgroundSender::~BackgroundSender() {
+    Shutdown();
+}
+
+void BackgroundSender::Shutdown() {
     SetListener(nullptr);
     Stop();
 }

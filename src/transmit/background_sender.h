@@ -44,9 +44,8 @@ struct BackgroundSenderParts {
 // the enabled methods (e-mail, FTP, folder, program), removing each record after its pass. It
 // reports through its listener (the main window's status bar), whose cancel stops it.
 //
-// One per process. EnqueueRecording, ResumeQueueAtStartup, SetListener, SetOutcomeHook and Stop
-// run on the user-interface thread; the window's teardown first puts back the null listener
-// (SetListener(nullptr)), then calls Stop(), which waits for the thread.
+// One per process. EnqueueRecording, ResumeQueueAtStartup, SetListener, SetOutcomeHook and
+// Shutdown run on the user-interface thread.
 class BackgroundSender final : public LProgressReporter {
   public:
     // The queue file's name in the per-user data folder.
@@ -59,6 +58,10 @@ class BackgroundSender final : public LProgressReporter {
     void ResumeQueueAtStartup(const std::string& queuePath);
     // Null puts back the inert hook.
     void SetOutcomeHook(TransmitOutcomeHook* hook);
+    // The window's teardown: puts back the null listener, then stops the thread and waits for it
+    // (a recording being sent is stopped; after the start-up resume the rest of the queue is
+    // dropped, each recording named in the log).
+    void Shutdown();
 
     // Yes when the listener cancels or the stop event is set.
     bool IsStopRequested() const override;

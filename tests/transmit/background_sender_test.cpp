@@ -100,10 +100,7 @@ class BackgroundSenderTest : public test::TransmitTest {
         m_settings.Write(setting::kPromptTransmit, false);
         m_sender.SetListener(&m_listener);
     }
-    ~BackgroundSenderTest() override {
-        m_sender.SetListener(nullptr);
-        m_sender.Stop();
-    }
+    ~BackgroundSenderTest() override { m_sender.Shutdown(); }
 
     void enableAll() {
         for (const BoolSetting* method : {&setting::kSendEmail, &setting::kSendFtp,
@@ -265,8 +262,7 @@ TEST_F(BackgroundSenderTest, ClosingWhileARecordingIsSentDropsTheQueueAndNamesEv
     m_sender.EnqueueRecording("/rec/a.wav");
     m_sender.EnqueueRecording("/rec/b.wav");
     ASSERT_TRUE(m_methods.entered.wait(20000));
-    m_sender.SetListener(nullptr);
-    m_sender.Stop();
+    m_sender.Shutdown();
     EXPECT_FALSE(exists(m_queuePath));
     for (const char* path : {"/rec/a.wav", "/rec/b.wav"}) {
         EXPECT_NE(logText().find(std::string("Recording not sent (the send was stopped): ") + path),
@@ -287,8 +283,7 @@ TEST_F(BackgroundSenderTest, TeardownDuringAnUnansweredQuestionNeitherHangsNorSh
     }
     ASSERT_GT(m_dispatcher.pending(), 0u);
     // The window's teardown runs on the user-interface thread, which therefore shows nothing.
-    m_sender.SetListener(nullptr);
-    m_sender.Stop();
+    m_sender.Shutdown();
     m_dispatcher.pump();
     EXPECT_TRUE(m_prompter.shown().empty());
     EXPECT_TRUE(m_methods.calls().empty());
