@@ -299,7 +299,8 @@ SendQueueFile::ResumeOutcome SendQueueFile::Resume(int failCount) {
             return ResumeOutcome::Removed;
         }
         const std::optional<Header> header = parseHeader(content);
-        if (header && isUsable(*header) && header->attempts <= failCount) {
+        if (header && isUsable(*header) && header->attempts <= failCount &&
+            header->attempts < UINT16_MAX) {
             if (wholeRecords(content.size()) > 0) {
                 std::string attempts;
                 putLe16(attempts, static_cast<std::uint16_t>(header->attempts + 1));

@@ -68,6 +68,10 @@ TEST_F(SendQueueFileTest, ResumeRaisesTheAttemptsUpToFailCountThenDropsTheQueueW
     EXPECT_NE(log.find("Recording not sent (start-up attempts 2 exceed the allowed 1): /rec/b.wav"),
               std::string::npos);
 
+    writeQueue(queueBytes({"/rec/c.wav"}, 65535));
+    EXPECT_EQ(m_queue.Resume(65535), SendQueueFile::ResumeOutcome::Removed)
+        << "the count cannot wrap round to 0 and resume for ever";
+
     EXPECT_EQ(m_queue.Resume(1), SendQueueFile::ResumeOutcome::Removed) << "missing";
     EXPECT_FALSE(exists(m_queuePath)) << "a missing queue is not created";
 }
