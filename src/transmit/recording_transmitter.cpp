@@ -141,8 +141,10 @@ SendResult RecordingTransmitter::RunProgramOnRecording(NetTask& task, const std:
         return SendResult::Stopped;
     }
     child.detach();
-    reason = options.argv[0] + " did not end within " + std::to_string(m_parts.runBudgetMs / 1000) +
-             " s";
+    const int budget = m_parts.runBudgetMs;
+    reason =
+        options.argv[0] + " did not end within " +
+        (budget >= 1000 ? std::to_string(budget / 1000) + " s" : std::to_string(budget) + " ms");
     return SendResult::Failed;
 }
 

@@ -112,16 +112,23 @@ TEST_F(RecordingTransmitterTest, TheWaitEndsAtAStopOrAtTheEndOfItsBudget) {
     m_settings.Write(setting::kSendRunExe, "sleep 30");
     EXPECT_EQ(transmitter(300).RunProgramOnRecording(m_task, m_recording, m_reason),
               SendResult::Failed);
-    EXPECT_EQ(m_reason, "sleep did not end within 0 s");
+    EXPECT_EQ(m_reason, "sleep did not end within 300 ms");
 
-    std::thread stopper([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The stop comes once the program runs (it leaves a mark), while the method waits for it.
+    const std::string mark = m_dir + "/running";
+    m_settings.Write(setting::kSendRunExe, "sh -c 'touch \"$0\"; exec sleep 30' \"" + mark + "\"");
+    std::thread stopper([this, mark] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!exists(mark) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
         m_task.stop();
     });
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(transmitter().RunProgramOnRecording(m_task, m_recording, m_reason),
               SendResult::Stopped);
     stopper.join();
+    EXPECT_TRUE(exists(mark));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
 
