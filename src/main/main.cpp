@@ -48,6 +48,9 @@
 #include "support/program_log.h"
 #include "support/run_marker.h"
 #include "support/server_addresses.h"
+#include "support/worker_prompter.h"
+#include "transmit/background_sender.h"
+#include "transmit/recording_transmitter.h"
 #include "ui/format_options.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
@@ -123,6 +126,11 @@ int runCrashReport(int argc, char** argv) {
     return RunCrashReport(argv[2], prompter, pages, ServerAddresses::Read(settings).web);
 }
 
+// "bgsend.lst" in the per-user data folder: the session resumes it, the sender works on it.
+std::string sendQueuePath(const ProgramPaths& paths) {
+    return paths.dataDir + "/" + std::string(BackgroundSender::kQueueFileName);
+}
+
 // The recorder's engine and session; built after the settings, before the window.
 struct Recorder {
     Recorder(SettingsStore& settings, FormatSettings& formats, const ProgramPaths& paths,
@@ -135,7 +143,7 @@ struct Recorder {
                   return OpenOutputWriter(path, format, codecs,
                                           FindComponent(settings, kMp3EncoderComponent));
               },
-              paths.dataDir + "/bgsend.lst"}),
+              sendQueuePath(paths)}),
           commands(session) {}
 
     QtUiDispatcher dispatcher;
@@ -146,6 +154,42 @@ struct Recorder {
     CaptureEngine engine;
     LRecordingSession session;
     SessionCommands commands;
+};
+
+// The send queue: one per process, the session's transmit hand-off from construction on, so the
+// session's Attach resumes the queue left by earlier runs. Built before the window and destroyed
+// after it: the window's teardown calls `sender.Shutdown()` (null listener, stop, wait); so does
+// the end of the event loop and the sender's own destructor, for a window that did not.
+struct TransmitQueue : TransmitHandoff {
+    TransmitQueue(SettingsStore& settings, Recorder& recorder, const ProgramPaths& paths,
+                  Prompter& prompter, ProgramLog& log)
+        : session(recorder.session),
+          cipher(paths.dataDir + "/" + OpenSslSecretCipher::kKeyFileName),
+          passwords(settings, &cipher),
+          questions(prompter, recorder.dispatcher),
+          methods(RecordingTransmitterParts{
+              settings,
+              &passwords,
+              [home = paths.home] { return DiscoverDefaultMailAccount(home); },
+              {},
+              {},
+              3600000}),
+          sender({recorder.dispatcher, settings, methods, questions, &log, sendQueuePath(paths)}) {
+        session.SetTransmit(this);
+    }
+    ~TransmitQueue() override { session.SetTransmit(nullptr); }
+
+    void EnqueueRecording(const std::string& path) override { sender.EnqueueRecording(path); }
+    void ResumeQueueAtStartup(const std::string& queuePath) override {
+        sender.ResumeQueueAtStartup(queuePath);
+    }
+
+    LRecordingSession& session;
+    OpenSslSecretCipher cipher;
+    StoredPassword passwords;
+    WorkerPrompter questions;
+    RecordingTransmitter methods;
+    BackgroundSender sender;
 };
 
 // What the options dialog works with: stored passwords, the logon entry, components, mail.
@@ -197,6 +241,7 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
         prompter, pages,
         BugReportUrl(ServerAddresses::Read(settings).web, "AbTermOrHang-" + OsVersionTag()));
     Recorder recorder(settings, formats, paths, clock, prompter, log);
+    TransmitQueue transmit(settings, recorder, paths, prompter, log);
     Application application(settings, formats, recorder.commands);
     recorder.session.SetExitWhenStopped([&application] { return application.exitWhenStopped(); });
 
@@ -245,6 +290,8 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     SetActivityPhase(ActivityPhase::Running);
     const int status = QApplication::exec();
     SetActivityPhase(ActivityPhase::WindowDestroy);
+    // A send still running ends here (the rest of a resumed queue is dropped, with a log line).
+    transmit.sender.Shutdown();
     const int code = status != 0 ? status : application.exitCode();
     // Removing the socket under the lock keeps a start that is just binding a new one safe.
     const bool locked = canListen && lock.Acquire(1000);

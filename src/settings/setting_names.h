@@ -142,6 +142,10 @@ inline constexpr TextSetting kSendFolderDir{kSettings, "SendFolderDir", ""};
 inline constexpr BoolSetting kSendRun{kSettings, "SendRun", false};
 inline constexpr TextSetting kSendRunExe{kSettings, "SendRunExe", ""};
 inline constexpr BoolSetting kPromptTransmit{kSettings, "bPromptTransmit", true};
+// The largest start-up attempts count of the send queue that is still resumed.
+inline constexpr IntSetting kFailCount{kSettings, "FailCount", 1, 0, UINT16_MAX};
+// The address last used in the "Send to Email Address" dialog.
+inline constexpr TextSetting kEmailDialogTo{kSettings, "EmailTo", ""};
 inline constexpr TextSetting kOpenExeDir{kSettings, "OpenExeDir", ""};
 inline constexpr TextSetting kEmailTo{kEmail, "To", ""};
 inline constexpr TextSetting kFtpServer{kFtp, "Server", ""};
@@ -183,6 +187,7 @@ inline constexpr std::array kAllTextSettings{
     &kDefaultRecordFolder,
     &kSendFolderDir,
     &kSendRunExe,
+    &kEmailDialogTo,
     &kOpenExeDir,
     &kEmailTo,
     &kFtpServer,
@@ -200,7 +205,7 @@ inline constexpr std::array kAllIntSettings{
     &kWindowHeight,        &kMp3CbrBitRate,  &kMp3VbrMinBitRate,
     &kMp3VbrMaxBitRate,    &kMp3VbrQuality,  &kMp3ChannelMode,
     &kAiffChannels,        &kAiffSampleRate, &kAiffSampleSize,
-    &kHotKeyMaxId,
+    &kHotKeyMaxId,         &kFailCount,
 };
 inline constexpr std::array kAllBoolSettings{
     &kVoiceActivate,

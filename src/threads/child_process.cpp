@@ -237,6 +237,30 @@ std::optional<int> ChildProcess::wait(int ms) {
     }
 }
 
+std::optional<int> ChildProcess::waitOrWake(int ms, WaitHandle wake) {
+    if (m_pid <= 0) {
+        return std::nullopt;
+    }
+    const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0));
+    if (pidFd >= 0) {
+        const WaitHandle handles[2] = {pidFd, wake};
+        const int ready = WaitForAnyHandle(handles, 2, ms);
+        ::close(pidFd);
+        return ready == 0 ? wait(0) : std::nullopt;
+    }
+    // Without pidfd (kernels before 5.3) the child is looked at between short waits.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (const auto code = wait(0)) {
+            return code;
+        }
+        if (WaitForAnyHandle(&wake, 1, 20) == 0 ||
+            (ms >= 0 && std::chrono::steady_clock::now() >= deadline)) {
+            return std::nullopt;
+        }
+    }
+}
+
 void ChildProcess::kill() {
     if (m_pid <= 0) {
         return;

@@ -52,6 +52,8 @@ class ChildProcess {
     // signal number when a signal ended it, -1 when it was reaped elsewhere), or nothing on
     // time-out.
     std::optional<int> wait(int ms);
+    // wait(ms) that also gives up, with nothing, once `wake` is readable (a worker's stop).
+    std::optional<int> waitOrWake(int ms, WaitHandle wake);
     // Ends the child at once (SIGKILL) and reaps it.
     void kill();
     // Lets the child run on by itself: closes our pipe ends and leaves the child to a background

@@ -7,8 +7,9 @@ standard output, and serves until it is killed.
   net_servers.py smtp DIR [--auth USER:PASSWORD]
       Each accepted message is stored as DIR/<n>.eml (the data as received, dot-stuffing removed)
       and DIR/<n>.json (sender, recipients, the connection it came over, the AUTH login).
-  net_servers.py ftp ROOT USER PASSWORD
-      One user whose home is ROOT, with every permission (MFMT included).
+  net_servers.py ftp ROOT USER PASSWORD [--throttle BYTES_PER_SECOND]
+      One user whose home is ROOT, with every permission (MFMT included); uploads are read no
+      faster than the given rate when one is given.
 """
 import asyncio
 import itertools
@@ -75,9 +76,9 @@ def serve_smtp(folder, args):
     asyncio.run(main())
 
 
-def serve_ftp(root, user, password):
+def serve_ftp(root, user, password, args):
     from pyftpdlib.authorizers import DummyAuthorizer
-    from pyftpdlib.handlers import FTPHandler
+    from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
     from pyftpdlib.servers import FTPServer
     logging.disable(logging.CRITICAL)
 
@@ -87,6 +88,10 @@ def serve_ftp(root, user, password):
     handler.authorizer = authorizer
     handler.banner = 'test server ready'
     handler.auth_failed_timeout = 0
+    if '--throttle' in args:
+        throttled = ThrottledDTPHandler
+        throttled.read_limit = int(args[args.index('--throttle') + 1])
+        handler.dtp_handler = throttled
     server = FTPServer(('127.0.0.1', 0), handler)
     print(server.socket.getsockname()[1], flush=True)
     server.serve_forever()
@@ -98,4 +103,4 @@ if __name__ == '__main__':
     if sys.argv[1] == 'smtp':
         serve_smtp(sys.argv[2], sys.argv[3:])
     else:
-        serve_ftp(sys.argv[2], sys.argv[3], sys.argv[4])
+        serve_ftp(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:])

@@ -1,9 +1,11 @@
 #include "threads/child_process.h"
 
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
 
 namespace sonaro {
@@ -73,6 +75,23 @@ TEST(ChildProcess, TimedWaitAndDestructionLeaveNoZombie) {
         EXPECT_TRUE(child.running());
     }
     EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1) << "the child was reaped by its owner";
+}
+
+TEST(ChildProcess, WaitOrWakeEndsAtTheChildsEndOrTheWakeHandle) {
+    Event wake;
+    ChildProcess quick;
+    ASSERT_TRUE(quick.start(options({"sh", "-c", "exit 4"}, {}, false, false)));
+    EXPECT_EQ(quick.waitOrWake(5000, wake.handle()), 4);
+    EXPECT_FALSE(quick.running());
+
+    ChildProcess slow;
+    ASSERT_TRUE(slow.start(options({"sleep", "30"}, {}, false, false)));
+    EXPECT_FALSE(slow.waitOrWake(20, wake.handle()).has_value()) << "time-out";
+    wake.set();
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(slow.waitOrWake(-1, wake.handle()).has_value());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_TRUE(slow.running());
 }
 
 TEST(ChildProcess, MissingProgramsAreReportedByName) {

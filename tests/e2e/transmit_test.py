@@ -1,0 +1,232 @@
+"""The send queue end to end: real recordings sent by e-mail (aiosmtpd), FTP (pyftpdlib), to a
+folder and to a program, all on loopback in a temporary home."""
+
+import os
+import signal
+import socket
+import struct
+import subprocess
+
+from recording_harness import RecordingTestCase
+from sonaro_harness import SonaroTestCase, wait_until
+
+SUPPORT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support")
+PYTHON = "/usr/bin/python3" if os.access("/usr/bin/python3", os.X_OK) else "python3"
+
+
+def queue_bytes(paths, attempts=0):
+    data = struct.pack("<HHI", 1, attempts, 260)
+    for path in paths:
+        record = path.encode()
+        data += record + b"\0" * (260 - len(record))
+    return data
+
+
+def closed_port():
+    """A loopback port that nothing listens on."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def parse_attachment(eml_path):
+    import email
+    from email import policy
+    with open(eml_path, "rb") as source:
+        message = email.message_from_binary_file(source, policy=policy.default)
+    for part in message.iter_attachments():
+        return part.get_filename(), part.get_payload(decode=True)
+    return None, None
+
+
+class Servers:
+    """The SMTP and FTP servers of tests/support/net_servers.py, killed by stop()."""
+
+    def __init__(self):
+        self.processes = []
+
+    def start(self, *args):
+        process = subprocess.Popen([PYTHON, os.path.join(SUPPORT, "net_servers.py"), *args],
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.processes.append(process)
+        return int(process.stdout.readline())
+
+    def stop(self):
+        for process in self.processes:
+            process.kill()
+            process.wait(timeout=10)
+            process.stdout.close()
+
+
+class TransmitSetup:
+    """Settings and folders shared by the tests."""
+
+    def prepare_transmit(self):
+        self.servers = Servers()
+        self.addCleanup(self.servers.stop)
+        self.mail_dir = os.path.join(self.home, "mail")
+        self.ftp_root = os.path.join(self.home, "ftp root")
+        self.backup = os.path.join(self.home, "backup folder")
+        self.tools = os.path.join(self.home, "my tools")
+        for folder in (self.mail_dir, self.ftp_root, self.backup, self.tools):
+            os.mkdir(folder)
+        # Keeps each argument NUL-terminated and a copy of the first.
+        self.program = os.path.join(self.tools, "take it")
+        with open(self.program, "w") as script:
+            script.write("#!/bin/sh\nd=$(dirname \"$0\")\nprintf '%s\\0' \"$@\" > \"$d/args\"\n"
+                         "cp \"$1\" \"$d/copy\"\n")
+        os.chmod(self.program, 0o755)
+        self.set_setting("Settings", "bPromptTransmit", "0")
+        self.set_setting("Settings", "SendEmail", "1")
+        self.set_setting("Settings", "SendFtp", "1")
+        self.set_setting("Settings", "SendFolder", "1")
+        self.set_setting("Settings", "SendRun", "1")
+        self.set_setting("Settings", "SendFolderDir", self.backup)
+        self.set_setting("Settings", "SendRunExe", '"%s" "%%s"' % self.program)
+        self.set_setting("Email", "UseMAPI", "0")
+        self.set_setting("Email", "UseSMTPHost", "1")
+        self.set_setting("Email", "SendDirect", "0")
+        self.set_setting("Email", "DefaultsSet", "1")
+        self.set_setting("Email", "To", "office@example.com")
+        self.set_setting("Email", "ReplyToEmail", "recorder@example.com")
+        self.set_setting("Ftp", "UserName", "rec")
+        self.set_setting("Ftp", "Password", "secret")
+        self.set_setting("Ftp", "Directory", "/")
+
+    def start_smtp(self):
+        port = self.servers.start("smtp", self.mail_dir)
+        self.set_setting("Email", "MailSMTPHost", "127.0.0.1:%d" % port)
+
+    def start_ftp(self, *extra):
+        port = self.servers.start("ftp", self.ftp_root, "rec", "secret", *extra)
+        self.set_setting("Ftp", "Server", "127.0.0.1:%d" % port)
+
+    def log(self):
+        folder = self.data_file("Logs")
+        text = ""
+        for name in sorted(os.listdir(folder)) if os.path.isdir(folder) else []:
+            with open(os.path.join(folder, name), errors="replace") as log:
+                text += log.read()
+        return text
+
+
+class TransmitRecordingTest(TransmitSetup, RecordingTestCase):
+
+    def setUp(self):
+        super().setUp()
+        self.prepare_transmit()
+        # Blanks and quotes in the path: the program must still get it as one argument.
+        self.out = os.path.join(self.home, "it's a \"quoted\" folder")
+        os.mkdir(self.out)
+
+    def record_one(self):
+        self.play(self.tone_file("tone.wav", 30, 440))
+        self.start_first()
+        self.command("-outdir", self.out, "-record")
+        self.pause(1.0)
+        self.command("-done")
+        path = os.path.join(self.out, "Untitled 001.wav")
+        self.assertTrue(os.path.exists(path))
+        with open(path, "rb") as recording:
+            return path, recording.read()
+
+    def test_a_recording_arrives_by_all_four_methods_unchanged(self):
+        self.start_smtp()
+        self.start_ftp()
+        path, data = self.record_one()
+        eml = os.path.join(self.mail_dir, "1.eml")
+        uploaded = os.path.join(self.ftp_root, "Untitled 001.wav")
+        copied = os.path.join(self.backup, "Untitled 001.wav")
+        handed = os.path.join(self.tools, "copy")
+        self.assertTrue(wait_until(lambda: all(os.path.exists(p) for p in
+                                               (eml, copied, handed)), 30), self.log())
+        name, attachment = parse_attachment(eml)
+        self.assertEqual(name, "Untitled 001.wav")
+        self.assertEqual(attachment, data)
+        with open(uploaded, "rb") as upload:
+            self.assertEqual(upload.read(), data)
+        with open(copied, "rb") as copy:
+            self.assertEqual(copy.read(), data)
+        with open(handed, "rb") as copy:
+            self.assertEqual(copy.read(), data)
+        with open(os.path.join(self.tools, "args"), "rb") as args:
+            self.assertEqual(args.read(), path.encode() + b"\0")
+        queue = self.data_file("bgsend.lst")
+        self.assertTrue(wait_until(lambda: os.path.getsize(queue) == 0, 10))
+        self.assertNotIn("Transmit failed", self.log())
+
+    def test_each_failing_method_is_reported_once_and_the_others_still_run(self):
+        self.set_setting("Email", "MailSMTPHost", "127.0.0.1:%d" % closed_port())
+        self.set_setting("Ftp", "Server", "127.0.0.1:%d" % closed_port())
+        if os.geteuid() == 0:
+            # Root writes into any folder it may enter; a file where the folder should be
+            # refuses the copy all the same.
+            self.backup = os.path.join(self.home, "not a folder")
+            with open(self.backup, "w") as blocker:
+                blocker.write("x")
+        else:
+            os.chmod(self.backup, 0o555)
+        self.set_setting("Settings", "SendFolderDir", self.backup)
+        path, data = self.record_one()
+        handed = os.path.join(self.tools, "copy")
+        self.assertTrue(wait_until(lambda: os.path.exists(handed), 30), self.log())
+        with open(handed, "rb") as copy:
+            self.assertEqual(copy.read(), data)
+        self.assertTrue(wait_until(lambda: os.path.getsize(self.data_file("bgsend.lst")) == 0,
+                                   10))
+        log = self.log()
+        for failure in (
+                'Cannot send the file "Untitled 001.wav" to email. Please check the email '
+                'settings in Options->Transmit again.',
+                'Cannot upload the file "Untitled 001.wav" to the FTP Server. Please check the '
+                'FTP Server details in Options->Transmit again.',
+                'Cannot copy the file "Untitled 001.wav" to the backup folder. Please check the '
+                'backup folder path in Options->Transmit again.'):
+            self.assertEqual(log.count(failure), 1, log)
+        self.assertNotIn("Cannot run the exe program", log)
+        self.assertIn("Transmit failed for %s: " % path, log)
+
+
+class TransmitQueueRestartTest(TransmitSetup, SonaroTestCase):
+    """A queue left by an earlier run, without recording anything."""
+
+    def setUp(self):
+        super().setUp()
+        self.set_setting = lambda *args: RecordingTestCase.set_setting(self, *args)
+        self.prepare_transmit()
+        for name in ("SendEmail", "SendFolder", "SendRun"):
+            self.set_setting("Settings", name, "0")
+        self.big = os.path.join(self.home, "big take.wav")
+        with open(self.big, "wb") as take:
+            take.write(os.urandom(8 * 1024 * 1024))
+        os.makedirs(os.path.dirname(self.data_file("bgsend.lst")), exist_ok=True)
+
+    def write_queue(self, attempts):
+        with open(self.data_file("bgsend.lst"), "wb") as queue:
+            queue.write(queue_bytes([self.big], attempts))
+
+    def test_a_kill_during_an_upload_is_resumed_at_the_next_start(self):
+        self.start_ftp("--throttle", str(2 * 1024 * 1024))
+        self.write_queue(0)
+        uploaded = os.path.join(self.ftp_root, "big take.wav")
+        first = self.spawn()
+        self.assertTrue(wait_until(lambda: os.path.exists(uploaded) and
+                                   os.path.getsize(uploaded) > 0, 20))
+        os.kill(first.pid, signal.SIGKILL)
+        first.wait(timeout=10)
+        self.assertLess(os.path.getsize(uploaded), os.path.getsize(self.big))
+        with open(self.data_file("bgsend.lst"), "rb") as queue:
+            self.assertEqual(queue.read(), queue_bytes([self.big], 1))
+
+        self.start_first()
+        self.assertTrue(wait_until(lambda: os.path.getsize(self.data_file("bgsend.lst")) == 0,
+                                   30), self.log())
+        with open(uploaded, "rb") as upload, open(self.big, "rb") as take:
+            self.assertEqual(upload.read(), take.read())
+
+    def test_a_queue_resumed_too_often_is_dropped_and_named_in_the_log(self):
+        self.write_queue(2)
+        self.start_first()
+        self.assertTrue(wait_until(lambda: not os.path.exists(self.data_file("bgsend.lst")), 20))
+        self.assertIn("Recording not sent (start-up attempts 2 exceed the allowed 1): " + self.big,
+                      self.log())

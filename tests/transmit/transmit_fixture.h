@@ -1,0 +1,52 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/fake_clock.h"
+#include "support/program_log.h"
+#include "support/settings_home.h"
+#include "support/temp_home.h"
+#include "transmit/send_queue_file.h"
+
+namespace sonaro::test {
+
+// A temporary home with settings, a program log on a fixed day and the queue file's path.
+class TransmitTest : public SettingsTest {
+  protected:
+    TransmitTest() { m_clock.setNow(UtcSeconds(2026, 5, 4, 10, 0, 0)); }
+
+    std::string logText() const {
+        return ReadTextFile(m_dir + "/Logs/2026-05-04 Sonaro Sound Recorder Log.txt");
+    }
+    // The queue file's bytes for `records` under a header with `attempts`.
+    static std::string queueBytes(const std::vector<std::string>& records, int attempts = 0) {
+        std::string bytes = EncodeQueueHeader({1, static_cast<std::uint16_t>(attempts), 260});
+        for (const std::string& record : records) {
+            bytes += EncodeQueueRecord(record);
+        }
+        return bytes;
+    }
+    void writeQueue(std::string_view bytes) const { writeFile(m_queuePath, bytes); }
+    std::string queueOnDisk() const { return ReadTextFile(m_queuePath); }
+    static void writeFile(const std::string& path, std::string_view bytes);
+    static bool exists(const std::string& path);
+
+    FakeClock m_clock;
+    ProgramLog m_log{m_dir + "/Logs", m_clock};
+    std::string m_queuePath = m_dir + "/bgsend.lst";
+};
+
+inline void TransmitTest::writeFile(const std::string& path, std::string_view bytes) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+}
+
+inline bool TransmitTest::exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
+
+}  // namespace sonaro::test
