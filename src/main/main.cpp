@@ -274,7 +274,10 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     };
     services.openOptions = [&](int page) { ShowOptions(&window, options.services, page); };
     services.formatSettings = [&] { ShowFormatOptions(-1, &window, formats, prompter); };
+    services.stopTransmit = [&transmit] { transmit.sender.Shutdown(); };
     window.SetServices(std::move(services));
+    // Installed before the session's Attach resumes a queue left by an earlier run.
+    transmit.sender.SetListener(&window.transmitListener());
     // System-wide keys are X11 grabs; elsewhere (offscreen, Wayland without X) there are none.
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         window.EnableHotKeys(std::make_unique<X11HotKeyRegistrar>(
@@ -290,7 +293,8 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     SetActivityPhase(ActivityPhase::Running);
     const int status = QApplication::exec();
     SetActivityPhase(ActivityPhase::WindowDestroy);
-    // A send still running ends here (the rest of a resumed queue is dropped, with a log line).
+    // A send still running ends here (the rest of a resumed queue is dropped, with a log line);
+    // the window's own teardown would do it too, but only when the window goes.
     transmit.sender.Shutdown();
     const int code = status != 0 ? status : application.exitCode();
     // Removing the socket under the lock keeps a start that is just binding a new one safe.

@@ -2,6 +2,7 @@
 
 import ctypes
 import os
+import sys
 import platform
 import signal
 import socket
@@ -202,7 +203,7 @@ except OSError as error:
                 break
             parent = os.path.dirname(parent)
         result = subprocess.run(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
-                                 "python3", "-c", self.CLIENT, self.socket_path],
+                                 sys.executable, "-c", self.CLIENT, self.socket_path],
                                  capture_output=True, text=True, timeout=30)
         self.assertIn("connected", result.stdout, result.stderr)
         self.assertIn("answer 0", result.stdout)

@@ -11,6 +11,7 @@
 #include "settings/setting_names.h"
 #include "settings/stored_password.h"
 #include "support/parsed_mail.h"
+#include "support/temp_home.h"
 #include "support/python_server.h"
 #include "support/recording_task.h"
 #include "transmit_fixture.h"
@@ -22,7 +23,7 @@ class RecordingTransmitterTest : public test::TransmitTest {
   protected:
     RecordingTransmitterTest() {
         std::filesystem::create_directories(m_dir + "/rec");
-        test::WriteWholeFile(m_recording, m_bytes);
+        test::WriteTextFile(m_recording, m_bytes);
     }
 
     RecordingTransmitter transmitter(int runBudgetMs = 3600000) {
@@ -38,7 +39,7 @@ class RecordingTransmitterTest : public test::TransmitTest {
     std::string argumentWriter(const std::string& folder) {
         std::filesystem::create_directories(folder);
         const std::string program = folder + "/write args";
-        test::WriteWholeFile(program,
+        test::WriteTextFile(program,
                              "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$(dirname \"$0\")/args\"\n");
         chmod(program.c_str(), 0755);
         return program;
@@ -53,21 +54,21 @@ class RecordingTransmitterTest : public test::TransmitTest {
 TEST_F(RecordingTransmitterTest, TheFolderGetsAnIdenticalCopyReplacingAnOlderOne) {
     const std::string folder = m_dir + "/backup";
     std::filesystem::create_directories(folder);
-    test::WriteWholeFile(folder + "/it's a \"take\" 1.wav", "older");
+    test::WriteTextFile(folder + "/it's a \"take\" 1.wav", "older");
     m_settings.Write(setting::kSendFolderDir, folder + "/");
     EXPECT_EQ(transmitter().CopyRecordingToFolder(m_recording, m_reason), SendResult::Ok);
-    EXPECT_TRUE(test::ReadWholeFile(folder + "/it's a \"take\" 1.wav") == m_bytes);
+    EXPECT_TRUE(test::ReadTextFile(folder + "/it's a \"take\" 1.wav") == m_bytes);
     EXPECT_FALSE(exists(folder + "/it's a \"take\" 1.wav.part"));
 
     m_settings.Write(setting::kSendFolderDir, m_dir + "/rec");
     EXPECT_EQ(transmitter().CopyRecordingToFolder(m_recording, m_reason), SendResult::Ok)
         << "the recording is in that folder already";
-    EXPECT_TRUE(test::ReadWholeFile(m_recording) == m_bytes);
+    EXPECT_TRUE(test::ReadTextFile(m_recording) == m_bytes);
 }
 
 TEST_F(RecordingTransmitterTest, AFolderThatCannotTakeTheCopyFailsWithItsReason) {
     // A plain file where the folder should be: refused even for root.
-    test::WriteWholeFile(m_dir + "/not a folder", "x");
+    test::WriteTextFile(m_dir + "/not a folder", "x");
     m_settings.Write(setting::kSendFolderDir, m_dir + "/not a folder");
     EXPECT_EQ(transmitter().CopyRecordingToFolder(m_recording, m_reason), SendResult::Failed);
     EXPECT_NE(m_reason.find("not a folder"), std::string::npos) << m_reason;
@@ -85,7 +86,7 @@ TEST_F(RecordingTransmitterTest, TheProgramGetsThePathAsOneArgumentWithoutAShell
     EXPECT_EQ(transmitter().RunProgramOnRecording(m_task, m_recording, m_reason), SendResult::Ok)
         << m_reason;
     EXPECT_EQ(
-        test::ReadWholeFile(m_dir + "/my tools/args"),
+        test::ReadTextFile(m_dir + "/my tools/args"),
         std::string("--file\0", 7) + m_recording + std::string("\0", 1) + std::string("100%\0", 5));
 }
 
@@ -167,7 +168,7 @@ TEST_F(RecordingTransmitterTest, FtpUploadsUnderTheRecordingsName) {
     m_settings.Write(setting::kFtpDirectory, "/in");
     ASSERT_EQ(transmitter().UploadRecordingByFtp(m_task, m_recording, m_reason), SendResult::Ok)
         << m_reason;
-    EXPECT_TRUE(test::ReadWholeFile(m_dir + "/ftp/in/it's a \"take\" 1.wav") == m_bytes);
+    EXPECT_TRUE(test::ReadTextFile(m_dir + "/ftp/in/it's a \"take\" 1.wav") == m_bytes);
 
     m_settings.WriteSettingString("Ftp", "Password", "wrong");
     EXPECT_EQ(transmitter().UploadRecordingByFtp(m_task, m_recording, m_reason),
@@ -186,7 +187,7 @@ TEST_F(RecordingTransmitterTest, FtpUploadsUnderTheRecordingsName) {
     m_reason.clear();
     ASSERT_EQ(sealed.UploadRecordingByFtp(m_task, m_recording, m_reason), SendResult::Ok)
         << m_reason;
-    EXPECT_TRUE(test::ReadWholeFile(m_dir + "/ftp/in/it's a \"take\" 1.wav") == m_bytes);
+    EXPECT_TRUE(test::ReadTextFile(m_dir + "/ftp/in/it's a \"take\" 1.wav") == m_bytes);
 }
 
 TEST_F(RecordingTransmitterTest, TheSealedSmtpPasswordLogsOn) {
@@ -208,7 +209,7 @@ TEST_F(RecordingTransmitterTest, TheSealedSmtpPasswordLogsOn) {
         RecordingTransmitterParts{m_settings, &passwords, {}, {}, {}, 3600000});
     ASSERT_EQ(transmitter.SendRecordingByEmail(m_task, m_recording, m_reason), SendResult::Ok)
         << m_reason;
-    EXPECT_NE(test::ReadWholeFile(m_dir + "/mail/1.json").find("\"login\": \"rec\""),
+    EXPECT_NE(test::ReadTextFile(m_dir + "/mail/1.json").find("\"login\": \"rec\""),
               std::string::npos);
 }
 
