@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 #include <map>
 
@@ -71,17 +70,6 @@ class SessionPresenterTest : public testing::Test {
         m_rig.session.Attach();
     }
 
-    bool pumpUntil(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            m_dispatcher.pumpFor(10);
-        }
-        return true;
-    }
-
     static void expectTray(const SessionLook& look, TrayEnabling expected) {
         EXPECT_EQ(look.tray, expected)
             << "play " << look.tray.play << " record " << look.tray.record << " pause "
@@ -101,7 +89,7 @@ TEST_F(SessionPresenterTest, ControlsFollowRecordPauseAndStop) {
     EXPECT_TRUE(m_view.look.idleCommandsEnabled);
 
     ASSERT_TRUE(m_rig.session.Record(LRecordingSession::kDefaultMaxMs));
-    ASSERT_TRUE(pumpUntil([&] { return m_view.indicator == 1; }));
+    ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_view.indicator == 1; }));
     const SessionLook recording = m_view.look;
     EXPECT_TRUE(recording.recordLit && recording.playBusy && recording.blinking);
     EXPECT_FALSE(recording.pauseLit || recording.stopLit || recording.panelsEnabled);
@@ -138,7 +126,7 @@ TEST_F(WaitingPresenterTest, WaitingForVoiceShowsThePausedIcon) {
     m_rig.settings.Write(setting::kVoiceActivate, true);
     attach();
     ASSERT_TRUE(m_rig.session.Record(LRecordingSession::kDefaultMaxMs));
-    ASSERT_TRUE(pumpUntil([&] { return m_view.indicator == 2; }));
+    ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_view.indicator == 2; }));
     EXPECT_EQ(m_view.icon, SessionPresenter::kPausedIcon);
     EXPECT_TRUE(m_view.look.recordLit);
     EXPECT_FALSE(m_view.look.blinking || m_view.look.panelsEnabled);

@@ -108,17 +108,11 @@ class BackgroundSenderTest : public test::TransmitTest {
             m_settings.Write(*method, true);
         }
     }
-    // Pumps the user-interface thread until `done` or 20 s passed.
+    // Pumps the user-interface thread until `done`, then what that posted.
     bool pumpUntil(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            m_dispatcher.pumpFor(10);
-        }
+        const bool reached = m_dispatcher.pumpUntil(done, 20000);
         m_dispatcher.pump();
-        return true;
+        return reached;
     }
     bool pumpUntilIdle() {
         return pumpUntil([this] { return !m_sender.IsRunning(); });

@@ -11,9 +11,9 @@
 #include "settings/setting_names.h"
 #include "settings/stored_password.h"
 #include "support/parsed_mail.h"
-#include "support/temp_home.h"
 #include "support/python_server.h"
 #include "support/recording_task.h"
+#include "support/temp_home.h"
 #include "transmit_fixture.h"
 
 namespace sonaro {
@@ -40,7 +40,7 @@ class RecordingTransmitterTest : public test::TransmitTest {
         std::filesystem::create_directories(folder);
         const std::string program = folder + "/write args";
         test::WriteTextFile(program,
-                             "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$(dirname \"$0\")/args\"\n");
+                            "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$(dirname \"$0\")/args\"\n");
         chmod(program.c_str(), 0755);
         return program;
     }

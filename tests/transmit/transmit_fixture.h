@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,23 +31,14 @@ class TransmitTest : public SettingsTest {
     }
     void writeQueue(std::string_view bytes) const { writeFile(m_queuePath, bytes); }
     std::string queueOnDisk() const { return ReadTextFile(m_queuePath); }
-    static void writeFile(const std::string& path, std::string_view bytes);
-    static bool exists(const std::string& path);
+    static void writeFile(const std::string& path, std::string_view bytes) {
+        WriteTextFile(path, std::string(bytes));
+    }
+    static bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
     FakeClock m_clock;
     ProgramLog m_log{m_dir + "/Logs", m_clock};
     std::string m_queuePath = m_dir + "/bgsend.lst";
 };
-
-inline void TransmitTest::writeFile(const std::string& path, std::string_view bytes) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-}
-
-inline bool TransmitTest::exists(const std::string& path) {
-    return ::access(path.c_str(), F_OK) == 0;
-}
 
 }  // namespace sonaro::test
