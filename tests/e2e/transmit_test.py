@@ -187,6 +187,36 @@ class TransmitRecordingTest(TransmitSetup, RecordingTestCase):
         self.assertIn("Transmit failed for %s: " % path, log)
 
 
+    def test_questions_without_a_display_take_their_answer_and_recordings_go_in_order(self):
+        self.set_setting("Settings", "bPromptTransmit", "1")
+        for name in ("SendEmail", "SendFtp", "SendFolder"):
+            self.set_setting("Settings", name, "0")
+        lister = os.path.join(self.tools, "list it")
+        with open(lister, "w") as script:
+            script.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/list\"\n")
+        os.chmod(lister, 0o755)
+        self.set_setting("Settings", "SendRunExe", '"%s" "%%s"' % lister)
+        self.play(self.tone_file("tone.wav", 30, 440))
+        first = self.start_first()
+        self.command("-outdir", self.out)
+        for _ in range(3):
+            self.command("-record")
+            self.pause(0.5)
+            self.command("-done")
+        listed = os.path.join(self.tools, "list")
+
+        def lines():
+            if not os.path.exists(listed):
+                return []
+            with open(listed) as names:
+                return names.read().splitlines()
+        self.assertTrue(wait_until(lambda: len(lines()) == 3, 30), self.log())
+        self.assertEqual(lines(), [os.path.join(self.out, "Untitled %03d.wav" % n)
+                                   for n in (1, 2, 3)])
+        self.assertEqual(self.log_text(first).count("Would you like to run"), 3,
+                         self.log_text(first))
+
+
 class TransmitQueueRestartTest(TransmitSetup, SonaroTestCase):
     """A queue left by an earlier run, without recording anything."""
 
