@@ -6,12 +6,12 @@
 #include "options_fixture.h"
 #include "settings/setting_names.h"
 #include "support/manual_dispatcher.h"
-#include "ui/email_send_dialog.h"
+#include "ui/email_send_dlg.h"
 #include "ui/email_settings_dialog.h"
 
 namespace sonaro {
 
-class EmailSendDialogTest : public QObject {
+class LEmailSendDlgTest : public QObject {
     Q_OBJECT
 
   private slots:
@@ -93,8 +93,8 @@ class EmailSendDialogTest : public QObject {
     }
 
   private:
-    std::unique_ptr<EmailSendDialog> makeDialog() {
-        return std::make_unique<EmailSendDialog>(
+    std::unique_ptr<LEmailSendDlg> makeDialog() {
+        return std::make_unique<LEmailSendDlg>(
             m_fixture->services, m_dispatcher,
             [this](const MailMessage& message, NetTask&) {
                 m_sent.push_back(message);
@@ -111,5 +111,5 @@ class EmailSendDialogTest : public QObject {
 
 }  // namespace sonaro
 
-QTEST_MAIN(sonaro::EmailSendDialogTest)
-#include "email_send_dialog_test.moc"
+QTEST_MAIN(sonaro::LEmailSendDlgTest)
+#include "email_send_dlg_test.moc"

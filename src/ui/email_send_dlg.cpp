@@ -1,4 +1,4 @@
-#include "ui/email_send_dialog.h"
+#include "ui/email_send_dlg.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,8 +22,8 @@ constexpr std::string_view kNotSent =
 
 }  // namespace
 
-EmailSendDialog::EmailSendDialog(OptionsServices& services, UiDispatcher& dispatcher,
-                                 MailSendFunction send, std::string recordingPath, QWidget* parent)
+LEmailSendDlg::LEmailSendDlg(OptionsServices& services, UiDispatcher& dispatcher,
+                             MailSendFunction send, std::string recordingPath, QWidget* parent)
     : QDialog(parent),
       m_services(services),
       m_dispatcher(dispatcher),
@@ -49,18 +49,18 @@ EmailSendDialog::EmailSendDialog(OptionsServices& services, UiDispatcher& dispat
     buttons->addWidget(m_ok);
     buttons->addWidget(cancel);
     layout->addLayout(buttons);
-    connect(m_ok, &QPushButton::clicked, this, &EmailSendDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &EmailSendDialog::reject);
+    connect(m_ok, &QPushButton::clicked, this, &LEmailSendDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &LEmailSendDlg::reject);
     connect(m_options, &QPushButton::clicked, this,
             [this] { ShowEmailSettingsDialog(this, m_services); });
     m_address->setText(ToQt(m_services.settings.Read(setting::kEmailDialogTo)));
 }
 
-void EmailSendDialog::complain(std::string_view text, std::string_view title) {
+void LEmailSendDlg::complain(std::string_view text, std::string_view title) {
     ShowComplaint(m_services.prompter, Balloon(0, text, title), m_address);
 }
 
-void EmailSendDialog::accept() {
+void LEmailSendDlg::accept() {
     const std::string to = FromQt(m_address->text().trimmed());
     if (!IsPlausibleEmailAddress(to)) {
         complain(kInvalidAddress, "Invalid Email");

@@ -22,12 +22,12 @@ using MailSendFunction = std::function<SendResult(const MailMessage& message, Ne
 
 // "Send to Email Address": mails one recording to an address the user types, behind a
 // "Sending Email" progress window. The recordings window opens it. User-interface thread.
-class EmailSendDialog final : public QDialog {
+class LEmailSendDlg final : public QDialog {
     Q_OBJECT
 
   public:
-    EmailSendDialog(OptionsServices& services, UiDispatcher& dispatcher, MailSendFunction send,
-                    std::string recordingPath, QWidget* parent = nullptr);
+    LEmailSendDlg(OptionsServices& services, UiDispatcher& dispatcher, MailSendFunction send,
+                  std::string recordingPath, QWidget* parent = nullptr);
 
     QLineEdit* addressField() const { return m_address; }
     QPushButton* okButton() const { return m_ok; }
