@@ -62,6 +62,8 @@ class AudioSource {
   protected:
     void markStatus(SourceStatus status) { m_flags = static_cast<std::uint8_t>(status); }
     void setPeakBound(std::int32_t peakBound) { m_peakBound = peakBound; }
+    // For a filter that changes the rate; `rate` must be positive.
+    void setRate(int rate) { m_rate = rate; }
 
   private:
     friend class SourceRef;
