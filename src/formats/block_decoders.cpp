@@ -130,16 +130,9 @@ class DialogicAdpcmDecoder final : public BlockDecoder {
 
     static std::int16_t decodeNibble(State& state, int code) {
         const int step = kDialogicSteps[static_cast<std::size_t>(state.index)];
-        int diff = step >> 3;
-        if ((code & 4) != 0) {
-            diff += step;
-        }
-        if ((code & 2) != 0) {
-            diff += step >> 1;
-        }
-        if ((code & 1) != 0) {
-            diff += step >> 2;
-        }
+        // (2·magnitude + 1)·step / 8 in one product, as sox and ffmpeg compute it; adding the
+        // step's shifted parts one by one rounds each part down and drifts from their output.
+        const int diff = ((2 * (code & 7) + 1) * step) >> 3;
         state.signal =
             std::clamp((code & 8) != 0 ? state.signal - diff : state.signal + diff, -2048, 2047);
         state.index = std::clamp(state.index + kDialogicIndexShift[code & 7], 0,

@@ -267,12 +267,12 @@ TEST_F(ReadersTest, RawCodecsDecodeTheirSampleCodings) {
 }
 
 TEST_F(ReadersTest, DialogicAdpcmFollowsTheStepTable) {
-    // From silence: code 0x7 adds 15/8 of the first step (16) = 30, code 0xF takes it away again.
+    // From silence: code 7 adds 15/8 of the first step (16), then of 34; code 0xF takes 15/8 of
+    // 73 away, code 0 adds 1/8 of 157.
     WriteFileBytes(path("a.vox"), {0x77, 0xF0});
     SourceRef source = OpenRawFile(path("a.vox"), {8000, 1, 0});
     ASSERT_EQ(source->GetLength(), 4);
     const auto samples = ReadWhole(*source);
-    // Steps: 16 -> index 8 (34) -> index 16 (73); diffs 30, 63; then -(73*15/8 = 136), +0/8.
     EXPECT_EQ(samples[0], 30 * 256);
     EXPECT_EQ(samples[1], (30 + 63) * 256);
     EXPECT_EQ(samples[2], (93 - 136) * 256);
