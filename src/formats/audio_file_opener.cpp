@@ -8,6 +8,8 @@
 #include "formats/codec_manager.h"
 #include "formats/mp3_reader.h"
 #include "formats/raw_reader.h"
+#include "formats/read_only_file.h"
+#include "formats/temporary_wav_decoder.h"
 #include "formats/wav_reader.h"
 
 namespace sonaro {
@@ -38,8 +40,22 @@ SourceRef OpenRecordingFile(const std::string& path) {
     return MakeSource<PlaceholderSource>(SourceStatus::NotSupported);
 }
 
-SourceRef OpenAudioFile(const std::string& path, const SettingsStore& settings) {
-    const std::string extension = LowerExtension(path);
+namespace {
+
+RawFormat rawFormat(const AudioOpenOptions& options, bool vox) {
+    if (options.settings != nullptr) {
+        return LoadRawFormat(*options.settings, vox);
+    }
+    RawFormat format;
+    if (vox) {
+        format.sampleRate = 8000;
+        format.codec = static_cast<int>(RawCodec::DialogicAdpcm);
+    }
+    return format;
+}
+
+SourceRef openDirectly(const std::string& path, const std::string& extension,
+                       const AudioOpenOptions& options) {
     if (extension == ".au") {
         return OpenAuFile(path);
     }
@@ -47,12 +63,58 @@ SourceRef OpenAudioFile(const std::string& path, const SettingsStore& settings) 
         return OpenGsmFile(path);
     }
     if (extension == ".vox") {
-        return OpenRawFile(path, LoadRawFormat(settings, true));
+        return OpenRawFile(path, rawFormat(options, true));
     }
     if (extension == ".raw" || extension == ".snd" || extension == ".moh") {
-        return OpenRawFile(path, LoadRawFormat(settings, false));
+        return OpenRawFile(path, rawFormat(options, false));
     }
     return OpenRecordingFile(path);
+}
+
+}  // namespace
+
+OpenedAudio OpenAudioFile(const std::string& path, const AudioOpenOptions& options) {
+    OpenedAudio opened;
+    const std::string extension = LowerExtension(path);
+    opened.source = openDirectly(path, extension, options);
+    const SourceStatus direct = opened.source->status();
+    if (direct == SourceStatus::Usable || direct == SourceStatus::CannotOpen) {
+        return opened;
+    }
+    // Only a regular file goes to the decoder: it would wait for ever on a FIFO.
+    if (!ReadOnlyFile().Open(path)) {
+        opened.source = MakeSource<PlaceholderSource>(SourceStatus::CannotOpen);
+        return opened;
+    }
+    if (options.decoderPath.empty() || HasNoDecoder(extension)) {
+        return opened;
+    }
+    opened.temporaryPath = ChooseTemporaryWavPath(options.temporaryFolder);
+    if (opened.temporaryPath.empty()) {
+        opened.decoderFailed = true;
+        opened.decoderError = "no temporary file name is free in " + options.temporaryFolder;
+        return opened;
+    }
+    if (options.decodingStarted) {
+        options.decodingStarted(DecodingTitle(extension));
+    }
+    const DecodeResult result = DecodeToWav(options.decoderPath, path, opened.temporaryPath,
+                                            options.stop, opened.decoderError);
+    if (result == DecodeResult::Cancelled) {
+        opened.result = OpenResult::Cancelled;
+        opened.source.reset();
+        return opened;
+    }
+    SourceRef decoded = OpenWavFile(opened.temporaryPath, CodecManager());
+    if (result == DecodeResult::Failed || decoded->isUnusable()) {
+        opened.decoderFailed = true;
+        if (opened.decoderError.empty()) {
+            opened.decoderError = "the decoder wrote no readable WAV file";
+        }
+        return opened;  // the direct reader's status stays
+    }
+    opened.source = decoded;
+    return opened;
 }
 
 }  // namespace sonaro

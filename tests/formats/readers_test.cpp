@@ -63,6 +63,12 @@ void writeAll(AudioSink& sink, const std::vector<InternalSample>& samples, int b
 class ReadersTest : public test::SettingsTest {
   protected:
     std::string path(const std::string& name) const { return m_dir + "/" + name; }
+    // The full opener without an outside decoder: only what is read directly.
+    SourceRef openAudio(const std::string& file) const {
+        AudioOpenOptions options;
+        options.settings = &m_settings;
+        return OpenAudioFile(file, options).source;
+    }
     SourceRef openBytes(const std::string& name, const std::vector<std::uint8_t>& bytes,
                         SourceRef (*open)(const std::string&)) const {
         WriteFileBytes(path(name), bytes);
@@ -292,12 +298,12 @@ TEST_F(ReadersTest, TheOpenerDispatchesByExtensionWhateverItsCase) {
         SourceRef source = OpenRecordingFile(path(name));
         ASSERT_FALSE(source->isUnusable());
         EXPECT_EQ(source->GetLength(), 100);
-        EXPECT_EQ(OpenAudioFile(path(name), m_settings)->GetLength(), 100);
+        EXPECT_EQ(openAudio(path(name))->GetLength(), 100);
     }
     // The recording opener reads only the recording formats; the full opener the rest too.
     std::filesystem::copy_file(path("UPPER.WAV"), path("copy.Raw"));
     EXPECT_EQ(OpenRecordingFile(path("copy.Raw"))->status(), SourceStatus::NotSupported);
-    SourceRef raw = OpenAudioFile(path("copy.Raw"), m_settings);
+    SourceRef raw = openAudio(path("copy.Raw"));
     ASSERT_FALSE(raw->isUnusable());
     EXPECT_EQ(raw->rate(), 44100);
     EXPECT_EQ(raw->GetLength(), 23 + 100 * 2) << "46 header bytes as 16-bit mono, then the data";
@@ -305,15 +311,17 @@ TEST_F(ReadersTest, TheOpenerDispatchesByExtensionWhateverItsCase) {
     m_settings.Write(setting::kRawSampleRate, 16000);
     m_settings.Write(setting::kRawChannels, 0);
     m_settings.Write(setting::kRawCodec, 6);
-    raw = OpenAudioFile(path("copy.Raw"), m_settings);
+    raw = openAudio(path("copy.Raw"));
     EXPECT_EQ(raw->rate(), 16000);
     EXPECT_EQ(raw->channels(), 1) << "0 channels counts as 1";
 
     WriteFileBytes(path("a.VOX"), std::vector<std::uint8_t>(50, 0x11));
-    SourceRef vox = OpenAudioFile(path("a.VOX"), m_settings);
+    SourceRef vox = openAudio(path("a.VOX"));
     EXPECT_EQ(vox->rate(), 8000);
     EXPECT_EQ(vox->GetLength(), 100);
-    EXPECT_EQ(OpenAudioFile(path("noextension"), m_settings)->status(), SourceStatus::NotSupported);
+    WriteFileBytes(path("noextension"), {1, 2, 3});
+    EXPECT_EQ(openAudio(path("noextension"))->status(), SourceStatus::NotSupported);
+    EXPECT_EQ(openAudio(path("missing.raw"))->status(), SourceStatus::CannotOpen);
     EXPECT_EQ(LowerExtension("/a.b/c"), "");
     EXPECT_EQ(LowerExtension("/x/Y.AIFF"), ".aiff");
 }
@@ -327,7 +335,7 @@ TEST_F(ReadersTest, RawGsmFramesReadAsSoxEncodedThem) {
     bool ok = false;
     test::RunForOutput({"sox", path("in.wav"), path("out.gsm")}, ok);
     ASSERT_TRUE(ok) << "sox encodes raw GSM";
-    SourceRef source = OpenAudioFile(path("out.gsm"), m_settings);
+    SourceRef source = openAudio(path("out.gsm"));
     ASSERT_FALSE(source->isUnusable());
     EXPECT_EQ(source->rate(), 8000);
     EXPECT_EQ(source->GetLength(), 8000);
