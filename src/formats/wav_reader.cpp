@@ -254,4 +254,20 @@ SourceRef OpenWavFile(const std::string& path, const CodecManager& codecs) {
     }
 }
 
+std::optional<std::uint16_t> ReadWavFormatTag(const std::string& path) {
+    ReadOnlyFile file;
+    std::uint32_t riffSize = 0;
+    WavChunks chunks;
+    Format format;
+    if (!file.Open(path)) {
+        return std::nullopt;
+    }
+    const std::optional<std::uint64_t> riff = findRiff(file, riffSize);
+    if (!riff.has_value() || !walkChunks(file, *riff + 12, riffSize, chunks) || !chunks.hasFormat ||
+        !decodeFormat(chunks.format, format)) {
+        return std::nullopt;
+    }
+    return format.tag;
+}
+
 }  // namespace sonaro

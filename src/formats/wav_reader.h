@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "audio/audio_source.h"
@@ -19,5 +21,9 @@ namespace sonaro {
 // CodecMissing (no decoder for the format tag), NotSupported (not a WAV file, a float size other
 // than 32 bits, more than 4 bytes per sample).
 SourceRef OpenWavFile(const std::string& path, const CodecManager& codecs);
+
+// The format tag of a WAV file's "fmt " chunk (the sub-format's for WAVE_FORMAT_EXTENSIBLE), for
+// naming a missing codec; nothing when the file has none that can be read.
+std::optional<std::uint16_t> ReadWavFormatTag(const std::string& path);
 
 }  // namespace sonaro
