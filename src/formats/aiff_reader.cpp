@@ -15,6 +15,7 @@ namespace {
 constexpr int kMaxChunks = 4096;
 constexpr std::size_t kCommonBytes = 18;
 constexpr std::size_t kAifcCommonBytes = 22;
+constexpr std::uint32_t kOpenFormSize = 46;
 
 SourceRef failed(SourceStatus status) {
     return MakeSource<PlaceholderSource>(status);
@@ -33,6 +34,7 @@ struct AiffChunks {
     char compression[4] = {'N', 'O', 'N', 'E'};
     bool hasSound = false;
     bool soundToEnd = false;
+    std::uint32_t soundSize = 0;
     std::uint64_t dataOffset = 0;
     std::uint64_t dataBytes = 0;
 };
@@ -73,6 +75,7 @@ bool walkChunks(const ReadOnlyFile& file, bool aifc, std::uint32_t formSize, Aif
             const std::uint64_t declared = size >= 8 ? size - 8 : 0;
             chunks.hasSound = true;
             chunks.soundToEnd = unknown;
+            chunks.soundSize = size;
             chunks.dataOffset = start;
             chunks.dataBytes = unknown ? available : std::min(declared, available);
             if (unknown || declared > available) {
@@ -137,7 +140,8 @@ SourceRef OpenAiffFile(const std::string& path) {
         return failed(SourceStatus::NotSupported);
     }
     AiffChunks chunks;
-    if (!walkChunks(file, isId(head + 8, "AIFC"), GetBe32(head + 4), chunks) || !chunks.hasCommon ||
+    const std::uint32_t formSize = GetBe32(head + 4);
+    if (!walkChunks(file, isId(head + 8, "AIFC"), formSize, chunks) || !chunks.hasCommon ||
         !chunks.hasSound) {
         return failed(SourceStatus::Corrupt);
     }
@@ -162,6 +166,14 @@ SourceRef OpenAiffFile(const std::string& path) {
     // open-state header says 0, and the data then decides.
     if (!chunks.soundToEnd && chunks.frames > 0) {
         layout.frames = std::min<std::uint64_t>(layout.frames, chunks.frames);
+    }
+    if (formSize == kOpenFormSize && chunks.soundSize == kUnknownChunkSize) {
+        // The writer's open-state header: a recording still being written, or cut short.
+        FileSource::GrowthProbe probe;
+        probe.fieldOffset = 4;
+        probe.openValue = kOpenFormSize;
+        probe.bigEndian = true;
+        layout.growth = probe;
     }
     return MakeSource<PcmFileSource>(std::move(file), layout);
 }

@@ -12,10 +12,25 @@ namespace sonaro {
 // every frame read, silence included, so a filter's arithmetic on positions stays true.
 class FileSource : public AudioSource {
   public:
+    // A recording still being written: a header size field that still holds the writer's
+    // open-state value, and a file changed within kGrowingSeconds. While it grows, the length
+    // follows the file's size in whole frames; once the writer completes the header, the length
+    // is measured one last time. A file cut short by a crash keeps its open-state header, but
+    // stops changing, so it stops counting as growing.
+    struct GrowthProbe {
+        std::uint64_t fieldOffset = 0;
+        std::uint32_t openValue = 0;
+        bool bigEndian = false;
+        std::uint64_t dataOffset = 0;
+        std::uint64_t frameBytes = 1;
+    };
+    static constexpr double kGrowingSeconds = 10.0;
+
     void Read(InternalSample* dest, int frames) final;
     std::int64_t GetPosition() const final { return m_position; }
-    std::int64_t GetLength() const final { return m_length; }
+    std::int64_t GetLength() const final;
     void Seek(std::int64_t frame) final { m_position = frame < 0 ? 0 : frame; }
+    bool IsGrowing() const final;
 
   protected:
     FileSource(ReadOnlyFile file, int rate, std::int32_t peakBound, int channels,
@@ -27,10 +42,17 @@ class FileSource : public AudioSource {
     virtual int readFrames(std::int64_t first, InternalSample* dest, int frames) = 0;
 
     const ReadOnlyFile& file() const { return m_file; }
+    // Follows a file still being written (uncompressed frames only).
+    void followGrowth(const GrowthProbe& probe);
 
   private:
+    // Re-measures the length while the file may grow; false once it is complete.
+    bool refreshGrowth() const;
+
     ReadOnlyFile m_file;
-    std::int64_t m_length;
+    mutable std::int64_t m_length;
+    mutable bool m_following = false;
+    GrowthProbe m_probe;
     std::int64_t m_position = 0;
 };
 

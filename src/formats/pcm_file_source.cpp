@@ -14,7 +14,14 @@ PcmFileSource::PcmFileSource(ReadOnlyFile file, const PcmLayout& layout)
                  static_cast<std::int64_t>(layout.frames)),
       m_layout(layout),
       m_bytes(static_cast<std::size_t>(kMaxBlockFrames) *
-              static_cast<std::size_t>(layout.frameBytes)) {}
+              static_cast<std::size_t>(layout.frameBytes)) {
+    if (layout.growth.has_value()) {
+        GrowthProbe probe = *layout.growth;
+        probe.dataOffset = layout.dataOffset;
+        probe.frameBytes = static_cast<std::uint64_t>(layout.frameBytes);
+        followGrowth(probe);
+    }
+}
 
 int PcmFileSource::readFrames(std::int64_t first, InternalSample* dest, int frames) {
     const auto frameBytes = static_cast<std::size_t>(m_layout.frameBytes);

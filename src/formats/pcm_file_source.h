@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "formats/file_source.h"
@@ -17,6 +18,8 @@ struct PcmLayout {
     int frameBytes = 0;
     std::uint64_t dataOffset = 0;
     std::uint64_t frames = 0;
+    // Set for a recording that may still be written.
+    std::optional<FileSource::GrowthProbe> growth;
 };
 
 // Reads frames of uncompressed or companded samples (WAV PCM and float, AIFF, AU, raw files).

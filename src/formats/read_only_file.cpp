@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <limits>
 #include <utility>
 
@@ -60,6 +61,24 @@ std::size_t ReadOnlyFile::ReadAt(std::uint64_t offset, void* out, std::size_t by
         done += static_cast<std::size_t>(got);
     }
     return done;
+}
+
+std::uint64_t ReadOnlyFile::currentSize() const {
+    struct stat info {};
+    if (m_fd < 0 || ::fstat(m_fd, &info) != 0 || info.st_size < 0) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+double ReadOnlyFile::secondsSinceModified() const {
+    struct stat info {};
+    timespec now{};
+    if (m_fd < 0 || ::fstat(m_fd, &info) != 0 || ::clock_gettime(CLOCK_REALTIME, &now) != 0) {
+        return 1e9;
+    }
+    return static_cast<double>(now.tv_sec - info.st_mtim.tv_sec) +
+           static_cast<double>(now.tv_nsec - info.st_mtim.tv_nsec) / 1e9;
 }
 
 void ReadOnlyFile::close() {

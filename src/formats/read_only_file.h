@@ -24,6 +24,10 @@ class ReadOnlyFile {
     // The size when opened; what the readers measure data against.
     std::uint64_t size() const { return m_size; }
     int descriptor() const { return m_fd; }
+    // The size now, for a file that another program may still be writing; 0 when unknown.
+    std::uint64_t currentSize() const;
+    // Seconds since the file's data last changed; large when unknown.
+    double secondsSinceModified() const;
 
     // Reads up to `bytes` bytes at `offset`; fewer at the end of the file or on an error.
     std::size_t ReadAt(std::uint64_t offset, void* out, std::size_t bytes) const;

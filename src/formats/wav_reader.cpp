@@ -45,6 +45,11 @@ struct WavChunks {
     bool hasData = false;
     std::uint64_t dataOffset = 0;
     std::uint64_t dataBytes = 0;
+    // The data size is the open-state placeholder of our writers: a recording still being
+    // written, or cut short.
+    bool openState = false;
+    std::uint64_t dataSizeOffset = 0;
+    std::uint32_t dataSizeField = 0;
 };
 
 // Finds "RIFF" <size> "WAVE", skipping blocks in front of it by their size field.
@@ -69,8 +74,9 @@ std::optional<std::uint64_t> findRiff(const ReadOnlyFile& file, std::uint32_t& r
 }
 
 // Walks the chunks after the RIFF header; false when the file is cut short inside "fmt ".
-bool walkChunks(const ReadOnlyFile& file, std::uint64_t offset, std::uint32_t riffSize,
+bool walkChunks(const ReadOnlyFile& file, std::uint64_t riff, std::uint32_t riffSize,
                 WavChunks& chunks) {
+    std::uint64_t offset = riff + 12;
     for (int chunk = 0; chunk < kMaxBlocks && !(chunks.hasFormat && chunks.hasData); ++chunk) {
         std::uint8_t head[8];
         if (!file.ReadExactly(offset, head, sizeof head)) {
@@ -95,6 +101,11 @@ bool walkChunks(const ReadOnlyFile& file, std::uint64_t offset, std::uint32_t ri
             const bool unknown = size == kUnknownChunkSize || riffSize == kUnknownChunkSize;
             chunks.hasData = true;
             chunks.dataOffset = body;
+            chunks.dataSizeOffset = offset + 4;
+            chunks.dataSizeField = size;
+            // The writers' placeholder makes the RIFF size read as the unknown size.
+            chunks.openState = riffSize == kUnknownChunkSize && size != kUnknownChunkSize &&
+                               size + (body - riff) - 8 == kUnknownChunkSize;
             chunks.dataBytes = unknown ? available : std::min<std::uint64_t>(size, available);
             if (unknown || size > available) {
                 return true;  // the data runs to the end: nothing lies behind it
@@ -141,6 +152,16 @@ bool decodeFormat(const std::vector<std::uint8_t>& bytes, Format& format) {
     return true;
 }
 
+std::optional<FileSource::GrowthProbe> growthOf(const WavChunks& chunks) {
+    if (!chunks.openState) {
+        return std::nullopt;
+    }
+    FileSource::GrowthProbe probe;
+    probe.fieldOffset = chunks.dataSizeOffset;
+    probe.openValue = chunks.dataSizeField;
+    return probe;
+}
+
 int bytesForBits(int bits) {
     return bits <= 8 ? 1 : bits <= 16 ? 2 : bits <= 24 ? 3 : 4;
 }
@@ -164,6 +185,7 @@ SourceRef openPcm(ReadOnlyFile file, const Format& format, const WavChunks& chun
     layout.frameBytes = format.blockAlign;
     layout.dataOffset = chunks.dataOffset;
     layout.frames = chunks.dataBytes / format.blockAlign;
+    layout.growth = growthOf(chunks);
     return MakeSource<PcmFileSource>(std::move(file), layout);
 }
 
@@ -178,6 +200,7 @@ SourceRef openFloat(ReadOnlyFile file, const Format& format, const WavChunks& ch
     layout.frameBytes = format.blockAlign;
     layout.dataOffset = chunks.dataOffset;
     layout.frames = chunks.dataBytes / format.blockAlign;
+    layout.growth = growthOf(chunks);
     return MakeSource<PcmFileSource>(std::move(file), layout);
 }
 
@@ -233,7 +256,7 @@ SourceRef OpenWavFile(const std::string& path, const CodecManager& codecs) {
     }
     WavChunks chunks;
     Format format;
-    if (!walkChunks(file, *riff + 12, riffSize, chunks) || !chunks.hasFormat || !chunks.hasData ||
+    if (!walkChunks(file, *riff, riffSize, chunks) || !chunks.hasFormat || !chunks.hasData ||
         !decodeFormat(chunks.format, format)) {
         return failed(SourceStatus::Corrupt);
     }
@@ -263,7 +286,7 @@ std::optional<std::uint16_t> ReadWavFormatTag(const std::string& path) {
         return std::nullopt;
     }
     const std::optional<std::uint64_t> riff = findRiff(file, riffSize);
-    if (!riff.has_value() || !walkChunks(file, *riff + 12, riffSize, chunks) || !chunks.hasFormat ||
+    if (!riff.has_value() || !walkChunks(file, *riff, riffSize, chunks) || !chunks.hasFormat ||
         !decodeFormat(chunks.format, format)) {
         return std::nullopt;
     }

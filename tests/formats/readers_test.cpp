@@ -113,6 +113,18 @@ TEST_F(ReadersTest, AnAiffRecordingCutByACrashReadsUpToTheEndOfTheFile) {
     SourceRef source = openBytes("cut.aif", openState, OpenAiffFile);
     ASSERT_FALSE(source->isUnusable());
     EXPECT_EQ(source->GetLength(), 1000);
+
+    // While the writer records, the reader follows it; its completed header ends the growth.
+    auto writer = std::make_unique<AiffWriter>(path("growing.aif"), 8000, 1, 16);
+    writer->Write(samples.data(), 300);
+    SourceRef growing = OpenAiffFile(path("growing.aif"));
+    EXPECT_TRUE(growing->IsGrowing());
+    EXPECT_EQ(growing->GetLength(), 300);
+    writer->Write(samples.data(), 200);
+    EXPECT_EQ(growing->GetLength(), 500);
+    writer.reset();
+    EXPECT_FALSE(growing->IsGrowing());
+    EXPECT_EQ(growing->GetLength(), 500);
     // A completed header whose sizes promise more than the file holds.
     auto truncated = ReadFileBytes(path("live.aif"));
     truncated.resize(truncated.size() - 401);

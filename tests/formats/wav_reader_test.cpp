@@ -276,6 +276,44 @@ TEST_F(WavReaderTest, ACrashCutRecordingGetsItsLengthFromTheFileSize) {
                            [](InternalSample s, std::int16_t p) { return s == p * 16; }));
 }
 
+TEST_F(WavReaderTest, ARecordingInProgressGrowsUntilTheWriterCompletesIt) {
+    const auto samples = randomSamples(2 * 1500);
+    const std::string file = path("growing.wav");
+    auto writer = std::make_unique<PcmWavWriter>(file, 8000, 2, PcmSampleType::Signed16);
+    writer->Write(samples.data(), 1000);
+    SourceRef source = open(file);
+    ASSERT_FALSE(source->isUnusable());
+    EXPECT_TRUE(source->IsGrowing());
+    EXPECT_EQ(source->GetLength(), 1000);
+    const auto expected = toPcm16(samples);
+    const auto first = test::ReadFrames(*source, 1000);
+    EXPECT_TRUE(std::equal(first.begin(), first.end(), expected.begin(),
+                           [](InternalSample s, std::int16_t p) { return s == p * 16; }));
+
+    writer->Write(samples.data() + 2000, 500);
+    EXPECT_EQ(source->GetLength(), 1500);
+    const auto more = test::ReadFrames(*source, 500);
+    EXPECT_TRUE(std::equal(more.begin(), more.end(), expected.begin() + 2000,
+                           [](InternalSample s, std::int16_t p) { return s == p * 16; }));
+    writer.reset();
+    EXPECT_FALSE(source->IsGrowing()) << "the writer completed the header";
+    EXPECT_EQ(source->GetLength(), 1500);
+
+    // A recording cut short by a crash keeps its open-state header but no longer changes.
+    std::vector<std::uint8_t> cut;
+    {
+        PcmWavWriter live(path("live.wav"), 8000, 1, PcmSampleType::Signed16);
+        live.Write(samples.data(), 700);
+        cut = ReadFileBytes(path("live.wav"));
+    }
+    WriteFileBytes(path("crashed.wav"), cut);
+    const timespec anHourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path("crashed.wav").c_str(), anHourAgo, 0), 0);
+    SourceRef crashed = open(path("crashed.wav"));
+    EXPECT_FALSE(crashed->IsGrowing());
+    EXPECT_EQ(crashed->GetLength(), 700);
+}
+
 TEST_F(WavReaderTest, SkipsListAndOddSizedChunksAndBlocksBeforeTheRiffHeader) {
     const std::vector<std::int16_t> pcm = {100, -200, 300, -400, 500};
     const auto wav = RiffBuilder()
