@@ -54,19 +54,20 @@ RawFormat rawFormat(const AudioOpenOptions& options, bool vox) {
     return format;
 }
 
+bool isRawExtension(const std::string& extension) {
+    return extension == ".vox" || extension == ".raw" || extension == ".snd" || extension == ".moh";
+}
+
 SourceRef openDirectly(const std::string& path, const std::string& extension,
-                       const AudioOpenOptions& options) {
+                       const RawFormat& raw) {
     if (extension == ".au") {
         return OpenAuFile(path);
     }
     if (extension == ".gsm") {
         return OpenGsmFile(path);
     }
-    if (extension == ".vox") {
-        return OpenRawFile(path, rawFormat(options, true));
-    }
-    if (extension == ".raw" || extension == ".snd" || extension == ".moh") {
-        return OpenRawFile(path, rawFormat(options, false));
+    if (isRawExtension(extension)) {
+        return OpenRawFile(path, raw);
     }
     return OpenRecordingFile(path);
 }
@@ -76,7 +77,16 @@ SourceRef openDirectly(const std::string& path, const std::string& extension,
 OpenedAudio OpenAudioFile(const std::string& path, const AudioOpenOptions& options) {
     OpenedAudio opened;
     const std::string extension = LowerExtension(path);
-    opened.source = openDirectly(path, extension, options);
+    RawFormat raw;
+    if (isRawExtension(extension)) {
+        const bool vox = extension == ".vox";
+        raw = rawFormat(options, vox);
+        if (options.chooseRawFormat && !options.chooseRawFormat(raw, vox)) {
+            opened.result = OpenResult::Cancelled;
+            return opened;
+        }
+    }
+    opened.source = openDirectly(path, extension, raw);
     const SourceStatus direct = opened.source->status();
     if (direct == SourceStatus::Usable || direct == SourceStatus::CannotOpen) {
         return opened;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "audio/audio_source.h"
+#include "formats/raw_reader.h"
 
 namespace sonaro {
 
@@ -28,6 +29,9 @@ struct AudioOpenOptions {
     const Event* stop = nullptr;
     // Called with the progress title when a decoding starts, for a progress window.
     std::function<void(std::string_view title)> decodingStarted;
+    // Asked for a raw file's format (the raw-format dialog) before it is read, starting from the
+    // stored one (`vox` for ".vox" files); false cancels the open.
+    std::function<bool(RawFormat& format, bool vox)> chooseRawFormat;
 };
 
 enum class OpenResult { Produced = 0, Cancelled = 1 };

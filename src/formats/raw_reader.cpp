@@ -37,6 +37,20 @@ RawFormat LoadRawFormat(const SettingsStore& settings, bool vox) {
     return format;
 }
 
+void SaveRawFormat(SettingsStore& settings, bool vox, const RawFormat& format) {
+    settings.Write(vox ? setting::kVoxSampleRate : setting::kRawSampleRate, format.sampleRate);
+    settings.Write(vox ? setting::kVoxChannels : setting::kRawChannels, format.channels);
+    settings.Write(vox ? setting::kVoxCodec : setting::kRawCodec, format.codec);
+}
+
+std::optional<FieldComplaint> CheckRawFormat(const RawFormat& format) {
+    if (format.sampleRate >= kMinRawSampleRate && format.sampleRate <= kMaxRawSampleRate) {
+        return std::nullopt;
+    }
+    return Balloon(RawField::SampleRate, "Please select a sample rate between 6000 and 196000.",
+                   "Sample Rate");
+}
+
 SourceRef OpenRawFile(const std::string& path, const RawFormat& format) {
     ReadOnlyFile file;
     if (!file.Open(path)) {

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "audio/audio_source.h"
+#include "support/field_complaint.h"
 
 namespace sonaro {
 
@@ -30,6 +34,26 @@ struct RawFormat {
 // The stored format for ".vox" files (`vox`) or for the other raw extensions; 0 channels read
 // as 1.
 RawFormat LoadRawFormat(const SettingsStore& settings, bool vox);
+void SaveRawFormat(SettingsStore& settings, bool vox, const RawFormat& format);
+
+// The raw-format dialog's codec list, in the order of RawCodec.
+inline constexpr std::array<std::string_view, 9> kRawCodecNames = {"Dialogic ADPCM",
+                                                                   "G711 uLaw",
+                                                                   "G711 aLaw",
+                                                                   "16 bit PCM (Intel Endian)",
+                                                                   "8 bit unsigned",
+                                                                   "8 bit signed",
+                                                                   "16 bit PCM (Big Endian)",
+                                                                   "32 bit float (Intel Endian)",
+                                                                   "32 bit float (Big Endian)"};
+inline constexpr int kMinRawSampleRate = 6000;
+inline constexpr int kMaxRawSampleRate = 196000;
+
+enum class RawField : int { SampleRate = 0 };
+
+// OK in the raw-format dialog: a rate outside 6000 to 196000 is refused with a balloon at the
+// rate list.
+std::optional<FieldComplaint> CheckRawFormat(const RawFormat& format);
 
 // Reads the whole file as samples of `format`. A rate of 0 or less or a channel count outside 1
 // to 255 is Corrupt, an unknown codec NotSupported.

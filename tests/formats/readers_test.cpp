@@ -338,6 +338,42 @@ TEST_F(ReadersTest, TheOpenerDispatchesByExtensionWhateverItsCase) {
     EXPECT_EQ(LowerExtension("/x/Y.AIFF"), ".aiff");
 }
 
+TEST_F(ReadersTest, TheRawFormatIsAskedForBeforeARawFileIsRead) {
+    WriteFileBytes(path("a.snd"), std::vector<std::uint8_t>(400, 0x10));
+    AudioOpenOptions options;
+    options.settings = &m_settings;
+    std::vector<std::pair<int, bool>> asked;
+    options.chooseRawFormat = [&](RawFormat& format, bool vox) {
+        asked.emplace_back(format.sampleRate, vox);
+        format = {22050, 2, static_cast<int>(RawCodec::Unsigned8)};
+        return true;
+    };
+    const OpenedAudio opened = OpenAudioFile(path("a.snd"), options);
+    EXPECT_EQ(asked, (std::vector<std::pair<int, bool>>{{44100, false}}));
+    EXPECT_EQ(opened.source->rate(), 22050);
+    EXPECT_EQ(opened.source->GetLength(), 200);
+
+    options.chooseRawFormat = [](RawFormat&, bool) { return false; };
+    EXPECT_EQ(OpenAudioFile(path("a.snd"), options).result, OpenResult::Cancelled);
+    EXPECT_EQ(OpenAudioFile(path("UPPER.WAV"), options).result, OpenResult::Produced)
+        << "only raw files ask";
+}
+
+TEST_F(ReadersTest, RawFormatsAreCheckedAndStoredPerKind) {
+    EXPECT_FALSE(CheckRawFormat({6000, 1, 0}).has_value());
+    EXPECT_FALSE(CheckRawFormat({196000, 2, 8}).has_value());
+    const auto low = CheckRawFormat({5999, 1, 0});
+    ASSERT_TRUE(low.has_value());
+    EXPECT_EQ(low->text, "Please select a sample rate between 6000 and 196000.");
+    EXPECT_TRUE(CheckRawFormat({196001, 1, 0}).has_value());
+
+    SaveRawFormat(m_settings, true, {11025, 2, 1});
+    EXPECT_EQ(LoadRawFormat(m_settings, true).sampleRate, 11025);
+    EXPECT_EQ(LoadRawFormat(m_settings, true).codec, 1);
+    EXPECT_EQ(LoadRawFormat(m_settings, false).sampleRate, 44100) << "raw keeps its own values";
+    EXPECT_EQ(LoadRawFormat(m_settings, false).codec, 3);
+}
+
 TEST_F(ReadersTest, RawGsmFramesReadAsSoxEncodedThem) {
     const auto pcm = test::SineFrames(8000, 1, 8000, 300.0, 9000.0);
     {
