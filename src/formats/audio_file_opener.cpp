@@ -11,6 +11,8 @@
 #include "formats/read_only_file.h"
 #include "formats/temporary_wav_decoder.h"
 #include "formats/wav_reader.h"
+#include "support/function_job.h"
+#include "support/prompter.h"
 
 namespace sonaro {
 
@@ -108,8 +110,18 @@ OpenedAudio OpenAudioFile(const std::string& path, const AudioOpenOptions& optio
     if (options.decodingStarted) {
         options.decodingStarted(DecodingTitle(extension));
     }
-    const DecodeResult result = DecodeToWav(options.decoderPath, path, opened.temporaryPath,
-                                            options.stop, opened.decoderError);
+    DecodeResult result = DecodeResult::Cancelled;
+    if (options.prompter != nullptr && options.dispatcher != nullptr) {
+        // A job cancelled before its body ran leaves the result Cancelled.
+        FunctionJob job(*options.dispatcher, [&](LProgressReporter& worker) {
+            result = DecodeToWav(options.decoderPath, path, opened.temporaryPath,
+                                 &worker.stopEvent(), opened.decoderError);
+        });
+        options.prompter->RunWithProgress(DecodingTitle(extension), job);
+    } else {
+        result = DecodeToWav(options.decoderPath, path, opened.temporaryPath, options.stop,
+                             opened.decoderError);
+    }
     if (result == DecodeResult::Cancelled) {
         opened.result = OpenResult::Cancelled;
         opened.source.reset();

@@ -10,6 +10,8 @@
 namespace sonaro {
 
 class Event;
+class Prompter;
+class UiDispatcher;
 class SettingsStore;
 
 // The quick opener of the program's own recording formats, chosen by the extension without
@@ -27,8 +29,12 @@ struct AudioOpenOptions {
     std::string temporaryFolder;
     // Set from another thread to cancel a decoding.
     const Event* stop = nullptr;
-    // Called with the progress title when a decoding starts, for a progress window.
+    // Called with the progress title when a decoding starts.
     std::function<void(std::string_view title)> decodingStarted;
+    // With both, a decoding runs as a job behind the prompter's progress window, whose Cancel
+    // kills the decoder and cancels the open.
+    Prompter* prompter = nullptr;
+    UiDispatcher* dispatcher = nullptr;
     // Asked for a raw file's format (the raw-format dialog) before it is read, starting from the
     // stored one (`vox` for ".vox" files); false cancels the open.
     std::function<bool(RawFormat& format, bool vox)> chooseRawFormat;

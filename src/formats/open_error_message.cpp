@@ -122,4 +122,9 @@ std::string OpenErrorMessage(const OpenErrorFacts& facts, const CodecManager& co
                     facts.supportedFormatsPage);
 }
 
+void ShowOpenError(Prompter& prompter, const OpenErrorFacts& facts, const CodecManager& codecs) {
+    const std::string text = OpenErrorMessage(facts, codecs);
+    prompter.ShowMessage({text, "Cannot Open File", PromptButtons::Ok, PromptIcon::Error});
+}
+
 }  // namespace sonaro

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "audio/audio_source.h"
+#include "support/prompter.h"
 
 namespace sonaro {
 
@@ -28,5 +29,8 @@ struct OpenErrorFacts {
 // WAV codec, MP3, MIDI, a failed decoder program, WMA, the recorder plug-in formats), then
 // corrupt, else not supported.
 std::string OpenErrorMessage(const OpenErrorFacts& facts, const CodecManager& codecs);
+
+// Shows OpenErrorMessage in an error box titled "Cannot Open File".
+void ShowOpenError(Prompter& prompter, const OpenErrorFacts& facts, const CodecManager& codecs);
 
 }  // namespace sonaro

@@ -12,6 +12,8 @@
 #include "formats/pcm_wav_writer.h"
 #include "formats/temporary_wav_decoder.h"
 #include "support/audio_files.h"
+#include "support/manual_dispatcher.h"
+#include "support/scripted_prompter.h"
 #include "support/source_reading.h"
 #include "support/temp_home.h"
 #include "threads/event.h"
@@ -126,6 +128,20 @@ TEST_F(AudioFileOpenerTest, ASetStopEventCancelsTheDecoding) {
     const OpenedAudio cancelled = OpenAudioFile(path("a.flac"), m_options);
     EXPECT_EQ(cancelled.result, OpenResult::Cancelled);
     EXPECT_TRUE(cancelled.source->isUnusable());
+}
+
+TEST_F(AudioFileOpenerTest, ThePrompterShowsTheDecodingAndItsCancelStopsIt) {
+    convert({}, "a.flac");
+    test::ManualDispatcher dispatcher;
+    test::ScriptedPrompter prompter(&dispatcher);
+    m_options.prompter = &prompter;
+    m_options.dispatcher = &dispatcher;
+    const OpenedAudio opened = OpenAudioFile(path("a.flac"), m_options);
+    ASSERT_FALSE(opened.source->isUnusable()) << opened.decoderError;
+    EXPECT_EQ(prompter.progressTitles(), std::vector<std::string>{"Loading file"});
+
+    prompter.cancelWhen = [] { return true; };
+    EXPECT_EQ(OpenAudioFile(path("a.flac"), m_options).result, OpenResult::Cancelled);
 }
 
 TEST_F(AudioFileOpenerTest, TemporaryNamesSkipFilesThatCannotBeDeleted) {

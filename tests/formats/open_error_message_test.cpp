@@ -5,6 +5,7 @@
 #include "formats/pcm_wav_writer.h"
 #include "formats/wav_reader.h"
 #include "support/audio_files.h"
+#include "support/scripted_prompter.h"
 #include "support/temp_home.h"
 
 namespace sonaro {
@@ -47,6 +48,17 @@ TEST(OpenErrorMessageTest, PicksTheMessageByStatusThenExtension) {
               std::string::npos);
     EXPECT_NE(message("/r/a.dvf", SourceStatus::NotSupported).find("plugin"), std::string::npos);
     EXPECT_NE(message("/r/a.mid", SourceStatus::NotSupported).find("MIDI"), std::string::npos);
+}
+
+TEST(OpenErrorMessageTest, ShowsTheMessageInAnErrorBox) {
+    test::ScriptedPrompter prompter;
+    OpenErrorFacts facts;
+    facts.path = "/r/a.aif";
+    facts.status = SourceStatus::Corrupt;
+    ShowOpenError(prompter, facts, CodecManager());
+    ASSERT_EQ(prompter.shown().size(), 1u);
+    EXPECT_EQ(prompter.shown()[0].text, "Cannot open the file \"/r/a.aif\" because it is corrupt.");
+    EXPECT_EQ(prompter.shown()[0].icon, PromptIcon::Error);
 }
 
 TEST(OpenErrorMessageTest, TheWavFormatTagIsReadForTheMessage) {
