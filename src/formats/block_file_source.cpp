@@ -14,22 +14,35 @@ std::uint64_t framesOf(const BlockDecoder& decoder, std::uint64_t blocks, std::u
 
 BlockFileSource::BlockFileSource(ReadOnlyFile file, std::unique_ptr<BlockDecoder> decoder, int rate,
                                  std::uint64_t dataOffset, std::uint64_t blocks,
-                                 std::uint64_t frames)
+                                 std::uint64_t frames, std::optional<GrowthProbe> growth)
     : FileSource(std::move(file), rate, kFullScalePeak, decoder->channels(),
                  static_cast<std::int64_t>(framesOf(*decoder, blocks, frames))),
       m_decoder(std::move(decoder)),
       m_dataOffset(dataOffset),
-      m_blocks(blocks),
       m_runBlocks(std::max(1, kMaxBlockFrames / m_decoder->framesPerBlock())),
       m_bytes(static_cast<std::size_t>(m_runBlocks) *
               static_cast<std::size_t>(m_decoder->blockBytes())),
       m_pcm(static_cast<std::size_t>(m_runBlocks) *
             static_cast<std::size_t>(m_decoder->framesPerBlock()) *
-            static_cast<std::size_t>(m_decoder->channels())) {}
+            static_cast<std::size_t>(m_decoder->channels())) {
+    if (growth.has_value()) {
+        growth->dataOffset = dataOffset;
+        growth->unitBytes = static_cast<std::uint64_t>(m_decoder->blockBytes());
+        growth->unitFrames = static_cast<std::uint64_t>(m_decoder->framesPerBlock());
+        followGrowth(*growth);
+    }
+}
 
 bool BlockFileSource::load(std::uint64_t block) {
     const auto blockBytes = static_cast<std::size_t>(m_decoder->blockBytes());
-    const std::uint64_t wanted = std::min<std::uint64_t>(m_runBlocks, m_blocks - block);
+    // Blocks up to the one holding the last frame (the length may have grown since opening).
+    const auto perBlock = static_cast<std::uint64_t>(m_decoder->framesPerBlock());
+    const std::uint64_t blocks =
+        (static_cast<std::uint64_t>(knownLength()) + perBlock - 1) / perBlock;
+    if (block >= blocks) {
+        return false;
+    }
+    const std::uint64_t wanted = std::min<std::uint64_t>(m_runBlocks, blocks - block);
     const std::size_t got = file().ReadAt(m_dataOffset + block * blockBytes, m_bytes.data(),
                                           static_cast<std::size_t>(wanted) * blockBytes);
     const std::size_t whole = got / blockBytes;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "formats/block_decoders.h"
@@ -18,7 +19,8 @@ class BlockFileSource final : public FileSource {
     // `frames` may cut the stream short of its whole blocks (a "fact" count); it is limited to
     // what the blocks hold.
     BlockFileSource(ReadOnlyFile file, std::unique_ptr<BlockDecoder> decoder, int rate,
-                    std::uint64_t dataOffset, std::uint64_t blocks, std::uint64_t frames);
+                    std::uint64_t dataOffset, std::uint64_t blocks, std::uint64_t frames,
+                    std::optional<GrowthProbe> growth = std::nullopt);
 
   private:
     int readFrames(std::int64_t first, InternalSample* dest, int frames) override;
@@ -27,7 +29,6 @@ class BlockFileSource final : public FileSource {
 
     std::unique_ptr<BlockDecoder> m_decoder;
     std::uint64_t m_dataOffset;
-    std::uint64_t m_blocks;
     int m_runBlocks;
     std::vector<std::uint8_t> m_bytes;
     std::vector<std::int16_t> m_pcm;

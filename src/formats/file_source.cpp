@@ -13,7 +13,7 @@ FileSource::FileSource(ReadOnlyFile file, int rate, std::int32_t peakBound, int 
 
 void FileSource::followGrowth(const GrowthProbe& probe) {
     m_probe = probe;
-    m_following = probe.frameBytes > 0;
+    m_following = probe.unitBytes > 0;
     refreshGrowth();
 }
 
@@ -26,7 +26,7 @@ bool FileSource::refreshGrowth() const {
                       (m_probe.bigEndian ? GetBe32(field) : GetLe32(field)) == m_probe.openValue;
     const std::uint64_t size = m_file.currentSize();
     const std::uint64_t data = size > m_probe.dataOffset ? size - m_probe.dataOffset : 0;
-    m_length = static_cast<std::int64_t>(data / m_probe.frameBytes);
+    m_length = static_cast<std::int64_t>(data / m_probe.unitBytes * m_probe.unitFrames);
     m_following = open;
     return open;
 }

@@ -22,7 +22,10 @@ class FileSource : public AudioSource {
         std::uint32_t openValue = 0;
         bool bigEndian = false;
         std::uint64_t dataOffset = 0;
-        std::uint64_t frameBytes = 1;
+        // The data grows in units of `unitBytes` bytes holding `unitFrames` frames each (one
+        // frame, or a compressed block).
+        std::uint64_t unitBytes = 1;
+        std::uint64_t unitFrames = 1;
     };
     static constexpr double kGrowingSeconds = 10.0;
 
@@ -42,8 +45,10 @@ class FileSource : public AudioSource {
     virtual int readFrames(std::int64_t first, InternalSample* dest, int frames) = 0;
 
     const ReadOnlyFile& file() const { return m_file; }
-    // Follows a file still being written (uncompressed frames only).
+    // Follows a file still being written.
     void followGrowth(const GrowthProbe& probe);
+    // The length as last measured.
+    std::int64_t knownLength() const { return m_length; }
 
   private:
     // Re-measures the length while the file may grow; false once it is complete.

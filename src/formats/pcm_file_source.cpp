@@ -18,7 +18,7 @@ PcmFileSource::PcmFileSource(ReadOnlyFile file, const PcmLayout& layout)
     if (layout.growth.has_value()) {
         GrowthProbe probe = *layout.growth;
         probe.dataOffset = layout.dataOffset;
-        probe.frameBytes = static_cast<std::uint64_t>(layout.frameBytes);
+        probe.unitBytes = static_cast<std::uint64_t>(layout.frameBytes);
         followGrowth(probe);
     }
 }

@@ -212,7 +212,7 @@ SourceRef openBlocks(ReadOnlyFile file, std::unique_ptr<BlockDecoder> decoder, c
     const std::uint64_t frames = chunks.factFrames.value_or(0) > 0 ? *chunks.factFrames : all;
     return MakeSource<BlockFileSource>(std::move(file), std::move(decoder),
                                        static_cast<int>(format.rate), chunks.dataOffset, blocks,
-                                       frames);
+                                       frames, growthOf(chunks));
 }
 
 SourceRef openCompressed(ReadOnlyFile file, const Format& format, const WavChunks& chunks,

@@ -299,6 +299,24 @@ TEST_F(WavReaderTest, ARecordingInProgressGrowsUntilTheWriterCompletesIt) {
     EXPECT_FALSE(source->IsGrowing()) << "the writer completed the header";
     EXPECT_EQ(source->GetLength(), 1500);
 
+    // A compressed recording grows block by block; what is decoded matches the finished file.
+    auto gsm = std::make_unique<GsmWavWriter>(path("growing_gsm.wav"), 8000);
+    const auto tone = sineSamples(3000, 1, 8000);
+    gsm->Write(tone.data(), 1000);
+    SourceRef decoding = open(path("growing_gsm.wav"));
+    EXPECT_TRUE(decoding->IsGrowing());
+    EXPECT_EQ(decoding->GetLength(), 960) << "three whole blocks so far";
+    const auto early = test::ReadFrames(*decoding, 960);
+    gsm->Write(tone.data() + 1000, 2000);
+    EXPECT_EQ(decoding->GetLength(), 2880);
+    const auto late = test::ReadFrames(*decoding, 1920);
+    gsm.reset();
+    EXPECT_FALSE(decoding->IsGrowing());
+    EXPECT_EQ(decoding->GetLength(), 3200) << "the last block, padded, is there now";
+    const auto whole = ReadWhole(*open(path("growing_gsm.wav")));
+    EXPECT_TRUE(std::equal(early.begin(), early.end(), whole.begin()));
+    EXPECT_TRUE(std::equal(late.begin(), late.end(), whole.begin() + 960));
+
     // A recording cut short by a crash keeps its open-state header but no longer changes.
     std::vector<std::uint8_t> cut;
     {
