@@ -208,6 +208,15 @@ TEST_F(ReaderFuzzTest, WavParser) {
             },
             format.channels));
     }
+    // The open-state headers of recordings in progress, which the reader follows as they grow.
+    for (const bool gsm : {false, true}) {
+        SinkRef live =
+            gsm ? MakeSink<GsmWavWriter>(path("live.wav"), 8000)
+                : MakeSink<PcmWavWriter>(path("live.wav"), 8000, 1, PcmSampleType::Signed16);
+        const auto samples = signal(700, 1);
+        live->Write(samples.data(), 700);
+        seeds.push_back(test::ReadFileBytes(path("live.wav")));
+    }
     report("wav", fuzz(
                       seeds, path("m.wav"),
                       [&](const std::string& p) { return OpenWavFile(p, m_codecs); }, 1));
@@ -219,6 +228,12 @@ TEST_F(ReaderFuzzTest, AiffParser) {
         seeds.push_back(written(
             "a" + std::to_string(size) + ".aiff",
             [&](const std::string& p) { return MakeSink<AiffWriter>(p, 8000, 2, size); }, 2));
+    }
+    {
+        SinkRef live = MakeSink<AiffWriter>(path("live.aiff"), 8000, 2, 16);
+        const auto samples = signal(700, 2);
+        live->Write(samples.data(), 700);
+        seeds.push_back(test::ReadFileBytes(path("live.aiff")));
     }
     report("aiff", fuzz(seeds, path("m.aiff"), OpenAiffFile, 2));
 }
