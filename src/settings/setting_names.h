@@ -67,6 +67,8 @@ inline constexpr std::string_view kFindPlay = "FindPlay";
 inline constexpr std::string_view kMainWindow = "MainWindow";
 inline constexpr std::string_view kMp3Encoder = "MP3Encoder";
 inline constexpr std::string_view kAiffEncode = "AIFFEncode";
+inline constexpr std::string_view kVoxAudio = "VoxAudio";
+inline constexpr std::string_view kRawAudio = "RawAudio";
 inline constexpr std::string_view kEmail = "Email";
 inline constexpr std::string_view kFtp = "Ftp";
 inline constexpr std::string_view kHotKeyDetails = "Hotkey\\Details";
@@ -133,6 +135,17 @@ inline constexpr IntSetting kMp3ChannelMode{kMp3Encoder, "ChannelMode", 1, 0, UI
 inline constexpr IntSetting kAiffChannels{kAiffEncode, "Channels", 2, 0, UINT8_MAX};
 inline constexpr IntSetting kAiffSampleRate{kAiffEncode, "SampleRate", 44100, kIntMin, kIntMax};
 inline constexpr IntSetting kAiffSampleSize{kAiffEncode, "SampleSize", 16, kIntMin, kIntMax};
+
+// Headerless audio: ".vox" files read with the "VoxAudio" values, ".raw", ".snd" and ".moh" with
+// "RawAudio". Channels 0 counts as 1. Codec: 0 Dialogic ADPCM, 1 G.711 mu-law, 2 A-law, 3 16-bit
+// little-endian, 4 8-bit unsigned, 5 8-bit signed, 6 16-bit big-endian, 7 float little-endian,
+// 8 float big-endian.
+inline constexpr IntSetting kVoxSampleRate{kVoxAudio, "SampleRate", 8000, kIntMin, kIntMax};
+inline constexpr IntSetting kVoxChannels{kVoxAudio, "Channels", 1, 0, UINT8_MAX};
+inline constexpr ChoiceSetting kVoxCodec{kVoxAudio, "Codec", 0, 9};
+inline constexpr IntSetting kRawSampleRate{kRawAudio, "SampleRate", 44100, kIntMin, kIntMax};
+inline constexpr IntSetting kRawChannels{kRawAudio, "Channels", 1, 0, UINT8_MAX};
+inline constexpr ChoiceSetting kRawCodec{kRawAudio, "Codec", 3, 9};
 
 // Transmit
 inline constexpr BoolSetting kSendEmail{kSettings, "SendEmail", false};
@@ -205,7 +218,8 @@ inline constexpr std::array kAllIntSettings{
     &kWindowHeight,        &kMp3CbrBitRate,  &kMp3VbrMinBitRate,
     &kMp3VbrMaxBitRate,    &kMp3VbrQuality,  &kMp3ChannelMode,
     &kAiffChannels,        &kAiffSampleRate, &kAiffSampleSize,
-    &kHotKeyMaxId,         &kFailCount,
+    &kVoxSampleRate,       &kVoxChannels,    &kRawSampleRate,
+    &kRawChannels,         &kHotKeyMaxId,    &kFailCount,
 };
 inline constexpr std::array kAllBoolSettings{
     &kVoiceActivate,
@@ -239,7 +253,7 @@ inline constexpr std::array kAllBoolSettings{
     &kEmailDefaultsSet,
     &kEmailSetViewed,
 };
-inline constexpr std::array kAllChoiceSettings{&kFormat};
+inline constexpr std::array kAllChoiceSettings{&kFormat, &kVoxCodec, &kRawCodec};
 inline constexpr std::array kAllSlotIntSettings{&kHotKeyKey, &kHotKeyCommand};
 inline constexpr std::array kAllPasswordSettings{&kFtpPassword, &kSmtpPassword};
 

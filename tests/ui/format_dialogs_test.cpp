@@ -12,6 +12,7 @@
 #include "ui/mp3_encode_dialog.h"
 #include "ui/options_dialog.h"
 #include "ui/output_options_page.h"
+#include "ui/raw_format_dialog.h"
 #include "ui/wave_encode_dialog.h"
 
 namespace sonaro {
@@ -98,6 +99,37 @@ class FormatDialogsTest : public QObject {
         absurd.accept();
         QVERIFY(absurd.isVisible());
         QCOMPARE(m_fixture->formats.LoadAiffSettings().sampleRate, 44100);
+    }
+
+    void rawFormatShowsStoredValuesChecksTheRateAndSaves() {
+        RawFormatDialog vox(m_fixture->settings, true, m_fixture->prompter);
+        vox.show();
+        test::OptionsFixture::screenshot(&vox, "format_raw");
+        QCOMPARE(vox.objectName(), QStringLiteral("LRAWDlg"));
+        QCOMPARE(vox.codec()->currentText(), QStringLiteral("Dialogic ADPCM"));
+        QCOMPARE(vox.codec()->count(), 9);
+        QCOMPARE(vox.sampleRate()->currentText(), QStringLiteral("8000"));
+        QCOMPARE(vox.channels()->currentText(), QStringLiteral("1"));
+
+        vox.sampleRate()->setCurrentText(QStringLiteral("5000"));
+        vox.accept();
+        QVERIFY(vox.isVisible());
+        QCOMPARE(LoadRawFormat(m_fixture->settings, true).sampleRate, 8000);
+
+        vox.codec()->setCurrentIndex(2);
+        vox.sampleRate()->setCurrentText(QStringLiteral("196000"));
+        vox.channels()->setCurrentIndex(1);
+        vox.accept();
+        QVERIFY(!vox.isVisible());
+        const RawFormat saved = LoadRawFormat(m_fixture->settings, true);
+        QCOMPARE(saved.sampleRate, 196000);
+        QCOMPARE(saved.codec, 2);
+        QCOMPARE(saved.channels, 2);
+        QCOMPARE(vox.format().sampleRate, 196000);
+
+        RawFormatDialog raw(m_fixture->settings, false, m_fixture->prompter);
+        QCOMPARE(raw.codec()->currentText(), QStringLiteral("16 bit PCM (Intel Endian)"));
+        QCOMPARE(raw.sampleRate()->currentText(), QStringLiteral("44100"));
     }
 
     void waveChooserPreselectsAndSaves() {

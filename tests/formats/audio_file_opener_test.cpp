@@ -1,0 +1,159 @@
+// Files not read directly go through the outside decoder into a temporary WAV file.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <vector>
+
+#include "audio/audio_samples.h"
+#include "formats/audio_file_opener.h"
+#include "formats/pcm_wav_writer.h"
+#include "formats/temporary_wav_decoder.h"
+#include "support/audio_files.h"
+#include "support/manual_dispatcher.h"
+#include "support/scripted_prompter.h"
+#include "support/source_reading.h"
+#include "support/temp_home.h"
+#include "threads/event.h"
+
+namespace sonaro {
+namespace {
+
+class AudioFileOpenerTest : public ::testing::Test {
+  protected:
+    AudioFileOpenerTest()
+        : m_dir(test::MakeTempDir("opener")), m_temp(test::MakeTempDir("openertemp")) {
+        m_options.decoderPath = "ffmpeg";
+        m_options.temporaryFolder = m_temp;
+        m_options.decodingStarted = [this](std::string_view title) {
+            m_titles.emplace_back(title);
+        };
+        const auto pcm = test::SineFrames(5000, 2, 16000, 440.0, 8000.0);
+        m_samples.resize(pcm.size());
+        ConvertPcm16ToInternal(pcm.data(), m_samples.data(), static_cast<std::int64_t>(pcm.size()));
+        PcmWavWriter writer(path("in.wav"), 16000, 2, PcmSampleType::Signed16);
+        writer.Write(m_samples.data(), 5000);
+    }
+    ~AudioFileOpenerTest() override {
+        test::RemoveTree(m_dir);
+        test::RemoveTree(m_temp);
+    }
+    std::string path(const std::string& name) const { return m_dir + "/" + name; }
+    void convert(const std::vector<std::string>& soxArgs, const std::string& out) {
+        std::vector<std::string> argv = {"sox", path("in.wav")};
+        argv.insert(argv.end(), soxArgs.begin(), soxArgs.end());
+        argv.push_back(path(out));
+        bool ok = false;
+        test::RunForOutput(argv, ok);
+        ASSERT_TRUE(ok) << "sox made " << out;
+    }
+
+    std::string m_dir;
+    std::string m_temp;
+    AudioOpenOptions m_options;
+    std::vector<std::string> m_titles;
+    std::vector<InternalSample> m_samples;
+};
+
+TEST_F(AudioFileOpenerTest, LosslessFilesOfOtherFormatsReadBackExactlyThroughTemporaryWavs) {
+    convert({}, "a.flac");
+    const OpenedAudio flac = OpenAudioFile(path("a.flac"), m_options);
+    EXPECT_EQ(flac.result, OpenResult::Produced);
+    ASSERT_FALSE(flac.source->isUnusable()) << flac.decoderError;
+    EXPECT_EQ(flac.temporaryPath, m_temp + "/Temp1.wav");
+    EXPECT_EQ(test::ReadWhole(*flac.source), m_samples);
+    EXPECT_EQ(m_titles, std::vector<std::string>{"Loading file"});
+
+    // A name whose file can be deleted is taken again, even while a reader still has the old
+    // file open (it keeps reading the deleted file).
+    std::filesystem::copy_file(path("a.flac"), path("B.XYZ"));
+    const OpenedAudio other = OpenAudioFile(path("B.XYZ"), m_options);
+    ASSERT_FALSE(other.source->isUnusable());
+    EXPECT_EQ(other.temporaryPath, m_temp + "/Temp1.wav") << "the old file is deleted";
+    EXPECT_EQ(m_titles.back(), "Loading with DirectX");
+    EXPECT_EQ(flac.source->GetLength(), 5000) << "an open reader keeps its file";
+}
+
+TEST_F(AudioFileOpenerTest, AWavWithACodecOfItsOwnIsDecodedOutside) {
+    convert({"-e", "gsm-full-rate", "-r", "8000", "-c", "1"}, "gsm.au");
+    std::filesystem::rename(path("gsm.au"), path("odd.wav"));
+    const OpenedAudio opened = OpenAudioFile(path("odd.wav"), m_options);
+    // Not a WAV file at all: the direct reader refuses it, the decoder reads it.
+    EXPECT_FALSE(opened.temporaryPath.empty());
+    ASSERT_FALSE(opened.source->isUnusable()) << opened.decoderError;
+    EXPECT_EQ(opened.source->rate(), 8000);
+}
+
+TEST_F(AudioFileOpenerTest, DecoderFailuresKeepTheDirectStatusAndSayWhy) {
+    test::WriteFileBytes(path("junk.ogg"), std::vector<std::uint8_t>(3000, 0x42));
+    const OpenedAudio junk = OpenAudioFile(path("junk.ogg"), m_options);
+    EXPECT_EQ(junk.source->status(), SourceStatus::NotSupported);
+    EXPECT_TRUE(junk.decoderFailed);
+    EXPECT_FALSE(junk.decoderError.empty());
+
+    m_options.decoderPath = "/nonexistent/decoder";
+    const OpenedAudio missing = OpenAudioFile(path("junk.ogg"), m_options);
+    EXPECT_TRUE(missing.decoderFailed);
+
+    m_options.decoderPath.clear();
+    const OpenedAudio none = OpenAudioFile(path("junk.ogg"), m_options);
+    EXPECT_FALSE(none.decoderFailed);
+    EXPECT_TRUE(none.temporaryPath.empty());
+    EXPECT_EQ(none.source->status(), SourceStatus::NotSupported);
+
+    m_options.decoderPath = "ffmpeg";
+    EXPECT_TRUE(OpenAudioFile(path("junk.dct"), m_options).temporaryPath.empty())
+        << "no outside program reads DCT files";
+}
+
+TEST_F(AudioFileOpenerTest, FifosAndMissingFilesNeverReachTheDecoder) {
+    ASSERT_EQ(::mkfifo(path("pipe.ogg").c_str(), 0600), 0);
+    const auto started = std::chrono::steady_clock::now();
+    const OpenedAudio fifo = OpenAudioFile(path("pipe.ogg"), m_options);
+    EXPECT_EQ(fifo.source->status(), SourceStatus::CannotOpen);
+    EXPECT_EQ(OpenAudioFile(path("gone.ogg"), m_options).source->status(),
+              SourceStatus::CannotOpen);
+    EXPECT_EQ(OpenAudioFile(path("gone.wav"), m_options).source->status(),
+              SourceStatus::CannotOpen);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_TRUE(m_titles.empty());
+}
+
+TEST_F(AudioFileOpenerTest, ASetStopEventCancelsTheDecoding) {
+    convert({}, "a.flac");
+    Event stop(true);
+    m_options.stop = &stop;
+    const OpenedAudio cancelled = OpenAudioFile(path("a.flac"), m_options);
+    EXPECT_EQ(cancelled.result, OpenResult::Cancelled);
+    EXPECT_TRUE(cancelled.source->isUnusable());
+}
+
+TEST_F(AudioFileOpenerTest, ThePrompterShowsTheDecodingAndItsCancelStopsIt) {
+    convert({}, "a.flac");
+    test::ManualDispatcher dispatcher;
+    test::ScriptedPrompter prompter(&dispatcher);
+    m_options.prompter = &prompter;
+    m_options.dispatcher = &dispatcher;
+    const OpenedAudio opened = OpenAudioFile(path("a.flac"), m_options);
+    ASSERT_FALSE(opened.source->isUnusable()) << opened.decoderError;
+    EXPECT_EQ(prompter.progressTitles(), std::vector<std::string>{"Loading file"});
+
+    prompter.cancelWhen = [] { return true; };
+    EXPECT_EQ(OpenAudioFile(path("a.flac"), m_options).result, OpenResult::Cancelled);
+}
+
+TEST_F(AudioFileOpenerTest, TemporaryNamesSkipFilesThatCannotBeDeleted) {
+    ASSERT_EQ(::mkdir((m_temp + "/Temp1.wav").c_str(), 0700), 0);
+    test::WriteFileBytes(m_temp + "/Temp1.wav/keep", {1});
+    test::WriteFileBytes(m_temp + "/Temp2.wav", {1});
+    EXPECT_EQ(ChooseTemporaryWavPath(m_temp), m_temp + "/Temp2.wav");
+    EXPECT_FALSE(std::filesystem::exists(m_temp + "/Temp2.wav"));
+    EXPECT_EQ(DecodingTitle(".rm"), "Loading RealAudio file");
+    EXPECT_EQ(DecodingTitle(".amr"), "Loading AMR file");
+    EXPECT_EQ(DecodingTitle(".opus"), "Loading with DirectX");
+}
+
+}  // namespace
+}  // namespace sonaro
