@@ -456,11 +456,23 @@ SendResult StartTls(NetTask& task, Socket& socket, std::string_view hostName, in
 void CloseGracefully(NetTask& task, Socket& socket, int budgetMs) {
     if (socket.isEncrypted() && socket.isOpen()) {
         SSL* ssl = socket.tls()->ssl();
-        // 0 means the alert went out and the peer's has not come yet: that is all we wait for.
-        tlsCall(task, socket.fd(), ssl, deadlineAfter(budgetMs), [&] {
+        const Clock::time_point deadline = deadlineAfter(budgetMs);
+        // 0: the alert went out and the peer's has not come yet.
+        const TlsOutcome alert = tlsCall(task, socket.fd(), ssl, deadline, [&] {
             const int returned = SSL_shutdown(ssl);
             return returned == 0 ? 1 : returned;
         });
+        if (alert.result == SendResult::Ok) {
+            ::shutdown(socket.fd(), SHUT_WR);
+            // Closing with unread bytes (a session ticket, the peer's alert) would reset the
+            // connection and could cost the peer the end of what it had not read yet: read on
+            // until the peer closes.
+            char scratch[4096];
+            while (tlsCall(task, socket.fd(), ssl, deadline, [&] {
+                       return SSL_read(ssl, scratch, sizeof scratch);
+                   }).result == SendResult::Ok) {
+            }
+        }
     }
     socket.close();
 }

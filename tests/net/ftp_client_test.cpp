@@ -56,6 +56,7 @@ class FtpTest : public ::testing::Test {
         m_settings->WriteSettingString("Ftp", "UserName", user);
         m_settings->WriteSettingString("Ftp", "Password", "pw");
         m_settings->WriteSettingString("Ftp", "Directory", "/sub");
+        m_settings->WriteSettingBool("Ftp", "AllowPlainPassword", true);
         return true;
     }
 

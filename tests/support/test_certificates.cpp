@@ -1,5 +1,7 @@
 #include "support/test_certificates.h"
 
+#include <stdlib.h>
+
 #include <cstdlib>
 #include <fstream>
 
@@ -10,6 +12,18 @@ namespace sonaro::test {
 namespace {
 
 constexpr int kOpensslMs = 20000;
+
+// TMPDIR as the program started, read before any test's temporary home moves it: the shared
+// certificates outlive every test's home.
+const std::string kStartTempBase = [] {
+    const char* base = std::getenv("TMPDIR");
+    return std::string(base != nullptr && *base != '\0' ? base : "/tmp");
+}();
+
+std::string makeCertificateDir() {
+    std::string pattern = kStartTempBase + "/certs-XXXXXX";
+    return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
 constexpr const char* kLoopbackNames = "DNS:localhost,IP:127.0.0.1";
 
 std::vector<std::string> newKey(const std::string& key) {
@@ -23,7 +37,11 @@ const TestCertificates& TestCertificates::Shared() {
     return shared;
 }
 
-TestCertificates::TestCertificates() : m_dir(MakeTempDir("certs")) {
+TestCertificates::TestCertificates() : m_dir(makeCertificateDir()) {
+    if (m_dir.empty()) {
+        m_error = "no folder for the certificates in " + kStartTempBase;
+        return;
+    }
     m_authority = m_dir + "/ca.pem";
     std::vector<std::string> authority = {"req",   "-x509",       "-days", "30",
                                           "-subj", "/CN=Test CA", "-out",  m_authority};
