@@ -126,7 +126,7 @@ TEST_F(TlsSocketTest, PlainServerFailsTheHandshakeWithOpenSslsReason) {
               SendResult::Ok);
     EXPECT_EQ(encrypt("localhost"), SendResult::Failed);
     EXPECT_FALSE(m_failure.empty());
-    EXPECT_EQ(m_failure.find("certificate"), std::string::npos) << m_failure;
+    EXPECT_EQ(m_failure, "wrong version number");
     EXPECT_FALSE(m_socket.isOpen());
     EXPECT_EQ(server.finish(), "");
 }

@@ -166,8 +166,21 @@ def serve_ftp(root, user, password, args):
     handler = FTPHandler
     files = option(args, '--tls', 2)
     if files is not None:
-        from pyftpdlib.handlers import TLS_FTPHandler
+        from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+
+        class DataHandler(TLS_DTPHandler):
+            # pyftpdlib closes a data connection that turns readable before the transfer
+            # command; clients that start TLS on it right after connecting (curl) need the
+            # handshake served first.
+            def readable(self):
+                if self._ssl_accepting or self._ssl_want_read:
+                    return True
+                if self._ssl_established and not self.receive and not self._initialized:
+                    return False
+                return super().readable()
+
         handler = TLS_FTPHandler
+        handler.dtp_handler = DataHandler
         handler.certfile, handler.keyfile = files
         handler.tls_control_required = True
         handler.tls_data_required = True
