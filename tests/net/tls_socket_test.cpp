@@ -63,6 +63,22 @@ TEST_F(TlsSocketTest, LinesAreTakenOneByOneAndRepliesComeBackOverTheSession) {
     EXPECT_FALSE(m_socket.isOpen());
 }
 
+TEST_F(TlsSocketTest, PeerGoneWhileSendingFailsInsteadOfRaisingSigpipe) {
+    connectTo(certificates().loopback());
+    ASSERT_EQ(encrypt("localhost"), SendResult::Ok) << m_failure;
+    ASSERT_EQ(SendAll(m_task, m_socket, "bye\r\n", kBudgetMs), SendResult::Ok);
+    std::string line;
+    while (ReceiveLine(m_task, m_socket, line, kBudgetMs) == SendResult::Ok) {
+    }
+    // The peer has closed: the sends fail with EPIPE or a reset, the process lives on.
+    const std::string block(1 << 20, 'z');
+    SendResult result = SendResult::Ok;
+    for (int i = 0; i < 64 && result == SendResult::Ok; ++i) {
+        result = SendAll(m_task, m_socket, block, kBudgetMs);
+    }
+    EXPECT_EQ(result, SendResult::Failed);
+}
+
 TEST_F(TlsSocketTest, CertificateForTheNameIsAcceptedByName) {
     connectTo(certificates().loopback());
     EXPECT_EQ(encrypt("localhost"), SendResult::Ok) << m_failure;

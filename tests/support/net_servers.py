@@ -14,7 +14,7 @@ standard output, and serves until it is killed.
       requires AUTH TLS before USER and PROT P before any transfer.
   net_servers.py lines CERT KEY
       TLS from the first byte: sends "one\r\ntwo\r\nthree" in one write, then answers each
-      line received with "echo: " and the line.
+      line received with "echo: " and the line; "bye" closes the connection.
 
 --wire FILE puts a relay in front of the server: the port printed is the relay's, and every byte
 the clients send is appended to FILE as it crossed the wire (plain text before TLS starts,
@@ -199,6 +199,8 @@ def serve_lines(args):
         writer.write(b'one\r\ntwo\r\nthree')
         try:
             while line := await reader.readline():
+                if line == b'bye\r\n':
+                    break
                 writer.write(b'echo: ' + line)
                 await writer.drain()
         except (ConnectionError, OSError):
