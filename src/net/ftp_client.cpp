@@ -204,16 +204,19 @@ SendResult FtpConnection::secureControl(std::string_view server) {
         return result;
     }
     std::string failure;
-    result = StartTls(m_task, m_control, m_host, m_timeouts.handshakeMs, failure);
+    std::string details;
+    result =
+        StartTls(m_task, m_control, m_host, m_timeouts.handshakeMs, failure, nullptr, &details);
     if (result == SendResult::Failed) {
-        log("FTP: secure connection to " + std::string(server) + " refused: " + failure);
+        log("FTP: secure connection to " + std::string(server) + " refused: " + failure + " (" +
+            details + ")");
         return fail("Cannot make a secure connection to FTP server \"" + std::string(server) +
                     "\": " + failure + ".");
     }
     if (result != SendResult::Ok) {
         return result;
     }
-    log("FTP: secure connection to " + std::string(server));
+    log("FTP: secure connection to " + std::string(server) + " (" + details + ")");
     result = exchange("PBSZ 0\r\n", reply, nullptr);
     if (result == SendResult::Ok && inRange(reply, 200, 299)) {
         result = exchange("PROT P\r\n", reply, nullptr);
@@ -299,16 +302,17 @@ SendResult FtpConnection::protectData(Socket& data) {
         return SendResult::Ok;
     }
     std::string failure;
+    std::string details;
     const SendResult result =
-        StartTls(m_task, data, m_host, m_timeouts.handshakeMs, failure, &m_control);
+        StartTls(m_task, data, m_host, m_timeouts.handshakeMs, failure, &m_control, &details);
     if (result == SendResult::Failed) {
-        log("FTP: data connection to " + m_host + " not encrypted: " + failure);
+        log("FTP: data connection to " + m_host + " not encrypted: " + failure + " (" + details +
+            ")");
         return fail("Cannot make a secure data connection to FTP server \"" + m_host +
                     "\": " + failure + ".");
     }
     if (result == SendResult::Ok) {
-        log(data.tls()->reused() ? "FTP: data connection encrypted, session reused"
-                                 : "FTP: data connection encrypted, new session");
+        log("FTP: data connection encrypted (" + details + ")");
     }
     return result;
 }

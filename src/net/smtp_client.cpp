@@ -210,12 +210,14 @@ SendResult greet(SmtpSession& session, const SmtpJob& job, bool extended, Server
 SendResult encrypt(SmtpSession& session, const SmtpJob& job) {
     const std::string host = SplitEndpointText(job.host).host;
     std::string failure;
-    const SendResult result =
-        StartTls(session.task(), session.socket(), host, session.options().handshakeMs, failure);
+    std::string details;
+    const SendResult result = StartTls(session.task(), session.socket(), host,
+                                       session.options().handshakeMs, failure, nullptr, &details);
     if (result == SendResult::Ok) {
-        session.log("SMTP: secure connection to " + job.host);
+        session.log("SMTP: secure connection to " + job.host + " (" + details + ")");
     } else if (result == SendResult::Failed) {
-        session.log("SMTP: secure connection to " + job.host + " refused: " + failure);
+        session.log("SMTP: secure connection to " + job.host + " refused: " + failure + " (" +
+                    details + ")");
         return session.fail("Cannot make a secure connection to mail server " + quoted(job.host) +
                             ": " + failure + ".");
     }

@@ -422,8 +422,9 @@ SendResult ReceiveLine(NetTask& task, Socket& socket, std::string& line, int bud
 }
 
 SendResult StartTls(NetTask& task, Socket& socket, std::string_view hostName, int budgetMs,
-                    std::string& failure, const Socket* resumeFrom) {
+                    std::string& failure, const Socket* resumeFrom, std::string* details) {
     failure.clear();
+    std::string described;
     if (!socket.isOpen()) {
         failure = "not connected";
         return SendResult::Failed;
@@ -439,17 +440,22 @@ SendResult StartTls(NetTask& task, Socket& socket, std::string_view hostName, in
     const TlsOutcome handshake =
         tlsCall(task, socket.fd(), ssl, deadlineAfter(budgetMs), [&] { return SSL_connect(ssl); });
     if (handshake.result == SendResult::Ok) {
+        described = session->describe();
         socket.setTls(std::move(session));
-        return SendResult::Ok;
     }
     if (handshake.result == SendResult::Failed) {
         const bool waiting =
             handshake.sslError == SSL_ERROR_WANT_READ || handshake.sslError == SSL_ERROR_WANT_WRITE;
         failure = waiting ? "the server did not complete the encrypted handshake in time"
                           : session->handshakeFailure(handshake.sslError,
-                                                      "the encrypted handshake failed");
+                                                      "the encrypted handshake failed", described);
     }
-    socket.close();
+    if (details != nullptr) {
+        *details = described;
+    }
+    if (handshake.result != SendResult::Ok) {
+        socket.close();
+    }
     return handshake.result;
 }
 

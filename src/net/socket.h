@@ -75,9 +75,11 @@ SendResult ReceiveLine(NetTask& task, Socket& socket, std::string& line, int bud
 // address checked against the certificate's addresses). `resumeFrom`, an encrypted socket,
 // lends its context and offers its session for reuse. On Failed `failure` says why in words
 // ("certificate has expired", "host name does not match the certificate", ...) and the socket is
-// closed; on Stopped it is closed too.
+// closed; on Stopped it is closed too. `details` (when given) receives, for the program log, the
+// protocol, cipher and peer certificate of the session made or refused, and OpenSSL's errors.
 SendResult StartTls(NetTask& task, Socket& socket, std::string_view hostName, int budgetMs,
-                    std::string& failure, const Socket* resumeFrom = nullptr);
+                    std::string& failure, const Socket* resumeFrom = nullptr,
+                    std::string* details = nullptr);
 // Sends the TLS closing alert within `budgetMs` when the socket is encrypted, then closes it. A
 // peer that counts a transfer as complete only with the alert (an FTP data connection) needs it.
 void CloseGracefully(NetTask& task, Socket& socket, int budgetMs);

@@ -27,6 +27,11 @@ bool isDottedAddress(std::string_view host) {
     return inet_pton(AF_INET, std::string(host).c_str(), &address) == 1;
 }
 
+std::string nameLine(const X509_NAME* name) {
+    char text[256];
+    return X509_NAME_oneline(name, text, sizeof text) != nullptr ? text : "";
+}
+
 }  // namespace
 
 std::string TakeTlsErrors() {
@@ -62,6 +67,8 @@ std::unique_ptr<TlsSession> TlsSession::Create(int fd, std::string_view hostName
         return nullptr;
     }
     std::unique_ptr<TlsSession> session(new TlsSession(context, ssl));
+    SSL_set_app_data(ssl, session.get());
+    SSL_set_verify(ssl, SSL_VERIFY_PEER, &TlsSession::noteRefusal);
     SSL_set_mode(ssl, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     const std::string host(hostName);
     bool named = SSL_set_fd(ssl, fd) == 1;
@@ -89,13 +96,51 @@ TlsSession::~TlsSession() {
     SSL_CTX_free(m_context);
 }
 
+int TlsSession::noteRefusal(int preverified, X509_STORE_CTX* store) {
+    auto* ssl =
+        static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto* session = ssl != nullptr ? static_cast<TlsSession*>(SSL_get_app_data(ssl)) : nullptr;
+    X509* certificate = X509_STORE_CTX_get_current_cert(store);
+    if (preverified == 0 && session != nullptr && session->m_refused.empty() &&
+        certificate != nullptr) {
+        session->m_refused = "certificate " + nameLine(X509_get_subject_name(certificate)) +
+                             " issued by " + nameLine(X509_get_issuer_name(certificate)) +
+                             " (depth " + std::to_string(X509_STORE_CTX_get_error_depth(store)) +
+                             ")";
+    }
+    return preverified;
+}
+
 bool TlsSession::reused() const {
     return SSL_session_reused(m_ssl) == 1;
 }
 
-std::string TlsSession::handshakeFailure(int sslError, std::string_view fallback) const {
+std::string TlsSession::describe(std::string_view errors) const {
+    std::string text = SSL_get_version(m_ssl);
+    if (const SSL_CIPHER* cipher = SSL_get_current_cipher(m_ssl)) {
+        text += std::string(", ") + SSL_CIPHER_get_name(cipher);
+    }
+    if (X509* peer = SSL_get0_peer_certificate(m_ssl)) {
+        text += ", certificate " + nameLine(X509_get_subject_name(peer)) + " issued by " +
+                nameLine(X509_get_issuer_name(peer));
+    } else if (!m_refused.empty()) {
+        text += ", refused " + m_refused;
+    }
+    if (reused()) {
+        text += ", session reused";
+    }
+    if (!errors.empty()) {
+        text += "; OpenSSL: ";
+        text += errors;
+    }
+    return text;
+}
+
+std::string TlsSession::handshakeFailure(int sslError, std::string_view fallback,
+                                         std::string& details) const {
     const long verified = SSL_get_verify_result(m_ssl);
     std::string queued = TakeTlsErrors();
+    details = describe(queued);
     if (verified == X509_V_ERR_HOSTNAME_MISMATCH || verified == X509_V_ERR_IP_ADDRESS_MISMATCH) {
         return "host name does not match the certificate";
     }

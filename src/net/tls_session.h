@@ -27,14 +27,22 @@ class TlsSession {
     bool reused() const;
     // Why a handshake that ended with `sslError` failed, in words: the certificate check's
     // reason when it refused the peer, else OpenSSL's first queued error, else `fallback`. The
-    // error queue is cleared.
-    std::string handshakeFailure(int sslError, std::string_view fallback) const;
+    // error queue is cleared; `details` receives describe() with the queued errors.
+    std::string handshakeFailure(int sslError, std::string_view fallback,
+                                 std::string& details) const;
+    // For the program log: protocol, cipher, the peer certificate's subject and issuer (as far
+    // as the handshake got), whether the session was reused, and `errors` when not empty.
+    std::string describe(std::string_view errors = {}) const;
 
   private:
     TlsSession(SSL_CTX* context, SSL* ssl) : m_context(context), m_ssl(ssl) {}
+    static int noteRefusal(int preverified, X509_STORE_CTX* store);
 
     SSL_CTX* m_context;
     SSL* m_ssl;
+    // The first certificate the check refused, for describe(): OpenSSL keeps no peer
+    // certificate after a failed check.
+    std::string m_refused;
 };
 
 // OpenSSL's queued errors as one text ("; " between them), the queue cleared; empty when none.

@@ -94,8 +94,10 @@ TEST_F(FtpTlsTest, UploadOverProtectedDataConnectionArrivesByteIdentical) {
     expectNoReadableLogOn();
     EXPECT_FALSE(contains(wire, "STOR"));
     ASSERT_GE(m_log.size(), 2u);
-    EXPECT_EQ(m_log[0], "FTP: secure connection to " + m_server_text);
-    EXPECT_EQ(m_log[1], "FTP: data connection encrypted, session reused");
+    EXPECT_EQ(m_log[0].rfind("FTP: secure connection to " + m_server_text + " (TLSv1.", 0), 0u)
+        << m_log[0];
+    EXPECT_EQ(m_log[1].rfind("FTP: data connection encrypted (TLSv1.", 0), 0u) << m_log[1];
+    EXPECT_TRUE(contains(m_log[1], ", session reused")) << m_log[1];
 }
 
 TEST_F(FtpTlsTest, RefusedCertificateFailsWithItsReasonBeforeTheLogOn) {
