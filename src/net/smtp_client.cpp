@@ -171,7 +171,9 @@ ServerOffer readOffer(const std::vector<std::string>& lines) {
         offer.startTls = offer.startTls || keyword == "STARTTLS";
         if (keyword.rfind("AUTH", 0) == 0 && keyword.size() > 4 &&
             (keyword[4] == ' ' || keyword[4] == '=')) {
-            const std::string mechanisms = " " + keyword.substr(5) + " ";
+            std::string mechanisms(1, ' ');
+            mechanisms.append(keyword, 5);
+            mechanisms += ' ';
             offer.authPlain = offer.authPlain || mechanisms.find(" PLAIN ") != std::string::npos;
         }
     }
