@@ -2,6 +2,7 @@
 # folders' targets name what they may use: the core only C libraries, the platform the services.
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
+find_package(OpenSSL REQUIRED COMPONENTS SSL)
 find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets Svg Test)
 
 pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
@@ -20,7 +21,7 @@ add_library(sonaro_core_deps INTERFACE)
 add_library(sonaro::core_deps ALIAS sonaro_core_deps)
 target_include_directories(sonaro_core_deps INTERFACE ${GSM_INCLUDE_DIR})
 target_link_libraries(sonaro_core_deps INTERFACE Threads::Threads ${GSM_LIBRARY} PkgConfig::MPG123
-                                                 ${RESOLV_LIBRARY} ${CMAKE_DL_LIBS})
+                                                 ${RESOLV_LIBRARY} OpenSSL::SSL ${CMAKE_DL_LIBS})
 
 add_library(sonaro_platform_deps INTERFACE)
 add_library(sonaro::platform_deps ALIAS sonaro_platform_deps)

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "net/ftp_listing.h"
+#include "net/tls_session.h"
 #include "net/wire_number.h"
 #include "settings/settings_store.h"
 
@@ -19,6 +20,11 @@ constexpr std::size_t kMaxReplyLines = 100;
 constexpr std::size_t kMaxReplyLine = 519;
 constexpr std::size_t kMaxName = 259;
 constexpr std::size_t kTransferBlock = 64 * 1024;
+
+constexpr std::string_view kNoSecureConnection =
+    "did not offer a secure connection, so the user name and password were not sent. Please "
+    "turn on \"Use secure connection (SSL/TLS) if available\" in Options->Transmit, or allow "
+    "sending the password unencrypted there.";
 
 // Waits that must run to their end whatever the job's stop says (the reply after a transfer).
 class IgnoreStopTask final : public NetTask {
@@ -178,6 +184,50 @@ SendResult FtpConnection::FtpCommand(std::string_view line, FtpReply& reply) {
     return inRange(reply, 200, 399) ? SendResult::Ok : SendResult::Failed;
 }
 
+SendResult FtpConnection::fail(std::string text) {
+    m_task.ReportMessage(text);
+    return SendResult::Failed;
+}
+
+void FtpConnection::log(std::string_view text) const {
+    if (m_security.log) {
+        m_security.log(text);
+    }
+}
+
+// AUTH TLS and the handshake; a server that refuses AUTH TLS leaves the connection plain. Then
+// PBSZ 0 and PROT P: a server that refuses PROT P gets plain data connections.
+SendResult FtpConnection::secureControl(std::string_view server) {
+    FtpReply reply;
+    SendResult result = exchange("AUTH TLS\r\n", reply, nullptr);
+    if (result != SendResult::Ok || reply.code != 234) {
+        return result;
+    }
+    std::string failure;
+    std::string details;
+    result =
+        StartTls(m_task, m_control, m_host, m_timeouts.handshakeMs, failure, nullptr, &details);
+    if (result == SendResult::Failed) {
+        log("FTP: secure connection to " + std::string(server) + " refused: " + failure + " (" +
+            details + ")");
+        return fail("Cannot make a secure connection to FTP server \"" + std::string(server) +
+                    "\": " + failure + ".");
+    }
+    if (result != SendResult::Ok) {
+        return result;
+    }
+    log("FTP: secure connection to " + std::string(server) + " (" + details + ")");
+    result = exchange("PBSZ 0\r\n", reply, nullptr);
+    if (result == SendResult::Ok && inRange(reply, 200, 299)) {
+        result = exchange("PROT P\r\n", reply, nullptr);
+        m_protectData = result == SendResult::Ok && inRange(reply, 200, 299);
+    }
+    if (result == SendResult::Ok && !m_protectData) {
+        log("FTP: " + std::string(server) + " keeps data connections unencrypted");
+    }
+    return result;
+}
+
 SendResult FtpConnection::FtpLogOn(std::string_view server, std::string_view user,
                                    std::string_view password) {
     close();
@@ -185,6 +235,7 @@ SendResult FtpConnection::FtpLogOn(std::string_view server, std::string_view use
     if (hasLineBreak(user) || hasLineBreak(password)) {
         return SendResult::Failed;
     }
+    m_host = SplitEndpointText(server).host;
     SendResult result = ConnectWithTimeout(m_task, m_control, ResolveEndpoint(server, kFtpPort),
                                            m_timeouts.connectMs);
     FtpReply reply;
@@ -193,6 +244,17 @@ SendResult FtpConnection::FtpLogOn(std::string_view server, std::string_view use
     }
     if (result != SendResult::Ok || !inRange(reply, 200, 399)) {
         return result == SendResult::Ok ? SendResult::Failed : result;
+    }
+    if (m_security.secure) {
+        result = secureControl(server);
+        if (result != SendResult::Ok) {
+            return result;
+        }
+    }
+    if (!m_control.isEncrypted() && !m_security.allowPlainPassword) {
+        log("FTP: " + std::string(server) + " is not encrypted; the log-on was not sent");
+        return fail("FTP server \"" + std::string(server) + "\" " +
+                    std::string(kNoSecureConnection));
     }
     result = exchange("USER " + std::string(user) + "\r\n", reply, nullptr);
     if (result != SendResult::Ok || reply.code == 230 || reply.code == 530) {
@@ -233,6 +295,28 @@ SendResult FtpConnection::openDataConnection(Socket& data) {
     return ConnectWithTimeout(m_task, data, endpoint, m_timeouts.dataMs);
 }
 
+// After the server's 1xx reply (servers start TLS on the data connection then): the handshake,
+// offering the control connection's session, with the same certificate check.
+SendResult FtpConnection::protectData(Socket& data) {
+    if (!m_protectData) {
+        return SendResult::Ok;
+    }
+    std::string failure;
+    std::string details;
+    const SendResult result =
+        StartTls(m_task, data, m_host, m_timeouts.handshakeMs, failure, &m_control, &details);
+    if (result == SendResult::Failed) {
+        log("FTP: data connection to " + m_host + " not encrypted: " + failure + " (" + details +
+            ")");
+        return fail("Cannot make a secure data connection to FTP server \"" + m_host +
+                    "\": " + failure + ".");
+    }
+    if (result == SendResult::Ok) {
+        log("FTP: data connection encrypted (" + details + ")");
+    }
+    return result;
+}
+
 SendResult FtpConnection::startStore(const std::string& storeLine, Socket& data) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         SendResult result = openDataConnection(data);
@@ -244,7 +328,7 @@ SendResult FtpConnection::startStore(const std::string& storeLine, Socket& data)
             return result;
         }
         if (inRange(reply, 100, 199)) {
-            return SendResult::Ok;
+            return protectData(data);
         }
         data.close();
         if (reply.code != 550) {
@@ -338,6 +422,10 @@ SendResult FtpConnection::FtpUpload(std::string_view remoteName, const std::stri
     if (result == SendResult::Ok) {
         result = transfer(file.get(), localSize, data, sentAll);
     }
+    // The closing alert tells a TLS server that the file ended here and was not cut off.
+    if (result == SendResult::Ok) {
+        CloseGracefully(m_task, data, m_timeouts.dataMs);
+    }
     data.close();
     if (result != SendResult::Ok) {
         return result;
@@ -425,6 +513,10 @@ SendResult FtpConnection::listing(std::string_view command, std::string& data) {
     if (result != SendResult::Ok || !inRange(reply, 100, 199)) {
         return result == SendResult::Ok ? SendResult::Failed : result;
     }
+    result = protectData(channel);
+    if (result != SendResult::Ok) {
+        return result;
+    }
     char buffer[4096];
     for (;;) {
         std::size_t count = 0;
@@ -498,8 +590,13 @@ SendResult FtpConnection::FtpRemoteSize(std::string_view remoteName, std::uint64
 
 SendResult UploadRecordingByFtp(NetTask& task, const SettingsStore& settings,
                                 const std::string& path, const FtpTimeouts& timeouts,
-                                const StoredPassword* passwords) {
-    FtpConnection connection(task, timeouts);
+                                const StoredPassword* passwords,
+                                std::function<void(std::string_view)> log) {
+    FtpSecurity security;
+    security.secure = settings.Read(setting::kFtpUseSsl);
+    security.allowPlainPassword = settings.Read(setting::kFtpAllowPlainPassword);
+    security.log = std::move(log);
+    FtpConnection connection(task, timeouts, security);
     const std::string password = passwords != nullptr
                                      ? ReadFtpPassword(*passwords)
                                      : settings.ReadPlainPassword(setting::kFtpPassword);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,21 @@ struct FtpTimeouts {
     int passwordMs = 3000;
     int dataMs = 20000;
     int listingMs = 40000;
+    // A whole TLS handshake, on the control or a data connection.
+    int handshakeMs = 20000;
+};
+
+// How a connection treats encryption. The defaults are plain FTP; the transmit method takes its
+// values from the "Ftp" settings.
+struct FtpSecurity {
+    // AUTH TLS when the server accepts it, then PBSZ 0 and PROT P so that data connections are
+    // encrypted as well (each reusing the control connection's TLS session).
+    bool secure = false;
+    // USER and PASS may cross a connection that is not encrypted. Without it, a server that
+    // cannot encrypt never sees them: the log-on fails with a text saying why.
+    bool allowPlainPassword = true;
+    // Details for the program log; empty: none kept.
+    std::function<void(std::string_view)> log;
 };
 
 // What the server's FEAT answer offered.
@@ -55,11 +71,14 @@ bool ParsePassiveReply(std::string_view text, Endpoint& endpoint);
 // would add a command. Used on one thread.
 class FtpConnection {
   public:
-    explicit FtpConnection(NetTask& task, FtpTimeouts timeouts = {})
-        : m_task(task), m_timeouts(timeouts) {}
+    explicit FtpConnection(NetTask& task, FtpTimeouts timeouts = {}, FtpSecurity security = {})
+        : m_task(task), m_timeouts(timeouts), m_security(std::move(security)) {}
 
     // Connects to `server` ("host" or "host:port", port 21 by default) and logs on; the user name
-    // and password go out as UTF-8, PASS only when USER did not log on already.
+    // and password go out as UTF-8, PASS only when USER did not log on already. With `secure`,
+    // the control connection is encrypted first (its certificate checked against the host); a
+    // refused certificate, or a plain connection where the password may not go, is reported to
+    // the task as a failure text.
     SendResult FtpLogOn(std::string_view server, std::string_view user, std::string_view password);
     SendResult FtpChangeDirectory(std::string_view directory);
     // Stores `localPath` as `remoteName` in binary mode, reporting progress from 0 to 1, then sets
@@ -75,11 +94,19 @@ class FtpConnection {
     SendResult FtpFeatures();
 
     const FtpFeatureSet& features() const { return m_features; }
-    void close() { m_control.close(); }
+    bool isEncrypted() const { return m_control.isEncrypted(); }
+    void close() {
+        m_control.close();
+        m_protectData = false;
+    }
 
   private:
     SendResult readReply(NetTask& task, FtpReply& reply, std::vector<std::string>* lines);
     SendResult exchange(std::string_view line, FtpReply& reply, std::vector<std::string>* lines);
+    SendResult secureControl(std::string_view server);
+    SendResult protectData(Socket& data);
+    SendResult fail(std::string text);
+    void log(std::string_view text) const;
     SendResult openDataConnection(Socket& data);
     SendResult startStore(const std::string& storeLine, Socket& data);
     SendResult transfer(std::FILE* file, std::uint64_t size, Socket& data, bool& sentAll);
@@ -93,15 +120,21 @@ class FtpConnection {
 
     NetTask& m_task;
     FtpTimeouts m_timeouts;
+    FtpSecurity m_security;
     Socket m_control;
+    std::string m_host;
+    // PROT P accepted: every data connection is encrypted.
+    bool m_protectData = false;
     FtpFeatureSet m_features;
 };
 
 // The FTP transmit method: logs on with the "Ftp" settings, changes to "Directory" and uploads
 // `path` under its own file name. The password comes from `passwords` (sealed or plain), or from
-// the plain value when none is given. The connection is closed on every return.
+// the plain value when none is given. Encryption follows "UseSSL" and "AllowPlainPassword" of
+// "Ftp"; `log` takes the details for the program log. The connection is closed on every return.
 SendResult UploadRecordingByFtp(NetTask& task, const SettingsStore& settings,
                                 const std::string& path, const FtpTimeouts& timeouts = {},
-                                const StoredPassword* passwords = nullptr);
+                                const StoredPassword* passwords = nullptr,
+                                std::function<void(std::string_view)> log = {});
 
 }  // namespace sonaro

@@ -26,6 +26,8 @@ SmtpJob MailSender::BuildSmtpJob(const MailMessage& message) const {
     }
     job.host = m_settings.Read(setting::kMailSmtpHost);
     job.sendDirect = m_settings.Read(setting::kSendDirect);
+    job.secure = m_settings.Read(setting::kEmailUseSsl);
+    job.allowPlainPassword = m_settings.Read(setting::kEmailAllowPlainPassword);
     if (m_settings.Read(setting::kSmtpAuthOn)) {
         job.user = m_settings.Read(setting::kSmtpUserName);
         job.password = m_options.smtpPassword ? m_options.smtpPassword() : std::string();

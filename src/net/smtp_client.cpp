@@ -13,6 +13,7 @@ constexpr std::uint16_t kSmtpPort = 25;
 constexpr std::size_t kReceiveChunk = 512;
 constexpr std::size_t kMaxReplyLine = 258;
 constexpr std::size_t kMaxAddress = 259;
+constexpr std::size_t kMaxReplyLines = 100;
 
 constexpr std::string_view kNoRecipients = "No recipients listed to receive email.";
 constexpr std::string_view kInvalidAddress = "Invalid email address to send to";
@@ -29,6 +30,10 @@ constexpr std::string_view kRcptRefused =
 constexpr std::string_view kDataRefused = "Mail host server error (DATA not accepted)";
 constexpr std::string_view kTerminatorRefused =
     "Mail host server error (data terminator not accepted)";
+constexpr std::string_view kNoSecureConnection =
+    "did not offer a secure connection, so the password was not sent. Please turn on \"Use "
+    "secure connection (SSL/TLS) if available\" in your Email Settings, or allow sending the "
+    "password unencrypted there.";
 
 std::string quoted(std::string_view text) {
     std::string out(1, '"');
@@ -81,8 +86,8 @@ class SmtpSession final : public MessageSink {
     }
     SendResult command(std::string_view line) { return Send(line, m_options.commandMs); }
 
-    // Code 0 unless the reply arrived whole.
-    SendResult readReply(int& code) {
+    // Code 0 unless the reply arrived whole; `lines` (when given) receives the reply's lines.
+    SendResult readReply(int& code, std::vector<std::string>* lines = nullptr) {
         code = 0;
         SmtpReplyParser parser;
         char buffer[kReceiveChunk];
@@ -96,18 +101,22 @@ class SmtpSession final : public MessageSink {
             parser.feed(std::string_view(buffer, count));
         }
         code = parser.code();
+        if (lines != nullptr) {
+            *lines = parser.lines();
+        }
         return SendResult::Ok;
     }
 
     // Sends `line` and reads the reply into `code`. Stopped and failed sends come back as is; a
     // read that fails leaves the code at 0 for the caller's own text.
-    SendResult exchange(std::string_view line, int& code) {
+    SendResult exchange(std::string_view line, int& code,
+                        std::vector<std::string>* lines = nullptr) {
         code = 0;
         const SendResult sent = command(line);
         if (sent != SendResult::Ok) {
             return sent;
         }
-        const SendResult read = readReply(code);
+        const SendResult read = readReply(code, lines);
         return read == SendResult::Stopped ? read : SendResult::Ok;
     }
 
@@ -126,15 +135,107 @@ class SmtpSession final : public MessageSink {
         return SendResult::Failed;
     }
 
+    void log(std::string_view text) const {
+        if (m_options.log) {
+            m_options.log(text);
+        }
+    }
+
   private:
     NetTask& m_task;
     const SmtpOptions& m_options;
     Socket m_socket;
 };
 
-std::string helloLine(const SmtpJob& job, const SmtpOptions& options) {
+// What an EHLO reply offered.
+struct ServerOffer {
+    bool startTls = false;
+    bool authPlain = false;
+};
+
+std::string upperCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return out;
+}
+
+// The keywords after the first line ("250-STARTTLS", "250 AUTH LOGIN PLAIN", "250-AUTH=PLAIN").
+ServerOffer readOffer(const std::vector<std::string>& lines) {
+    ServerOffer offer;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::string keyword = upperCase(lines[i].size() > 4 ? lines[i].substr(4) : "");
+        offer.startTls = offer.startTls || keyword == "STARTTLS";
+        if (keyword.rfind("AUTH", 0) == 0 && keyword.size() > 4 &&
+            (keyword[4] == ' ' || keyword[4] == '=')) {
+            std::string mechanisms(1, ' ');
+            mechanisms.append(keyword, 5);
+            mechanisms += ' ';
+            offer.authPlain = offer.authPlain || mechanisms.find(" PLAIN ") != std::string::npos;
+        }
+    }
+    return offer;
+}
+
+std::string helloLine(bool extended, const SmtpOptions& options) {
     const std::string local = options.localName.empty() ? LocalHostName() : options.localName;
-    return (job.user.empty() ? "HELO " : "EHLO ") + local + "\r\n";
+    return (extended ? "EHLO " : "HELO ") + local + "\r\n";
+}
+
+// EHLO with its offer when `extended`; a server that refuses EHLO gets HELO unless a log-on
+// needs the extensions.
+SendResult greet(SmtpSession& session, const SmtpJob& job, bool extended, ServerOffer& offer) {
+    offer = ServerOffer{};
+    if (extended) {
+        int code = 0;
+        std::vector<std::string> lines;
+        const SendResult result =
+            session.exchange(helloLine(true, session.options()), code, &lines);
+        if (result != SendResult::Ok) {
+            return result;
+        }
+        if (code == 250) {
+            offer = readOffer(lines);
+            return SendResult::Ok;
+        }
+        if (!job.user.empty()) {
+            return session.fail(kHeloRefused);
+        }
+    }
+    return session.require(helloLine(false, session.options()), 250, kHeloRefused);
+}
+
+// Encrypts the session for the host; a failure text names the reason.
+SendResult encrypt(SmtpSession& session, const SmtpJob& job) {
+    const std::string host = SplitEndpointText(job.host).host;
+    std::string failure;
+    std::string details;
+    const SendResult result = StartTls(session.task(), session.socket(), host,
+                                       session.options().handshakeMs, failure, nullptr, &details);
+    if (result == SendResult::Ok) {
+        session.log("SMTP: secure connection to " + job.host + " (" + details + ")");
+    } else if (result == SendResult::Failed) {
+        session.log("SMTP: secure connection to " + job.host + " refused: " + failure + " (" +
+                    details + ")");
+        return session.fail("Cannot make a secure connection to mail server " + quoted(job.host) +
+                            ": " + failure + ".");
+    }
+    return result;
+}
+
+// STARTTLS when offered, then EHLO again for the offer made over the encrypted connection. A
+// server that declines STARTTLS leaves the connection as it is.
+SendResult startTls(SmtpSession& session, const SmtpJob& job, ServerOffer& offer) {
+    int code = 0;
+    SendResult result = session.exchange("STARTTLS\r\n", code);
+    if (result != SendResult::Ok || code != 220) {
+        return result;
+    }
+    result = encrypt(session, job);
+    return result == SendResult::Ok ? greet(session, job, true, offer) : result;
 }
 
 std::string base64Lines(std::string_view text) {
@@ -143,13 +244,26 @@ std::string base64Lines(std::string_view text) {
     return lines.empty() ? "\r\n" : lines;
 }
 
-SendResult logOn(SmtpSession& session, const SmtpJob& job) {
+std::string authCommand(const SmtpJob& job, const ServerOffer& offer) {
+    if (!offer.authPlain) {
+        return "AUTH LOGIN\r\n";
+    }
+    std::string credentials(1, '\0');
+    credentials += job.user;
+    credentials += '\0';
+    credentials += job.password;
+    return "AUTH PLAIN " + Base64Encode(credentials) + "\r\n";
+}
+
+SendResult logOn(SmtpSession& session, const SmtpJob& job, ServerOffer& offer) {
     int code = 0;
-    SendResult result = session.exchange("AUTH LOGIN\r\n", code);
+    SendResult result = session.exchange(authCommand(job, offer), code);
     if (result == SendResult::Ok && code == 503) {
-        result = session.exchange(helloLine(job, session.options()), code);
+        std::vector<std::string> lines;
+        result = session.exchange(helloLine(true, session.options()), code, &lines);
         if (result == SendResult::Ok && code == 250) {
-            result = session.exchange("AUTH LOGIN\r\n", code);
+            offer = readOffer(lines);
+            result = session.exchange(authCommand(job, offer), code);
         }
     }
     if (result != SendResult::Ok) {
@@ -157,6 +271,12 @@ SendResult logOn(SmtpSession& session, const SmtpJob& job) {
     }
     if (code == 530) {
         return session.fail(kEncryptionRequired);
+    }
+    if (code == 235 && offer.authPlain) {
+        return SendResult::Ok;
+    }
+    if (offer.authPlain) {
+        return session.fail(kAuthRefused);
     }
     if (code != 334) {
         return SendResult::Ok;
@@ -221,9 +341,19 @@ SendResult converse(SmtpSession& session, const SmtpJob& job, bool viaHost) {
     if (code != 220) {
         return session.fail(kNotResponding);
     }
-    result = session.require(helloLine(job, session.options()), 250, kHeloRefused);
+    ServerOffer offer;
+    result = greet(session, job, viaHost && (job.secure || !job.user.empty()), offer);
+    if (result == SendResult::Ok && viaHost && job.secure && !session.socket().isEncrypted() &&
+        offer.startTls) {
+        result = startTls(session, job, offer);
+    }
     if (result == SendResult::Ok && viaHost && !job.user.empty()) {
-        result = logOn(session, job);
+        if (!session.socket().isEncrypted() && !job.allowPlainPassword) {
+            session.log("SMTP: " + job.host + " is not encrypted; the log-on was not sent");
+            return session.fail("Mail server " + quoted(job.host) + " " +
+                                std::string(kNoSecureConnection));
+        }
+        result = logOn(session, job, offer);
     }
     if (result != SendResult::Ok) {
         return result;
@@ -314,8 +444,14 @@ SendResult sendToRecipients(const SmtpJob& job, NetTask& task, const SmtpOptions
     task.ReportStatus("Connecting to server", 1);
     task.ReportProgress(0);
     if (!job.host.empty()) {
-        const SendResult result = ConnectWithTimeout(
-            task, session.socket(), ResolveEndpoint(job.host, kSmtpPort), options.connectMs);
+        const Endpoint endpoint = ResolveEndpoint(job.host, kSmtpPort);
+        SendResult result = ConnectWithTimeout(task, session.socket(), endpoint, options.connectMs);
+        if (result == SendResult::Ok && endpoint.port == options.implicitTlsPort) {
+            result = encrypt(session, job);
+            if (result != SendResult::Ok) {
+                return result;
+            }
+        }
         if (result == SendResult::Ok) {
             return converse(session, job, true);
         }
@@ -341,6 +477,13 @@ bool SmtpReplyParser::feed(std::string_view bytes) {
         }
         if (c != '\n') {
             continue;
+        }
+        if (m_lines.size() < kMaxReplyLines) {
+            std::string kept = m_line;
+            while (!kept.empty() && (kept.back() == '\n' || kept.back() == '\r')) {
+                kept.pop_back();
+            }
+            m_lines.push_back(std::move(kept));
         }
         if (m_line.size() < 4 || m_line[3] != '-') {
             m_complete = true;

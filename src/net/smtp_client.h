@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -26,6 +27,12 @@ struct SmtpJob {
     std::string password;
     // When the host cannot be reached, deliver to the recipients' mail exchangers.
     bool sendDirect = true;
+    // With the host: STARTTLS when the server offers it ("Use secure connection (SSL/TLS) if
+    // available"). The implicit-TLS port is encrypted whatever this says.
+    bool secure = false;
+    // The log-on may go over a connection that is not encrypted. Without it, a server that
+    // cannot encrypt never sees the user name or password: the send fails instead.
+    bool allowPlainPassword = false;
 };
 
 // Budgets and services of the client; tests shorten the budgets and point domains at loopback.
@@ -34,12 +41,18 @@ struct SmtpOptions {
     int replyMs = 40000;
     int commandMs = 20000;
     int textMs = 30000;
+    // The whole TLS handshake.
+    int handshakeMs = 20000;
+    // A host on this port speaks TLS from the first byte (SMTP submission over TLS).
+    std::uint16_t implicitTlsPort = 465;
     // Endpoints for a recipient domain, in the order to try.
     std::function<std::vector<Endpoint>(std::string_view domain)> mailExchangers;
     // The name given in HELO/EHLO; empty: LocalHostName().
     std::string localName;
     // The Date header's time; empty: now.
     std::function<std::time_t()> clock;
+    // Details for the program log (encryption set up or refused, and why); empty: none kept.
+    std::function<void(std::string_view)> log;
 };
 
 // Reassembles one SMTP reply from received pieces: lines up to 258 characters are kept; a line
@@ -51,9 +64,12 @@ class SmtpReplyParser {
     bool complete() const { return m_complete; }
     // The final line's leading number; 0 when it has none or the reply is not complete.
     int code() const { return m_complete ? m_code : 0; }
+    // The reply's lines as kept, without their line breaks (at most 100).
+    const std::vector<std::string>& lines() const { return m_lines; }
 
   private:
     std::string m_line;
+    std::vector<std::string> m_lines;
     bool m_complete = false;
     int m_code = 0;
 };

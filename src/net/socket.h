@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,12 +13,16 @@
 
 namespace sonaro {
 
-// A socket descriptor, or none. Closed by its destructor. One thread at a time. The functions
-// below take it as a non-blocking IPv4 TCP socket; the instance channel holds Unix sockets in it.
+class TlsSession;
+
+// A socket descriptor, or none, and the TLS session over it once StartTls succeeded. Closed by its
+// destructor. One thread at a time. The functions below take it as a non-blocking IPv4 TCP
+// socket and read and write through the session when there is one; the instance channel holds
+// Unix sockets in it.
 class Socket {
   public:
-    Socket() = default;
-    ~Socket() { close(); }
+    Socket();
+    ~Socket();
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
 
@@ -29,8 +34,14 @@ class Socket {
     // The address and port of the connected peer; address 0 when there is none.
     Endpoint peer() const;
 
+    // The TLS session, or nothing while the connection is plain.
+    TlsSession* tls() const { return m_tls.get(); }
+    bool isEncrypted() const { return m_tls != nullptr; }
+    void setTls(std::unique_ptr<TlsSession> tls);
+
   private:
     int m_fd = -1;
+    std::unique_ptr<TlsSession> m_tls;
 };
 
 // Every wait below lasts at most `budgetMs` and wakes at once when the task's stop handle is
@@ -58,5 +69,19 @@ SendResult ReceiveUntilClosed(NetTask& task, Socket& socket, char* buffer, std::
 // CR and LF at its end are removed. A time-out after part of a line ends the line there (Ok);
 // nothing at all, or the peer closing before any byte, is Failed.
 SendResult ReceiveLine(NetTask& task, Socket& socket, std::string& line, int budgetMs);
+
+// Encrypts the connected socket as a TLS client within `budgetMs` (the whole handshake). The
+// peer's certificate must chain to the trusted store and name `hostName` (a name, or a dotted
+// address checked against the certificate's addresses). `resumeFrom`, an encrypted socket,
+// lends its context and offers its session for reuse. On Failed `failure` says why in words
+// ("certificate has expired", "host name does not match the certificate", ...) and the socket is
+// closed; on Stopped it is closed too. `details` (when given) receives, for the program log, the
+// protocol, cipher and peer certificate of the session made or refused, and OpenSSL's errors.
+SendResult StartTls(NetTask& task, Socket& socket, std::string_view hostName, int budgetMs,
+                    std::string& failure, const Socket* resumeFrom = nullptr,
+                    std::string* details = nullptr);
+// Sends the TLS closing alert within `budgetMs` when the socket is encrypted, then closes it. A
+// peer that counts a transfer as complete only with the alert (an FTP data connection) needs it.
+void CloseGracefully(NetTask& task, Socket& socket, int budgetMs);
 
 }  // namespace sonaro

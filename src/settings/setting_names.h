@@ -165,6 +165,10 @@ inline constexpr TextSetting kFtpServer{kFtp, "Server", ""};
 inline constexpr TextSetting kFtpUserName{kFtp, "UserName", ""};
 inline constexpr TextSetting kFtpDirectory{kFtp, "Directory", "/"};
 inline constexpr PasswordSetting kFtpPassword{kFtp, "Password"};
+// Encrypt the FTP connection (AUTH TLS) when the server offers it.
+inline constexpr BoolSetting kFtpUseSsl{kFtp, "UseSSL", true};
+// Log on even where the connection stays unencrypted (the password then crosses in the clear).
+inline constexpr BoolSetting kFtpAllowPlainPassword{kFtp, "AllowPlainPassword", false};
 
 // E-mail
 inline constexpr BoolSetting kUseMapi{kEmail, "UseMAPI", true};
@@ -177,6 +181,10 @@ inline constexpr TextSetting kSmtpUserName{kEmail, "SMTPUserName", ""};
 inline constexpr PasswordSetting kSmtpPassword{kEmail, "SMTPPassword"};
 inline constexpr BoolSetting kEmailDefaultsSet{kEmail, "DefaultsSet", false};
 inline constexpr BoolSetting kEmailSetViewed{kEmail, "SetViewed", false};
+// STARTTLS with the mail host when it offers it.
+inline constexpr BoolSetting kEmailUseSsl{kEmail, "UseSSL", true};
+// Log on to the mail host even where the connection stays unencrypted.
+inline constexpr BoolSetting kEmailAllowPlainPassword{kEmail, "AllowPlainPassword", false};
 
 // Hot keys: slots 0 to "MaxID" - 1, each a key code and a command number (-1 none).
 inline constexpr IntSetting kHotKeyMaxId{kHotKeyDetails, "MaxID", 0, 0, kIntMax - 1};
@@ -252,6 +260,10 @@ inline constexpr std::array kAllBoolSettings{
     &kSmtpAuthOn,
     &kEmailDefaultsSet,
     &kEmailSetViewed,
+    &kEmailUseSsl,
+    &kEmailAllowPlainPassword,
+    &kFtpUseSsl,
+    &kFtpAllowPlainPassword,
 };
 inline constexpr std::array kAllChoiceSettings{&kFormat, &kVoxCodec, &kRawCodec};
 inline constexpr std::array kAllSlotIntSettings{&kHotKeyKey, &kHotKeyCommand};

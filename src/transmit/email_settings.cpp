@@ -65,6 +65,8 @@ EmailSettings LoadEmailSettings(const SettingsStore& settings, const StoredPassw
     values.authentication = settings.Read(setting::kSmtpAuthOn);
     values.user = settings.Read(setting::kSmtpUserName);
     values.password = ReadSmtpPassword(passwords);
+    values.secure = settings.Read(setting::kEmailUseSsl);
+    values.allowPlainPassword = settings.Read(setting::kEmailAllowPlainPassword);
     return values;
 }
 
@@ -105,6 +107,8 @@ std::optional<FieldComplaint> SaveEmailSettings(SettingsStore& settings, StoredP
     settings.Write(setting::kSmtpUserName, values.user);
     settings.Write(setting::kReplyToEmail, values.replyTo);
     settings.Write(setting::kSmtpAuthOn, values.authentication);
+    settings.Write(setting::kEmailUseSsl, values.secure);
+    settings.Write(setting::kEmailAllowPlainPassword, values.allowPlainPassword);
     settings.Write(setting::kEmailSetViewed, true);
     return std::nullopt;
 }

@@ -16,12 +16,14 @@ enum class EmailSendMethod { Mapi, Smtp, Direct };
 // The "Email Settings" dialog's values (section "Email").
 struct EmailSettings {
     EmailSendMethod method = EmailSendMethod::Mapi;
-    std::string host;                // "MailSMTPHost"
-    bool authentication = false;     // "SMTPAuthOn"
-    std::string user;                // "SMTPUserName"
-    std::string password;            // the stored SMTP password
-    bool sendDirectFallback = true;  // "SendDirect" with the SMTP method
-    std::string replyTo;             // "ReplyToEmail"
+    std::string host;                 // "MailSMTPHost"
+    bool authentication = false;      // "SMTPAuthOn"
+    std::string user;                 // "SMTPUserName"
+    std::string password;             // the stored SMTP password
+    bool sendDirectFallback = true;   // "SendDirect" with the SMTP method
+    std::string replyTo;              // "ReplyToEmail"
+    bool secure = true;               // "UseSSL": STARTTLS with the mail host when offered
+    bool allowPlainPassword = false;  // "AllowPlainPassword": log on over a plain connection
 };
 
 enum class EmailField : int { Method = 0, ReplyTo = 1, Host = 2, User = 3, Password = 4 };

@@ -94,6 +94,8 @@ TransmitOptions LoadTransmitOptions(const SettingsStore& settings,
     options.ftpUser = settings.Read(setting::kFtpUserName);
     options.ftpPassword = ReadFtpPassword(passwords);
     options.ftpDirectory = settings.Read(setting::kFtpDirectory);
+    options.ftpSecure = settings.Read(setting::kFtpUseSsl);
+    options.ftpAllowPlainPassword = settings.Read(setting::kFtpAllowPlainPassword);
     options.sendFolder = settings.Read(setting::kSendFolder);
     options.folder = settings.Read(setting::kSendFolderDir);
     options.sendRun = settings.Read(setting::kSendRun);
@@ -127,6 +129,8 @@ std::optional<FieldComplaint> SaveTransmitOptions(SettingsStore& settings,
         settings.Write(setting::kFtpServer, options.ftpServer);
         settings.Write(setting::kFtpUserName, options.ftpUser);
         settings.Write(setting::kFtpDirectory, options.ftpDirectory);
+        settings.Write(setting::kFtpUseSsl, options.ftpSecure);
+        settings.Write(setting::kFtpAllowPlainPassword, options.ftpAllowPlainPassword);
         if (auto refused = checkFolder(options)) {
             return refused;
         }

@@ -18,11 +18,13 @@ struct TransmitOptions {
     std::string ftpUser;
     std::string ftpPassword;
     std::string ftpDirectory = "/";
-    bool sendFolder = false;  // "SendFolder"
-    std::string folder;       // "SendFolderDir"
-    bool sendRun = false;     // "SendRun"
-    std::string program;      // "SendRunExe"
-    bool prompt = true;       // "bPromptTransmit"
+    bool ftpSecure = true;               // "UseSSL" of "Ftp"
+    bool ftpAllowPlainPassword = false;  // "AllowPlainPassword" of "Ftp"
+    bool sendFolder = false;             // "SendFolder"
+    std::string folder;                  // "SendFolderDir"
+    bool sendRun = false;                // "SendRun"
+    std::string program;                 // "SendRunExe"
+    bool prompt = true;                  // "bPromptTransmit"
 };
 
 enum class TransmitField : int { To = 0, FtpServer = 1, Folder = 2, Program = 3 };

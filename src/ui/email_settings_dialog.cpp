@@ -60,7 +60,10 @@ QWidget* EmailSettingsDialog::buildMethod() {
     m_fallback =
         new QCheckBox(QStringLiteral("If server is down, attempt to send directly"), frame);
     m_secure = new QCheckBox(QStringLiteral("Use secure connection (SSL/TLS) if available"), frame);
-    m_secure->hide();
+    m_plainPassword = new QCheckBox(
+        QStringLiteral("Send the password even when the connection is not secure (anyone on "
+                       "the network could read it)"),
+        frame);
     int row = 0;
     grid->addWidget(m_mapi, row++, 0, 1, 3);
     grid->addWidget(m_smtp, row++, 0, 1, 3);
@@ -73,6 +76,7 @@ QWidget* EmailSettingsDialog::buildMethod() {
     grid->addWidget(m_password, row++, 2);
     grid->addWidget(m_fallback, row++, 1, 1, 2);
     grid->addWidget(m_secure, row++, 1, 1, 2);
+    grid->addWidget(m_plainPassword, row++, 1, 1, 2);
     grid->addWidget(m_direct, row++, 0, 1, 3);
     return frame;
 }
@@ -102,19 +106,23 @@ void EmailSettingsDialog::load() {
     m_auth->setChecked(values.authentication);
     m_user->setText(ToQt(values.user));
     m_password->setText(ToQt(values.password));
+    m_secure->setChecked(values.secure);
+    m_plainPassword->setChecked(values.allowPlainPassword);
     updateEnabling();
 }
 
 void EmailSettingsDialog::updateEnabling() {
     const bool smtp = m_smtp->isChecked();
     for (QWidget* widget : {static_cast<QWidget*>(m_hostLabel), static_cast<QWidget*>(m_host),
-                            static_cast<QWidget*>(m_auth), static_cast<QWidget*>(m_fallback)}) {
+                            static_cast<QWidget*>(m_auth), static_cast<QWidget*>(m_fallback),
+                            static_cast<QWidget*>(m_secure)}) {
         widget->setEnabled(smtp);
     }
     const bool credentials = smtp && m_auth->isChecked();
     for (QWidget* widget :
          {static_cast<QWidget*>(m_userLabel), static_cast<QWidget*>(m_user),
-          static_cast<QWidget*>(m_passwordLabel), static_cast<QWidget*>(m_password)}) {
+          static_cast<QWidget*>(m_passwordLabel), static_cast<QWidget*>(m_password),
+          static_cast<QWidget*>(m_plainPassword)}) {
         widget->setEnabled(credentials);
     }
     m_replyLabel->setEnabled(smtp || m_direct->isChecked());
@@ -147,6 +155,8 @@ void EmailSettingsDialog::accept() {
     values.password = FromQt(m_password->text());
     values.sendDirectFallback = m_fallback->isChecked();
     values.replyTo = FromQt(m_reply->text());
+    values.secure = m_secure->isChecked();
+    values.allowPlainPassword = m_plainPassword->isChecked();
     const bool mapiAvailable = m_services.mapiAvailable && m_services.mapiAvailable();
     if (const auto complaint =
             SaveEmailSettings(m_services.settings, m_services.passwords, values, mapiAvailable)) {

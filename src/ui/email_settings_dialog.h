@@ -28,6 +28,8 @@ class EmailSettingsDialog final : public QDialog {
     QLineEdit* userField() const { return m_user; }
     QLineEdit* passwordField() const { return m_password; }
     QCheckBox* directFallback() const { return m_fallback; }
+    QCheckBox* secure() const { return m_secure; }
+    QCheckBox* plainPassword() const { return m_plainPassword; }
     QLineEdit* replyField() const { return m_reply; }
 
     void accept() override;
@@ -52,6 +54,7 @@ class EmailSettingsDialog final : public QDialog {
     QLineEdit* m_password;
     QCheckBox* m_fallback;
     QCheckBox* m_secure;
+    QCheckBox* m_plainPassword;
     QLabel* m_replyLabel;
     QLineEdit* m_reply;
 };

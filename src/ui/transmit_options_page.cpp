@@ -36,7 +36,8 @@ TransmitOptionsPage::TransmitOptionsPage(OptionsServices& services, QWidget* par
     layout->addWidget(buildMethods());
     layout->addWidget(buildPrompting());
     layout->addStretch(1);
-    for (QAbstractButton* box : {m_sendEmail, m_sendFtp, m_sendFolder, m_sendRun}) {
+    for (QAbstractButton* box :
+         {m_sendEmail, m_sendFtp, m_ftpSecure, m_ftpPlainPassword, m_sendFolder, m_sendRun}) {
         watch(box, kMethodsGroup);
     }
     for (QLineEdit* field :
@@ -87,6 +88,16 @@ QWidget* TransmitOptionsPage::buildMethods() {
         grid->addWidget(field, row++, 1);
         m_ftpWidgets << fieldLabel << field;
     }
+    m_ftpSecure =
+        new QCheckBox(QStringLiteral("Use secure connection (SSL/TLS) if available"), frame);
+    m_ftpPlainPassword = new QCheckBox(
+        QStringLiteral("Send the password even when the connection is not secure (anyone on "
+                       "the network could read it)"),
+        frame);
+    for (QCheckBox* box : {m_ftpSecure, m_ftpPlainPassword}) {
+        grid->addWidget(box, row++, 1, 1, 2);
+        m_ftpWidgets << box;
+    }
 
     m_sendFolder = new QCheckBox(
         QStringLiteral("Mirror Recordings to this folder (eg.network or backup drive)"), frame);
@@ -129,6 +140,8 @@ void TransmitOptionsPage::Load() {
     m_user->setText(ToQt(options.ftpUser));
     m_password->setText(ToQt(options.ftpPassword));
     m_directory->setText(ToQt(options.ftpDirectory));
+    m_ftpSecure->setChecked(options.ftpSecure);
+    m_ftpPlainPassword->setChecked(options.ftpAllowPlainPassword);
     m_sendFolder->setChecked(options.sendFolder);
     m_folder->setText(ToQt(options.folder));
     m_sendRun->setChecked(options.sendRun);
@@ -159,6 +172,8 @@ std::optional<FieldComplaint> TransmitOptionsPage::SaveChanged() {
     options.ftpUser = FromQt(m_user->text());
     options.ftpPassword = FromQt(m_password->text());
     options.ftpDirectory = FromQt(m_directory->text());
+    options.ftpSecure = m_ftpSecure->isChecked();
+    options.ftpAllowPlainPassword = m_ftpPlainPassword->isChecked();
     options.sendFolder = m_sendFolder->isChecked();
     options.folder = FromQt(m_folder->text());
     options.sendRun = m_sendRun->isChecked();

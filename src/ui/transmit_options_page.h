@@ -26,6 +26,8 @@ class TransmitOptionsPage final : public OptionsPage {
     QLineEdit* ftpUser() const { return m_user; }
     QLineEdit* ftpPassword() const { return m_password; }
     QLineEdit* ftpDirectory() const { return m_directory; }
+    QCheckBox* ftpSecure() const { return m_ftpSecure; }
+    QCheckBox* ftpPlainPassword() const { return m_ftpPlainPassword; }
     QCheckBox* sendFolder() const { return m_sendFolder; }
     QLineEdit* folderField() const { return m_folder; }
     QPushButton* browseFolder() const { return m_browseFolder; }
@@ -56,6 +58,8 @@ class TransmitOptionsPage final : public OptionsPage {
     QLineEdit* m_user;
     QLineEdit* m_password;
     QLineEdit* m_directory;
+    QCheckBox* m_ftpSecure;
+    QCheckBox* m_ftpPlainPassword;
     QCheckBox* m_sendFolder;
     QLineEdit* m_folder;
     QPushButton* m_browseFolder;

@@ -92,6 +92,9 @@ class TransmitSetup:
         self.set_setting("Ftp", "UserName", "rec")
         self.set_setting("Ftp", "Password", "secret")
         self.set_setting("Ftp", "Directory", "/")
+        # The loopback test servers do not encrypt.
+        self.set_setting("Ftp", "AllowPlainPassword", "1")
+        self.set_setting("Email", "AllowPlainPassword", "1")
 
     def start_smtp(self):
         port = self.servers.start("smtp", self.mail_dir)

@@ -64,6 +64,7 @@ class FtpTest : public test::SettingsTest {
         m_settings.WriteSettingString("Ftp", "UserName", user);
         m_settings.WriteSettingString("Ftp", "Password", "pw");
         m_settings.WriteSettingString("Ftp", "Directory", "/sub");
+        m_settings.WriteSettingBool("Ftp", "AllowPlainPassword", true);
         return true;
     }
 

@@ -80,6 +80,7 @@ TEST_F(FakeSendmail, SmtpJobFollowsTheEmailSettings) {
     m_settings.WriteSettingBool("Email", "SMTPAuthOn", true);
     m_settings.WriteSettingString("Email", "SMTPUserName", "u");
     m_settings.WriteSettingBool("Email", "SendDirect", false);
+    m_settings.WriteSettingBool("Email", "AllowPlainPassword", true);
     MailSenderOptions options;
     options.smtpPassword = [] { return std::string("pw"); };
     options.smtp.localName = "testhost";

@@ -100,6 +100,7 @@ TEST_F(RealSmtp, AuthLoginAcceptedAndRefused) {
     job.user = "recorder";
     job.password = "s3cret";
     job.sendDirect = false;
+    job.allowPlainPassword = true;
     test::RecordingTask task;
     ASSERT_EQ(SendSmtpMail(job, task, fastOptions()), SendResult::Ok);
     EXPECT_NE(stored(1, ".json").find("\"login\": \"recorder\""), std::string::npos)
@@ -156,6 +157,7 @@ class ScriptedSmtp : public ::testing::Test {
         job.body = "text";
         job.host = "127.0.0.1:" + std::to_string(server.port());
         job.sendDirect = false;
+        job.allowPlainPassword = true;
     }
     void greetAndHelo() {
         server.accept().send("220 hi\r\n").expect("HELO testhost").send("250 ok\r\n");
