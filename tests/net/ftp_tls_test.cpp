@@ -12,7 +12,7 @@
 namespace sonaro {
 namespace {
 
-using test::ReadWholeFile;
+using test::ReadTextFile;
 
 constexpr const char* kPassword = "ftp-s3cret";
 
@@ -60,7 +60,7 @@ class FtpTlsTest : public test::TlsTest {
                                     [this](std::string_view text) { m_log.emplace_back(text); });
     }
     void expectNoReadableLogOn() const {
-        const std::string wire = ReadWholeFile(m_wire);
+        const std::string wire = ReadTextFile(m_wire);
         EXPECT_FALSE(contains(wire, "USER"));
         EXPECT_FALSE(contains(wire, "PASS"));
         EXPECT_FALSE(contains(wire, kPassword));
@@ -79,17 +79,17 @@ TEST_F(FtpTlsTest, UploadOverProtectedDataConnectionArrivesByteIdentical) {
     startServer(&certificates().loopback());
     const std::string bytes = test::RandomBytes(1000003, 11);
     const std::string local = m_home.path() + "/take 2.wav";
-    test::WriteWholeFile(local, bytes);
+    test::WriteTextFile(local, bytes);
     test::RecordingTask task;
     ASSERT_EQ(upload(task, local), SendResult::Ok)
         << (task.messages.empty() ? "" : task.messages.front());
     EXPECT_TRUE(task.messages.empty());
-    const std::string arrived = ReadWholeFile(m_root + "/take 2.wav");
+    const std::string arrived = ReadTextFile(m_root + "/take 2.wav");
     EXPECT_EQ(arrived.size(), bytes.size());
     EXPECT_TRUE(arrived == bytes);
     EXPECT_DOUBLE_EQ(task.progress.back(), 1.0);
 
-    const std::string wire = ReadWholeFile(m_wire);
+    const std::string wire = ReadTextFile(m_wire);
     EXPECT_EQ(wire.substr(0, 10), "AUTH TLS\r\n");
     expectNoReadableLogOn();
     EXPECT_FALSE(contains(wire, "STOR"));
@@ -103,7 +103,7 @@ TEST_F(FtpTlsTest, UploadOverProtectedDataConnectionArrivesByteIdentical) {
 TEST_F(FtpTlsTest, RefusedCertificateFailsWithItsReasonBeforeTheLogOn) {
     startServer(&certificates().otherHost());
     const std::string local = m_home.path() + "/take.wav";
-    test::WriteWholeFile(local, "abc");
+    test::WriteTextFile(local, "abc");
     test::RecordingTask task;
     EXPECT_EQ(upload(task, local), SendResult::Failed);
     EXPECT_EQ(task.messages, std::vector<std::string>{
@@ -116,7 +116,7 @@ TEST_F(FtpTlsTest, RefusedCertificateFailsWithItsReasonBeforeTheLogOn) {
 TEST_F(FtpTlsTest, ServerWithoutEncryptionNeverSeesThePasswordUnlessAllowed) {
     startServer(nullptr);
     const std::string local = m_home.path() + "/take.wav";
-    test::WriteWholeFile(local, "abc");
+    test::WriteTextFile(local, "abc");
     const std::string refusal =
         "FTP server \"" + m_server_text +
         "\" did not offer a secure connection, so the user name and password were not sent. "
@@ -125,19 +125,19 @@ TEST_F(FtpTlsTest, ServerWithoutEncryptionNeverSeesThePasswordUnlessAllowed) {
     test::RecordingTask task;
     EXPECT_EQ(upload(task, local), SendResult::Failed);
     EXPECT_EQ(task.messages, std::vector<std::string>{refusal});
-    EXPECT_EQ(ReadWholeFile(m_wire), "AUTH TLS\r\n");
+    EXPECT_EQ(ReadTextFile(m_wire), "AUTH TLS\r\n");
 
     m_settings.WriteSettingBool("Ftp", "UseSSL", false);
     test::RecordingTask plain;
     EXPECT_EQ(upload(plain, local), SendResult::Failed);
     EXPECT_EQ(plain.messages, std::vector<std::string>{refusal});
-    EXPECT_EQ(ReadWholeFile(m_wire), "AUTH TLS\r\n");
+    EXPECT_EQ(ReadTextFile(m_wire), "AUTH TLS\r\n");
 
     m_settings.WriteSettingBool("Ftp", "AllowPlainPassword", true);
     test::RecordingTask allowed;
     EXPECT_EQ(upload(allowed, local), SendResult::Ok);
-    EXPECT_EQ(ReadWholeFile(m_root + "/take.wav"), "abc");
-    EXPECT_TRUE(contains(ReadWholeFile(m_wire), std::string("PASS ") + kPassword));
+    EXPECT_EQ(ReadTextFile(m_root + "/take.wav"), "abc");
+    EXPECT_TRUE(contains(ReadTextFile(m_wire), std::string("PASS ") + kPassword));
 }
 
 TEST_F(FtpTlsTest, StalledHandshakeFailsAfterItsBudgetAndStopsAsFastAsAPlainWait) {

@@ -11,7 +11,7 @@
 namespace sonaro {
 namespace {
 
-using test::ReadWholeFile;
+using test::ReadTextFile;
 
 constexpr const char* kUser = "recorder";
 constexpr const char* kPassword = "s3cret-Pa55";
@@ -63,11 +63,11 @@ class SmtpTlsTest : public test::TlsTest {
     }
     SendResult send() { return SendSmtpMail(m_job, m_task, m_options); }
     std::string stored(int n, const char* suffix) const {
-        return ReadWholeFile(m_dir + "/" + std::to_string(n) + suffix);
+        return ReadTextFile(m_dir + "/" + std::to_string(n) + suffix);
     }
     // Neither the password nor any AUTH command crossed the wire in a form that can be read.
     void expectNoReadableLogOn() const {
-        const std::string wire = ReadWholeFile(m_wire);
+        const std::string wire = ReadTextFile(m_wire);
         ASSERT_FALSE(wire.empty());
         EXPECT_FALSE(contains(wire, "AUTH"));
         EXPECT_FALSE(contains(wire, kPassword));
@@ -87,7 +87,7 @@ class SmtpTlsTest : public test::TlsTest {
 TEST_F(SmtpTlsTest, StartTlsBeforeTheLogOnAndTheMailArrivesIntact) {
     startServer(&certificates().loopback());
     const std::string wav = test::RandomBytes(300001, 7);
-    test::WriteWholeFile(m_dir + "/take.wav", wav);
+    test::WriteTextFile(m_dir + "/take.wav", wav);
     m_job.attachments = {m_dir + "/take.wav"};
     ASSERT_EQ(send(), SendResult::Ok) << (m_task.messages.empty() ? "" : m_task.messages.front());
     EXPECT_TRUE(m_task.messages.empty());
@@ -102,7 +102,7 @@ TEST_F(SmtpTlsTest, StartTlsBeforeTheLogOnAndTheMailArrivesIntact) {
     EXPECT_TRUE(mail.attachments[0].bytes == wav);
 
     // In the clear: the greeting and STARTTLS, nothing more.
-    const std::string wire = ReadWholeFile(m_wire);
+    const std::string wire = ReadTextFile(m_wire);
     const std::string plain = "EHLO testhost\r\nSTARTTLS\r\n";
     EXPECT_EQ(wire.substr(0, plain.size()), plain);
     expectNoReadableLogOn();
@@ -131,7 +131,7 @@ TEST_F(SmtpTlsTest, ImplicitTlsOnItsPort) {
     const std::string info = stored(1, ".json");
     EXPECT_TRUE(contains(info, "\"login\": \"recorder\"")) << info;
     EXPECT_TRUE(contains(info, "\"tls\": true")) << info;
-    EXPECT_FALSE(contains(ReadWholeFile(m_wire), "EHLO"));
+    EXPECT_FALSE(contains(ReadTextFile(m_wire), "EHLO"));
     expectNoReadableLogOn();
 }
 
@@ -188,7 +188,7 @@ TEST_F(SmtpTlsTest, ServerWithoutEncryptionNeverSeesThePasswordUnlessAllowed) {
     test::RecordingTask allowed;
     ASSERT_EQ(SendSmtpMail(m_job, allowed, m_options), SendResult::Ok);
     EXPECT_TRUE(contains(stored(1, ".json"), "\"login\": \"recorder\""));
-    EXPECT_TRUE(contains(ReadWholeFile(m_wire), "AUTH PLAIN "));
+    EXPECT_TRUE(contains(ReadTextFile(m_wire), "AUTH PLAIN "));
 }
 
 // A server that offers STARTTLS, accepts it, and then says nothing.
