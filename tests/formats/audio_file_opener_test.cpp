@@ -9,6 +9,8 @@
 
 #include "audio/audio_samples.h"
 #include "formats/audio_file_opener.h"
+#include "formats/codec_manager.h"
+#include "formats/open_error_message.h"
 #include "formats/pcm_wav_writer.h"
 #include "formats/temporary_wav_decoder.h"
 #include "support/audio_files.h"
@@ -106,6 +108,47 @@ TEST_F(AudioFileOpenerTest, DecoderFailuresKeepTheDirectStatusAndSayWhy) {
     m_options.decoderPath = "ffmpeg";
     EXPECT_TRUE(OpenAudioFile(path("junk.dct"), m_options).temporaryPath.empty())
         << "no outside program reads DCT files";
+}
+
+// Formats nothing here reads: the outside decoder (where one is tried) fails and the box says the
+// format is not supported, or for MIDI files, that they cannot be decoded.
+TEST_F(AudioFileOpenerTest, UnreadFormatsEndInTheNotSupportedBox) {
+    test::ScriptedPrompter prompter;
+    const CodecManager codecs;
+    for (const char* name :
+         {"a.mid", "a.dss", "a.dvs", "a.sri", "a.dct", "a.dart", "a.cda", "A.MID", "a.DSS"}) {
+        SCOPED_TRACE(name);
+        test::WriteFileBytes(path(name), std::vector<std::uint8_t>(3000, 0x42));
+        const OpenedAudio opened = OpenAudioFile(path(name), m_options);
+        ASSERT_EQ(opened.result, OpenResult::Produced);
+        EXPECT_EQ(opened.source->status(), SourceStatus::NotSupported);
+        OpenErrorFacts facts = OpenErrorFactsFor(path(name), opened, m_temp);
+        facts.supportedFormatsPage = "https://example.org/formats";
+        facts.mediaFrameworkPage = "https://example.org/media";
+        ShowOpenError(prompter, facts, codecs);
+        ASSERT_FALSE(prompter.shown().empty());
+        const std::string expected =
+            LowerExtension(name) == ".mid"
+                ? "Unable to decode MIDI file - it is possible you may be using an old version of "
+                  "DirectX. Go to Start -> Run -> type \"dxdiag\" to check your version - "
+                  "version 9.0 or later is required.\n\nhttps://example.org/media"
+                : "Cannot open the file \"" + path(name) +
+                      "\". It is possible the file format is not supported by this "
+                      "program.\n\nhttps://example.org/formats";
+        EXPECT_EQ(prompter.shown().back().text, expected);
+        EXPECT_EQ(prompter.shown().back().title, "Cannot Open File");
+    }
+    EXPECT_EQ(prompter.shown().size(), 9u);
+
+    // A WAV of a codec nobody here has: the tag read from the file picks the message.
+    auto bytes = test::ReadFileBytes(path("in.wav"));
+    bytes[20] = 0x55;
+    test::WriteFileBytes(path("mpeg.wav"), bytes);
+    m_options.decoderPath.clear();
+    const OpenedAudio mpeg = OpenAudioFile(path("mpeg.wav"), m_options);
+    const OpenErrorFacts facts = OpenErrorFactsFor(path("mpeg.wav"), mpeg, m_temp);
+    EXPECT_EQ(facts.status, SourceStatus::CodecMissing);
+    EXPECT_EQ(facts.wavFormatTag, 0x55);
 }
 
 TEST_F(AudioFileOpenerTest, FifosAndMissingFilesNeverReachTheDecoder) {
