@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "audio/audio_samples.h"
@@ -187,6 +188,41 @@ TEST_F(AudioFileOpenerTest, ThePrompterShowsTheDecodingAndItsCancelStopsIt) {
     EXPECT_EQ(OpenAudioFile(path("a.flac"), m_options).result, OpenResult::Cancelled);
 }
 
+// A decoder that starts its output file, then fails or never ends.
+TEST_F(AudioFileOpenerTest, AFailedOrCancelledDecodingLeavesNoTemporaryFile) {
+    convert({}, "a.flac");
+    const std::string decoder = path("decoder");
+    const auto writeDecoder = [&](const std::string& end) {
+        std::ofstream(decoder) << "#!/bin/sh\nfor last; do :; done\nprintf RIFF > \"$last\"\n"
+                               << end << "\n";
+        ::chmod(decoder.c_str(), 0700);
+    };
+    m_options.decoderPath = decoder;
+    writeDecoder("exit 1");
+    const OpenedAudio failed = OpenAudioFile(path("a.flac"), m_options);
+    EXPECT_TRUE(failed.decoderFailed);
+    EXPECT_TRUE(failed.temporaryPath.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(m_temp));
+
+    writeDecoder("exit 0");
+    const OpenedAudio unreadable = OpenAudioFile(path("a.flac"), m_options);
+    EXPECT_TRUE(unreadable.decoderFailed) << "a WAV file of four bytes";
+    EXPECT_TRUE(std::filesystem::is_empty(m_temp));
+
+    writeDecoder("exec sleep 600");
+    test::ManualDispatcher dispatcher;
+    test::ScriptedPrompter prompter(&dispatcher);
+    m_options.prompter = &prompter;
+    m_options.dispatcher = &dispatcher;
+    const std::string started = m_temp + "/Temp1.wav";
+    prompter.cancelWhen = [&] { return std::filesystem::exists(started); };
+    const OpenedAudio cancelled = OpenAudioFile(path("a.flac"), m_options);
+    EXPECT_EQ(cancelled.result, OpenResult::Cancelled);
+    EXPECT_TRUE(cancelled.temporaryPath.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(m_temp));
+    EXPECT_EQ(prompter.progressTitles(), std::vector<std::string>{"Loading file"});
+}
+
 TEST_F(AudioFileOpenerTest, TemporaryNamesSkipFilesThatCannotBeDeleted) {
     ASSERT_EQ(::mkdir((m_temp + "/Temp1.wav").c_str(), 0700), 0);
     test::WriteFileBytes(m_temp + "/Temp1.wav/keep", {1});
@@ -196,6 +232,14 @@ TEST_F(AudioFileOpenerTest, TemporaryNamesSkipFilesThatCannotBeDeleted) {
     EXPECT_EQ(DecodingTitle(".rm"), "Loading RealAudio file");
     EXPECT_EQ(DecodingTitle(".amr"), "Loading AMR file");
     EXPECT_EQ(DecodingTitle(".opus"), "Loading with DirectX");
+    EXPECT_EQ(DecodingTitle(".dct"), "Loading DCT file");
+    EXPECT_EQ(DecodingTitle(".dart"), "Loading PC Dart file");
+    EXPECT_EQ(DecodingTitle(".spx"), "Loading file");
+    EXPECT_EQ(DecodingTitle(".wma"), "Loading WMA file");
+    EXPECT_EQ(DecodingTitle(".dss"), "Loading DSS file");
+    EXPECT_EQ(DecodingTitle(".dvs"), "Loading DVS file");
+    EXPECT_EQ(DecodingTitle(".sri"), "Loading SRI file");
+    EXPECT_EQ(DecodingTitle(".cda"), "Loading CD Track");
 }
 
 }  // namespace
