@@ -1,5 +1,7 @@
 #include "formats/audio_file_opener.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -74,6 +76,13 @@ SourceRef openDirectly(const std::string& path, const std::string& extension,
     return OpenRecordingFile(path);
 }
 
+// What a failed or cancelled decoder left is of no use to anyone: it goes at once, not when a
+// later open happens to pick its name.
+void discardTemporary(OpenedAudio& opened) {
+    ::unlink(opened.temporaryPath.c_str());
+    opened.temporaryPath.clear();
+}
+
 }  // namespace
 
 OpenedAudio OpenAudioFile(const std::string& path, const AudioOpenOptions& options) {
@@ -123,12 +132,17 @@ OpenedAudio OpenAudioFile(const std::string& path, const AudioOpenOptions& optio
                              opened.decoderError);
     }
     if (result == DecodeResult::Cancelled) {
+        // The decoder has been killed and reaped: nothing writes the partial file any more.
+        discardTemporary(opened);
         opened.result = OpenResult::Cancelled;
         opened.source.reset();
         return opened;
     }
-    SourceRef decoded = OpenWavFile(opened.temporaryPath, CodecManager());
-    if (result == DecodeResult::Failed || decoded->isUnusable()) {
+    SourceRef decoded = result == DecodeResult::Ok
+                            ? OpenWavFile(opened.temporaryPath, CodecManager())
+                            : SourceRef();
+    if (decoded->isUnusable()) {
+        discardTemporary(opened);
         opened.decoderFailed = true;
         if (opened.decoderError.empty()) {
             opened.decoderError = "the decoder wrote no readable WAV file";

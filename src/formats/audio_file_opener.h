@@ -22,8 +22,9 @@ SourceRef OpenRecordingFile(const std::string& path);
 struct AudioOpenOptions {
     // The raw formats' settings ("VoxAudio", "RawAudio"); without them, their defaults.
     const SettingsStore* settings = nullptr;
-    // The outside decoder program (ffmpeg's command line) for formats not read directly; empty:
-    // such files give NotSupported.
+    // The outside decoder program (ffmpeg's command line) for formats not read directly, run with
+    // an argument vector (no shell): FindComponent(settings, "ffmpeg"), the registered component
+    // or else ffmpeg on PATH. Empty: such files give NotSupported.
     std::string decoderPath;
     // Where "Temp<n>.wav" files are made.
     std::string temporaryFolder;
@@ -46,7 +47,8 @@ struct OpenedAudio {
     OpenResult result = OpenResult::Produced;
     // Usable, or unusable with its status.
     SourceRef source;
-    // The temporary WAV file decoded into; empty when the file was read directly.
+    // The temporary WAV file decoded into; empty when the file was read directly, and when the
+    // decoding failed or was cancelled (its partial file is deleted at once).
     std::string temporaryPath;
     // The decoder ran (or could not start) but gave no usable file; `decoderError` says why.
     bool decoderFailed = false;

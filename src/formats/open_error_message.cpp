@@ -7,6 +7,7 @@
 
 #include "formats/audio_file_opener.h"
 #include "formats/codec_manager.h"
+#include "formats/wav_reader.h"
 
 namespace sonaro {
 namespace {
@@ -87,9 +88,11 @@ std::string OpenErrorMessage(const OpenErrorFacts& facts, const CodecManager& co
             path);
     }
     if (extension == ".mid") {
-        return "Unable to decode MIDI file - it is possible you may be using an old version of "
-               "DirectX. Go to Start -> Run -> type \"dxdiag\" to check your version - version 9.0 "
-               "or later is required.";
+        return withPage(
+            "Unable to decode MIDI file - it is possible you may be using an old version of "
+            "DirectX. Go to Start -> Run -> type \"dxdiag\" to check your version - version 9.0 "
+            "or later is required.",
+            facts.mediaFrameworkPage);
     }
     if (facts.decoderFailed &&
         std::find(kDecoderProgramExtensions.begin(), kDecoderProgramExtensions.end(), extension) !=
@@ -120,6 +123,19 @@ std::string OpenErrorMessage(const OpenErrorFacts& facts, const CodecManager& co
                            "supported by this program.",
                            path),
                     facts.supportedFormatsPage);
+}
+
+OpenErrorFacts OpenErrorFactsFor(const std::string& path, const OpenedAudio& opened,
+                                 const std::string& temporaryFolder) {
+    OpenErrorFacts facts;
+    facts.path = path;
+    facts.status = opened.source->status();
+    facts.decoderFailed = opened.decoderFailed;
+    facts.temporaryFolder = temporaryFolder;
+    if (facts.status == SourceStatus::CodecMissing && LowerExtension(path) == ".wav") {
+        facts.wavFormatTag = ReadWavFormatTag(path);
+    }
+    return facts;
 }
 
 void ShowOpenError(Prompter& prompter, const OpenErrorFacts& facts, const CodecManager& codecs) {

@@ -23,7 +23,16 @@ struct OpenErrorFacts {
     // Pages pointed to after some messages; nothing is added for an empty one.
     std::string supportedFormatsPage;
     std::string codecPage;
+    // After the MIDI message: where the media framework that renders MIDI files is had.
+    std::string mediaFrameworkPage;
 };
+
+struct OpenedAudio;
+
+// The facts of an open that gave no usable source: its status, whether the decoder failed and,
+// for a WAV file whose codec is missing, the format tag read from the file.
+OpenErrorFacts OpenErrorFactsFor(const std::string& path, const OpenedAudio& opened,
+                                 const std::string& temporaryFolder);
 
 // The message by status and extension: no access, then the extension's own message (a missing
 // WAV codec, MP3, MIDI, a failed decoder program, WMA, the recorder plug-in formats), then

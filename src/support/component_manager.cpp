@@ -22,7 +22,7 @@ struct PathFallback {
     std::string_view component;
     std::string_view program;
 };
-constexpr PathFallback kPathFallbacks[] = {{"mp3el", "lame"}};
+constexpr PathFallback kPathFallbacks[] = {{"mp3el", "lame"}, {"ffmpeg", "ffmpeg"}};
 
 bool isFile(const std::string& path) {
     struct stat info {};

@@ -5,10 +5,13 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "audio/audio_samples.h"
 #include "formats/audio_file_opener.h"
+#include "formats/codec_manager.h"
+#include "formats/open_error_message.h"
 #include "formats/pcm_wav_writer.h"
 #include "formats/temporary_wav_decoder.h"
 #include "support/audio_files.h"
@@ -108,6 +111,47 @@ TEST_F(AudioFileOpenerTest, DecoderFailuresKeepTheDirectStatusAndSayWhy) {
         << "no outside program reads DCT files";
 }
 
+// Formats nothing here reads: the outside decoder (where one is tried) fails and the box says the
+// format is not supported, or for MIDI files, that they cannot be decoded.
+TEST_F(AudioFileOpenerTest, UnreadFormatsEndInTheNotSupportedBox) {
+    test::ScriptedPrompter prompter;
+    const CodecManager codecs;
+    for (const char* name :
+         {"a.mid", "a.dss", "a.dvs", "a.sri", "a.dct", "a.dart", "a.cda", "A.MID", "a.DSS"}) {
+        SCOPED_TRACE(name);
+        test::WriteFileBytes(path(name), std::vector<std::uint8_t>(3000, 0x42));
+        const OpenedAudio opened = OpenAudioFile(path(name), m_options);
+        ASSERT_EQ(opened.result, OpenResult::Produced);
+        EXPECT_EQ(opened.source->status(), SourceStatus::NotSupported);
+        OpenErrorFacts facts = OpenErrorFactsFor(path(name), opened, m_temp);
+        facts.supportedFormatsPage = "https://example.org/formats";
+        facts.mediaFrameworkPage = "https://example.org/media";
+        ShowOpenError(prompter, facts, codecs);
+        ASSERT_FALSE(prompter.shown().empty());
+        const std::string expected =
+            LowerExtension(name) == ".mid"
+                ? "Unable to decode MIDI file - it is possible you may be using an old version of "
+                  "DirectX. Go to Start -> Run -> type \"dxdiag\" to check your version - "
+                  "version 9.0 or later is required.\n\nhttps://example.org/media"
+                : "Cannot open the file \"" + path(name) +
+                      "\". It is possible the file format is not supported by this "
+                      "program.\n\nhttps://example.org/formats";
+        EXPECT_EQ(prompter.shown().back().text, expected);
+        EXPECT_EQ(prompter.shown().back().title, "Cannot Open File");
+    }
+    EXPECT_EQ(prompter.shown().size(), 9u);
+
+    // A WAV of a codec nobody here has: the tag read from the file picks the message.
+    auto bytes = test::ReadFileBytes(path("in.wav"));
+    bytes[20] = 0x55;
+    test::WriteFileBytes(path("mpeg.wav"), bytes);
+    m_options.decoderPath.clear();
+    const OpenedAudio mpeg = OpenAudioFile(path("mpeg.wav"), m_options);
+    const OpenErrorFacts facts = OpenErrorFactsFor(path("mpeg.wav"), mpeg, m_temp);
+    EXPECT_EQ(facts.status, SourceStatus::CodecMissing);
+    EXPECT_EQ(facts.wavFormatTag, 0x55);
+}
+
 TEST_F(AudioFileOpenerTest, FifosAndMissingFilesNeverReachTheDecoder) {
     ASSERT_EQ(::mkfifo(path("pipe.ogg").c_str(), 0600), 0);
     const auto started = std::chrono::steady_clock::now();
@@ -144,6 +188,41 @@ TEST_F(AudioFileOpenerTest, ThePrompterShowsTheDecodingAndItsCancelStopsIt) {
     EXPECT_EQ(OpenAudioFile(path("a.flac"), m_options).result, OpenResult::Cancelled);
 }
 
+// A decoder that starts its output file, then fails or never ends.
+TEST_F(AudioFileOpenerTest, AFailedOrCancelledDecodingLeavesNoTemporaryFile) {
+    convert({}, "a.flac");
+    const std::string decoder = path("decoder");
+    const auto writeDecoder = [&](const std::string& end) {
+        std::ofstream(decoder) << "#!/bin/sh\nfor last; do :; done\nprintf RIFF > \"$last\"\n"
+                               << end << "\n";
+        ::chmod(decoder.c_str(), 0700);
+    };
+    m_options.decoderPath = decoder;
+    writeDecoder("exit 1");
+    const OpenedAudio failed = OpenAudioFile(path("a.flac"), m_options);
+    EXPECT_TRUE(failed.decoderFailed);
+    EXPECT_TRUE(failed.temporaryPath.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(m_temp));
+
+    writeDecoder("exit 0");
+    const OpenedAudio unreadable = OpenAudioFile(path("a.flac"), m_options);
+    EXPECT_TRUE(unreadable.decoderFailed) << "a WAV file of four bytes";
+    EXPECT_TRUE(std::filesystem::is_empty(m_temp));
+
+    writeDecoder("exec sleep 600");
+    test::ManualDispatcher dispatcher;
+    test::ScriptedPrompter prompter(&dispatcher);
+    m_options.prompter = &prompter;
+    m_options.dispatcher = &dispatcher;
+    const std::string started = m_temp + "/Temp1.wav";
+    prompter.cancelWhen = [&] { return std::filesystem::exists(started); };
+    const OpenedAudio cancelled = OpenAudioFile(path("a.flac"), m_options);
+    EXPECT_EQ(cancelled.result, OpenResult::Cancelled);
+    EXPECT_TRUE(cancelled.temporaryPath.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(m_temp));
+    EXPECT_EQ(prompter.progressTitles(), std::vector<std::string>{"Loading file"});
+}
+
 TEST_F(AudioFileOpenerTest, TemporaryNamesSkipFilesThatCannotBeDeleted) {
     ASSERT_EQ(::mkdir((m_temp + "/Temp1.wav").c_str(), 0700), 0);
     test::WriteFileBytes(m_temp + "/Temp1.wav/keep", {1});
@@ -153,6 +232,14 @@ TEST_F(AudioFileOpenerTest, TemporaryNamesSkipFilesThatCannotBeDeleted) {
     EXPECT_EQ(DecodingTitle(".rm"), "Loading RealAudio file");
     EXPECT_EQ(DecodingTitle(".amr"), "Loading AMR file");
     EXPECT_EQ(DecodingTitle(".opus"), "Loading with DirectX");
+    EXPECT_EQ(DecodingTitle(".dct"), "Loading DCT file");
+    EXPECT_EQ(DecodingTitle(".dart"), "Loading PC Dart file");
+    EXPECT_EQ(DecodingTitle(".spx"), "Loading file");
+    EXPECT_EQ(DecodingTitle(".wma"), "Loading WMA file");
+    EXPECT_EQ(DecodingTitle(".dss"), "Loading DSS file");
+    EXPECT_EQ(DecodingTitle(".dvs"), "Loading DVS file");
+    EXPECT_EQ(DecodingTitle(".sri"), "Loading SRI file");
+    EXPECT_EQ(DecodingTitle(".cda"), "Loading CD Track");
 }
 
 }  // namespace

@@ -203,6 +203,39 @@ TEST(SourceRateConverterTest, SamplesFarBeyondFullScaleNeitherOverflowNorClip) {
     EXPECT_LT(largest, 1.3 * (1 << 29));
 }
 
+// At full scale the filter rings past the 16-bit range; the samples beyond it must come out
+// beyond it (the peak bound allows twice full scale), never folded over to the other sign.
+TEST(SourceRateConverterTest, FullScaleToneAndSquareAt8kNeverWrapSign) {
+    constexpr double kFull = 32767.0 * 16;
+    const auto tone = InternalSine(44100, 2, 44100, 1000.0, kFull);
+    SourceRef toneConverter =
+        MakeSourceRateConverter(MakeSource<MemorySource>(44100, 2, tone), 8000);
+    const auto toneOut = ReadFrames(*toneConverter, toneConverter->GetLength(), 1000);
+    EXPECT_LT(largestError(toneOut, 2, 8000, 1000.0, kFull, 80, toneOut.size() / 2 - 80),
+              kFull * 0.01);
+
+    // 50 Hz: 80 output frames per half period, far longer than the filter.
+    std::vector<InternalSample> square(44100);
+    for (std::size_t i = 0; i < square.size(); ++i) {
+        square[i] = (i / 441) % 2 == 0 ? ToInternalSample(32767) : ToInternalSample(-32768);
+    }
+    SourceRef squareConverter =
+        MakeSourceRateConverter(MakeSource<MemorySource>(44100, 1, square), 8000);
+    const auto squareOut = ReadFrames(*squareConverter, squareConverter->GetLength(), 1000);
+    double largest = 0;
+    for (std::size_t f = 80; f + 80 < squareOut.size(); ++f) {
+        largest = std::max(largest, std::abs(static_cast<double>(squareOut[f])));
+        ASSERT_LE(std::abs(static_cast<double>(squareOut[f])), squareConverter->peakBound());
+        const std::size_t intoHalf = f % 80;
+        if (intoHalf >= 20 && intoHalf < 60) {
+            const bool positive = (f / 80) % 2 == 0;
+            ASSERT_EQ(squareOut[f] > 0, positive) << "frame " << f;
+            ASSERT_GT(std::abs(static_cast<double>(squareOut[f])), 0.9 * kFull) << "frame " << f;
+        }
+    }
+    EXPECT_GT(largest, kFull) << "the edges ring past full scale";
+}
+
 TEST(SourceRateConverterTest, AGrowingSourceIsReadAsFarAsItHasGrown) {
     const auto input = InternalSine(10000, 1, 8000, 300.0, 100000.0);
     auto* memory = new MemorySource(8000, 1, input, 524272, true);

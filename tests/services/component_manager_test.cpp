@@ -99,6 +99,27 @@ TEST_F(ComponentTest, RegistrationCountsOnlyWhenItsFileExists) {
     EXPECT_EQ(found, program);
 }
 
+// The outside decoder of the audio file opener: a registered "ffmpeg" component first, else the
+// program on PATH.
+TEST_F(ComponentTest, TheDecoderComponentFallsBackToFfmpegOnPath) {
+    writeScript(m_bin + "/ffmpeg", "exit 0\n");
+    const test::ScopedEnv path("PATH", m_bin);
+    EXPECT_EQ(FindComponent(m_settings, "ffmpeg"), m_bin + "/ffmpeg");
+
+    const std::string registered = m_dir + "/own-ffmpeg";
+    writeScript(registered, "exit 0\n");
+    m_settings.WriteRegistryText(RegistryRoot::CurrentUser,
+                                 "Software\\Kestrix Software\\Components\\ffmpeg", "Path",
+                                 registered);
+    EXPECT_EQ(FindComponent(m_settings, "ffmpeg"), registered);
+
+    const test::ScopedEnv empty("PATH", m_temp);
+    m_settings.WriteRegistryText(RegistryRoot::CurrentUser,
+                                 "Software\\Kestrix Software\\Components\\ffmpeg", "Path",
+                                 m_dir + "/gone");
+    EXPECT_EQ(FindComponent(m_settings, "ffmpeg"), "");
+}
+
 TEST_F(ComponentTest, MissingComponentIsFetchedAndInstalledQuietly) {
     ASSERT_TRUE(m_server.started());
     serveTestdec();
