@@ -24,27 +24,6 @@ namespace {
 
 using Button = TransportButtons::Button;
 
-// Chooses the first item of the next popup menu once it is open and remembers its text.
-void chooseFromNextMenu(QString* text) {
-    QTimer::singleShot(50, [text] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            auto* menu = qobject_cast<QMenu*>(widget);
-            if (menu != nullptr && menu->isVisible() && !menu->actions().isEmpty()) {
-                *text = menu->actions().first()->text();
-                QTest::mouseClick(menu, Qt::LeftButton, {},
-                                  menu->actionGeometry(menu->actions().first()).center());
-                return;
-            }
-        }
-    });
-}
-
-void rightClick(QWidget* widget) {
-    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
-                            widget->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(widget, &click);
-}
-
 bool enabled(const test::WindowParts& parts, int command) {
     return parts.menu->item(command)->isEnabled();
 }
@@ -77,13 +56,6 @@ class PaintCounter : public QObject {
         return false;
     }
 };
-
-LevelSet Levels(std::int8_t db) {
-    LevelSet set;
-    set.count = 2;
-    set.levels.fill(db);
-    return set;
-}
 
 }  // namespace
 
@@ -119,8 +91,8 @@ class MainWindowViewTest : public QObject {
         }
         // Voice activation from the meter's menu makes the meter taller at once.
         QString chosen;
-        chooseFromNextMenu(&chosen);
-        rightClick(parts.meter);
+        test::ChooseFromNextMenu(&chosen);
+        test::RightClick(parts.meter);
         QCOMPARE(chosen, QString("Enable Voice Activate"));
         QCOMPARE(rig.settings.ReadSettingString("Settings", "VoiceActivate", ""), std::string("1"));
         const QFontMetrics metrics = window.fontMetrics();
@@ -145,13 +117,13 @@ class MainWindowViewTest : public QObject {
         window.RunCommand(cmd::kViewButtons);
         const int height = window.height();
         QString chosen;
-        chooseFromNextMenu(&chosen);
-        rightClick(parts.statusBar);
+        test::ChooseFromNextMenu(&chosen);
+        test::RightClick(parts.statusBar);
         QCOMPARE(chosen, QString("Hide StatusBar"));
         QVERIFY(parts.statusBar->isHidden());
         QVERIFY(window.height() < height);
-        chooseFromNextMenu(&chosen);
-        rightClick(parts.toolbar);
+        test::ChooseFromNextMenu(&chosen);
+        test::RightClick(parts.toolbar);
         QCOMPARE(chosen, QString("Hide Toolbar"));
         QVERIFY(parts.toolbar->isHidden());
     }
@@ -247,15 +219,15 @@ class MainWindowViewTest : public QObject {
         PaintCounter counter(&window);
         for (const bool minimise : {true, false}) {
             window.presenter().ShowTime(1000);
-            window.presenter().ShowLevels(Levels(-40));
+            window.presenter().ShowLevels(test::LevelsOf({-40, -40}));
             minimise ? window.HideWindow() : window.hide();
             QCOMPARE(window.isMinimized(), minimise);
             QCoreApplication::processEvents();
             counter.paints = 0;
             for (int ms = 2000; ms <= 65000; ms += 100) {
                 window.presenter().ShowTime(ms);
-                window.presenter().ShowLevels(
-                    Levels(static_cast<std::int8_t>(-30 + ms / 100 % 20)));
+                const int db = -30 + ms / 100 % 20;
+                window.presenter().ShowLevels(test::LevelsOf({db, db}));
             }
             window.presenter().ShowLevel(-6);
             QTest::qWait(100);

@@ -67,8 +67,7 @@ class OptionsDialogTest : public QObject {
             QCOMPARE(dialog.tabs()->tabText(i), titles[i]);
             dialog.tabs()->setCurrentIndex(i);
         }
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(dialog));
         QCOMPARE(m_fixture->backend.changes, 0);
         QVERIFY(!m_fixture->autostart.IsEnabled());
     }
@@ -81,7 +80,7 @@ class OptionsDialogTest : public QObject {
                                "options_general", "options_hotkeys"};
         for (int i = 0; i < OptionsDialog::kPageCount; ++i) {
             dialog.tabs()->setCurrentIndex(i);
-            test::OptionsFixture::screenshot(&dialog, names[i]);
+            QVERIFY(test::SaveScreenshot(dialog, QString(names[i]) + ".png"));
         }
     }
 
@@ -100,26 +99,23 @@ class OptionsDialogTest : public QObject {
         page->limitTime()->setChecked(true);
         QVERIFY(page->hours()->isEnabled() && page->stopAtMax()->isEnabled());
 
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Invalid time"));
-        QCOMPARE(test::OptionsFixture::balloonText(),
-                 QStringLiteral("Maximum recording time must be one or more seconds."));
-        QCOMPARE(test::OptionsFixture::balloonField(), page->seconds());
-
+        QVERIFY(!test::Accepts(dialog));
+        QCOMPARE(test::ShownBalloon::Current(),
+                 (test::ShownBalloon{"Invalid time",
+                                     "Maximum recording time must be one or more seconds.",
+                                     page->seconds()}));
         page->hours()->setValue(2);
         page->seconds()->setValue(1);
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QCOMPARE(test::OptionsFixture::balloonText(),
-                 QStringLiteral("Maximum recording time must be two hours or less."));
-        QCOMPARE(test::OptionsFixture::balloonField(), page->hours());
+        QVERIFY(!test::Accepts(dialog));
+        QCOMPARE(
+            test::ShownBalloon::Current(),
+            (test::ShownBalloon{"Invalid time", "Maximum recording time must be two hours or less.",
+                                page->hours()}));
         QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "MaxTimeHours", "-"), "-");
 
         page->seconds()->setValue(0);
         page->newAtMax()->setChecked(true);
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(dialog));
         QCOMPARE(m_fixture->settings.ReadSettingInt("Settings", "MaxTimeHours", 0), 2L);
         QVERIFY(!m_fixture->settings.ReadSettingBool("Settings", "StopReachMaxTime", true));
         QVERIFY(m_fixture->settings.ReadSettingBool("Settings", "VoiceActivate", false));
@@ -143,11 +139,9 @@ class OptionsDialogTest : public QObject {
              "try again."}};
         for (const auto& [pattern, text] : refused) {
             page->patternField()->setText(pattern);
-            dialog.accept();
-            QCOMPARE(dialog.result(), int(QDialog::Rejected));
-            QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Invalid format"));
-            QCOMPARE(test::OptionsFixture::balloonText(), text);
-            QCOMPARE(test::OptionsFixture::balloonField(), page->patternField());
+            QVERIFY(!test::Accepts(dialog));
+            QCOMPARE(test::ShownBalloon::Current(),
+                     (test::ShownBalloon{"Invalid format", text, page->patternField()}));
         }
         page->patternField()->setText("Take %autonumber%");
         QTest::mouseClick(page->viewSample(), Qt::LeftButton);
@@ -159,8 +153,7 @@ class OptionsDialogTest : public QObject {
 
         page->promptForName()->setChecked(true);
         QVERIFY(!page->patternField()->isEnabled() && !page->resetAutoNumber()->isEnabled());
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(dialog));
         QVERIFY(m_fixture->settings.ReadSettingBool("Settings", "PromptForName", false));
         QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "FileNameFormat", "-"), "-");
     }
@@ -180,9 +173,8 @@ class OptionsDialogTest : public QObject {
 
         page->folderField()->setText(QString::fromStdString(base + "/new"));
         prompter.answer(PromptAnswer::No);
-        dialog.accept();
+        QVERIFY(!test::Accepts(dialog));
         QCOMPARE(prompter.shown().back().title, "Create Folder");
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
 
         page->folderField()->setText("relative");
         prompter.answer(PromptAnswer::Yes);
@@ -197,8 +189,7 @@ class OptionsDialogTest : public QObject {
 
         page->folderField()->setText(QString::fromStdString(base + "/new"));
         prompter.answer(PromptAnswer::Yes);
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(dialog));
         QVERIFY(std::filesystem::is_directory(base + "/new"));
         QCOMPARE(m_fixture->settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""),
                  base + "/new");
@@ -211,13 +202,11 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(page->formatList()->itemText(1), QStringLiteral("Mp3"));
         page->formatList()->setCurrentIndex(1);
         m_fixture->componentInstalls = false;
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!test::Accepts(dialog));
         QCOMPARE(m_fixture->ensured, std::vector<std::string>{"mp3el"});
         QCOMPARE(m_fixture->formats.GetOutputFormat(), OutputFormat::Wav);
         m_fixture->componentInstalls = true;
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(dialog));
         QCOMPARE(m_fixture->formats.GetOutputFormat(), OutputFormat::Mp3);
     }
 
@@ -228,14 +217,14 @@ class OptionsDialogTest : public QObject {
         QVERIFY(!page->intervalField()->isEnabled());
         page->intervalTone()->setChecked(true);
         page->intervalField()->clear();
-        dialog.accept();
-        QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Invalid Interval"));
-        QCOMPARE(test::OptionsFixture::balloonField(), page->intervalField());
+        QVERIFY(!test::Accepts(dialog));
+        QCOMPARE(test::ShownBalloon::Current(),
+                 (test::ShownBalloon{"Invalid Interval", "Please enter a valid interval (in secs).",
+                                     page->intervalField()}));
 
         page->intervalField()->setText("45");
         page->runAtLogon()->setChecked(true);
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(dialog));
         QVERIFY(m_fixture->autostart.IsEnabled());
         std::ifstream entry(m_fixture->autostart.entryPath());
         const std::string text((std::istreambuf_iterator<char>(entry)), {});
@@ -250,8 +239,7 @@ class OptionsDialogTest : public QObject {
         OptionsDialog dialog(m_fixture->services, OptionsDialog::kGeneral);
         dialog.show();
         dialog.page<GeneralOptionsPage>(OptionsDialog::kGeneral)->runAtLogon()->setChecked(true);
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!test::Accepts(dialog));
         const auto& box = m_fixture->prompter.shown().back();
         QCOMPARE(box.title, "Access Error");
         QCOMPARE(box.icon, PromptIcon::Error);
@@ -293,7 +281,7 @@ class OptionsDialogTest : public QObject {
     void namePromptGivesTheTypedName() {
         test::WhenShown<QInputDialog>([](QInputDialog* dialog) {
             QCOMPARE(dialog->windowTitle(), QStringLiteral("Enter File Name"));
-            test::OptionsFixture::screenshot(dialog, "name_prompt");
+            QVERIFY(test::SaveScreenshot(*dialog, "name_prompt.png"));
             dialog->setTextValue(QStringLiteral("Interview: part 1?"));
             dialog->accept();
         });

@@ -17,6 +17,7 @@
 #include "ui/ldb_display.h"
 #include "ui/ldb_edit.h"
 #include "ui/record_setting_dlg.h"
+#include "widget_driving.h"
 
 namespace sonaro {
 namespace {
@@ -68,7 +69,7 @@ class RecordSettingDlgTest : public QObject {
         QVERIFY(dialog.levelBar()->isEnabled());
         QTRY_VERIFY(dialog.levelBar()->levels().levels[0] > -20);
         QVERIFY(m_devices->mixerLog().back() == "1/1/-6");
-        saveScreenshot(dialog, "record_volume_dialog.png");
+        QVERIFY(test::SaveScreenshot(dialog, "record_volume_dialog.png"));
 
         // Moving the volume applies it at once.
         QLineEdit* box = dialog.volumeSlider()->numberBox();
@@ -136,12 +137,6 @@ class RecordSettingDlgTest : public QObject {
     }
 
   private:
-    static void saveScreenshot(QWidget& widget, const QString& name) {
-        const QString folder = QStringLiteral(SONARO_BINARY_DIR) + "/screenshots";
-        QDir().mkpath(folder);
-        QVERIFY(widget.grab().save(folder + "/" + name));
-    }
-
     std::unique_ptr<test::SettingsHome> m_home;
     SettingsStore* m_settings = nullptr;
     std::unique_ptr<test::ScriptedWaveInList> m_devices;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAction>
-#include <QDir>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QToolBar>
@@ -23,6 +22,7 @@
 #include "ui/transport_buttons.h"
 #include "ui/tray_controller.h"
 #include "ui/voice_level_meter.h"
+#include "widget_driving.h"
 
 namespace sonaro::test {
 
@@ -102,12 +102,5 @@ struct WindowParts {
     ShortcutFilter* shortcuts;
     QLineEdit* folder;
 };
-
-// Saves a picture of `widget` as <build>/screenshots/<name>.
-inline bool SaveScreenshot(QWidget& widget, const QString& name) {
-    const QString folder = QStringLiteral(SONARO_BINARY_DIR) + "/screenshots";
-    QDir().mkpath(folder);
-    return widget.grab().save(folder + "/" + name);
-}
 
 }  // namespace sonaro::test
