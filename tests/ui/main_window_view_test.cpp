@@ -64,11 +64,10 @@ class MainWindowViewTest : public QObject {
 
   private slots:
     void heightFollowsTheShownParts() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
-        MainWindow& window = rig.open();
+        test::WindowRig rig;
+        QVERIFY(rig.show());
+        MainWindow& window = *rig.window;
         const test::WindowParts parts(window);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.width(), DluX(window.fontMetrics(), 320));
         const int full = window.height();
         const struct {
@@ -109,11 +108,10 @@ class MainWindowViewTest : public QObject {
     }
 
     void statusBarMenuWithoutButtons() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
-        MainWindow& window = rig.open();
+        test::WindowRig rig;
+        QVERIFY(rig.show());
+        MainWindow& window = *rig.window;
         const test::WindowParts parts(window);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.RunCommand(cmd::kViewButtons);
         const int height = window.height();
         QString chosen;
@@ -129,13 +127,12 @@ class MainWindowViewTest : public QObject {
     }
 
     void controlsFollowTheSessionStates() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        test::WindowRig rig;
         rig.settings.WriteSettingBool("Settings", "VoiceActivate", true);
         rig.settings.WriteSettingInt("Settings", "VoiceActivateLevel", -24);
-        MainWindow& window = rig.open();
+        QVERIFY(rig.show());
+        MainWindow& window = *rig.window;
         const test::WindowParts parts(window);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(enabled(parts, cmd::kOptions));
 
         window.RunCommand(cmd::kButtonRecord);
@@ -184,11 +181,10 @@ class MainWindowViewTest : public QObject {
     }
 
     void shortcutsIgnoreHeldKeys() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
-        MainWindow& window = rig.open();
+        test::WindowRig rig;
+        QVERIFY(rig.show());
+        MainWindow& window = *rig.window;
         const test::WindowParts parts(window);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QKeyEvent repeat(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier, QString(), true);
         QApplication::sendEvent(parts.display, &repeat);
         QVERIFY(rig.opened.empty());
@@ -210,11 +206,10 @@ class MainWindowViewTest : public QObject {
     // Hidden (in the tray) or minimised (no tray), the clock and meter draw nothing; they show
     // the latest values when the window comes back.
     void hiddenWindowDrawsNothingAndCatchesUp() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
-        MainWindow& window = rig.open();
+        test::WindowRig rig;
+        QVERIFY(rig.show());
+        MainWindow& window = *rig.window;
         const test::WindowParts parts(window);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(!parts.tray->hasIcon());
         PaintCounter counter(&window);
         for (const bool minimise : {true, false}) {
@@ -243,7 +238,7 @@ class MainWindowViewTest : public QObject {
     }
 
     void floatKeepsThePlace() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        test::WindowRig rig;
         MainWindow& window = rig.open();
         const test::WindowParts parts(window);
         window.move(30, 40);
@@ -272,7 +267,7 @@ class MainWindowViewTest : public QObject {
     }
 
     void firstRunSetupWaitsForADisplay() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        test::WindowRig rig;
         MainWindow& window = rig.open();
         const test::WindowParts parts(window);
         window.show();

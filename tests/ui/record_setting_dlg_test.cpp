@@ -22,18 +22,21 @@
 namespace sonaro {
 namespace {
 
+// An input that plays a tone for twenty seconds.
+test::ScriptedInput input(const char* name, std::vector<std::string> sources, double amplitude) {
+    test::ScriptedInput in;
+    in.name = name;
+    in.sourceLines = std::move(sources);
+    in.signal = test::ToneBetween(amplitude, 0, 600000);
+    in.frames = 44100 * 20;
+    return in;
+}
+
 std::vector<test::ScriptedInput> inputs() {
-    test::ScriptedInput builtIn{"Built-in Audio",      {"Microphone"}, {}, false, nullptr, 0,
-                                test::ScriptEnd::Stall};
-    builtIn.signal = test::ToneBetween(0.05, 0, 600000);
-    builtIn.frames = 44100 * 20;
-    test::ScriptedInput usb{"USB Microphone",      {"Microphone", "Line In"}, {}, false, nullptr, 0,
-                            test::ScriptEnd::Stall};
-    usb.signal = test::ToneBetween(0.6, 0, 600000);
-    usb.frames = 44100 * 20;
-    test::ScriptedInput broken{"Broken Input",        {"Microphone"}, {}, true, nullptr, 0,
-                               test::ScriptEnd::Stall};
-    return {builtIn, usb, broken};
+    test::ScriptedInput broken = input("Broken Input", {"Microphone"}, 0);
+    broken.failOpen = true;
+    return {input("Built-in Audio", {"Microphone"}, 0.05),
+            input("USB Microphone", {"Microphone", "Line In"}, 0.6), broken};
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ namespace sonaro::test {
 // A main window over a real recording session (see SessionRig) driven by the Qt event loop.
 class WindowRig {
   public:
-    explicit WindowRig(std::vector<ScriptedInput> inputs)
+    explicit WindowRig(std::vector<ScriptedInput> inputs = {SessionRig::Microphone(0.5)})
         : core(dispatcher, std::move(inputs)),
           commands(core.session),
           application(core.settings, core.formats, commands) {}
@@ -47,7 +47,11 @@ class WindowRig {
         return *window;
     }
 
-    static ScriptedInput Microphone(double amplitude) { return SessionRig::Microphone(amplitude); }
+    // Opens the window and shows it: false when it never became exposed.
+    bool show() {
+        open().show();
+        return QTest::qWaitForWindowExposed(window.get());
+    }
 
     QtUiDispatcher dispatcher;
     SessionRig core;
