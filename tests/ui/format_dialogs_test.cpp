@@ -129,15 +129,13 @@ class FormatDialogsTest : public QObject {
             return ShowFormatOptions(static_cast<int>(format), owner, m_fixture->formats,
                                      m_fixture->prompter);
         };
-        OptionsDialog options(m_fixture->services, OptionsDialog::kOutput);
-        options.show();
-        auto* page = options.page<OutputOptionsPage>(OptionsDialog::kOutput);
+        auto [options, page] = m_fixture->showPage<OutputOptionsPage>(OptionsDialog::kOutput);
         page->formatList()->setCurrentIndex(2);
         QString opened;
         QTimer::singleShot(0, [&] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
                 if (auto* dialog = qobject_cast<QDialog*>(widget);
-                    dialog && dialog->isVisible() && dialog != &options) {
+                    dialog && dialog->isVisible() && dialog != options.get()) {
                     opened = dialog->objectName();
                     dialog->reject();
                 }

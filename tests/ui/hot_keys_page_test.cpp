@@ -26,9 +26,7 @@ class HotKeysPageTest : public QObject {
   private slots:
     void init() {
         m_fixture = std::make_unique<test::OptionsFixture>();
-        m_dialog = std::make_unique<OptionsDialog>(m_fixture->services, OptionsDialog::kHotKeys);
-        m_dialog->show();
-        m_page = m_dialog->page<HotKeysPage>(OptionsDialog::kHotKeys);
+        std::tie(m_dialog, m_page) = m_fixture->showPage<HotKeysPage>(OptionsDialog::kHotKeys);
     }
     void cleanup() {
         BalloonTip::HideCurrent();

@@ -85,9 +85,7 @@ class OptionsDialogTest : public QObject {
     }
 
     void recordPageEnablingAndMaximumTimeBorders() {
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kRecord);
-        dialog.show();
-        auto* page = dialog.page<RecordOptionsPage>(OptionsDialog::kRecord);
+        auto [dialog, page] = m_fixture->showPage<RecordOptionsPage>(OptionsDialog::kRecord);
         QCOMPARE(page->deviceList()->count(), 3);
         QCOMPARE(page->deviceList()->itemText(0), QStringLiteral("[Default Sound In]"));
         page->deviceList()->setCurrentIndex(1);
@@ -99,14 +97,14 @@ class OptionsDialogTest : public QObject {
         page->limitTime()->setChecked(true);
         QVERIFY(page->hours()->isEnabled() && page->stopAtMax()->isEnabled());
 
-        QVERIFY(!test::Accepts(dialog));
+        QVERIFY(!test::Accepts(*dialog));
         QCOMPARE(test::ShownBalloon::Current(),
                  (test::ShownBalloon{"Invalid time",
                                      "Maximum recording time must be one or more seconds.",
                                      page->seconds()}));
         page->hours()->setValue(2);
         page->seconds()->setValue(1);
-        QVERIFY(!test::Accepts(dialog));
+        QVERIFY(!test::Accepts(*dialog));
         QCOMPARE(
             test::ShownBalloon::Current(),
             (test::ShownBalloon{"Invalid time", "Maximum recording time must be two hours or less.",
@@ -115,7 +113,7 @@ class OptionsDialogTest : public QObject {
 
         page->seconds()->setValue(0);
         page->newAtMax()->setChecked(true);
-        QVERIFY(test::Accepts(dialog));
+        QVERIFY(test::Accepts(*dialog));
         QCOMPARE(m_fixture->settings.ReadSettingInt("Settings", "MaxTimeHours", 0), 2L);
         QVERIFY(!m_fixture->settings.ReadSettingBool("Settings", "StopReachMaxTime", true));
         QVERIFY(m_fixture->settings.ReadSettingBool("Settings", "VoiceActivate", false));
@@ -124,9 +122,7 @@ class OptionsDialogTest : public QObject {
     }
 
     void outputPatternRulesAndViewSample() {
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kOutput);
-        dialog.show();
-        auto* page = dialog.page<OutputOptionsPage>(OptionsDialog::kOutput);
+        auto [dialog, page] = m_fixture->showPage<OutputOptionsPage>(OptionsDialog::kOutput);
         QVERIFY(page->usePattern()->isChecked());
         QCOMPARE(page->patternField()->text(), QStringLiteral("Untitled %autonumber%"));
         const std::pair<QString, QString> refused[] = {
@@ -139,7 +135,7 @@ class OptionsDialogTest : public QObject {
              "try again."}};
         for (const auto& [pattern, text] : refused) {
             page->patternField()->setText(pattern);
-            QVERIFY(!test::Accepts(dialog));
+            QVERIFY(!test::Accepts(*dialog));
             QCOMPARE(test::ShownBalloon::Current(),
                      (test::ShownBalloon{"Invalid format", text, page->patternField()}));
         }
@@ -153,78 +149,72 @@ class OptionsDialogTest : public QObject {
 
         page->promptForName()->setChecked(true);
         QVERIFY(!page->patternField()->isEnabled() && !page->resetAutoNumber()->isEnabled());
-        QVERIFY(test::Accepts(dialog));
+        QVERIFY(test::Accepts(*dialog));
         QVERIFY(m_fixture->settings.ReadSettingBool("Settings", "PromptForName", false));
         QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "FileNameFormat", "-"), "-");
     }
 
     void outputFolderCases() {
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kOutput);
-        dialog.show();
-        auto* page = dialog.page<OutputOptionsPage>(OptionsDialog::kOutput);
+        auto [dialog, page] = m_fixture->showPage<OutputOptionsPage>(OptionsDialog::kOutput);
         const std::string base = m_fixture->home.path();
         auto& prompter = m_fixture->prompter;
         const auto lastText = [&] { return prompter.shown().back().text; };
 
         page->folderField()->setText("");
-        dialog.accept();
+        dialog->accept();
         QCOMPARE(lastText(), "Output folder is invalid. Please try again.");
         QCOMPARE(prompter.shown().back().title, "Invalid output folder");
 
         page->folderField()->setText(QString::fromStdString(base + "/new"));
         prompter.answer(PromptAnswer::No);
-        QVERIFY(!test::Accepts(dialog));
+        QVERIFY(!test::Accepts(*dialog));
         QCOMPARE(prompter.shown().back().title, "Create Folder");
 
         page->folderField()->setText("relative");
         prompter.answer(PromptAnswer::Yes);
-        dialog.accept();
+        dialog->accept();
         QCOMPARE(lastText(), "Cannot create the specified folder. Please enter a valid folder.");
 
         page->folderField()->setText(QString::fromStdString(base + "/missing/child"));
         prompter.answer(PromptAnswer::Yes);
-        dialog.accept();
+        dialog->accept();
         QCOMPARE(lastText(), "Cannot create the specified folder. Please try again.");
-        QCOMPARE(dialog.focusWidget(), page->folderField());
+        QCOMPARE(dialog->focusWidget(), page->folderField());
 
         page->folderField()->setText(QString::fromStdString(base + "/new"));
         prompter.answer(PromptAnswer::Yes);
-        QVERIFY(test::Accepts(dialog));
+        QVERIFY(test::Accepts(*dialog));
         QVERIFY(std::filesystem::is_directory(base + "/new"));
         QCOMPARE(m_fixture->settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""),
                  base + "/new");
     }
 
     void choosingMp3EnsuresTheEncoder() {
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kOutput);
-        dialog.show();
-        auto* page = dialog.page<OutputOptionsPage>(OptionsDialog::kOutput);
+        auto [dialog, page] = m_fixture->showPage<OutputOptionsPage>(OptionsDialog::kOutput);
         QCOMPARE(page->formatList()->itemText(1), QStringLiteral("Mp3"));
         page->formatList()->setCurrentIndex(1);
         m_fixture->componentInstalls = false;
-        QVERIFY(!test::Accepts(dialog));
+        QVERIFY(!test::Accepts(*dialog));
         QCOMPARE(m_fixture->ensured, std::vector<std::string>{"mp3el"});
         QCOMPARE(m_fixture->formats.GetOutputFormat(), OutputFormat::Wav);
         m_fixture->componentInstalls = true;
-        QVERIFY(test::Accepts(dialog));
+        QVERIFY(test::Accepts(*dialog));
         QCOMPARE(m_fixture->formats.GetOutputFormat(), OutputFormat::Mp3);
     }
 
     void generalPageIntervalAndLogonEntry() {
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kGeneral);
-        dialog.show();
-        auto* page = dialog.page<GeneralOptionsPage>(OptionsDialog::kGeneral);
+        auto [dialog, page] = m_fixture->showPage<GeneralOptionsPage>(OptionsDialog::kGeneral);
         QVERIFY(!page->intervalField()->isEnabled());
         page->intervalTone()->setChecked(true);
         page->intervalField()->clear();
-        QVERIFY(!test::Accepts(dialog));
+        QVERIFY(!test::Accepts(*dialog));
         QCOMPARE(test::ShownBalloon::Current(),
                  (test::ShownBalloon{"Invalid Interval", "Please enter a valid interval (in secs).",
                                      page->intervalField()}));
 
         page->intervalField()->setText("45");
         page->runAtLogon()->setChecked(true);
-        QVERIFY(test::Accepts(dialog));
+        QVERIFY(test::Accepts(*dialog));
         QVERIFY(m_fixture->autostart.IsEnabled());
         std::ifstream entry(m_fixture->autostart.entryPath());
         const std::string text((std::istreambuf_iterator<char>(entry)), {});

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/format_settings.h"
@@ -14,6 +15,7 @@
 #include "support/scripted_prompter.h"
 #include "support/scripted_wave_in.h"
 #include "support/settings_home.h"
+#include "ui/options_dialog.h"
 #include "ui/options_services.h"
 #include "widget_driving.h"
 
@@ -100,6 +102,15 @@ struct OptionsFixture {
                    [this] { return DiscoverDefaultMailAccount(home.path()); },
                    [this] { return mapiAvailable; },
                    {}} {}
+
+    // The options dialog shown on page `index`, and that page.
+    template <typename PageType>
+    std::pair<std::unique_ptr<OptionsDialog>, PageType*> showPage(OptionsDialog::Page index) {
+        auto dialog = std::make_unique<OptionsDialog>(services, index);
+        dialog->show();
+        PageType* page = dialog->page<PageType>(index);
+        return {std::move(dialog), page};
+    }
 
     SettingsHome home;
     const ProgramPaths& paths = home.paths;

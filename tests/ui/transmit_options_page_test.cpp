@@ -30,9 +30,7 @@ class TransmitOptionsPageTest : public QObject {
     }
 
     void enablingFollowsTheMethodBoxes() {
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kTransmit);
-        dialog.show();
-        auto* page = dialog.page<TransmitOptionsPage>(OptionsDialog::kTransmit);
+        auto [dialog, page] = m_fixture->showPage<TransmitOptionsPage>(OptionsDialog::kTransmit);
         QVERIFY(!page->toField()->isEnabled() && !page->emailSettings()->isEnabled());
         QVERIFY(!page->ftpPassword()->isEnabled() && !page->browseProgram()->isEnabled());
         QCOMPARE(page->ftpDirectory()->text(), QStringLiteral("/"));
@@ -45,12 +43,10 @@ class TransmitOptionsPageTest : public QObject {
     }
 
     void checksInOrderWithBalloonsAndNoTestFileLeft() {
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kTransmit);
-        dialog.show();
-        auto* page = dialog.page<TransmitOptionsPage>(OptionsDialog::kTransmit);
+        auto [dialog, page] = m_fixture->showPage<TransmitOptionsPage>(OptionsDialog::kTransmit);
         page->sendEmail()->setChecked(true);
         page->toField()->setText("ann@example");
-        QVERIFY(!test::Accepts(dialog));
+        QVERIFY(!test::Accepts(*dialog));
         QCOMPARE(test::ShownBalloon::Current(),
                  (test::ShownBalloon{"Invalid Email", "Please enter a valid email address.",
                                      page->toField()}));
@@ -59,7 +55,7 @@ class TransmitOptionsPageTest : public QObject {
         page->sendFtp()->setChecked(true);
         page->ftpServer()->setText("ftp.example.org");
         page->ftpUser()->setText("ann");
-        QVERIFY(!test::Accepts(dialog));
+        QVERIFY(!test::Accepts(*dialog));
         QCOMPARE(test::ShownBalloon::Current(),
                  (test::ShownBalloon{"", "FTP Server or user details are required.",
                                      page->ftpServer()}));
@@ -73,7 +69,7 @@ class TransmitOptionsPageTest : public QObject {
             QCOMPARE(mkdir(readOnly.c_str(), 0555), 0);
         }
         page->folderField()->setText(QString::fromStdString(readOnly));
-        QVERIFY(!test::Accepts(dialog));
+        QVERIFY(!test::Accepts(*dialog));
         QCOMPARE(test::ShownBalloon::Current(),
                  (test::ShownBalloon{"Invalid Folder",
                                      "You don't have the permission to write to the specified "
@@ -85,7 +81,7 @@ class TransmitOptionsPageTest : public QObject {
         std::filesystem::create_directories(backup);
         page->folderField()->setText(QString::fromStdString(backup));
         page->runAutomatically()->setChecked(true);
-        QVERIFY(test::Accepts(dialog));
+        QVERIFY(test::Accepts(*dialog));
         QVERIFY(std::filesystem::is_empty(backup));
         QCOMPARE(m_fixture->settings.ReadSettingString("Email", "To", ""), "ann@example.org");
         QVERIFY(!m_fixture->settings.ReadSettingBool("Settings", "bPromptTransmit", true));
@@ -160,9 +156,7 @@ class TransmitOptionsPageTest : public QObject {
         const std::string program = folder + "/convert.sh";
         std::ofstream(program) << "#!/bin/sh\n";
         std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kTransmit);
-        dialog.show();
-        auto* page = dialog.page<TransmitOptionsPage>(OptionsDialog::kTransmit);
+        auto [dialog, page] = m_fixture->showPage<TransmitOptionsPage>(OptionsDialog::kTransmit);
         page->sendRun()->setChecked(true);
         QString title;
         test::WhenShown<QFileDialog>([&](QFileDialog* picker) {
