@@ -87,12 +87,12 @@ struct ShownBalloon {
 };
 
 inline char* toString(const ShownBalloon& balloon) {
+    const QString field = balloon.field == nullptr
+                              ? QStringLiteral("nothing")
+                              : QLatin1String(balloon.field->metaObject()->className()) + " \"" +
+                                    balloon.field->objectName() + "\"";
     return QTest::toString(
-        QStringLiteral("\"%1\" / \"%2\" at %3")
-            .arg(balloon.title, balloon.text,
-                 balloon.field ? balloon.field->objectName() +
-                                     QLatin1String(balloon.field->metaObject()->className())
-                               : QStringLiteral("nothing")));
+        QStringLiteral("\"%1\" / \"%2\" at %3").arg(balloon.title, balloon.text, field));
 }
 
 inline LevelSet LevelsOf(std::initializer_list<int> values) {
