@@ -33,20 +33,6 @@
 #include "window_rig.h"
 
 namespace sonaro {
-namespace {
-
-// Session commands that go nowhere: the window under test has no session.
-class IdleCommands final : public RecordingCommands {
-  public:
-    bool Record(int) override { return false; }
-    bool RecordToFile(const std::string&, int) override { return false; }
-    void Pause() override {}
-    void Restart() override {}
-    void Done() override {}
-};
-
-}  // namespace
-
 class OptionsDialogTest : public QObject {
     Q_OBJECT
 
@@ -281,7 +267,7 @@ class OptionsDialogTest : public QObject {
     }
 
     void openOptionsFromTheMainWindowRefreshesIt() {
-        IdleCommands commands;
+        test::CountingCommands commands;
         Application application(m_fixture->settings, m_fixture->formats, commands);
         MainWindow window(application, m_fixture->settings);
         MainWindow::Services services;
@@ -326,7 +312,7 @@ class OptionsDialogTest : public QObject {
     // The fixed keys (Space, F5, F1, ...) act in the main window only; dialogs opened over it
     // keep them.
     void fixedKeysStayWithTheMainWindow() {
-        IdleCommands commands;
+        test::CountingCommands commands;
         Application application(m_fixture->settings, m_fixture->formats, commands);
         MainWindow window(application, m_fixture->settings);
         window.show();

@@ -26,6 +26,17 @@
 
 namespace sonaro::test {
 
+// Session commands that go nowhere, for a window without a session; Done calls are counted.
+class CountingCommands final : public RecordingCommands {
+  public:
+    int done = 0;
+    bool Record(int) override { return false; }
+    bool RecordToFile(const std::string&, int) override { return false; }
+    void Pause() override {}
+    void Restart() override {}
+    void Done() override { ++done; }
+};
+
 // A main window over a real recording session (see SessionRig) driven by the Qt event loop.
 class WindowRig {
   public:
