@@ -3,12 +3,11 @@ server's null sink (its monitor is the default source), with sox to make and mea
 
 import math
 import os
-import sqlite3
 import subprocess
 import time
 
 from pulse_server import PulseServer
-from sonaro_harness import SECTION_PREFIX, SonaroTestCase, wait_until
+from sonaro_harness import SonaroTestCase, wait_until
 
 
 def sox_stat(path, start=None, length=None):
@@ -38,6 +37,13 @@ def duration(path):
 def make_tone(path, seconds, hz=440, volume=0.5):
     subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", path, "synth", str(seconds), "sine",
                     str(hz), "vol", str(volume)], check=True, timeout=60)
+
+
+def decodes(path):
+    """sox picks the reader by the extension, so this fails when the content is another
+    format."""
+    return subprocess.run(["sox", path, "-n", "stat"], capture_output=True,
+                          timeout=60).returncode == 0
 
 
 def db(amplitude):
@@ -76,18 +82,6 @@ class RecordingTestCase(SonaroTestCase):
                 player.wait(timeout=10)
         super().tearDown()
 
-    def set_setting(self, section, name, text):
-        folder = os.path.join(self.env["XDG_CONFIG_HOME"], "sonaro")
-        os.makedirs(folder, exist_ok=True)
-        key = SECTION_PREFIX + section
-        with sqlite3.connect(os.path.join(folder, "registry.db"), timeout=30) as db_:
-            db_.execute("CREATE TABLE IF NOT EXISTS reg_keys(key TEXT PRIMARY KEY COLLATE NOCASE)")
-            db_.execute("CREATE TABLE IF NOT EXISTS reg_values(key TEXT COLLATE NOCASE, name TEXT "
-                        "COLLATE NOCASE, type INTEGER, data BLOB, PRIMARY KEY(key, name))")
-            db_.execute("INSERT OR IGNORE INTO reg_keys(key) VALUES(?)", (key,))
-            db_.execute("INSERT OR REPLACE INTO reg_values(key, name, type, data) "
-                        "VALUES(?, ?, 1, ?)", (key, name, text.encode()))
-
     def play(self, path):
         """Plays a file into the null sink; the previous sound stops first."""
         self.silence()
@@ -106,21 +100,21 @@ class RecordingTestCase(SonaroTestCase):
         make_tone(path, seconds, hz, volume)
         return path
 
-    def command(self, *args):
-        result = self.run_sonaro(*args)
-        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+    def start_recording(self, *words, hz=440):
+        """Plays 30 s of a tone, starts the program and gives it `words` (by default: record
+        into self.out)."""
+        self.play(self.tone_file("tone%d.wav" % hz, 30, hz))
+        first = self.start_first()
+        self.command(*(words or ("-outdir", self.out, "-record")))
+        return first
 
-    def wait_exit(self, process, timeout=30):
-        self.assertTrue(wait_until(lambda: process.poll() is not None, timeout),
-                        "the program did not end")
-
-    def log_lines(self):
-        folder = self.data_file("Logs")
-        text = ""
-        for name in sorted(os.listdir(folder)) if os.path.isdir(folder) else []:
-            with open(os.path.join(folder, name), errors="replace") as log:
-                text += log.read()
-        return text
+    def assertStoppedAndKeptRunning(self, first, path, timeout):
+        """The program said which recording stopped, logged it and runs on."""
+        self.assertTrue(wait_until(lambda: "Recording Stopped" in self.log_text(first), timeout),
+                        self.log_text(first))
+        self.assertIn(path, self.log_text(first))
+        self.assertIn("Recording stopped for file: " + path, self.log_lines())
+        self.assertIsNone(first.poll(), "the program keeps running")
 
     def assertTone(self, path, hz, start=None, length=None, level_db=-6.0):
         """The stretch holds a sine of `hz` (2 %) at `level_db` of full scale (1.5 dB)."""

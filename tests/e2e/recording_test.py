@@ -2,20 +2,17 @@
 server's null sink that paplay feeds."""
 
 import os
-import shutil
 import subprocess
 import unittest
 
-from recording_harness import RecordingTestCase, duration, sox_stat
+from recording_harness import RecordingTestCase, decodes, duration, sox_stat
 from sonaro_harness import wait_until
 
 
 class TimedRecordingTest(RecordingTestCase):
     def record_for_three_seconds(self, name, *format_words):
-        self.play(self.tone_file("tone.wav", 30))
-        first = self.start_first()
         path = os.path.join(self.out, name)
-        self.command("-recordfile", path, *format_words, "-ms", "3000")
+        first = self.start_recording("-recordfile", path, *format_words, "-ms", "3000")
         self.wait_exit(first)
         self.assertEqual(first.returncode, 0)
         return path
@@ -53,9 +50,7 @@ class TimedRecordingTest(RecordingTestCase):
 
 class TransportTest(RecordingTestCase):
     def test_record_pause_record_done_keeps_both_stretches_in_one_file(self):
-        self.play(self.tone_file("a.wav", 30, 440))
-        self.start_first()
-        self.command("-outdir", self.out, "-record")
+        self.start_recording()
         self.pause(1.5)
         self.command("-pause")
         self.play(self.tone_file("b.wav", 30, 880))
@@ -72,9 +67,7 @@ class TransportTest(RecordingTestCase):
         self.assertTone(path, 660, start=duration(path) - 1.2, length=1.1)
 
     def test_restart_keeps_only_what_followed(self):
-        self.play(self.tone_file("a.wav", 30, 440))
-        self.start_first()
-        self.command("-outdir", self.out, "-record")
+        self.start_recording()
         self.pause(1.5)
         self.play(self.tone_file("c.wav", 30, 660))
         self.pause(0.3)
@@ -86,9 +79,7 @@ class TransportTest(RecordingTestCase):
         self.assertTone(path, 660)
 
     def test_exit_if_stop_then_done_ends_the_program(self):
-        self.play(self.tone_file("a.wav", 30))
-        first = self.start_first()
-        self.command("-outdir", self.out, "-record")
+        first = self.start_recording()
         self.pause(1.0)
         self.command("-exitifstop")
         self.assertIsNone(first.poll())
@@ -131,9 +122,7 @@ class MaxTimeTest(RecordingTestCase):
         self.set_setting("Settings", "CheckMaxTime", "1")
         self.set_setting("Settings", "MaxTimeSeconds", "2")
         self.set_setting("Settings", "StopReachMaxTime", "0")
-        self.play(self.tone_file("a.wav", 30))
-        self.start_first()
-        self.command("-outdir", self.out, "-record")
+        self.start_recording()
         self.assertTrue(wait_until(lambda: len(os.listdir(self.out)) >= 3, 15))
         # A file completed before it holds a frame would be removed.
         self.pause(0.5)
@@ -160,17 +149,10 @@ class FullDiskTest(RecordingTestCase):
         self.addCleanup(subprocess.run, ["umount", "-l", self.disk], capture_output=True)
 
     def test_full_disk_is_reported_the_file_stays_valid_and_the_program_runs_on(self):
-        self.play(self.tone_file("a.wav", 30))
-        first = self.start_first()
         path = os.path.join(self.disk, "full.wav")
         # 88 200 bytes a second (mono, 16 bits) fill 256 KiB in about 3 s.
-        self.command("-recordfile", path)
-        self.assertTrue(wait_until(lambda: "Recording Stopped" in self.log_text(first), 15),
-                        self.log_text(first))
-        message = self.log_text(first)
-        self.assertIn(path, message)
-        self.assertIn("Recording stopped for file: " + path, self.log_lines())
-        self.assertIsNone(first.poll(), "the program keeps running")
+        first = self.start_recording("-recordfile", path)
+        self.assertStoppedAndKeptRunning(first, path, 15)
         stored = duration(path)
         self.assertGreater(stored, 1.5)
         self.assertLessEqual(44 + stored * 88200, os.path.getsize(path) + 2)
@@ -185,34 +167,20 @@ class FullDiskTest(RecordingTestCase):
 
 class LostDeviceTest(RecordingTestCase):
     def test_a_vanished_source_is_reported_and_the_file_completed(self):
-        self.play(self.tone_file("a.wav", 30))
-        first = self.start_first()
         path = os.path.join(self.out, "lost.wav")
-        self.command("-recordfile", path)
+        first = self.start_recording("-recordfile", path)
         self.pause(1.0)
         modules = self.pulse.client("pactl", "list", "short", "modules").stdout.decode()
         sink = next(line.split()[0] for line in modules.splitlines() if "module-null-sink" in line)
         self.assertEqual(self.pulse.client("pactl", "unload-module", sink).returncode, 0)
-        self.assertTrue(wait_until(lambda: "Recording Stopped" in self.log_text(first), 30),
-                        self.log_text(first))
-        self.assertIn(path, self.log_text(first))
-        self.assertIn("Recording stopped for file: " + path, self.log_lines())
-        self.assertIsNone(first.poll(), "the program keeps running")
+        self.assertStoppedAndKeptRunning(first, path, 30)
         self.assertAlmostEqual(duration(path), 1.0, delta=0.4)
         self.assertTone(path, 440, start=0.1, length=0.6)
 
 
 class WrongFileTest(RecordingTestCase):
-    def decodes(self, path):
-        """sox picks the reader by the extension, so this fails when the content is another
-        format."""
-        return subprocess.run(["sox", path, "-n", "stat"], capture_output=True,
-                              timeout=60).returncode == 0
-
     def test_a_format_change_while_recording_applies_to_the_next_file(self):
-        self.play(self.tone_file("a.wav", 30, 440))
-        self.start_first()
-        self.command("-outdir", self.out, "-record", "wav")
+        self.start_recording("-outdir", self.out, "-record", "wav")
         self.pause(0.5)
         self.command("-record", "aif")
         self.command("-restart")
@@ -223,7 +191,7 @@ class WrongFileTest(RecordingTestCase):
         self.command("-done")
         self.assertEqual(sorted(os.listdir(self.out)), ["Untitled 001.wav", "Untitled 002.aif"])
         for name in os.listdir(self.out):
-            self.assertTrue(self.decodes(os.path.join(self.out, name)), name)
+            self.assertTrue(decodes(os.path.join(self.out, name)), name)
 
     def test_a_recording_that_cannot_start_leaves_no_file_and_fails_the_start(self):
         self.env["PULSE_SERVER"] = "unix:" + os.path.join(self.home, "no-server")

@@ -20,14 +20,13 @@ class ForwardingTest(SonaroTestCase):
     def test_second_start_forwards_options_and_ends(self):
         first = self.start_first()
         outdir = os.path.join(self.home, "recordings")
-        result = self.run_sonaro("-OUTDIR", outdir, "-hide", "-show")
-        self.assertEqual(result.returncode, 0, result.stderr)
+        self.command("-OUTDIR", outdir, "-hide", "-show")
         self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"), outdir)
         self.assertIsNone(first.poll())
 
     def test_exit_ends_the_running_instance(self):
         first = self.start_first()
-        self.assertEqual(self.run_sonaro("-exit").returncode, 0)
+        self.command("-exit")
         self.assertEqual(first.wait(timeout=20), 0, self.log_text(first))
         self.assertFalse(os.path.exists(self.socket_path))
         self.assertIsNotNone(self.setting("MainWindow", "X"))
@@ -75,16 +74,14 @@ class ForwardingTest(SonaroTestCase):
     def test_long_arguments_arrive_whole(self):
         self.start_first()
         long_dir = "/" + "/".join(["d" * 200] * 19)
-        result = self.run_sonaro("-outdir", long_dir)
-        self.assertEqual(result.returncode, 0, result.stderr)
+        self.command("-outdir", long_dir)
         self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"), long_dir)
 
     def test_relative_paths_are_taken_from_the_second_start_folder(self):
         self.start_first()
         elsewhere = os.path.join(self.home, "elsewhere")
         os.mkdir(elsewhere)
-        result = self.run_sonaro("-OutDir", "takes", cwd=elsewhere)
-        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(self.run_sonaro("-OutDir", "takes", cwd=elsewhere).returncode, 0)
         self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"),
                          os.path.join(os.path.realpath(elsewhere), "takes"))
 
@@ -124,12 +121,7 @@ class ForwardingTest(SonaroTestCase):
 class CrashReportTest(SonaroTestCase):
 
     def crash_lines(self):
-        folder = self.data_file("Logs")
-        lines = []
-        for name in os.listdir(folder) if os.path.isdir(folder) else []:
-            with open(os.path.join(folder, name), errors="replace") as f:
-                lines += [line for line in f if "crashed: " in line]
-        return lines
+        return [line for line in self.log_lines().splitlines() if "crashed: " in line]
 
     def test_a_fault_in_the_event_loop_names_the_running_phase(self):
         if platform.machine() != "x86_64":
@@ -149,13 +141,13 @@ class ProcessOptionTest(SonaroTestCase):
 
     def test_setautorun_writes_and_removes_the_logon_entry(self):
         entry = os.path.join(self.env["XDG_CONFIG_HOME"], "autostart", "sonaro.desktop")
-        self.assertEqual(self.run_sonaro("-setautorun", "X1").returncode, 0)
+        self.command("-setautorun", "X1")
         with open(entry) as f:
             text = f.read()
         self.assertIn('\nExec="%s" -logon\n' % os.path.realpath(os.environ["SONARO_BIN"]), text)
-        self.assertEqual(self.run_sonaro("-setautorun", "X2").returncode, 0)
+        self.command("-setautorun", "X2")
         self.assertTrue(os.path.exists(entry))
-        self.assertEqual(self.run_sonaro("-setautorun", "X0").returncode, 0)
+        self.command("-setautorun", "X0")
         self.assertFalse(os.path.exists(entry))
 
     def test_tool_and_installer_options_end_without_starting(self):
@@ -211,7 +203,7 @@ except OSError as error:
                                    in self.log_text(first), 10), self.log_text(first))
         self.assertIsNone(self.setting("FindPlay", "DefaultRecordFolder"))
         # The instance still serves its own user.
-        self.assertEqual(self.run_sonaro("-outdir", "/mine").returncode, 0)
+        self.command("-outdir", "/mine")
         self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"), "/mine")
 
 

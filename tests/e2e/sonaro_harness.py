@@ -119,5 +119,35 @@ class SonaroTestCase(unittest.TestCase):
         data = row[0]
         return data.decode() if isinstance(data, bytes) else data
 
+    def set_setting(self, section, name, text):
+        folder = os.path.join(self.env["XDG_CONFIG_HOME"], "sonaro")
+        os.makedirs(folder, exist_ok=True)
+        key = SECTION_PREFIX + section
+        with sqlite3.connect(os.path.join(folder, "registry.db"), timeout=30) as db:
+            db.execute("CREATE TABLE IF NOT EXISTS reg_keys(key TEXT PRIMARY KEY COLLATE NOCASE)")
+            db.execute("CREATE TABLE IF NOT EXISTS reg_values(key TEXT COLLATE NOCASE, name TEXT "
+                       "COLLATE NOCASE, type INTEGER, data BLOB, PRIMARY KEY(key, name))")
+            db.execute("INSERT OR IGNORE INTO reg_keys(key) VALUES(?)", (key,))
+            db.execute("INSERT OR REPLACE INTO reg_values(key, name, type, data) "
+                       "VALUES(?, ?, 1, ?)", (key, name, text.encode()))
+
     def data_file(self, name):
         return os.path.join(self.env["XDG_DATA_HOME"], "sonaro", name)
+
+    def log_lines(self):
+        """Every program log file, oldest first."""
+        folder = self.data_file("Logs")
+        text = ""
+        for name in sorted(os.listdir(folder)) if os.path.isdir(folder) else []:
+            with open(os.path.join(folder, name), errors="replace") as log:
+                text += log.read()
+        return text
+
+    def command(self, *args):
+        """A second start that must succeed."""
+        result = self.run_sonaro(*args)
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+
+    def wait_exit(self, process, timeout=30):
+        self.assertTrue(wait_until(lambda: process.poll() is not None, timeout),
+                        "the program did not end")

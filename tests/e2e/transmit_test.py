@@ -22,6 +22,11 @@ def queue_bytes(paths, attempts=0):
     return data
 
 
+def read_bytes(path):
+    with open(path, "rb") as source:
+        return source.read()
+
+
 def closed_port():
     """A loopback port that nothing listens on."""
     with socket.socket() as probe:
@@ -104,13 +109,6 @@ class TransmitSetup:
         port = self.servers.start("ftp", self.ftp_root, "rec", "secret", *extra)
         self.set_setting("Ftp", "Server", "127.0.0.1:%d" % port)
 
-    def log(self):
-        folder = self.data_file("Logs")
-        text = ""
-        for name in sorted(os.listdir(folder)) if os.path.isdir(folder) else []:
-            with open(os.path.join(folder, name), errors="replace") as log:
-                text += log.read()
-        return text
 
 
 class TransmitRecordingTest(TransmitSetup, RecordingTestCase):
@@ -123,15 +121,12 @@ class TransmitRecordingTest(TransmitSetup, RecordingTestCase):
         os.mkdir(self.out)
 
     def record_one(self):
-        self.play(self.tone_file("tone.wav", 30, 440))
-        self.start_first()
-        self.command("-outdir", self.out, "-record")
+        self.start_recording()
         self.pause(1.0)
         self.command("-done")
         path = os.path.join(self.out, "Untitled 001.wav")
         self.assertTrue(os.path.exists(path))
-        with open(path, "rb") as recording:
-            return path, recording.read()
+        return path, read_bytes(path)
 
     def test_a_recording_arrives_by_all_four_methods_unchanged(self):
         self.start_smtp()
@@ -142,21 +137,16 @@ class TransmitRecordingTest(TransmitSetup, RecordingTestCase):
         copied = os.path.join(self.backup, "Untitled 001.wav")
         handed = os.path.join(self.tools, "copy")
         self.assertTrue(wait_until(lambda: all(os.path.exists(p) for p in
-                                               (eml, copied, handed)), 30), self.log())
+                                               (eml, copied, handed)), 30), self.log_lines())
         name, attachment = parse_attachment(eml)
         self.assertEqual(name, "Untitled 001.wav")
         self.assertEqual(attachment, data)
-        with open(uploaded, "rb") as upload:
-            self.assertEqual(upload.read(), data)
-        with open(copied, "rb") as copy:
-            self.assertEqual(copy.read(), data)
-        with open(handed, "rb") as copy:
-            self.assertEqual(copy.read(), data)
-        with open(os.path.join(self.tools, "args"), "rb") as args:
-            self.assertEqual(args.read(), path.encode() + b"\0")
+        for arrived in (uploaded, copied, handed):
+            self.assertEqual(read_bytes(arrived), data, arrived)
+        self.assertEqual(read_bytes(os.path.join(self.tools, "args")), path.encode() + b"\0")
         queue = self.data_file("bgsend.lst")
         self.assertTrue(wait_until(lambda: os.path.getsize(queue) == 0, 10))
-        self.assertNotIn("Transmit failed", self.log())
+        self.assertNotIn("Transmit failed", self.log_lines())
 
     def test_each_failing_method_is_reported_once_and_the_others_still_run(self):
         self.set_setting("Email", "MailSMTPHost", "127.0.0.1:%d" % closed_port())
@@ -172,12 +162,11 @@ class TransmitRecordingTest(TransmitSetup, RecordingTestCase):
         self.set_setting("Settings", "SendFolderDir", self.backup)
         path, data = self.record_one()
         handed = os.path.join(self.tools, "copy")
-        self.assertTrue(wait_until(lambda: os.path.exists(handed), 30), self.log())
-        with open(handed, "rb") as copy:
-            self.assertEqual(copy.read(), data)
+        self.assertTrue(wait_until(lambda: os.path.exists(handed), 30), self.log_lines())
+        self.assertEqual(read_bytes(handed), data)
         self.assertTrue(wait_until(lambda: os.path.getsize(self.data_file("bgsend.lst")) == 0,
                                    10))
-        log = self.log()
+        log = self.log_lines()
         for failure in (
                 'Cannot send the file "Untitled 001.wav" to email. Please check the email '
                 'settings in Options->Transmit again.',
@@ -225,7 +214,6 @@ class TransmitQueueRestartTest(TransmitSetup, SonaroTestCase):
 
     def setUp(self):
         super().setUp()
-        self.set_setting = lambda *args: RecordingTestCase.set_setting(self, *args)
         self.prepare_transmit()
         for name in ("SendEmail", "SendFolder", "SendRun"):
             self.set_setting("Settings", name, "0")
@@ -248,18 +236,16 @@ class TransmitQueueRestartTest(TransmitSetup, SonaroTestCase):
         os.kill(first.pid, signal.SIGKILL)
         first.wait(timeout=10)
         self.assertLess(os.path.getsize(uploaded), os.path.getsize(self.big))
-        with open(self.data_file("bgsend.lst"), "rb") as queue:
-            self.assertEqual(queue.read(), queue_bytes([self.big], 1))
+        self.assertEqual(read_bytes(self.data_file("bgsend.lst")), queue_bytes([self.big], 1))
 
         self.start_first()
         self.assertTrue(wait_until(lambda: os.path.getsize(self.data_file("bgsend.lst")) == 0,
-                                   30), self.log())
-        with open(uploaded, "rb") as upload, open(self.big, "rb") as take:
-            self.assertEqual(upload.read(), take.read())
+                                   30), self.log_lines())
+        self.assertEqual(read_bytes(uploaded), read_bytes(self.big))
 
     def test_a_queue_resumed_too_often_is_dropped_and_named_in_the_log(self):
         self.write_queue(2)
         self.start_first()
         self.assertTrue(wait_until(lambda: not os.path.exists(self.data_file("bgsend.lst")), 20))
         self.assertIn("Recording not sent (start-up attempts 2 exceed the allowed 1): " + self.big,
-                      self.log())
+                      self.log_lines())

@@ -37,10 +37,13 @@ class WindowCommandsTest(SonaroTestCase):
             self.xvfb.kill()
             self.xvfb.wait(timeout=10)
 
+    def windows(self):
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE],
+                               env=self.env, capture_output=True, timeout=10)
+        return found.stdout.split() if found.returncode == 0 else []
+
     def visible(self):
-        result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE],
-                                env=self.env, capture_output=True, timeout=10)
-        return result.returncode == 0 and result.stdout.strip() != b""
+        return bool(self.windows())
 
     def assertVisible(self, expected):
         self.assertTrue(wait_until(lambda: self.visible() == expected, 10),
@@ -49,9 +52,7 @@ class WindowCommandsTest(SonaroTestCase):
     def minimised(self):
         """True when the window is there and asks to be iconic (Xvfb has no window manager to
         carry that out, so it stays mapped)."""
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE],
-                               env=self.env, capture_output=True, timeout=10)
-        for window in found.stdout.split():
+        for window in self.windows():
             hints = subprocess.run(["xprop", "-id", window, "WM_HINTS"], env=self.env,
                                    capture_output=True, timeout=10)
             if b"Initial state is Iconic" in hints.stdout:

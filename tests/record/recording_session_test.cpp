@@ -1,5 +1,6 @@
 #include "record/recording_session.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -24,6 +25,7 @@ namespace {
 using test::MemorySink;
 using test::ScriptedInput;
 using test::ScriptedWaveInList;
+using testing::HasSubstr;
 
 constexpr int kRate = 8000;
 
@@ -154,6 +156,11 @@ class RecordingSessionTest : public test::SettingsTest {
         ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_writers.back()->position() >= frames; }));
     }
 
+    bool record() { return m_session->Record(LRecordingSession::kDefaultMaxMs); }
+    bool recordTo(const std::string& path) {
+        return m_session->RecordToFile(path, LRecordingSession::kDefaultMaxMs);
+    }
+
     std::int64_t framesOf(std::size_t writer) const {
         return static_cast<const MemorySink*>(m_writers.at(writer).get())->frames();
     }
@@ -214,12 +221,12 @@ TEST(ParseTimeTextTest, FieldsFractionsAndSign) {
 
 TEST_F(RecordingSessionTest, RecordPauseRecordDoneKeepsBothStretchesInOneFile) {
     build(500);
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     playInto(500);
     m_session->Pause();
     EXPECT_TRUE(m_session->isPaused());
     EXPECT_FALSE(m_session->IsIdle());
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     playInto(1000);
     m_session->Done();
 
@@ -239,20 +246,19 @@ TEST_F(RecordingSessionTest, RecordPauseRecordDoneKeepsBothStretchesInOneFile) {
                  [](const std::string& e) { return e.starts_with("tone") || e == "paused"; });
     EXPECT_EQ(tonesAndPause, order);
 
-    const std::string log = logText();
-    EXPECT_NE(log.find("Recording to file: " + path + " (Recording time: 3600 mins. 0 seconds)"),
-              std::string::npos);
-    EXPECT_NE(log.find("Recording complete for file: " + path), std::string::npos);
+    EXPECT_THAT(logText(), HasSubstr("Recording to file: " + path +
+                                     " (Recording time: 3600 mins. 0 seconds)"));
+    EXPECT_THAT(logText(), HasSubstr("Recording complete for file: " + path));
 }
 
 TEST_F(RecordingSessionTest, RecordingHintOnlyUntilTheFirstCompletedFile) {
     build(100);
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     playInto(100);
     m_session->Done();
     EXPECT_TRUE(sawEvent("tip Click this button to view your recordings"));
     m_events.clear();
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     playInto(100);
     m_session->Stop();
     EXPECT_FALSE(sawEvent("tip Click this button to view your recordings"));
@@ -262,9 +268,9 @@ TEST_F(RecordingSessionTest, RecordingHintOnlyUntilTheFirstCompletedFile) {
 
 TEST_F(RecordingSessionTest, RestartKeepsOnlyWhatFollowsAndRecordWhileRecordingIsIgnored) {
     build(400);
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     playInto(400);
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     EXPECT_EQ(m_writers.size(), 1u);
     m_session->Restart();
     playInto(400);
@@ -280,11 +286,11 @@ TEST_F(RecordingSessionTest, RestartKeepsOnlyWhatFollowsAndRecordWhileRecordingI
 
 TEST_F(RecordingSessionTest, RecordToFileWhileRecordingMovesToTheNewFileQuietly) {
     build(300);
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     playInto(300);
     m_events.clear();
     const std::string moved = m_dir + "/moved.wav";
-    m_session->RecordToFile(moved, LRecordingSession::kDefaultMaxMs);
+    recordTo(moved);
 
     ASSERT_EQ(m_writers.size(), 2u);
     EXPECT_EQ(m_writers[0]->refCount(), 1u) << "the previous file was closed";
@@ -304,7 +310,7 @@ TEST_F(RecordingSessionTest, MaxTimeWithoutStoppingMakesConsecutiveFiles) {
     m_settings.WriteSettingInt("Settings", "MaxTimeSeconds", 1);
     m_settings.WriteSettingBool("Settings", "StopReachMaxTime", false);
     build(10000);
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_writers.size() >= 3; }));
     m_settings.WriteSettingBool("Settings", "StopReachMaxTime", true);
     ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_session->IsIdle(); }));
@@ -326,7 +332,7 @@ TEST_F(RecordingSessionTest, TheMaxTimeTextLimitsEvenWhenTheValuesAllowMore) {
     m_settings.WriteSettingInt("Settings", "MaxTimeHours", 1);
     m_settings.WriteSettingInt("Settings", "MaxTimeMinutes", 30);
     build(200);
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     m_settings.WriteSettingString("Settings", "MaxTime", "0:00:01");
     m_settings.WriteSettingBool("Settings", "StopReachMaxTime", false);
     playInto(200);
@@ -343,19 +349,19 @@ TEST_F(RecordingSessionTest, TheMaxTimeTextLimitsEvenWhenTheValuesAllowMore) {
 TEST_F(RecordingSessionTest, FullDiskStopsKeepsTheFileAndSaysWhich) {
     m_fillAfter = kRate / 4;
     build(2000);
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_session->IsIdle(); }));
 
     const std::string path = m_dir + "/Untitled 001.wav";
     ASSERT_EQ(m_prompter.shown().size(), 1u);
     EXPECT_EQ(m_prompter.shown()[0].title, "Recording Stopped");
-    EXPECT_NE(m_prompter.shown()[0].text.find(path), std::string::npos);
-    EXPECT_NE(m_prompter.shown()[0].text.find("No space left on device"), std::string::npos);
+    EXPECT_THAT(m_prompter.shown()[0].text, HasSubstr(path));
+    EXPECT_THAT(m_prompter.shown()[0].text, HasSubstr("No space left on device"));
     EXPECT_EQ(m_writers[0]->refCount(), 1u) << "the file was completed";
-    EXPECT_NE(logText().find("Recording stopped for file: " + path + " (No space left on device)"),
-              std::string::npos);
+    EXPECT_THAT(logText(),
+                HasSubstr("Recording stopped for file: " + path + " (No space left on device)"));
     EXPECT_TRUE(m_transmit.sent.empty());
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     EXPECT_EQ(m_session->currentPath(), m_dir + "/Untitled 002.wav")
         << "a failed file is not resumed";
     m_session->Done();
@@ -363,25 +369,25 @@ TEST_F(RecordingSessionTest, FullDiskStopsKeepsTheFileAndSaysWhich) {
 
 TEST_F(RecordingSessionTest, LostDeviceIsReportedWithTheFile) {
     build(300, test::ScriptEnd::Disappear);
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return !m_prompter.shown().empty(); }));
     EXPECT_TRUE(m_session->IsIdle());
-    EXPECT_NE(m_prompter.shown()[0].text.find(m_dir + "/Untitled 001.wav"), std::string::npos);
-    EXPECT_NE(m_prompter.shown()[0].text.find(CaptureFailureText(CaptureFailure::DeviceLost)),
-              std::string::npos);
+    EXPECT_THAT(m_prompter.shown()[0].text, HasSubstr(m_dir + "/Untitled 001.wav"));
+    EXPECT_THAT(m_prompter.shown()[0].text,
+                HasSubstr(CaptureFailureText(CaptureFailure::DeviceLost)));
     EXPECT_NEAR(static_cast<double>(framesOf(0)), 0.3 * kRate, 0.1 * kRate);
 }
 
 TEST_F(RecordingSessionTest, LostSoundIsLoggedWithItsPlaceAndShownUntilTheNextRecording) {
     m_overruns = {{kRate / 5, kRate / 20}};
     build(1000);
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return m_display.statusTexts.size() == 2; }));
     const std::string gap = "Recording lost 50 ms of sound at 0:00:00.200";
     EXPECT_EQ(m_display.statusTexts, (std::vector<std::string>{"", gap}));
-    EXPECT_NE(logText().find(gap + " in file: " + m_dir + "/Untitled 001.wav"), std::string::npos);
+    EXPECT_THAT(logText(), HasSubstr(gap + " in file: " + m_dir + "/Untitled 001.wav"));
     m_session->Done();
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     EXPECT_EQ(m_display.statusTexts.back(), "");
     m_session->Done();
 }
@@ -389,13 +395,13 @@ TEST_F(RecordingSessionTest, LostSoundIsLoggedWithItsPlaceAndShownUntilTheNextRe
 TEST_F(RecordingSessionTest, NothingStartsWithoutAFolderAWriterOrConsent) {
     build(100);
     m_settings.WriteSettingString("FindPlay", "DefaultRecordFolder", m_dir + "/missing");
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     EXPECT_TRUE(sawEvent("invalid folder"));
     EXPECT_TRUE(m_writers.empty());
 
     m_settings.WriteSettingString("FindPlay", "DefaultRecordFolder", m_dir);
     m_failOpen = true;
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     ASSERT_EQ(m_prompter.shown().size(), 1u);
     EXPECT_EQ(m_prompter.shown()[0].text,
               "Sonaro cannot open the file \"" + m_dir +
@@ -407,12 +413,12 @@ TEST_F(RecordingSessionTest, NothingStartsWithoutAFolderAWriterOrConsent) {
     m_failOpen = false;
     m_settings.WriteSettingString("Settings", "FileNameFormat", "Talk");
     std::ofstream(m_dir + "/Talk.wav") << "keep";
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     ASSERT_EQ(m_prompter.shown().size(), 2u);
     EXPECT_EQ(m_prompter.shown()[1].title, "File Exists");
     EXPECT_TRUE(m_writers.empty()) << "the default answer keeps the existing file";
     m_prompter.answer(PromptAnswer::Yes);
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     EXPECT_EQ(m_writers.size(), 1u);
     m_session->Done();
 }
@@ -429,7 +435,7 @@ TEST_F(RecordingSessionTest, TimersAreOneShotAndRearmedExplicitly) {
     m_session->OnTimer(SessionTimer::FreeSpace);
     EXPECT_EQ(m_display.timers.at(6), 3000);
 
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     EXPECT_EQ(m_display.timers.at(5), 2000);
     playInto(100);
     m_events.clear();
@@ -446,7 +452,7 @@ TEST_F(RecordingSessionTest, StoredIntervalOfZeroOrLessPlaysNoTone) {
     build(100);
     for (const char* stored : {"0", "-4"}) {
         m_settings.WriteSettingString("Settings", "IntervalSecs", stored);
-        m_session->Record(LRecordingSession::kDefaultMaxMs);
+        record();
         EXPECT_EQ(m_display.timers.count(5), 0u) << stored;
         m_events.clear();
         m_session->OnTimer(SessionTimer::IntervalTone);
@@ -460,18 +466,18 @@ TEST_F(RecordingSessionTest, ExitWhenStoppedEndsTheProgramAtPause) {
     build(100);
     bool exitWhenStopped = false;
     m_session->SetExitWhenStopped([&] { return exitWhenStopped; });
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     m_session->Pause();
     EXPECT_FALSE(sawEvent("exit"));
     exitWhenStopped = true;
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     m_session->Pause();
     EXPECT_TRUE(sawEvent("exit"));
 }
 
 TEST_F(RecordingSessionTest, ShutdownStopsWithoutToneOrCompletion) {
     build(100);
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     m_events.clear();
     m_session->Shutdown();
     EXPECT_TRUE(m_events.empty());
@@ -482,18 +488,18 @@ TEST_F(RecordingSessionTest, ShutdownStopsWithoutToneOrCompletion) {
 TEST_F(RecordingSessionTest, AFileKeepsItsFormatUntilCompletedAndAFormatChangeTakesTheNextFile) {
     useRealFiles();
     build(300);
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     playInto(300);
     m_formats.SetOutputFormat(OutputFormat::Aiff);
     m_session->Restart();
     playInto(300);
     m_session->Pause();
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     playInto(300);
     m_session->Done();
     EXPECT_EQ(magicOf(m_dir + "/Untitled 001.wav"), "RIFF");
 
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     playInto(300);
     m_session->Done();
     EXPECT_EQ(m_session->currentPath(), m_dir + "/Untitled 002.aif");
@@ -504,19 +510,18 @@ TEST_F(RecordingSessionTest, ARecordingThatEndsWithoutFramesLeavesNoFile) {
     useRealFiles();
     build(0);
     m_settings.WriteSettingString("Settings", "LastRecordingFilePath", m_dir + "/earlier.wav");
-    EXPECT_TRUE(m_session->Record(LRecordingSession::kDefaultMaxMs));
+    EXPECT_TRUE(record());
     m_session->Done();
     EXPECT_FALSE(std::filesystem::exists(m_dir + "/Untitled 001.wav"));
     EXPECT_TRUE(m_transmit.sent.empty());
     EXPECT_EQ(logText().find("Recording complete"), std::string::npos);
-    EXPECT_NE(logText().find("Recording stopped for file: " + m_dir +
-                             "/Untitled 001.wav (nothing was recorded)"),
-              std::string::npos);
+    EXPECT_THAT(logText(), HasSubstr("Recording stopped for file: " + m_dir +
+                                     "/Untitled 001.wav (nothing was recorded)"));
     EXPECT_EQ(m_settings.ReadSettingString("Settings", "LastRecordingFilePath", ""),
               m_dir + "/earlier.wav");
     EXPECT_TRUE(m_session->IsIdle());
 
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     m_session->Restart();
     m_session->Pause();
     m_session->Done();
@@ -527,14 +532,13 @@ TEST_F(RecordingSessionTest, ARecordingThatEndsWithoutFramesLeavesNoFile) {
 TEST_F(RecordingSessionTest, ADeviceThatCannotOpenLeavesNoFileAndSaysSo) {
     useRealFiles();
     build(100, test::ScriptEnd::Stall, true);
-    EXPECT_FALSE(m_session->Record(LRecordingSession::kDefaultMaxMs));
+    EXPECT_FALSE(record());
     EXPECT_FALSE(std::filesystem::exists(m_dir + "/Untitled 001.wav"));
     EXPECT_TRUE(m_session->IsIdle());
     EXPECT_EQ(m_session->currentPath(), "");
     ASSERT_EQ(m_prompter.shown().size(), 1u);
-    EXPECT_NE(m_prompter.shown()[0].text.find("cannot open the sound device"), std::string::npos);
-    EXPECT_NE(logText().find("Recording failed for file: " + m_dir + "/Untitled 001.wav"),
-              std::string::npos);
+    EXPECT_THAT(m_prompter.shown()[0].text, HasSubstr("cannot open the sound device"));
+    EXPECT_THAT(logText(), HasSubstr("Recording failed for file: " + m_dir + "/Untitled 001.wav"));
 }
 
 TEST_F(RecordingSessionTest, AFormatThatCannotBeRecordedIsNamedNotBlamedOnTheFolder) {
@@ -542,16 +546,15 @@ TEST_F(RecordingSessionTest, AFormatThatCannotBeRecordedIsNamedNotBlamedOnTheFol
     m_formats.SetOutputFormat(OutputFormat::Aiff);
     m_settings.WriteSettingString("AIFFEncode", "SampleRate", "1000000000000");
     build(100);
-    EXPECT_FALSE(m_session->Record(LRecordingSession::kDefaultMaxMs));
+    EXPECT_FALSE(record());
     ASSERT_EQ(m_prompter.shown().size(), 1u);
     const std::string& text = m_prompter.shown()[0].text;
     EXPECT_NE(text.find("sample rate of 2147483647 Hz"), std::string::npos) << text;
     EXPECT_EQ(text.find("output folder"), std::string::npos) << text;
     EXPECT_FALSE(std::filesystem::exists(m_dir + "/Untitled 001.aif"));
-    EXPECT_NE(logText().find("Recording failed for file: " + m_dir +
-                             "/Untitled 001.aif (The "
-                             "sample rate of 2147483647 Hz"),
-              std::string::npos);
+    EXPECT_THAT(logText(), HasSubstr("Recording failed for file: " + m_dir +
+                                     "/Untitled 001.aif (The "
+                                     "sample rate of 2147483647 Hz"));
     EXPECT_TRUE(m_session->IsIdle());
 }
 
@@ -561,18 +564,17 @@ TEST_F(RecordingSessionTest, RecordToFileReplacesOnlyRecordings) {
     const std::string notes = m_dir + "/notes.txt";
     std::ofstream(notes) << "keep me";
     std::filesystem::create_directory(m_dir + "/folder.wav");
-    EXPECT_FALSE(m_session->RecordToFile(notes, LRecordingSession::kDefaultMaxMs));
-    EXPECT_FALSE(m_session->RecordToFile(m_dir + "/folder.wav", LRecordingSession::kDefaultMaxMs));
+    EXPECT_FALSE(recordTo(notes));
+    EXPECT_FALSE(recordTo(m_dir + "/folder.wav"));
     EXPECT_TRUE(m_writers.empty());
     EXPECT_EQ(test::ReadTextFile(notes), "keep me");
     ASSERT_EQ(m_prompter.shown().size(), 2u);
-    EXPECT_NE(m_prompter.shown()[0].text.find("is not a recording"), std::string::npos);
-    EXPECT_NE(m_prompter.shown()[1].text.find("is not a regular file"), std::string::npos);
+    EXPECT_THAT(m_prompter.shown()[0].text, HasSubstr("is not a recording"));
+    EXPECT_THAT(m_prompter.shown()[1].text, HasSubstr("is not a regular file"));
 
     std::ofstream(m_dir + "/old.wav") << "an older take";
-    EXPECT_TRUE(m_session->RecordToFile(m_dir + "/old.wav", LRecordingSession::kDefaultMaxMs));
-    EXPECT_TRUE(m_session->RecordToFile(m_dir + "/new.txt", LRecordingSession::kDefaultMaxMs))
-        << "a new file may have any name";
+    EXPECT_TRUE(recordTo(m_dir + "/old.wav"));
+    EXPECT_TRUE(recordTo(m_dir + "/new.txt")) << "a new file may have any name";
     playInto(100);
     m_session->Done();
     EXPECT_EQ(magicOf(m_dir + "/new.txt"), "RIFF");
@@ -586,7 +588,7 @@ TEST_F(RecordingSessionTest, HugeStoredNumbersNeitherOverflowNorStopAtOnce) {
     m_settings.WriteSettingBool("Settings", "IntervalTone", true);
     m_settings.WriteSettingString("Settings", "IntervalSecs", "9223372036854775807");
     build(200);
-    m_session->Record(LRecordingSession::kDefaultMaxMs);
+    record();
     EXPECT_EQ(m_display.timers.at(5), INT32_MAX);
     m_session->OnRecordedTime(3000000, 0);
     EXPECT_FALSE(m_session->IsIdle());
@@ -596,10 +598,10 @@ TEST_F(RecordingSessionTest, HugeStoredNumbersNeitherOverflowNorStopAtOnce) {
 TEST_F(RecordingSessionTest, ANameTooLongForTheSystemIsRefusedNotCut) {
     build(100);
     m_settings.WriteSettingString("Settings", "FileNameFormat", std::string(300, 'n'));
-    EXPECT_FALSE(m_session->Record(LRecordingSession::kDefaultMaxMs));
+    EXPECT_FALSE(record());
     EXPECT_TRUE(m_writers.empty());
     ASSERT_EQ(m_prompter.shown().size(), 1u);
-    EXPECT_NE(m_prompter.shown()[0].text.find("bytes long"), std::string::npos);
+    EXPECT_THAT(m_prompter.shown()[0].text, HasSubstr("bytes long"));
     EXPECT_TRUE(m_session->IsIdle());
 }
 

@@ -35,9 +35,9 @@ class LEmailSendDlgTest : public QObject {
         dialog->addressField()->setText(QStringLiteral("  ann@example "));
         dialog->okButton()->click();
         QVERIFY(dialog->isVisible());
-        QCOMPARE(test::OptionsFixture::balloonText(),
+        QCOMPARE(test::ShownBalloon::Current().text,
                  QStringLiteral("Please enter a valid email address."));
-        QCOMPARE(test::OptionsFixture::balloonField(), dialog->addressField());
+        QCOMPARE(test::ShownBalloon::Current().field, dialog->addressField());
         QVERIFY(m_sent.empty());
         QCOMPARE(QString::fromStdString(m_fixture->settings.Read(setting::kEmailDialogTo)),
                  QStringLiteral("last@example.org"));
@@ -71,7 +71,7 @@ class LEmailSendDlgTest : public QObject {
         dialog->okButton()->click();
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->result(), int(QDialog::Rejected));
-        QCOMPARE(test::OptionsFixture::balloonText(),
+        QCOMPARE(test::ShownBalloon::Current().text,
                  QStringLiteral("Unable to send the email, please check your settings and the "
                                 "address you are sending to."));
     }

@@ -30,7 +30,7 @@ class FormatDialogsTest : public QObject {
     void mp3ListsAndVariableRateChecks() {
         Mp3EncodeDialog dialog(m_fixture->formats, m_fixture->prompter);
         dialog.show();
-        test::OptionsFixture::screenshot(&dialog, "format_mp3");
+        QVERIFY(test::SaveScreenshot(dialog, "format_mp3.png"));
         QCOMPARE(dialog.cbrBitRate()->count(), 17);
         QCOMPARE(dialog.cbrBitRate()->currentText(), QStringLiteral("128"));
         QCOMPARE(dialog.vbrMinimum()->currentText(), QStringLiteral("32"));
@@ -43,8 +43,7 @@ class FormatDialogsTest : public QObject {
         QVERIFY(dialog.vbrMaximum()->isEnabled() && !dialog.cbrBitRate()->isEnabled());
         dialog.vbrMinimum()->setCurrentText(QStringLiteral("16"));
         dialog.vbrMaximum()->setCurrentText(QStringLiteral("192"));
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!test::Accepts(dialog));
         const auto& box = m_fixture->prompter.shown().back();
         QCOMPARE(box.title, "Sonaro Sound Recorder");
         QCOMPARE(box.icon, PromptIcon::Error);
@@ -52,19 +51,17 @@ class FormatDialogsTest : public QObject {
 
         dialog.vbrMinimum()->setCurrentText(QStringLiteral("128"));
         dialog.vbrMaximum()->setCurrentText(QStringLiteral("64"));
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QCOMPARE(
-            test::OptionsFixture::balloonText(),
-            QStringLiteral("Your VBR Maximum Bitrate cannot be smaller than the Minimum Bitrate."));
-        QCOMPARE(test::OptionsFixture::balloonField(), dialog.vbrMaximum());
+        QVERIFY(!test::Accepts(dialog));
+        QCOMPARE(test::ShownBalloon::Current(),
+                 (test::ShownBalloon{
+                     "", "Your VBR Maximum Bitrate cannot be smaller than the Minimum Bitrate.",
+                     dialog.vbrMaximum()}));
         QCOMPARE(m_fixture->formats.LoadMp3Settings(), Mp3Settings{});
 
         dialog.vbrMaximum()->setCurrentText(QStringLiteral("160"));
         dialog.channelMode()->setCurrentIndex(3);
         dialog.errorProtection()->setChecked(true);
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(dialog));
         const Mp3Settings saved = m_fixture->formats.LoadMp3Settings();
         QVERIFY(!saved.constantBitRate);
         QCOMPARE(saved.vbrMinBitRate, 128);
@@ -77,7 +74,7 @@ class FormatDialogsTest : public QObject {
         m_fixture->formats.SaveAiffSettings({0, 0, 0});
         AiffEncodeDialog dialog(m_fixture->formats, m_fixture->prompter);
         dialog.show();
-        test::OptionsFixture::screenshot(&dialog, "format_aiff");
+        QVERIFY(test::SaveScreenshot(dialog, "format_aiff.png"));
         QCOMPARE(dialog.sampleRate()->currentText(), QStringLiteral("44100"));
         QCOMPARE(dialog.sampleSize()->currentText(), QStringLiteral("16"));
         QCOMPARE(dialog.channels()->currentText(), QStringLiteral("Stereo"));
@@ -137,7 +134,7 @@ class FormatDialogsTest : public QObject {
         const CodecManager codecs;
         WaveEncodeDialog dialog(m_fixture->formats, codecs, m_fixture->prompter);
         dialog.show();
-        test::OptionsFixture::screenshot(&dialog, "format_wav");
+        QVERIFY(test::SaveScreenshot(dialog, "format_wav.png"));
         QCOMPARE(dialog.codecList()->itemText(0), QStringLiteral("PCM Uncompressed"));
         QCOMPARE(dialog.codecList()->itemText(1), QStringLiteral("GSM6.10 Native"));
         QVERIFY(dialog.codecList()->count() > 2);
@@ -149,8 +146,7 @@ class FormatDialogsTest : public QObject {
         dialog.codecList()->setCurrentIndex(1);
         QCOMPARE(dialog.formatList()->count(), 2);
         dialog.formatList()->setCurrentIndex(1);
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(dialog));
         const WaveFormat saved = m_fixture->formats.LoadWavFormat();
         QCOMPARE(saved.formatTag, 0x31);
         QCOMPARE(saved.samplesPerSec, 11025u);
@@ -165,15 +161,13 @@ class FormatDialogsTest : public QObject {
             return ShowFormatOptions(static_cast<int>(format), owner, m_fixture->formats,
                                      m_fixture->prompter);
         };
-        OptionsDialog options(m_fixture->services, OptionsDialog::kOutput);
-        options.show();
-        auto* page = options.page<OutputOptionsPage>(OptionsDialog::kOutput);
+        auto [options, page] = m_fixture->showPage<OutputOptionsPage>(OptionsDialog::kOutput);
         page->formatList()->setCurrentIndex(2);
         QString opened;
         QTimer::singleShot(0, [&] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
                 if (auto* dialog = qobject_cast<QDialog*>(widget);
-                    dialog && dialog->isVisible() && dialog != &options) {
+                    dialog && dialog->isVisible() && dialog != options.get()) {
                     opened = dialog->objectName();
                     dialog->reject();
                 }

@@ -43,17 +43,16 @@ class HotKeyRecordingTest : public QObject {
     }
 
     void hotKeyRecordsWhileAnotherWindowHasTheFocus() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        test::WindowRig rig;
         rig.settings.WriteSettingBool("Settings", "InstallWizRun", true);
         HotKeyStore store(rig.settings);
         store.WriteHotKey(store.AllocateSlot(), MakeKeyCode('P', kModCtrl | kModAlt),
                           static_cast<int>(HotKeyCommand::Pause));
         store.WriteHotKey(store.AllocateSlot(), MakeKeyCode('R', kModCtrl | kModAlt),
                           static_cast<int>(HotKeyCommand::Record));
-        MainWindow& window = rig.open();
+        QVERIFY(rig.show());
+        MainWindow& window = *rig.window;
         const test::WindowParts parts(window);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(window.EnableHotKeys(std::make_unique<X11HotKeyRegistrar>(
             [&window](int position) { window.OnHotKey(position); }, m_server.display())));
         focusOtherWindow();
@@ -73,12 +72,11 @@ class HotKeyRecordingTest : public QObject {
     }
 
     void heldF5StartsOneRecording() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        test::WindowRig rig;
         rig.settings.WriteSettingBool("Settings", "InstallWizRun", true);
-        MainWindow& window = rig.open();
+        QVERIFY(rig.show());
+        MainWindow& window = *rig.window;
         const test::WindowParts parts(window);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QSignalSpy commands(parts.shortcuts, &ShortcutFilter::command);
         const std::string id = std::to_string(window.winId());
         QCOMPARE(xdotool({"windowfocus", "--sync", id}), 0);

@@ -26,9 +26,7 @@ class HotKeysPageTest : public QObject {
   private slots:
     void init() {
         m_fixture = std::make_unique<test::OptionsFixture>();
-        m_dialog = std::make_unique<OptionsDialog>(m_fixture->services, OptionsDialog::kHotKeys);
-        m_dialog->show();
-        m_page = m_dialog->page<HotKeysPage>(OptionsDialog::kHotKeys);
+        std::tie(m_dialog, m_page) = m_fixture->showPage<HotKeysPage>(OptionsDialog::kHotKeys);
     }
     void cleanup() {
         BalloonTip::HideCurrent();
@@ -45,7 +43,7 @@ class HotKeysPageTest : public QObject {
         QCOMPARE(m_page->list()->topLevelItemCount(), 3);
         QCOMPARE(m_page->list()->topLevelItem(0)->text(0), QStringLiteral("Ctrl+Alt+R"));
         QCOMPARE(m_page->list()->topLevelItem(1)->text(1), QStringLiteral("Stop"));
-        test::OptionsFixture::screenshot(m_dialog.get(), "options_hotkeys_filled");
+        QVERIFY(test::SaveScreenshot(*m_dialog, "options_hotkeys_filled.png"));
 
         m_page->list()->setCurrentItem(m_page->list()->topLevelItem(0));
         QVERIFY(m_page->changeButton()->isEnabled() && m_page->deleteButton()->isEnabled());
@@ -70,33 +68,33 @@ class HotKeysPageTest : public QObject {
         HotKeyDialog second(store, m_fixture->prompter, std::nullopt);
         second.show();
         QCOMPARE(second.windowTitle(), QStringLiteral("Add New Hot-Key"));
-        second.accept();
-        QCOMPARE(second.result(), int(QDialog::Rejected));
-        QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Hot-key Required"));
-        QCOMPARE(test::OptionsFixture::balloonField(), second.changeButton());
-
+        QVERIFY(!test::Accepts(second));
+        QCOMPARE(test::ShownBalloon::Current(),
+                 (test::ShownBalloon{"Hot-key Required", "Please click here to assign the hot-key.",
+                                     second.changeButton()}));
         second.setKey(kCtrlAltR);
-        second.accept();
-        QCOMPARE(second.result(), int(QDialog::Rejected));
-        QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Key Already In Use"));
-        QCOMPARE(test::OptionsFixture::balloonField(), second.keyText());
+        QVERIFY(!test::Accepts(second));
+        QCOMPARE(test::ShownBalloon::Current(),
+                 (test::ShownBalloon{"Key Already In Use",
+                                     "Sorry, the key you have chosen is already in use as a "
+                                     "hot-key. Please choose another key.",
+                                     second.keyText()}));
         QCOMPARE(store.HotKeys().size(), std::size_t{1});
 
         HotKeyDialog change(store, m_fixture->prompter, store.HotKeys()[0]);
         change.show();
         QCOMPARE(change.windowTitle(), QStringLiteral("Change Hot-Key Command"));
         QCOMPARE(change.keyText()->text(), QStringLiteral("Ctrl+Alt+R"));
-        test::OptionsFixture::screenshot(&change, "hotkey_change");
+        QVERIFY(test::SaveScreenshot(change, "hotkey_change.png"));
         change.commandList()->setCurrentIndex(2);
-        change.accept();
-        QCOMPARE(change.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(change));
         QCOMPARE(store.HotKeys()[0].command, 2);
     }
 
     void pressKeyTakesCombinationsAndSkipsModifiersAndEnter() {
         PressKeyDialog press;
         press.show();
-        test::OptionsFixture::screenshot(&press, "press_key");
+        QVERIFY(test::SaveScreenshot(press, "press_key.png"));
         QTest::keyClick(&press, Qt::Key_Shift, Qt::ShiftModifier);
         QTest::keyClick(&press, Qt::Key_Control, Qt::ControlModifier);
         QTest::keyClick(&press, Qt::Key_Return);
@@ -125,8 +123,7 @@ class HotKeysPageTest : public QObject {
         test::WhenShown<HotKeyDialog>([&](HotKeyDialog* dialog) {
             dialog->setKey(key);
             dialog->commandList()->setCurrentIndex(command);
-            dialog->accept();
-            accepted = dialog->result() == QDialog::Accepted;
+            accepted = test::Accepts(*dialog);
         });
         QTest::mouseClick(m_page->addButton(), Qt::LeftButton);
         QVERIFY(accepted);

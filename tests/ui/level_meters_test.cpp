@@ -1,6 +1,4 @@
 #include <QApplication>
-#include <QMenu>
-#include <QTimer>
 #include <QtTest>
 
 #include "record/level_meter_scale.h"
@@ -8,19 +6,10 @@
 #include "ui/ldb_display.h"
 #include "ui/player_level_meter.h"
 #include "ui/voice_level_meter.h"
+#include "widget_driving.h"
 
 namespace sonaro {
 namespace {
-
-LevelSet levelsOf(std::initializer_list<int> values) {
-    LevelSet set;
-    set.count = static_cast<std::uint8_t>(values.size());
-    int i = 0;
-    for (int value : values) {
-        set.levels[i++] = static_cast<std::int8_t>(value);
-    }
-    return set;
-}
 
 QColor pixel(QWidget& widget, int x, int y) {
     return widget.grab().toImage().pixelColor(x, y);
@@ -37,20 +26,6 @@ class RecordingListener : public VoiceLevelMeterListener {
     void OnMarkerMoved(std::int8_t level) override { moves.push_back(level); }
     void OnMarkerToggled(bool shown) override { toggles.push_back(shown); }
 };
-
-// Chooses the first item of the next popup menu once it is open.
-void chooseFromNextMenu() {
-    QTimer::singleShot(50, [] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            auto* menu = qobject_cast<QMenu*>(widget);
-            if (menu != nullptr && menu->isVisible() && !menu->actions().isEmpty()) {
-                const QRect item = menu->actionGeometry(menu->actions().first());
-                QTest::mouseClick(menu, Qt::LeftButton, {}, item.center());
-                return;
-            }
-        }
-    });
-}
 
 }  // namespace
 
@@ -78,7 +53,8 @@ class LevelMetersTest : public QObject {
 
     void voiceScaleRepaintsOnlyTheChangedStretch() {
         const VoiceMeterScale scale(200, 6);
-        const PixelSpan span = scale.ChangedSpan(levelsOf({-20, -30}), levelsOf({-10, -24}));
+        const PixelSpan span =
+            scale.ChangedSpan(test::LevelsOf({-20, -30}), test::LevelsOf({-10, -24}));
         QCOMPARE(span.left, scale.LevelX(-30) - 1);
         QCOMPARE(span.right, scale.LevelX(-10) + 1);
     }
@@ -104,7 +80,7 @@ class LevelMetersTest : public QObject {
         VoiceLevelMeter meter;
         meter.resize(300, 30);
         const VoiceMeterScale scale = meter.scale();
-        const LevelSet loud = levelsOf({12, 12});
+        const LevelSet loud = test::LevelsOf({12, 12});
         meter.SetLevels(&loud);
         const int y = 15;
         const int zero = scale.LevelX(0);
@@ -112,7 +88,7 @@ class LevelMetersTest : public QObject {
         const int lastRed = scale.SegmentX(scale.SegmentCount(12) - 1);
         QVERIFY(lastRed >= zero);
         QCOMPARE(pixel(meter, lastRed, y), qColour(kMeterRed));
-        const LevelSet silence = levelsOf({-127, -127});
+        const LevelSet silence = test::LevelsOf({-127, -127});
         meter.SetLevels(&silence);
         for (int x = scale.margin() + 1; x < scale.LevelX(12); x += 7) {
             QCOMPARE(pixel(meter, x, y), qColour(kMeterBackground));
@@ -158,10 +134,8 @@ class LevelMetersTest : public QObject {
         meter.show();
         QVERIFY(QTest::qWaitForWindowExposed(&meter));
         QCOMPARE(meter.toggleText(), QString("Enable Voice Activate"));
-        chooseFromNextMenu();
-        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 10),
-                                meter.mapToGlobal(QPoint(20, 10)));
-        QApplication::sendEvent(&meter, &click);
+        test::ChooseFromNextMenu();
+        test::RightClick(&meter, QPoint(20, 10));
         QVERIFY(meter.markerShown());
         QCOMPARE(listener.toggles, std::vector<bool>{true});
         QCOMPARE(meter.toggleText(), QString("Disable Voice Activate"));
@@ -227,7 +201,7 @@ class LevelMetersTest : public QObject {
         PlayerLevelMeter meter;
         meter.resize(300, 40);
         QVERIFY(!meter.fallTimerActive());
-        const LevelSet loud = levelsOf({12, -127});
+        const LevelSet loud = test::LevelsOf({12, -127});
         meter.SetLevels(&loud);
         QVERIFY(meter.fallTimerActive());
         const QRect area = meter.bandArea();
@@ -252,14 +226,14 @@ class LevelMetersTest : public QObject {
         QCOMPARE(DbDisplayX(40, 240), 240);
         LDBDisplay bar;
         bar.resize(240, 12);
-        const LevelSet loud = levelsOf({12});
+        const LevelSet loud = test::LevelsOf({12});
         bar.SetLevels(&loud);
         const QImage image = bar.grab().toImage();
         QVERIFY(image.pixelColor(100, 4).green() > 150);
         QVERIFY(image.pixelColor(100, 4).red() < 50);
         QVERIFY(image.pixelColor(220, 4).red() > 150);
         QVERIFY(image.pixelColor(220, 4).green() < 50);
-        const LevelSet silence = levelsOf({-127});
+        const LevelSet silence = test::LevelsOf({-127});
         bar.SetLevels(&silence);
         QCOMPARE(static_cast<int>(bar.levels().levels[0]), -36);
         QCOMPARE(bar.grab().toImage().pixelColor(100, 4), QColor(40, 40, 40));

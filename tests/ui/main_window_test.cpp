@@ -8,34 +8,20 @@
 #include "app/application.h"
 #include "app/window_commands.h"
 #include "formats/format_settings.h"
-#include "platform/sqlite_settings_backend.h"
 #include "support/activity_record.h"
-#include "support/temp_home.h"
+#include "support/settings_home.h"
 #include "ui/tray_controller.h"
 #include "window_rig.h"
 
 namespace sonaro {
-
-// Counts the session commands that reach it.
-class CountingCommands : public RecordingCommands {
-  public:
-    int done = 0;
-    bool Record(int) override { return false; }
-    bool RecordToFile(const std::string&, int) override { return false; }
-    void Pause() override {}
-    void Restart() override {}
-    void Done() override { ++done; }
-};
 
 class MainWindowTest : public QObject {
     Q_OBJECT
 
   private slots:
     void init() {
-        m_home = std::make_unique<test::TempHome>();
-        m_backend = std::make_unique<SqliteSettingsBackend>(m_home->path() + "/registry.db",
-                                                            m_home->path() + "/machine.db");
-        m_settings = std::make_unique<SettingsStore>(*m_backend);
+        m_home = std::make_unique<test::SettingsHome>();
+        m_settings = &m_home->settings;
         m_formats = std::make_unique<FormatSettings>(*m_settings, m_home->path() + "/data");
         m_application = std::make_unique<Application>(*m_settings, *m_formats, m_commands);
     }
@@ -43,8 +29,6 @@ class MainWindowTest : public QObject {
     void cleanup() {
         m_application.reset();
         m_formats.reset();
-        m_settings.reset();
-        m_backend.reset();
         m_home.reset();
     }
 
@@ -145,11 +129,10 @@ class MainWindowTest : public QObject {
     }
 
   private:
-    std::unique_ptr<test::TempHome> m_home;
-    std::unique_ptr<SqliteSettingsBackend> m_backend;
-    std::unique_ptr<SettingsStore> m_settings;
+    std::unique_ptr<test::SettingsHome> m_home;
+    SettingsStore* m_settings = nullptr;
     std::unique_ptr<FormatSettings> m_formats;
-    CountingCommands m_commands;
+    test::CountingCommands m_commands;
     std::unique_ptr<Application> m_application;
 };
 

@@ -24,27 +24,6 @@ namespace {
 
 using Button = TransportButtons::Button;
 
-// Chooses the first item of the next popup menu once it is open and remembers its text.
-void chooseFromNextMenu(QString* text) {
-    QTimer::singleShot(50, [text] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            auto* menu = qobject_cast<QMenu*>(widget);
-            if (menu != nullptr && menu->isVisible() && !menu->actions().isEmpty()) {
-                *text = menu->actions().first()->text();
-                QTest::mouseClick(menu, Qt::LeftButton, {},
-                                  menu->actionGeometry(menu->actions().first()).center());
-                return;
-            }
-        }
-    });
-}
-
-void rightClick(QWidget* widget) {
-    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
-                            widget->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(widget, &click);
-}
-
 bool enabled(const test::WindowParts& parts, int command) {
     return parts.menu->item(command)->isEnabled();
 }
@@ -78,13 +57,6 @@ class PaintCounter : public QObject {
     }
 };
 
-LevelSet Levels(std::int8_t db) {
-    LevelSet set;
-    set.count = 2;
-    set.levels.fill(db);
-    return set;
-}
-
 }  // namespace
 
 class MainWindowViewTest : public QObject {
@@ -92,11 +64,10 @@ class MainWindowViewTest : public QObject {
 
   private slots:
     void heightFollowsTheShownParts() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
-        MainWindow& window = rig.open();
+        test::WindowRig rig;
+        QVERIFY(rig.show());
+        MainWindow& window = *rig.window;
         const test::WindowParts parts(window);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.width(), DluX(window.fontMetrics(), 320));
         const int full = window.height();
         const struct {
@@ -119,8 +90,8 @@ class MainWindowViewTest : public QObject {
         }
         // Voice activation from the meter's menu makes the meter taller at once.
         QString chosen;
-        chooseFromNextMenu(&chosen);
-        rightClick(parts.meter);
+        test::ChooseFromNextMenu(&chosen);
+        test::RightClick(parts.meter);
         QCOMPARE(chosen, QString("Enable Voice Activate"));
         QCOMPARE(rig.settings.ReadSettingString("Settings", "VoiceActivate", ""), std::string("1"));
         const QFontMetrics metrics = window.fontMetrics();
@@ -137,33 +108,31 @@ class MainWindowViewTest : public QObject {
     }
 
     void statusBarMenuWithoutButtons() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
-        MainWindow& window = rig.open();
+        test::WindowRig rig;
+        QVERIFY(rig.show());
+        MainWindow& window = *rig.window;
         const test::WindowParts parts(window);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.RunCommand(cmd::kViewButtons);
         const int height = window.height();
         QString chosen;
-        chooseFromNextMenu(&chosen);
-        rightClick(parts.statusBar);
+        test::ChooseFromNextMenu(&chosen);
+        test::RightClick(parts.statusBar);
         QCOMPARE(chosen, QString("Hide StatusBar"));
         QVERIFY(parts.statusBar->isHidden());
         QVERIFY(window.height() < height);
-        chooseFromNextMenu(&chosen);
-        rightClick(parts.toolbar);
+        test::ChooseFromNextMenu(&chosen);
+        test::RightClick(parts.toolbar);
         QCOMPARE(chosen, QString("Hide Toolbar"));
         QVERIFY(parts.toolbar->isHidden());
     }
 
     void controlsFollowTheSessionStates() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        test::WindowRig rig;
         rig.settings.WriteSettingBool("Settings", "VoiceActivate", true);
         rig.settings.WriteSettingInt("Settings", "VoiceActivateLevel", -24);
-        MainWindow& window = rig.open();
+        QVERIFY(rig.show());
+        MainWindow& window = *rig.window;
         const test::WindowParts parts(window);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(enabled(parts, cmd::kOptions));
 
         window.RunCommand(cmd::kButtonRecord);
@@ -212,11 +181,10 @@ class MainWindowViewTest : public QObject {
     }
 
     void shortcutsIgnoreHeldKeys() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
-        MainWindow& window = rig.open();
+        test::WindowRig rig;
+        QVERIFY(rig.show());
+        MainWindow& window = *rig.window;
         const test::WindowParts parts(window);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QKeyEvent repeat(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier, QString(), true);
         QApplication::sendEvent(parts.display, &repeat);
         QVERIFY(rig.opened.empty());
@@ -238,24 +206,23 @@ class MainWindowViewTest : public QObject {
     // Hidden (in the tray) or minimised (no tray), the clock and meter draw nothing; they show
     // the latest values when the window comes back.
     void hiddenWindowDrawsNothingAndCatchesUp() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
-        MainWindow& window = rig.open();
+        test::WindowRig rig;
+        QVERIFY(rig.show());
+        MainWindow& window = *rig.window;
         const test::WindowParts parts(window);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(!parts.tray->hasIcon());
         PaintCounter counter(&window);
         for (const bool minimise : {true, false}) {
             window.presenter().ShowTime(1000);
-            window.presenter().ShowLevels(Levels(-40));
+            window.presenter().ShowLevels(test::LevelsOf({-40, -40}));
             minimise ? window.HideWindow() : window.hide();
             QCOMPARE(window.isMinimized(), minimise);
             QCoreApplication::processEvents();
             counter.paints = 0;
             for (int ms = 2000; ms <= 65000; ms += 100) {
                 window.presenter().ShowTime(ms);
-                window.presenter().ShowLevels(
-                    Levels(static_cast<std::int8_t>(-30 + ms / 100 % 20)));
+                const int db = -30 + ms / 100 % 20;
+                window.presenter().ShowLevels(test::LevelsOf({db, db}));
             }
             window.presenter().ShowLevel(-6);
             QTest::qWait(100);
@@ -271,7 +238,7 @@ class MainWindowViewTest : public QObject {
     }
 
     void floatKeepsThePlace() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        test::WindowRig rig;
         MainWindow& window = rig.open();
         const test::WindowParts parts(window);
         window.move(30, 40);
@@ -300,7 +267,7 @@ class MainWindowViewTest : public QObject {
     }
 
     void firstRunSetupWaitsForADisplay() {
-        test::WindowRig rig({test::WindowRig::Microphone(0.5)});
+        test::WindowRig rig;
         MainWindow& window = rig.open();
         const test::WindowParts parts(window);
         window.show();

@@ -33,20 +33,6 @@
 #include "window_rig.h"
 
 namespace sonaro {
-namespace {
-
-// Session commands that go nowhere: the window under test has no session.
-class IdleCommands final : public RecordingCommands {
-  public:
-    bool Record(int) override { return false; }
-    bool RecordToFile(const std::string&, int) override { return false; }
-    void Pause() override {}
-    void Restart() override {}
-    void Done() override {}
-};
-
-}  // namespace
-
 class OptionsDialogTest : public QObject {
     Q_OBJECT
 
@@ -67,8 +53,7 @@ class OptionsDialogTest : public QObject {
             QCOMPARE(dialog.tabs()->tabText(i), titles[i]);
             dialog.tabs()->setCurrentIndex(i);
         }
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(dialog));
         QCOMPARE(m_fixture->backend.changes, 0);
         QVERIFY(!m_fixture->autostart.IsEnabled());
     }
@@ -81,14 +66,12 @@ class OptionsDialogTest : public QObject {
                                "options_general", "options_hotkeys"};
         for (int i = 0; i < OptionsDialog::kPageCount; ++i) {
             dialog.tabs()->setCurrentIndex(i);
-            test::OptionsFixture::screenshot(&dialog, names[i]);
+            QVERIFY(test::SaveScreenshot(dialog, QString(names[i]) + ".png"));
         }
     }
 
     void recordPageEnablingAndMaximumTimeBorders() {
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kRecord);
-        dialog.show();
-        auto* page = dialog.page<RecordOptionsPage>(OptionsDialog::kRecord);
+        auto [dialog, page] = m_fixture->showPage<RecordOptionsPage>(OptionsDialog::kRecord);
         QCOMPARE(page->deviceList()->count(), 3);
         QCOMPARE(page->deviceList()->itemText(0), QStringLiteral("[Default Sound In]"));
         page->deviceList()->setCurrentIndex(1);
@@ -100,26 +83,23 @@ class OptionsDialogTest : public QObject {
         page->limitTime()->setChecked(true);
         QVERIFY(page->hours()->isEnabled() && page->stopAtMax()->isEnabled());
 
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Invalid time"));
-        QCOMPARE(test::OptionsFixture::balloonText(),
-                 QStringLiteral("Maximum recording time must be one or more seconds."));
-        QCOMPARE(test::OptionsFixture::balloonField(), page->seconds());
-
+        QVERIFY(!test::Accepts(*dialog));
+        QCOMPARE(test::ShownBalloon::Current(),
+                 (test::ShownBalloon{"Invalid time",
+                                     "Maximum recording time must be one or more seconds.",
+                                     page->seconds()}));
         page->hours()->setValue(2);
         page->seconds()->setValue(1);
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QCOMPARE(test::OptionsFixture::balloonText(),
-                 QStringLiteral("Maximum recording time must be two hours or less."));
-        QCOMPARE(test::OptionsFixture::balloonField(), page->hours());
+        QVERIFY(!test::Accepts(*dialog));
+        QCOMPARE(
+            test::ShownBalloon::Current(),
+            (test::ShownBalloon{"Invalid time", "Maximum recording time must be two hours or less.",
+                                page->hours()}));
         QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "MaxTimeHours", "-"), "-");
 
         page->seconds()->setValue(0);
         page->newAtMax()->setChecked(true);
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(*dialog));
         QCOMPARE(m_fixture->settings.ReadSettingInt("Settings", "MaxTimeHours", 0), 2L);
         QVERIFY(!m_fixture->settings.ReadSettingBool("Settings", "StopReachMaxTime", true));
         QVERIFY(m_fixture->settings.ReadSettingBool("Settings", "VoiceActivate", false));
@@ -128,9 +108,7 @@ class OptionsDialogTest : public QObject {
     }
 
     void outputPatternRulesAndViewSample() {
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kOutput);
-        dialog.show();
-        auto* page = dialog.page<OutputOptionsPage>(OptionsDialog::kOutput);
+        auto [dialog, page] = m_fixture->showPage<OutputOptionsPage>(OptionsDialog::kOutput);
         QVERIFY(page->usePattern()->isChecked());
         QCOMPARE(page->patternField()->text(), QStringLiteral("Untitled %autonumber%"));
         const std::pair<QString, QString> refused[] = {
@@ -143,11 +121,9 @@ class OptionsDialogTest : public QObject {
              "try again."}};
         for (const auto& [pattern, text] : refused) {
             page->patternField()->setText(pattern);
-            dialog.accept();
-            QCOMPARE(dialog.result(), int(QDialog::Rejected));
-            QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Invalid format"));
-            QCOMPARE(test::OptionsFixture::balloonText(), text);
-            QCOMPARE(test::OptionsFixture::balloonField(), page->patternField());
+            QVERIFY(!test::Accepts(*dialog));
+            QCOMPARE(test::ShownBalloon::Current(),
+                     (test::ShownBalloon{"Invalid format", text, page->patternField()}));
         }
         page->patternField()->setText("Take %autonumber%");
         QTest::mouseClick(page->viewSample(), Qt::LeftButton);
@@ -159,83 +135,72 @@ class OptionsDialogTest : public QObject {
 
         page->promptForName()->setChecked(true);
         QVERIFY(!page->patternField()->isEnabled() && !page->resetAutoNumber()->isEnabled());
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(*dialog));
         QVERIFY(m_fixture->settings.ReadSettingBool("Settings", "PromptForName", false));
         QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "FileNameFormat", "-"), "-");
     }
 
     void outputFolderCases() {
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kOutput);
-        dialog.show();
-        auto* page = dialog.page<OutputOptionsPage>(OptionsDialog::kOutput);
+        auto [dialog, page] = m_fixture->showPage<OutputOptionsPage>(OptionsDialog::kOutput);
         const std::string base = m_fixture->home.path();
         auto& prompter = m_fixture->prompter;
         const auto lastText = [&] { return prompter.shown().back().text; };
 
         page->folderField()->setText("");
-        dialog.accept();
+        dialog->accept();
         QCOMPARE(lastText(), "Output folder is invalid. Please try again.");
         QCOMPARE(prompter.shown().back().title, "Invalid output folder");
 
         page->folderField()->setText(QString::fromStdString(base + "/new"));
         prompter.answer(PromptAnswer::No);
-        dialog.accept();
+        QVERIFY(!test::Accepts(*dialog));
         QCOMPARE(prompter.shown().back().title, "Create Folder");
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
 
         page->folderField()->setText("relative");
         prompter.answer(PromptAnswer::Yes);
-        dialog.accept();
+        dialog->accept();
         QCOMPARE(lastText(), "Cannot create the specified folder. Please enter a valid folder.");
 
         page->folderField()->setText(QString::fromStdString(base + "/missing/child"));
         prompter.answer(PromptAnswer::Yes);
-        dialog.accept();
+        dialog->accept();
         QCOMPARE(lastText(), "Cannot create the specified folder. Please try again.");
-        QCOMPARE(dialog.focusWidget(), page->folderField());
+        QCOMPARE(dialog->focusWidget(), page->folderField());
 
         page->folderField()->setText(QString::fromStdString(base + "/new"));
         prompter.answer(PromptAnswer::Yes);
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(*dialog));
         QVERIFY(std::filesystem::is_directory(base + "/new"));
         QCOMPARE(m_fixture->settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""),
                  base + "/new");
     }
 
     void choosingMp3EnsuresTheEncoder() {
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kOutput);
-        dialog.show();
-        auto* page = dialog.page<OutputOptionsPage>(OptionsDialog::kOutput);
+        auto [dialog, page] = m_fixture->showPage<OutputOptionsPage>(OptionsDialog::kOutput);
         QCOMPARE(page->formatList()->itemText(1), QStringLiteral("Mp3"));
         page->formatList()->setCurrentIndex(1);
         m_fixture->componentInstalls = false;
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!test::Accepts(*dialog));
         QCOMPARE(m_fixture->ensured, std::vector<std::string>{"mp3el"});
         QCOMPARE(m_fixture->formats.GetOutputFormat(), OutputFormat::Wav);
         m_fixture->componentInstalls = true;
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(*dialog));
         QCOMPARE(m_fixture->formats.GetOutputFormat(), OutputFormat::Mp3);
     }
 
     void generalPageIntervalAndLogonEntry() {
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kGeneral);
-        dialog.show();
-        auto* page = dialog.page<GeneralOptionsPage>(OptionsDialog::kGeneral);
+        auto [dialog, page] = m_fixture->showPage<GeneralOptionsPage>(OptionsDialog::kGeneral);
         QVERIFY(!page->intervalField()->isEnabled());
         page->intervalTone()->setChecked(true);
         page->intervalField()->clear();
-        dialog.accept();
-        QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Invalid Interval"));
-        QCOMPARE(test::OptionsFixture::balloonField(), page->intervalField());
+        QVERIFY(!test::Accepts(*dialog));
+        QCOMPARE(test::ShownBalloon::Current(),
+                 (test::ShownBalloon{"Invalid Interval", "Please enter a valid interval (in secs).",
+                                     page->intervalField()}));
 
         page->intervalField()->setText("45");
         page->runAtLogon()->setChecked(true);
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(*dialog));
         QVERIFY(m_fixture->autostart.IsEnabled());
         std::ifstream entry(m_fixture->autostart.entryPath());
         const std::string text((std::istreambuf_iterator<char>(entry)), {});
@@ -250,8 +215,7 @@ class OptionsDialogTest : public QObject {
         OptionsDialog dialog(m_fixture->services, OptionsDialog::kGeneral);
         dialog.show();
         dialog.page<GeneralOptionsPage>(OptionsDialog::kGeneral)->runAtLogon()->setChecked(true);
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!test::Accepts(dialog));
         const auto& box = m_fixture->prompter.shown().back();
         QCOMPARE(box.title, "Access Error");
         QCOMPARE(box.icon, PromptIcon::Error);
@@ -293,7 +257,7 @@ class OptionsDialogTest : public QObject {
     void namePromptGivesTheTypedName() {
         test::WhenShown<QInputDialog>([](QInputDialog* dialog) {
             QCOMPARE(dialog->windowTitle(), QStringLiteral("Enter File Name"));
-            test::OptionsFixture::screenshot(dialog, "name_prompt");
+            QVERIFY(test::SaveScreenshot(*dialog, "name_prompt.png"));
             dialog->setTextValue(QStringLiteral("Interview: part 1?"));
             dialog->accept();
         });
@@ -303,7 +267,7 @@ class OptionsDialogTest : public QObject {
     }
 
     void openOptionsFromTheMainWindowRefreshesIt() {
-        IdleCommands commands;
+        test::CountingCommands commands;
         Application application(m_fixture->settings, m_fixture->formats, commands);
         MainWindow window(application, m_fixture->settings);
         MainWindow::Services services;
@@ -348,7 +312,7 @@ class OptionsDialogTest : public QObject {
     // The fixed keys (Space, F5, F1, ...) act in the main window only; dialogs opened over it
     // keep them.
     void fixedKeysStayWithTheMainWindow() {
-        IdleCommands commands;
+        test::CountingCommands commands;
         Application application(m_fixture->settings, m_fixture->formats, commands);
         MainWindow window(application, m_fixture->settings);
         window.show();

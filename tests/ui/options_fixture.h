@@ -1,13 +1,8 @@
 #pragma once
 
-#include <QApplication>
-#include <QDir>
-#include <QTest>
-#include <QTimer>
-#include <QWidget>
-
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/format_settings.h"
@@ -20,36 +15,11 @@
 #include "support/scripted_prompter.h"
 #include "support/scripted_wave_in.h"
 #include "support/settings_home.h"
-#include "ui/balloon_tip.h"
+#include "ui/options_dialog.h"
 #include "ui/options_services.h"
+#include "widget_driving.h"
 
 namespace sonaro::test {
-
-inline constexpr int kDialogGraceMs = 5000;
-
-// Runs `act` on the first visible dialog of type T once it shows (modal dialogs block the test).
-template <typename T, typename Act>
-void WhenShown(Act act) {
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, act] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<T*>(widget); dialog && dialog->isVisible()) {
-                poll->stop();
-                poll->deleteLater();
-                act(dialog);
-                // A dialog that stayed open would block the test for good: it is closed, and
-                // the test's own checks then fail.
-                QTimer::singleShot(kDialogGraceMs, dialog, [dialog] {
-                    if (dialog->isVisible()) {
-                        dialog->reject();
-                    }
-                });
-                return;
-            }
-        }
-    });
-    poll->start(10);
-}
 
 // Counts every change made through it, so a test can tell that nothing was written.
 class CountingBackend final : public SettingsBackend {
@@ -133,25 +103,13 @@ struct OptionsFixture {
                    [this] { return mapiAvailable; },
                    {}} {}
 
-    // Saves a picture of `widget` as "<build>/screenshots/<name>.png".
-    static void screenshot(QWidget* widget, const QString& name) {
-        const QString folder = QStringLiteral(SONARO_BINARY_DIR "/screenshots");
-        QDir().mkpath(folder);
-        QApplication::processEvents();
-        QVERIFY(widget->grab().save(folder + "/" + name + ".png"));
-    }
-
-    static QString balloonText() {
-        BalloonTip* tip = BalloonTip::Current();
-        return tip != nullptr && tip->isVisible() ? tip->text() : QString();
-    }
-    static QString balloonTitle() {
-        BalloonTip* tip = BalloonTip::Current();
-        return tip != nullptr && tip->isVisible() ? tip->title() : QString();
-    }
-    static QWidget* balloonField() {
-        BalloonTip* tip = BalloonTip::Current();
-        return tip != nullptr && tip->isVisible() ? tip->field() : nullptr;
+    // The options dialog shown on page `index`, and that page.
+    template <typename PageType>
+    std::pair<std::unique_ptr<OptionsDialog>, PageType*> showPage(OptionsDialog::Page index) {
+        auto dialog = std::make_unique<OptionsDialog>(services, index);
+        dialog->show();
+        PageType* page = dialog->page<PageType>(index);
+        return {std::move(dialog), page};
     }
 
     SettingsHome home;

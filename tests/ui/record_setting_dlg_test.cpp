@@ -17,22 +17,26 @@
 #include "ui/ldb_display.h"
 #include "ui/ldb_edit.h"
 #include "ui/record_setting_dlg.h"
+#include "widget_driving.h"
 
 namespace sonaro {
 namespace {
 
+// An input that plays a tone for twenty seconds.
+test::ScriptedInput input(const char* name, std::vector<std::string> sources, double amplitude) {
+    test::ScriptedInput in;
+    in.name = name;
+    in.sourceLines = std::move(sources);
+    in.signal = test::ToneBetween(amplitude, 0, 600000);
+    in.frames = 44100 * 20;
+    return in;
+}
+
 std::vector<test::ScriptedInput> inputs() {
-    test::ScriptedInput builtIn{"Built-in Audio",      {"Microphone"}, {}, false, nullptr, 0,
-                                test::ScriptEnd::Stall};
-    builtIn.signal = test::ToneBetween(0.05, 0, 600000);
-    builtIn.frames = 44100 * 20;
-    test::ScriptedInput usb{"USB Microphone",      {"Microphone", "Line In"}, {}, false, nullptr, 0,
-                            test::ScriptEnd::Stall};
-    usb.signal = test::ToneBetween(0.6, 0, 600000);
-    usb.frames = 44100 * 20;
-    test::ScriptedInput broken{"Broken Input",        {"Microphone"}, {}, true, nullptr, 0,
-                               test::ScriptEnd::Stall};
-    return {builtIn, usb, broken};
+    test::ScriptedInput broken = input("Broken Input", {"Microphone"}, 0);
+    broken.failOpen = true;
+    return {input("Built-in Audio", {"Microphone"}, 0.05),
+            input("USB Microphone", {"Microphone", "Line In"}, 0.6), broken};
 }
 
 }  // namespace
@@ -68,7 +72,7 @@ class RecordSettingDlgTest : public QObject {
         QVERIFY(dialog.levelBar()->isEnabled());
         QTRY_VERIFY(dialog.levelBar()->levels().levels[0] > -20);
         QVERIFY(m_devices->mixerLog().back() == "1/1/-6");
-        saveScreenshot(dialog, "record_volume_dialog.png");
+        QVERIFY(test::SaveScreenshot(dialog, "record_volume_dialog.png"));
 
         // Moving the volume applies it at once.
         QLineEdit* box = dialog.volumeSlider()->numberBox();
@@ -136,12 +140,6 @@ class RecordSettingDlgTest : public QObject {
     }
 
   private:
-    static void saveScreenshot(QWidget& widget, const QString& name) {
-        const QString folder = QStringLiteral(SONARO_BINARY_DIR) + "/screenshots";
-        QDir().mkpath(folder);
-        QVERIFY(widget.grab().save(folder + "/" + name));
-    }
-
     std::unique_ptr<test::SettingsHome> m_home;
     SettingsStore* m_settings = nullptr;
     std::unique_ptr<test::ScriptedWaveInList> m_devices;

@@ -30,9 +30,7 @@ class TransmitOptionsPageTest : public QObject {
     }
 
     void enablingFollowsTheMethodBoxes() {
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kTransmit);
-        dialog.show();
-        auto* page = dialog.page<TransmitOptionsPage>(OptionsDialog::kTransmit);
+        auto [dialog, page] = m_fixture->showPage<TransmitOptionsPage>(OptionsDialog::kTransmit);
         QVERIFY(!page->toField()->isEnabled() && !page->emailSettings()->isEnabled());
         QVERIFY(!page->ftpPassword()->isEnabled() && !page->browseProgram()->isEnabled());
         QCOMPARE(page->ftpDirectory()->text(), QStringLiteral("/"));
@@ -45,26 +43,22 @@ class TransmitOptionsPageTest : public QObject {
     }
 
     void checksInOrderWithBalloonsAndNoTestFileLeft() {
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kTransmit);
-        dialog.show();
-        auto* page = dialog.page<TransmitOptionsPage>(OptionsDialog::kTransmit);
+        auto [dialog, page] = m_fixture->showPage<TransmitOptionsPage>(OptionsDialog::kTransmit);
         page->sendEmail()->setChecked(true);
         page->toField()->setText("ann@example");
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Invalid Email"));
-        QCOMPARE(test::OptionsFixture::balloonText(),
-                 QStringLiteral("Please enter a valid email address."));
-        QCOMPARE(test::OptionsFixture::balloonField(), page->toField());
+        QVERIFY(!test::Accepts(*dialog));
+        QCOMPARE(test::ShownBalloon::Current(),
+                 (test::ShownBalloon{"Invalid Email", "Please enter a valid email address.",
+                                     page->toField()}));
 
         page->toField()->setText("ann@example.org");
         page->sendFtp()->setChecked(true);
         page->ftpServer()->setText("ftp.example.org");
         page->ftpUser()->setText("ann");
-        dialog.accept();
-        QCOMPARE(test::OptionsFixture::balloonText(),
-                 QStringLiteral("FTP Server or user details are required."));
-        QCOMPARE(test::OptionsFixture::balloonField(), page->ftpServer());
+        QVERIFY(!test::Accepts(*dialog));
+        QCOMPARE(test::ShownBalloon::Current(),
+                 (test::ShownBalloon{"", "FTP Server or user details are required.",
+                                     page->ftpServer()}));
 
         page->ftpPassword()->setText("ftp-pass-77");
         page->sendFolder()->setChecked(true);
@@ -75,18 +69,19 @@ class TransmitOptionsPageTest : public QObject {
             QCOMPARE(mkdir(readOnly.c_str(), 0555), 0);
         }
         page->folderField()->setText(QString::fromStdString(readOnly));
-        dialog.accept();
-        QCOMPARE(test::OptionsFixture::balloonText(),
-                 QStringLiteral("You don't have the permission to write to the specified folder. "
-                                "Please select a valid folder to transmit recordings to."));
-        QCOMPARE(test::OptionsFixture::balloonField(), page->folderField());
+        QVERIFY(!test::Accepts(*dialog));
+        QCOMPARE(test::ShownBalloon::Current(),
+                 (test::ShownBalloon{"Invalid Folder",
+                                     "You don't have the permission to write to the specified "
+                                     "folder. Please select a valid folder to transmit "
+                                     "recordings to.",
+                                     page->folderField()}));
 
         const std::string backup = m_fixture->home.path() + "/backup";
         std::filesystem::create_directories(backup);
         page->folderField()->setText(QString::fromStdString(backup));
         page->runAutomatically()->setChecked(true);
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(*dialog));
         QVERIFY(std::filesystem::is_empty(backup));
         QCOMPARE(m_fixture->settings.ReadSettingString("Email", "To", ""), "ann@example.org");
         QVERIFY(!m_fixture->settings.ReadSettingBool("Settings", "bPromptTransmit", true));
@@ -102,17 +97,19 @@ class TransmitOptionsPageTest : public QObject {
             dialog.show();
             QCOMPARE(dialog.hostField()->text(), QStringLiteral("smtp.example.net"));
             QCOMPARE(dialog.replyField()->text(), QStringLiteral("ann@example.net"));
-            test::OptionsFixture::screenshot(&dialog, "email_settings");
+            QVERIFY(test::SaveScreenshot(dialog, "email_settings.png"));
             dialog.useSmtp()->setChecked(true);
             dialog.hostField()->clear();
             dialog.replyField()->clear();
-            dialog.accept();
-            QCOMPARE(dialog.result(), int(QDialog::Rejected));
-            QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Reply Email Required"));
+            QVERIFY(!test::Accepts(dialog));
+            QCOMPARE(test::ShownBalloon::Current(),
+                     (test::ShownBalloon{"Reply Email Required",
+                                         "If you choose SMTP you must enter a valid reply-to "
+                                         "address. Enter your email address.",
+                                         dialog.replyField()}));
             dialog.sendDirect()->setChecked(true);
             dialog.replyField()->setText("me@example.org");
-            dialog.accept();
-            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+            QVERIFY(test::Accepts(dialog));
         }
         EmailSettingsDialog again(m_fixture->services);
         QCOMPARE(again.hostField()->text(), QString());
@@ -126,8 +123,7 @@ class TransmitOptionsPageTest : public QObject {
         dialog.show();
         QVERIFY(dialog.useMapi()->isChecked());
         QVERIFY(!dialog.hostField()->isEnabled() && !dialog.userField()->isEnabled());
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!test::Accepts(dialog));
         QCOMPARE(m_fixture->prompter.shown().back().title, "MAPI Not Detected");
         QCOMPARE(m_fixture->prompter.shown().back().icon, PromptIcon::Information);
 
@@ -138,12 +134,14 @@ class TransmitOptionsPageTest : public QObject {
         dialog.hostField()->setText("smtp.example.org");
         dialog.replyField()->setText("me@example.org");
         dialog.userField()->setText("me");
-        dialog.accept();
-        QCOMPARE(test::OptionsFixture::balloonTitle(), QStringLiteral("Password Required"));
-        QCOMPARE(test::OptionsFixture::balloonField(), dialog.passwordField());
+        QVERIFY(!test::Accepts(dialog));
+        QCOMPARE(test::ShownBalloon::Current(),
+                 (test::ShownBalloon{"Password Required",
+                                     "If your SMTP server requires authentication, you must "
+                                     "enter a valid SMTP password to connect to your server.",
+                                     dialog.passwordField()}));
         dialog.passwordField()->setText("smtp-secret-9");
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(test::Accepts(dialog));
 
         EmailSettingsDialog reopened(m_fixture->services);
         QCOMPARE(reopened.passwordField()->text(), QStringLiteral("smtp-secret-9"));
@@ -158,9 +156,7 @@ class TransmitOptionsPageTest : public QObject {
         const std::string program = folder + "/convert.sh";
         std::ofstream(program) << "#!/bin/sh\n";
         std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kTransmit);
-        dialog.show();
-        auto* page = dialog.page<TransmitOptionsPage>(OptionsDialog::kTransmit);
+        auto [dialog, page] = m_fixture->showPage<TransmitOptionsPage>(OptionsDialog::kTransmit);
         page->sendRun()->setChecked(true);
         QString title;
         test::WhenShown<QFileDialog>([&](QFileDialog* picker) {

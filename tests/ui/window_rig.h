@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAction>
-#include <QDir>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QToolBar>
@@ -23,13 +22,25 @@
 #include "ui/transport_buttons.h"
 #include "ui/tray_controller.h"
 #include "ui/voice_level_meter.h"
+#include "widget_driving.h"
 
 namespace sonaro::test {
+
+// Session commands that go nowhere, for a window without a session; Done calls are counted.
+class CountingCommands final : public RecordingCommands {
+  public:
+    int done = 0;
+    bool Record(int) override { return false; }
+    bool RecordToFile(const std::string&, int) override { return false; }
+    void Pause() override {}
+    void Restart() override {}
+    void Done() override { ++done; }
+};
 
 // A main window over a real recording session (see SessionRig) driven by the Qt event loop.
 class WindowRig {
   public:
-    explicit WindowRig(std::vector<ScriptedInput> inputs)
+    explicit WindowRig(std::vector<ScriptedInput> inputs = {SessionRig::Microphone(0.5)})
         : core(dispatcher, std::move(inputs)),
           commands(core.session),
           application(core.settings, core.formats, commands) {}
@@ -47,7 +58,11 @@ class WindowRig {
         return *window;
     }
 
-    static ScriptedInput Microphone(double amplitude) { return SessionRig::Microphone(amplitude); }
+    // Opens the window and shows it: false when it never became exposed.
+    bool show() {
+        open().show();
+        return QTest::qWaitForWindowExposed(window.get());
+    }
 
     QtUiDispatcher dispatcher;
     SessionRig core;
@@ -102,12 +117,5 @@ struct WindowParts {
     ShortcutFilter* shortcuts;
     QLineEdit* folder;
 };
-
-// Saves a picture of `widget` as <build>/screenshots/<name>.
-inline bool SaveScreenshot(QWidget& widget, const QString& name) {
-    const QString folder = QStringLiteral(SONARO_BINARY_DIR) + "/screenshots";
-    QDir().mkpath(folder);
-    return widget.grab().save(folder + "/" + name);
-}
 
 }  // namespace sonaro::test
