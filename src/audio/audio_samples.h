@@ -26,9 +26,18 @@ constexpr InternalSample ToInternalSample(std::int16_t pcm) {
     return static_cast<InternalSample>(pcm) * (1 << kInternalShift);
 }
 
-// (x + 8) >> 4 kept to 16 bits without saturation, as the writers of 16-bit PCM store it.
+// `sample` kept to what 16 bits shifted left by 4 can hold, so wider PCM stores it unwrapped.
+constexpr InternalSample SaturateInternal(InternalSample sample) {
+    return sample < -kInternalFullScale      ? -kInternalFullScale
+           : sample > kInternalFullScale - 1 ? kInternalFullScale - 1
+                                             : sample;
+}
+
+// (x + 8) >> 4, saturated to 16 bits: a filter that rings past full scale (a rate converter)
+// clips instead of wrapping round to the opposite sign.
 constexpr std::int16_t ToPcm16(InternalSample sample) {
-    return static_cast<std::int16_t>((sample + 8) >> kInternalShift);
+    const std::int64_t rounded = (static_cast<std::int64_t>(sample) + 8) >> kInternalShift;
+    return static_cast<std::int16_t>(rounded < -32768 ? -32768 : rounded > 32767 ? 32767 : rounded);
 }
 
 // Converts `count` 16-bit samples into internal samples.

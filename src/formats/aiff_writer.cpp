@@ -1,5 +1,7 @@
 #include "formats/aiff_writer.h"
 
+#include <algorithm>
+
 #include "formats/aiff_header.h"
 #include "formats/byte_order.h"
 
@@ -21,11 +23,11 @@ void AiffWriter::encodeHeader(std::optional<std::uint64_t> dataBytes, std::uint8
 
 void AiffWriter::convert(const InternalSample* samples, int count, std::uint8_t* out) const {
     for (int i = 0; i < count; ++i) {
-        const auto rounded = static_cast<std::int32_t>(static_cast<std::uint32_t>(samples[i]) + 8);
         if (m_eightBit) {
-            out[i] = static_cast<std::uint8_t>(rounded >> 12);
+            const std::int32_t rounded = (SaturateInternal(samples[i]) + 8) >> 12;
+            out[i] = static_cast<std::uint8_t>(std::min(rounded, 127));
         } else {
-            PutBe16(out + 2 * i, static_cast<std::uint32_t>(rounded >> 4));
+            PutBe16(out + 2 * i, static_cast<std::uint16_t>(ToPcm16(samples[i])));
         }
     }
 }

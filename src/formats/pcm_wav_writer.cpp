@@ -1,5 +1,6 @@
 #include "formats/pcm_wav_writer.h"
 
+#include <algorithm>
 #include <bit>
 
 #include "formats/byte_order.h"
@@ -54,20 +55,18 @@ void PcmWavWriter::convert(const InternalSample* samples, int count, std::uint8_
     switch (m_type) {
         case PcmSampleType::Unsigned8:
             for (int i = 0; i < count; ++i) {
-                out[i] = static_cast<std::uint8_t>(
-                    (static_cast<std::int32_t>(bits(samples[i]) + 2048) >> 12) + 128);
+                const std::int32_t rounded = (SaturateInternal(samples[i]) + 2048) >> 12;
+                out[i] = static_cast<std::uint8_t>(std::min(rounded, 127) + 128);
             }
             break;
         case PcmSampleType::Signed16:
             for (int i = 0; i < count; ++i) {
-                PutLe16(out + 2 * i, static_cast<std::uint32_t>(
-                                         static_cast<std::int32_t>(bits(samples[i]) + 8) >> 4));
+                PutLe16(out + 2 * i, static_cast<std::uint16_t>(ToPcm16(samples[i])));
             }
             break;
         case PcmSampleType::Signed24:
             for (int i = 0; i < count; ++i) {
-                // Low 24 bits of (x << 12) >> 8.
-                const std::uint32_t value = bits(samples[i]) << 4;
+                const std::uint32_t value = bits(SaturateInternal(samples[i])) << 4;
                 out[3 * i] = static_cast<std::uint8_t>(value);
                 out[3 * i + 1] = static_cast<std::uint8_t>(value >> 8);
                 out[3 * i + 2] = static_cast<std::uint8_t>(value >> 16);
@@ -75,7 +74,7 @@ void PcmWavWriter::convert(const InternalSample* samples, int count, std::uint8_
             break;
         case PcmSampleType::Signed32:
             for (int i = 0; i < count; ++i) {
-                PutLe32(out + 4 * i, bits(samples[i]) << 12);
+                PutLe32(out + 4 * i, bits(SaturateInternal(samples[i])) << 12);
             }
             break;
         case PcmSampleType::Float32:

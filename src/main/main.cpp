@@ -173,7 +173,8 @@ struct TransmitQueue : TransmitHandoff {
               [home = paths.home] { return DiscoverDefaultMailAccount(home); },
               {},
               {},
-              3600000}),
+              3600000,
+              [&log](std::string_view details) { log.Log("Secure connection: ", details); }}),
           sender({recorder.dispatcher, settings, methods, questions, &log, sendQueuePath(paths)}) {
         session.SetTransmit(this);
     }

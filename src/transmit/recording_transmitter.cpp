@@ -50,6 +50,9 @@ RecordingTransmitter::RecordingTransmitter(RecordingTransmitterParts parts)
     if (!m_parts.findMailAccount) {
         m_parts.findMailAccount = [] { return std::optional<MailAccount>(); };
     }
+    if (!m_parts.mail.smtp.log) {
+        m_parts.mail.smtp.log = m_parts.log;
+    }
     if (!m_parts.mail.smtpPassword && m_parts.passwords != nullptr) {
         m_parts.mail.smtpPassword = [passwords = m_parts.passwords] {
             return ReadSmtpPassword(*passwords);
@@ -76,8 +79,8 @@ SendResult RecordingTransmitter::SendRecordingByEmail(NetTask& task, const std::
 SendResult RecordingTransmitter::UploadRecordingByFtp(NetTask& task, const std::string& path,
                                                       std::string& reason) {
     ReasonKeepingTask keeping(task, reason);
-    const SendResult result = sonaro::UploadRecordingByFtp(keeping, m_parts.settings, path,
-                                                           m_parts.ftp, m_parts.passwords);
+    const SendResult result = sonaro::UploadRecordingByFtp(
+        keeping, m_parts.settings, path, m_parts.ftp, m_parts.passwords, m_parts.log);
     if (result == SendResult::Failed && reason.empty()) {
         reason = "the upload to the FTP server failed";
     }

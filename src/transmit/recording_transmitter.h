@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "net/ftp_client.h"
 #include "net/mail_sender.h"
@@ -23,6 +25,8 @@ struct RecordingTransmitterParts {
     FtpTimeouts ftp;
     // How long the run-program method waits for the program to end.
     int runBudgetMs = 3600000;
+    // Details of the secure connections for the program log; empty: none kept.
+    std::function<void(std::string_view)> log;
 };
 
 // The four methods with the settings of the Transmit page (read at each call).

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "audio/audio_samples.h"
+
 #include <vector>
 
 #include "audio/audio_sink.h"
@@ -60,6 +62,21 @@ TEST(SinkRefTest, DiscardSinkCountsFramesAndIgnoresSeeks) {
     ref->Write(block, 2);
     ref->SeekTo(1);
     EXPECT_EQ(ref->position(), 5);
+}
+
+// A value past full scale (a converter ringing on a full-scale square wave) clips; it must not
+// wrap to the other sign.
+TEST(SampleConversionTest, SixteenBitsRoundAndSaturate) {
+    EXPECT_EQ(ToPcm16(ToInternalSample(-32768)), -32768);
+    EXPECT_EQ(ToPcm16(ToInternalSample(32767)), 32767);
+    EXPECT_EQ(ToPcm16(7), 0);
+    EXPECT_EQ(ToPcm16(8), 1);
+    EXPECT_EQ(ToPcm16(-9), -1);
+    EXPECT_EQ(ToPcm16(kInternalFullScale), 32767);
+    EXPECT_EQ(ToPcm16(2 * kInternalFullScale), 32767);
+    EXPECT_EQ(ToPcm16(-2 * kInternalFullScale), -32768);
+    EXPECT_EQ(ToPcm16(INT32_MAX), 32767);
+    EXPECT_EQ(ToPcm16(INT32_MIN), -32768);
 }
 
 TEST(TimeConversionTest, SplitsProductsSoLongRecordingsStayExact) {

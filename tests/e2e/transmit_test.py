@@ -202,7 +202,7 @@ class TransmitRecordingTest(TransmitSetup, RecordingTestCase):
                 return []
             with open(listed) as names:
                 return names.read().splitlines()
-        self.assertTrue(wait_until(lambda: len(lines()) == 3, 30), self.log())
+        self.assertTrue(wait_until(lambda: len(lines()) == 3, 30), self.log_lines())
         self.assertEqual(lines(), [os.path.join(self.out, "Untitled %03d.wav" % n)
                                    for n in (1, 2, 3)])
         self.assertEqual(self.log_text(first).count("Would you like to run"), 3,

@@ -62,10 +62,11 @@ TEST_F(AiffWriterTest, EightBitSamplesAndTrimming) {
     ASSERT_EQ(bytes.size(), 54u + 5);
     EXPECT_EQ(GetBe16(&bytes[26]), 8);
     EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 54, bytes.end()),
-              (std::vector<std::uint8_t>{0x00, 0xFF, 0x80, 0x80, 0x01}));
+              (std::vector<std::uint8_t>{0x00, 0xFF, 0x7F, 0x80, 0x01}));
     EXPECT_EQ(std::vector<std::uint8_t>(&bytes[28], &bytes[32]),
               (std::vector<std::uint8_t>{0x40, 0x0B, 0xFA, 0x00}));
-    EXPECT_EQ(test::DecodeWithSox(file), (std::vector<std::int16_t>{0, -256, -32768, -32768, 256}));
+    // The top sample saturates instead of wrapping to the bottom.
+    EXPECT_EQ(test::DecodeWithSox(file), (std::vector<std::int16_t>{0, -256, 32512, -32768, 256}));
 
     {
         AiffWriter writer(file, 8000, 2, 16);

@@ -1,6 +1,8 @@
 // The AIFF, AU, raw, GSM and MP3 readers and the opener's dispatch by extension.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -92,9 +94,8 @@ TEST_F(ReadersTest, AiffFilesOfTheWriterReadBackWithExactlyTheRecordedFrames) {
             EXPECT_EQ(source->GetLength(), 4321);
             std::vector<InternalSample> expected(samples.size());
             std::transform(samples.begin(), samples.end(), expected.begin(), [&](InternalSample x) {
-                const auto rounded = static_cast<std::int32_t>(static_cast<std::uint32_t>(x) + 8);
-                return size == 8 ? static_cast<std::int8_t>(rounded >> 12) * 4096
-                                 : ToInternalSample(static_cast<std::int16_t>(rounded >> 4));
+                return size == 8 ? std::min((SaturateInternal(x) + 8) >> 12, 127) * 4096
+                                 : ToInternalSample(ToPcm16(x));
             });
             EXPECT_EQ(ReadWhole(*source), expected);
         }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <cstring>
 #include <random>
@@ -132,9 +134,8 @@ struct PcmCase {
 
 TEST_F(WavReaderTest, EveryPcmWriterTypeReadsBackExactlyTheFramesWritten) {
     const PcmCase cases[] = {
-        // The 8-bit writer wraps instead of saturating, like the 16-bit one.
         {PcmSampleType::Unsigned8,
-         [](InternalSample x) { return (((((x + 2048) >> 12) + 128) & 0xFF) - 128) * 4096; }},
+         [](InternalSample x) { return std::min((SaturateInternal(x) + 2048) >> 12, 127) * 4096; }},
         {PcmSampleType::Signed16, [](InternalSample x) { return ToInternalSample(ToPcm16(x)); }},
         {PcmSampleType::Signed24, [](InternalSample x) { return x; }},
         {PcmSampleType::Signed32, [](InternalSample x) { return x; }},

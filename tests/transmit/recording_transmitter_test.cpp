@@ -22,12 +22,15 @@ namespace {
 class RecordingTransmitterTest : public test::TransmitTest {
   protected:
     RecordingTransmitterTest() {
+        // The loopback test servers do not encrypt.
+        m_settings.Write(setting::kFtpAllowPlainPassword, true);
+        m_settings.Write(setting::kEmailAllowPlainPassword, true);
         std::filesystem::create_directories(m_dir + "/rec");
         test::WriteTextFile(m_recording, m_bytes);
     }
 
     RecordingTransmitter transmitter(int runBudgetMs = 3600000) {
-        RecordingTransmitterParts parts{m_settings, nullptr, {}, {}, {}, runBudgetMs};
+        RecordingTransmitterParts parts{m_settings, nullptr, {}, {}, {}, runBudgetMs, {}};
         parts.runBudgetMs = runBudgetMs;
         parts.ftp.connectMs = 3000;
         parts.ftp.replyMs = 5000;
@@ -183,7 +186,7 @@ TEST_F(RecordingTransmitterTest, FtpUploadsUnderTheRecordingsName) {
     m_settings.WriteSettingString("Ftp", "Password", "wrong");
     std::filesystem::remove(m_dir + "/ftp/in/it's a \"take\" 1.wav");
     RecordingTransmitter sealed(
-        RecordingTransmitterParts{m_settings, &passwords, {}, {}, {}, 3600000});
+        RecordingTransmitterParts{m_settings, &passwords, {}, {}, {}, 3600000, {}});
     m_reason.clear();
     ASSERT_EQ(sealed.UploadRecordingByFtp(m_task, m_recording, m_reason), SendResult::Ok)
         << m_reason;
@@ -206,7 +209,7 @@ TEST_F(RecordingTransmitterTest, TheSealedSmtpPasswordLogsOn) {
     std::string problem;
     ASSERT_TRUE(StoreSmtpPassword(passwords, "s3cret", problem)) << problem;
     RecordingTransmitter transmitter(
-        RecordingTransmitterParts{m_settings, &passwords, {}, {}, {}, 3600000});
+        RecordingTransmitterParts{m_settings, &passwords, {}, {}, {}, 3600000, {}});
     ASSERT_EQ(transmitter.SendRecordingByEmail(m_task, m_recording, m_reason), SendResult::Ok)
         << m_reason;
     EXPECT_NE(test::ReadTextFile(m_dir + "/mail/1.json").find("\"login\": \"rec\""),

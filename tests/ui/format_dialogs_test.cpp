@@ -101,7 +101,7 @@ class FormatDialogsTest : public QObject {
     void rawFormatShowsStoredValuesChecksTheRateAndSaves() {
         RawFormatDialog vox(m_fixture->settings, true, m_fixture->prompter);
         vox.show();
-        test::OptionsFixture::screenshot(&vox, "format_raw");
+        QVERIFY(test::SaveScreenshot(vox, "format_raw.png"));
         QCOMPARE(vox.objectName(), QStringLiteral("LRAWDlg"));
         QCOMPARE(vox.codec()->currentText(), QStringLiteral("Dialogic ADPCM"));
         QCOMPARE(vox.codec()->count(), 9);
