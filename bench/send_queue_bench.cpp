@@ -121,6 +121,8 @@ struct Environment {
         settings.Write(setting::kFtpServer, "127.0.0.1:" + std::to_string(ftpPort));
         settings.Write(setting::kFtpUserName, "bench");
         settings.WriteSettingString("Ftp", "Password", "pw");
+        // The loopback bench servers do not encrypt.
+        settings.Write(setting::kFtpAllowPlainPassword, true);
         sender.SetOutcomeHook(&hook);
     }
     ~Environment() {
