@@ -99,11 +99,16 @@ class ArrivalHook final : public TransmitOutcomeHook {
     std::atomic<bool> ok{false};
 };
 
+std::filesystem::path makeBenchFolder() {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("sonaro-queue-bench-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
 // The servers, the recording and the settings shared by every benchmark of the run.
 struct Environment {
     Environment() {
-        dir = std::filesystem::temp_directory_path() /
-              ("sonaro-queue-bench-" + std::to_string(getpid()));
         std::filesystem::create_directories(dir / "mail");
         std::filesystem::create_directories(dir / "ftp");
         recording = (dir / "take.wav").string();
@@ -144,7 +149,8 @@ struct Environment {
         }
     }
 
-    std::filesystem::path dir;
+    // First member: the settings database and the queue below are made in it.
+    std::filesystem::path dir = makeBenchFolder();
     std::string recording;
     ChildProcess smtp;
     ChildProcess ftp;
@@ -155,7 +161,8 @@ struct Environment {
     KeepingDispatcher dispatcher;
     NoPrompter prompter;
     WorkerPrompter questions{prompter, dispatcher};
-    RecordingTransmitter methods{RecordingTransmitterParts{settings, nullptr, {}, {}, {}, 3600000}};
+    RecordingTransmitter methods{
+        RecordingTransmitterParts{settings, nullptr, {}, {}, {}, 3600000, {}}};
     BackgroundSender sender{
         {dispatcher, settings, methods, questions, nullptr, (dir / "bgsend.lst").string()}};
     ArrivalHook hook;
