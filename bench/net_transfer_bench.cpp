@@ -6,11 +6,10 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "net/ftp_client.h"
 #include "net/smtp_client.h"
 #include "threads/child_process.h"
@@ -31,20 +30,6 @@ class QuietTask final : public NetTask {
     std::string message;
 };
 
-void writeRandomFile(const std::string& path, std::size_t size) {
-    std::mt19937_64 generator(42);
-    std::vector<std::uint64_t> block(1 << 17);
-    std::ofstream out(path, std::ios::binary);
-    for (std::size_t written = 0; written < size;) {
-        for (auto& word : block) {
-            word = generator();
-        }
-        const std::size_t take = std::min(size - written, block.size() * sizeof(std::uint64_t));
-        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(take));
-        written += take;
-    }
-}
-
 // The servers and files shared by every benchmark of the run.
 struct Environment {
     Environment() {
@@ -54,37 +39,14 @@ struct Environment {
         std::filesystem::create_directories(dir / "ftp");
         mailFile = (dir / "take.wav").string();
         uploadFile = (dir / "long.wav").string();
-        writeRandomFile(mailFile, kMailBytes);
-        writeRandomFile(uploadFile, kUploadBytes);
-        smtpPort = startServer(smtp, {"smtp", (dir / "mail").string()});
-        ftpPort = startServer(ftp, {"ftp", (dir / "ftp").string(), "bench", "pw"});
+        bench::WriteRandomFile(mailFile, kMailBytes);
+        bench::WriteRandomFile(uploadFile, kUploadBytes);
+        smtpPort = bench::StartTestServer(smtp, {"smtp", (dir / "mail").string()});
+        ftpPort = bench::StartTestServer(ftp, {"ftp", (dir / "ftp").string(), "bench", "pw"});
     }
     ~Environment() { std::filesystem::remove_all(dir); }
 
-    static std::uint16_t startServer(ChildProcess& child, std::vector<std::string> arguments) {
-        SpawnOptions options;
-        options.argv = {access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3",
-                        std::string(SONARO_SOURCE_DIR) + "/tests/support/net_servers.py"};
-        options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
-        options.pipeStdout = true;
-        if (!child.start(options)) {
-            return 0;
-        }
-        std::string line;
-        char c = 0;
-        while (child.readOutput(&c, 1) == 1 && c != '\n') {
-            line += c;
-        }
-        return static_cast<std::uint16_t>(std::stoi(line.empty() ? "0" : line));
-    }
-
-    void clearReceived() {
-        for (const char* folder : {"mail", "ftp"}) {
-            for (const auto& entry : std::filesystem::directory_iterator(dir / folder)) {
-                std::filesystem::remove_all(entry.path());
-            }
-        }
-    }
+    void clearReceived() { bench::ClearFolders({dir / "mail", dir / "ftp"}); }
 
     std::filesystem::path dir;
     std::string mailFile;
@@ -98,18 +60,6 @@ struct Environment {
 Environment& environment() {
     static Environment shared;
     return shared;
-}
-
-bool runCurl(const std::vector<std::string>& arguments) {
-    SpawnOptions options;
-    options.argv = {"curl", "--silent", "--show-error"};
-    options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
-    ChildProcess curl;
-    return curl.start(options) && curl.wait(-1) == 0;
-}
-
-void finish(benchmark::State& state, std::size_t bytes) {
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 
 void BM_SmtpAttachment50MB_Sonaro(benchmark::State& state) {
@@ -132,16 +82,16 @@ void BM_SmtpAttachment50MB_Sonaro(benchmark::State& state) {
         env.clearReceived();
         state.ResumeTiming();
     }
-    finish(state, kMailBytes);
+    bench::SetBytesProcessed(state, kMailBytes);
 }
 
 void BM_SmtpAttachment50MB_Curl(benchmark::State& state) {
     Environment& env = environment();
     for (auto _ : state) {
-        if (!runCurl({"--mail-from", "rec@example.com", "--mail-rcpt", "bench@example.com", "-H",
-                      "Subject: bench", "-F", "=attached;type=text/plain", "-F",
-                      "=@" + env.mailFile + ";type=audio/wav;encoder=base64",
-                      "smtp://127.0.0.1:" + std::to_string(env.smtpPort)})) {
+        if (!bench::RunCurl({"--mail-from", "rec@example.com", "--mail-rcpt", "bench@example.com",
+                             "-H", "Subject: bench", "-F", "=attached;type=text/plain", "-F",
+                             "=@" + env.mailFile + ";type=audio/wav;encoder=base64",
+                             "smtp://127.0.0.1:" + std::to_string(env.smtpPort)})) {
             state.SkipWithError("curl failed");
             break;
         }
@@ -149,7 +99,7 @@ void BM_SmtpAttachment50MB_Curl(benchmark::State& state) {
         env.clearReceived();
         state.ResumeTiming();
     }
-    finish(state, kMailBytes);
+    bench::SetBytesProcessed(state, kMailBytes);
 }
 
 void BM_FtpUpload200MB_Sonaro(benchmark::State& state) {
@@ -168,14 +118,15 @@ void BM_FtpUpload200MB_Sonaro(benchmark::State& state) {
         env.clearReceived();
         state.ResumeTiming();
     }
-    finish(state, kUploadBytes);
+    bench::SetBytesProcessed(state, kUploadBytes);
 }
 
 void BM_FtpUpload200MB_Curl(benchmark::State& state) {
     Environment& env = environment();
     for (auto _ : state) {
-        if (!runCurl({"--ftp-pasv", "-T", env.uploadFile,
-                      "ftp://bench:pw@127.0.0.1:" + std::to_string(env.ftpPort) + "/long.wav"})) {
+        if (!bench::RunCurl(
+                {"--ftp-pasv", "-T", env.uploadFile,
+                 "ftp://bench:pw@127.0.0.1:" + std::to_string(env.ftpPort) + "/long.wav"})) {
             state.SkipWithError("curl failed");
             break;
         }
@@ -183,7 +134,7 @@ void BM_FtpUpload200MB_Curl(benchmark::State& state) {
         env.clearReceived();
         state.ResumeTiming();
     }
-    finish(state, kUploadBytes);
+    bench::SetBytesProcessed(state, kUploadBytes);
 }
 
 BENCHMARK(BM_SmtpAttachment50MB_Sonaro)

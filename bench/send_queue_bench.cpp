@@ -6,12 +6,11 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/sqlite_settings_backend.h"
 #include "settings/setting_names.h"
 #include "settings/settings_store.h"
@@ -27,45 +26,6 @@ namespace sonaro {
 namespace {
 
 constexpr std::size_t kRecordingBytes = 100u * 1000 * 1000;
-
-void writeRandomFile(const std::string& path, std::size_t size) {
-    std::mt19937_64 generator(42);
-    std::vector<std::uint64_t> block(1 << 17);
-    std::ofstream out(path, std::ios::binary);
-    for (std::size_t written = 0; written < size;) {
-        for (auto& word : block) {
-            word = generator();
-        }
-        const std::size_t take = std::min(size - written, block.size() * sizeof(std::uint64_t));
-        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(take));
-        written += take;
-    }
-}
-
-std::uint16_t startServer(ChildProcess& child, std::vector<std::string> arguments) {
-    SpawnOptions options;
-    options.argv = {access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3",
-                    std::string(SONARO_SOURCE_DIR) + "/tests/support/net_servers.py"};
-    options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
-    options.pipeStdout = true;
-    if (!child.start(options)) {
-        return 0;
-    }
-    std::string line;
-    char c = 0;
-    while (child.readOutput(&c, 1) == 1 && c != '\n') {
-        line += c;
-    }
-    return static_cast<std::uint16_t>(std::stoi(line.empty() ? "0" : line));
-}
-
-bool runCurl(const std::vector<std::string>& arguments) {
-    SpawnOptions options;
-    options.argv = {"curl", "--silent", "--show-error"};
-    options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
-    ChildProcess curl;
-    return curl.start(options) && curl.wait(-1) == 0;
-}
 
 // No window listens: reports are kept until the run ends and never run.
 class KeepingDispatcher final : public UiDispatcher {
@@ -112,9 +72,9 @@ struct Environment {
         std::filesystem::create_directories(dir / "mail");
         std::filesystem::create_directories(dir / "ftp");
         recording = (dir / "take.wav").string();
-        writeRandomFile(recording, kRecordingBytes);
-        smtpPort = startServer(smtp, {"smtp", (dir / "mail").string()});
-        ftpPort = startServer(ftp, {"ftp", (dir / "ftp").string(), "bench", "pw"});
+        bench::WriteRandomFile(recording, kRecordingBytes);
+        smtpPort = bench::StartTestServer(smtp, {"smtp", (dir / "mail").string()});
+        ftpPort = bench::StartTestServer(ftp, {"ftp", (dir / "ftp").string(), "bench", "pw"});
         settings.Write(setting::kPromptTransmit, false);
         settings.Write(setting::kUseMapi, false);
         settings.Write(setting::kUseSmtpHost, true);
@@ -135,13 +95,7 @@ struct Environment {
         std::filesystem::remove_all(dir);
     }
 
-    void clearReceived() {
-        for (const char* folder : {"mail", "ftp"}) {
-            for (const auto& entry : std::filesystem::directory_iterator(dir / folder)) {
-                std::filesystem::remove_all(entry.path());
-            }
-        }
-    }
+    void clearReceived() { bench::ClearFolders({dir / "mail", dir / "ftp"}); }
     void only(const BoolSetting& method) {
         for (const BoolSetting* each : {&setting::kSendEmail, &setting::kSendFtp,
                                         &setting::kSendFolder, &setting::kSendRun}) {
@@ -193,7 +147,7 @@ void sendThroughQueue(benchmark::State& state, const BoolSetting& method) {
 void sendWithCurl(benchmark::State& state, const std::vector<std::string>& arguments) {
     Environment& env = environment();
     for (auto _ : state) {
-        if (!runCurl(arguments)) {
+        if (!bench::RunCurl(arguments)) {
             state.SkipWithError("curl failed");
             break;
         }

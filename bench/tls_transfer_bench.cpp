@@ -9,10 +9,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "net/ftp_client.h"
 #include "net/smtp_client.h"
 #include "threads/child_process.h"
@@ -32,20 +32,6 @@ class QuietTask final : public NetTask {
     void ReportProgress(double) override {}
     std::string message;
 };
-
-void writeRandomFile(const std::string& path, std::size_t size) {
-    std::mt19937_64 generator(42);
-    std::vector<std::uint64_t> block(1 << 17);
-    std::ofstream out(path, std::ios::binary);
-    for (std::size_t written = 0; written < size;) {
-        for (auto& word : block) {
-            word = generator();
-        }
-        const std::size_t take = std::min(size - written, block.size() * sizeof(std::uint64_t));
-        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(take));
-        written += take;
-    }
-}
 
 bool run(std::vector<std::string> argv) {
     SpawnOptions options;
@@ -68,12 +54,13 @@ struct Environment {
         std::filesystem::create_directories(dir / "ftp");
         mailFile = (dir / "take.wav").string();
         uploadFile = (dir / "long.wav").string();
-        writeRandomFile(mailFile, kMailBytes);
-        writeRandomFile(uploadFile, kUploadBytes);
+        bench::WriteRandomFile(mailFile, kMailBytes);
+        bench::WriteRandomFile(uploadFile, kUploadBytes);
         ready = makeCertificates();
         setenv("SSL_CERT_FILE", authority.c_str(), 1);
-        smtpPort = startServer(smtp, {"smtp", (dir / "mail").string(), "--tls", certificate, key});
-        ftpPort = startServer(
+        smtpPort = bench::StartTestServer(
+            smtp, {"smtp", (dir / "mail").string(), "--tls", certificate, key});
+        ftpPort = bench::StartTestServer(
             ftp, {"ftp", (dir / "ftp").string(), "bench", "pw", "--tls", certificate, key});
         ready = ready && smtpPort != 0 && ftpPort != 0;
     }
@@ -101,30 +88,7 @@ struct Environment {
                     certificate});
     }
 
-    static std::uint16_t startServer(ChildProcess& child, std::vector<std::string> arguments) {
-        SpawnOptions options;
-        options.argv = {access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3",
-                        std::string(SONARO_SOURCE_DIR) + "/tests/support/net_servers.py"};
-        options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
-        options.pipeStdout = true;
-        if (!child.start(options)) {
-            return 0;
-        }
-        std::string line;
-        char c = 0;
-        while (child.readOutput(&c, 1) == 1 && c != '\n') {
-            line += c;
-        }
-        return static_cast<std::uint16_t>(std::stoi(line.empty() ? "0" : line));
-    }
-
-    void clearReceived() {
-        for (const char* folder : {"mail", "ftp"}) {
-            for (const auto& entry : std::filesystem::directory_iterator(dir / folder)) {
-                std::filesystem::remove_all(entry.path());
-            }
-        }
-    }
+    void clearReceived() { bench::ClearFolders({dir / "mail", dir / "ftp"}); }
 
     std::filesystem::path dir;
     std::string mailFile;
@@ -148,17 +112,9 @@ Environment& environment(benchmark::State& state) {
 }
 
 bool runCurl(const Environment& env, const std::vector<std::string>& arguments) {
-    std::vector<std::string> argv = {"curl",       "--silent", "--show-error",
-                                     "--ssl-reqd", "--cacert", env.authority};
+    std::vector<std::string> argv = {"--ssl-reqd", "--cacert", env.authority};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    SpawnOptions options;
-    options.argv = argv;
-    ChildProcess curl;
-    return curl.start(options) && curl.wait(-1) == 0;
-}
-
-void finish(benchmark::State& state, std::size_t bytes) {
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+    return bench::RunCurl(argv);
 }
 
 void BM_SmtpStartTls50MB_Sonaro(benchmark::State& state) {
@@ -182,7 +138,7 @@ void BM_SmtpStartTls50MB_Sonaro(benchmark::State& state) {
         env.clearReceived();
         state.ResumeTiming();
     }
-    finish(state, kMailBytes);
+    bench::SetBytesProcessed(state, kMailBytes);
 }
 
 void BM_SmtpStartTls50MB_Curl(benchmark::State& state) {
@@ -199,7 +155,7 @@ void BM_SmtpStartTls50MB_Curl(benchmark::State& state) {
         env.clearReceived();
         state.ResumeTiming();
     }
-    finish(state, kMailBytes);
+    bench::SetBytesProcessed(state, kMailBytes);
 }
 
 void BM_FtpsUpload100MB_Sonaro(benchmark::State& state) {
@@ -221,7 +177,7 @@ void BM_FtpsUpload100MB_Sonaro(benchmark::State& state) {
         env.clearReceived();
         state.ResumeTiming();
     }
-    finish(state, kUploadBytes);
+    bench::SetBytesProcessed(state, kUploadBytes);
 }
 
 void BM_FtpsUpload100MB_Curl(benchmark::State& state) {
@@ -237,7 +193,7 @@ void BM_FtpsUpload100MB_Curl(benchmark::State& state) {
         env.clearReceived();
         state.ResumeTiming();
     }
-    finish(state, kUploadBytes);
+    bench::SetBytesProcessed(state, kUploadBytes);
 }
 
 BENCHMARK(BM_SmtpStartTls50MB_Sonaro)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
