@@ -12,6 +12,7 @@ pkg_check_modules(OPENSSL REQUIRED IMPORTED_TARGET libcrypto)
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 pkg_check_modules(MPG123 REQUIRED IMPORTED_TARGET libmpg123)
 pkg_check_modules(POCKETSPHINX REQUIRED IMPORTED_TARGET pocketsphinx)
+pkg_check_modules(FFTW3F REQUIRED IMPORTED_TARGET fftw3f)
 
 find_library(GSM_LIBRARY gsm REQUIRED)
 find_path(GSM_INCLUDE_DIR gsm.h PATH_SUFFIXES gsm REQUIRED)
@@ -21,6 +22,7 @@ add_library(sonaro_core_deps INTERFACE)
 add_library(sonaro::core_deps ALIAS sonaro_core_deps)
 target_include_directories(sonaro_core_deps INTERFACE ${GSM_INCLUDE_DIR})
 target_link_libraries(sonaro_core_deps INTERFACE Threads::Threads ${GSM_LIBRARY} PkgConfig::MPG123
+                                                 PkgConfig::FFTW3F
                                                  ${RESOLV_LIBRARY} OpenSSL::SSL ${CMAKE_DL_LIBS})
 
 add_library(sonaro_platform_deps INTERFACE)
