@@ -427,8 +427,20 @@ void LRecordingSession::Play() {
     }
     const std::string device = m_parts.settings.Read(setting::kPlaybackDevice);
     if (!m_player->PlayFile(m_path, device)) {
-        m_parts.prompter.ShowError("Could not play file.", "Playback Error");
+        const std::string reason = m_player->failureText();
+        m_parts.prompter.ShowError(
+            reason.empty() ? "Could not play file." : "Could not play file.\r\n\r\n" + reason,
+            "Playback Error");
     }
+}
+
+void LRecordingSession::OnPlaybackChanged() {
+    if (!IsIdle()) {
+        return;
+    }
+    m_display->SetButtonChecked(SessionButton::Play,
+                                m_player->IsPlaying() && !m_player->IsPaused());
+    m_display->SetButtonChecked(SessionButton::Pause, m_player->IsPaused());
 }
 
 void LRecordingSession::OnTimer(SessionTimer timer) {

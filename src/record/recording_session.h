@@ -72,6 +72,8 @@ class LRecordingSession final : public CaptureListener {
     void Stop();
     void Done();
     void Play();
+    // The player started, paused or stopped: the Play and Pause buttons show it.
+    void OnPlaybackChanged();
     void OnTimer(SessionTimer timer);
 
     // Once, after the main window exists.

@@ -22,6 +22,9 @@ class RecordingPlayer {
         (void)device;
         return false;
     }
+    // Why the last PlayFile failed when the file was fine (the output could not be opened);
+    // empty otherwise.
+    virtual std::string failureText() const { return {}; }
 };
 
 // Where completed recordings go to be sent. The inert default sends nothing.
