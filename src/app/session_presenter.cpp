@@ -109,6 +109,8 @@ void SessionPresenter::RefreshControls() {
     status.captureRunning = m_session != nullptr && m_session->captureRunning();
     status.captureRecording = status.captureRunning && m_shown == Shown::Recording;
     status.sessionPaused = m_session != nullptr && m_session->isPaused();
+    status.playerPlaying = m_session != nullptr && m_session->playerPlaying();
+    status.playerPaused = m_session != nullptr && m_session->playerPaused();
     m_look.tray = TrayItemsEnabled(status);
     render();
 }
@@ -207,7 +209,8 @@ void SessionPresenter::SetButtonChecked(SessionButton button, bool checked) {
         case SessionButton::Recordings:
             return;
     }
-    render();
+    // The player's state changes the tray's items as well.
+    RefreshControls();
 }
 
 void SessionPresenter::SetTrayState(int icon, std::string_view tip) {

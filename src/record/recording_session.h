@@ -85,6 +85,8 @@ class LRecordingSession final : public CaptureListener {
     bool isPaused() const { return m_paused; }
     const std::string& currentPath() const { return m_path; }
     bool captureRunning() const;
+    bool playerPlaying() const { return m_player->IsPlaying(); }
+    bool playerPaused() const { return m_player->IsPaused(); }
 
     void OnRecording(std::uint32_t cookie) override;
     void OnWaitingForVoice(std::uint32_t cookie) override;

@@ -89,7 +89,7 @@ inline constexpr BoolSetting kStopReachMaxTime{kSettings, "StopReachMaxTime", tr
 inline constexpr TextSetting kMaxTime{kSettings, "MaxTime", "1:00:00"};
 inline constexpr TextSetting kLastRecordingFilePath{kSettings, "LastRecordingFilePath", ""};
 inline constexpr BoolSetting kRecordedOneFile{kSettings, "RecordedOneFile", false};
-inline constexpr TextSetting kPlaybackDevice{kSettings, "PlaybackDevice", ""};
+inline constexpr TextSetting kPlaybackDevice{kSettings, "PlaybackDevice", "[Default Sound Out]"};
 inline constexpr BoolSetting kInstallWizRun{kSettings, "InstallWizRun", false};
 
 // General
