@@ -26,6 +26,57 @@ def wait_until(predicate, timeout, step=0.02):
     return predicate()
 
 
+class XvfbDisplay:
+    """A private X server (Xvfb, no window manager) for the program's windows, with xdotool to
+    find them and type into them."""
+
+    TITLE = "^Sonaro Sound Recorder$"
+
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0",
+             "1024x768x24"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as display:
+            number = display.readline().strip()
+        self.display = ":" + number if number else ""
+
+    @staticmethod
+    def available():
+        return all(shutil.which(tool) for tool in ("Xvfb", "xdotool", "xprop"))
+
+    def use_in(self, env):
+        env["DISPLAY"] = self.display
+        env["QT_QPA_PLATFORM"] = "xcb"
+
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool", *args], env={**os.environ, "DISPLAY": self.display},
+                              capture_output=True, timeout=10)
+
+    def windows(self, title=TITLE):
+        found = self.xdotool("search", "--onlyvisible", "--name", title)
+        return found.stdout.split() if found.returncode == 0 else []
+
+    def press(self, *keys, title=TITLE):
+        """Focuses the window and types `keys` (xdotool key names) into it; False when there
+        is no such window."""
+        windows = self.windows(title)
+        if not windows:
+            return False
+        focus = self.xdotool("windowfocus", "--sync", windows[0].decode())
+        return focus.returncode == 0 and self.xdotool("key", *keys).returncode == 0
+
+    def stop(self):
+        self.process.terminate()
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait(timeout=10)
+
+
 class SonaroTestCase(unittest.TestCase):
     """A temporary home with every XDG folder and TMPDIR inside it, offscreen by default."""
 
@@ -130,6 +181,17 @@ class SonaroTestCase(unittest.TestCase):
             db.execute("INSERT OR IGNORE INTO reg_keys(key) VALUES(?)", (key,))
             db.execute("INSERT OR REPLACE INTO reg_values(key, name, type, data) "
                        "VALUES(?, ?, 1, ?)", (key, name, text.encode()))
+
+    def use_xvfb(self):
+        """Runs the program's windows on a private X server from here on; skips the test when
+        there is none."""
+        if not XvfbDisplay.available():
+            self.skipTest("Xvfb, xdotool and xprop are needed to see the window")
+        self.xvfb = XvfbDisplay()
+        self.addCleanup(self.xvfb.stop)
+        if not self.xvfb.display:
+            self.skipTest("Xvfb did not start")
+        self.xvfb.use_in(self.env)
 
     def data_file(self, name):
         return os.path.join(self.env["XDG_DATA_HOME"], "sonaro", name)

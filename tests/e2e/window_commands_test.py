@@ -1,46 +1,19 @@
 """Window options on a real X server (Xvfb): the window's visibility is what xdotool sees."""
 
-import os
-import shutil
 import subprocess
 import unittest
 
 from sonaro_harness import SonaroTestCase, wait_until
-
-TITLE = "^Sonaro Sound Recorder$"
 
 
 class WindowCommandsTest(SonaroTestCase):
 
     def setUp(self):
         super().setUp()
-        if not all(shutil.which(tool) for tool in ("Xvfb", "xdotool", "xprop")):
-            self.skipTest("Xvfb, xdotool and xprop are needed to see the window")
-        read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp",
-                                      "-screen", "0", "1024x768x24"], pass_fds=(write_end,),
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        self.addCleanup(self.stopXvfb)
-        with os.fdopen(read_end) as display:
-            number = display.readline().strip()
-        if not number:
-            self.skipTest("Xvfb did not start")
-        self.env["DISPLAY"] = ":" + number
-        self.env["QT_QPA_PLATFORM"] = "xcb"
-
-    def stopXvfb(self):
-        self.xvfb.terminate()
-        try:
-            self.xvfb.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.xvfb.kill()
-            self.xvfb.wait(timeout=10)
+        self.use_xvfb()
 
     def windows(self):
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE],
-                               env=self.env, capture_output=True, timeout=10)
-        return found.stdout.split() if found.returncode == 0 else []
+        return self.xvfb.windows()
 
     def visible(self):
         return bool(self.windows())
