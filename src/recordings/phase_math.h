@@ -1,5 +1,6 @@
 #pragma once
 
+#include <limits>
 #include <numbers>
 
 // Branch-free single-precision phase arithmetic for the time-stretch filter's per-bin loop, which
@@ -9,6 +10,7 @@ namespace sonaro::phase {
 
 inline constexpr float kPi = std::numbers::pi_v<float>;
 inline constexpr float kTwoPi = 2 * std::numbers::pi_v<float>;
+inline constexpr float kTiny = std::numeric_limits<float>::min();
 
 // The nearest whole number for |x| < 2^22, in the current (round-to-nearest) mode.
 inline float RoundToInt(float x) {
@@ -28,18 +30,23 @@ inline float Atan2(float y, float x) {
     const float ay = y < 0 ? -y : y;
     const float big = ax > ay ? ax : ay;
     const float small = ax > ay ? ay : ax;
-    const float a = big > 0 ? small / big : 0.0f;
+    // Dividing unconditionally keeps the loop free of branches; 0 / FLT_MIN is 0.
+    const float a = small / (big > kTiny ? big : kTiny);
     const float s = a * a;
     float r =
         a * (0.99997726f +
              s * (-0.33262347f +
                   s * (0.19354346f + s * (-0.11643287f + s * (0.05265332f + s * -0.01172120f)))));
-    r = ay > ax ? kPi / 2 - r : r;
-    r = x < 0 ? kPi - r : r;
+    // Folding by selects of constants and signs only: a conditional subtraction is not
+    // if-converted (it could raise a floating-point exception), which stops vectorisation.
+    const bool steep = ay > ax;
+    r = (steep ? kPi / 2 : 0.0f) + (steep ? -r : r);
+    const bool left = x < 0;
+    r = (left ? kPi : 0.0f) + (left ? -r : r);
     return y < 0 ? -r : r;
 }
 
-// sin and cos of x for |x| ≤ 2^20 within 2e-6 of the exact values (checked in the tests):
+// sin and cos of x for |x| ≤ 1000 within 2e-6 of the exact values (checked in the tests):
 // reduction to [−π/4, π/4] by quarter turns, odd and even polynomials there, and the quadrant's
 // swap and signs.
 inline void SinCos(float x, float& sine, float& cosine) {

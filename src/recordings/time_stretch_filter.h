@@ -34,8 +34,9 @@ class TimeStretchFilter final : public SourceFilter {
 
   private:
     void reset();
-    void analyse();
-    void resynthesise(int channel, const InternalSample* frame);
+    // `phaseScale` multiplies each bin's phase advance beyond its centre frequency.
+    void analyse(float phaseScale);
+    void resynthesise(int channel, const InternalSample* frame, float phaseScale);
     std::size_t frameOffset(int frame) const {
         return static_cast<std::size_t>(frame) * static_cast<std::size_t>(channels());
     }
@@ -69,11 +70,9 @@ class TimeStretchFilter final : public SourceFilter {
     // the cross-fade uses.
     std::vector<float> m_kept;
     // Per channel and bin: the last analysed phase relative to the bin's centre frequency, and
-    // the synthesis phase, both kept within [−π, π].
+    // the synthesis phase.
     std::vector<float> m_analysisPhase;
     std::vector<float> m_synthesisPhase;
-    std::vector<float> m_magnitude;
-    std::vector<float> m_phase;
     RealFft m_fft;
 };
 
