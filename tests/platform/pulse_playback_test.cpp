@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
+#include <sstream>
 #include <thread>
 
 #include "platform/pulse_wave_out_device.h"
@@ -87,15 +89,13 @@ class PulsePlaybackTest : public testing::Test {
                                               const std::vector<std::int16_t>& samples,
                                               int volumeDb = 0) {
         const std::string path = m_server.folder() + "/recorded.raw";
+        std::remove(path.c_str());
         auto recorder = m_server.StartClient({"parecord", "--raw", "--format=s16le", "--rate=44100",
                                               "--channels=2", "--latency-msec=20",
                                               "--device=" + sink + ".monitor", path});
         EXPECT_NE(recorder, nullptr);
-        EXPECT_TRUE(waitFor([&] {
-            std::string outputs;
-            m_server.RunClient({"pactl", "list", "short", "source-outputs"}, &outputs);
-            return !outputs.empty();
-        }));
+        // An idle null sink starts late; the tone is played once the monitor delivers.
+        EXPECT_TRUE(waitFor([&] { return !test::ReadFileBytes(path).empty(); }));
         EXPECT_TRUE(device.Open(kRate, 2, kQueueFrames, false)) << device.errorText();
         EXPECT_TRUE(device.SetVolumeDb(volumeDb));
         EXPECT_TRUE(feed(device, samples));
@@ -130,6 +130,32 @@ class PulsePlaybackTest : public testing::Test {
                                                  onset + kRate / 20 + kRate / 2);
         EXPECT_EQ(test::DominantFrequency(window, kRate, 900, 1100, 10), 1000);
         return test::AmplitudeToDb(test::ToneAmplitude(window, 1000, kRate));
+    }
+
+    // Rows of `pactl list short <what>` as their first two columns (index, name or sink).
+    std::vector<std::pair<std::string, std::string>> listShort(const std::string& what) {
+        std::string text;
+        m_server.RunClient({"pactl", "list", "short", what}, &text);
+        std::vector<std::pair<std::string, std::string>> rows;
+        std::istringstream lines(text);
+        for (std::string first, second, rest; std::getline(lines, first, '\t') &&
+                                              std::getline(lines, second, '\t') &&
+                                              std::getline(lines, rest);) {
+            rows.emplace_back(first, second);
+        }
+        return rows;
+    }
+
+    // How many playback streams play on `sink`.
+    long streamsOn(const std::string& sink) {
+        const auto sinks = listShort("sinks");
+        const auto found = std::find_if(sinks.begin(), sinks.end(),
+                                        [&](const auto& row) { return row.second == sink; });
+        const auto inputs = listShort("sink-inputs");
+        return found == sinks.end()
+                   ? 0
+                   : std::count_if(inputs.begin(), inputs.end(),
+                                   [&](const auto& row) { return row.second == found->first; });
     }
 
     PulseServer m_server;
@@ -209,9 +235,14 @@ TEST_F(PulsePlaybackTest, NamedOutputIsPlayedUntilItGoesAndThenFails) {
     EXPECT_NEAR(toneLevelDb(playAndRecord(*device, kSecondSink, tone(0.5, 1000))),
                 test::AmplitudeToDb(0.5), 0.5);
 
+    // The default output follows the server's default there and back; the named one stays.
     ASSERT_TRUE(device->Open(kRate, 2, kQueueFrames, false)) << device->errorText();
     const std::vector<std::int16_t> samples = tone(0.5, 500);
     ASSERT_TRUE(device->Write(samples.data(), device->WritableFrames()));
+    auto follower = m_list.CreateDevice("");
+    ASSERT_TRUE(follower->Open(kRate, 2, kQueueFrames, false)) << follower->errorText();
+    ASSERT_EQ(m_server.RunClient({"pactl", "set-default-sink", kSecondSink}), 0);
+    EXPECT_TRUE(waitFor([&] { return streamsOn(kSecondSink) == 2; }));
     ASSERT_EQ(m_server.RunClient({"pactl", "unload-module", module}), 0);
     EXPECT_TRUE(waitFor([&] {
         device->ClearReady();
@@ -224,6 +255,9 @@ TEST_F(PulsePlaybackTest, NamedOutputIsPlayedUntilItGoesAndThenFails) {
                                        "\" is no longer available.");
     device->Close();
     device->Close();
+    EXPECT_TRUE(waitFor([&] { return streamsOn(PulseServer::kSinkName) == 1; }));
+    EXPECT_FALSE(follower->hasFailed());
+    EXPECT_TRUE(follower->Write(samples.data(), 1));
 }
 
 TEST(PulsePlaybackWithoutServerTest, OpenFailsWithTheReason) {
