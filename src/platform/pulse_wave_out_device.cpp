@@ -63,12 +63,10 @@ bool PulseWaveOutDevice::connectStream(int queueFrames, bool paused) {
         setError("The sound server did not list its outputs: " + m_connection.serverError());
         return false;
     }
-    m_sinkName.clear();
-    for (const PulseSink& sink : sinks) {
-        if (sink.displayName == m_deviceName) {
-            m_sinkName = sink.name;
-        }
-    }
+    const auto chosen = std::find_if(sinks.begin(), sinks.end(), [this](const PulseSink& sink) {
+        return sink.displayName == m_deviceName;
+    });
+    m_sinkName = chosen != sinks.end() ? chosen->name : "";
     m_stream = pa_stream_new(m_connection.context(), "Playback", &m_sampleSpec, nullptr);
     if (m_stream == nullptr) {
         setError("The playback stream could not be created: " + m_connection.serverError());
@@ -102,6 +100,7 @@ bool PulseWaveOutDevice::connectStream(int queueFrames, bool paused) {
     if (!ready) {
         setError(outputName() + " could not be opened: " + m_connection.serverError());
     }
+    m_streamReady = ready;
     return ready;
 }
 
@@ -263,7 +262,7 @@ void PulseWaveOutDevice::onStreamWrite(pa_stream*, std::size_t, void* self) {
 void PulseWaveOutDevice::onStreamState(pa_stream* stream, void* self) {
     auto* device = static_cast<PulseWaveOutDevice*>(self);
     const pa_stream_state_t state = pa_stream_get_state(stream);
-    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
+    if (device->m_streamReady && (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)) {
         const bool serverGone =
             pa_context_get_state(device->m_connection.context()) != PA_CONTEXT_READY;
         device->markFailed(serverGone ? "The sound server went away."
@@ -297,6 +296,7 @@ void PulseWaveOutDevice::Close() {
         pa_stream_disconnect(m_stream);
         pa_stream_unref(m_stream);
         m_stream = nullptr;
+        m_streamReady = false;
     }
     m_connection.Disconnect();
 }

@@ -52,7 +52,9 @@ class PulseWaveOutDevice final : public WaveOutDevice {
     pa_stream* m_stream = nullptr;
     pa_sample_spec m_sampleSpec{};
     std::size_t m_frameBytes = 0;
-    bool m_operationSucceeded = false;  // main loop lock
+    // Main loop lock. A stream that fails before it is ready fails Open, not the device.
+    bool m_streamReady = false;
+    bool m_operationSucceeded = false;
 
     // Counted in frames written since Open. A flush moves the stream's write index back to what
     // it has played, so the stream's count runs `m_flushedFrames` behind ours from then on.
