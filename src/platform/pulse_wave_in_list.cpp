@@ -1,8 +1,8 @@
 #include "platform/pulse_wave_in_list.h"
 
 #include <algorithm>
-#include <map>
 
+#include "platform/pulse_device_names.h"
 #include "platform/pulse_wave_in_device.h"
 
 namespace sonaro {
@@ -55,22 +55,6 @@ void onSuccess(pa_context*, int success, void* userdata) {
     query->connection->Signal();
 }
 
-// Equal descriptions get " (2)", " (3)", ... in the order of the sources' own names, which do
-// not change between runs.
-void makeNamesUnique(std::vector<PulseSource>& sources) {
-    std::map<std::string, std::vector<PulseSource*>> byName;
-    for (PulseSource& source : sources) {
-        byName[source.displayName].push_back(&source);
-    }
-    for (auto& [name, group] : byName) {
-        std::sort(group.begin(), group.end(),
-                  [](const PulseSource* a, const PulseSource* b) { return a->name < b->name; });
-        for (std::size_t i = 1; i < group.size(); ++i) {
-            group[i]->displayName = name + " (" + std::to_string(i + 1) + ")";
-        }
-    }
-}
-
 }  // namespace
 
 PulseWaveInList::PulseWaveInList() = default;
@@ -98,7 +82,7 @@ std::vector<PulseSource> PulseWaveInList::listSourcesLocked() {
         m_error = "The sound server did not list its sources: " + m_connection.serverError();
         return {};
     }
-    makeNamesUnique(query.sources);
+    MakeDisplayNamesUnique(query.sources);
     return query.sources;
 }
 

@@ -42,7 +42,7 @@ class PulseWaveInList final : public WaveInDeviceList {
     std::vector<PulseSource> Sources();
     const std::string& errorText() const { return m_error; }
 
-    // The server's volume for a record volume in dB.
+    // The server's volume for a record or output volume in dB.
     static pa_volume_t VolumeForDb(int volumeDb);
 
   private:

@@ -26,7 +26,8 @@ class WaveOutDevice {
     virtual bool Open(int rate, int channels, int queueFrames, bool paused) = 0;
     // Frames that can be written now without exceeding the queue.
     virtual int WritableFrames() = 0;
-    // Queues `frames` interleaved frames. False when the device failed.
+    // Queues `frames` interleaved frames, at most WritableFrames(). False when the device failed
+    // or the frames do not fit.
     virtual bool Write(const std::int16_t* samples, int frames) = 0;
     // Frames written since Open that have been heard (through the output's latency), never more
     // than were written. A flush counts the dropped frames as heard.
