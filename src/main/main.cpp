@@ -26,6 +26,7 @@
 #include "platform/program_paths.h"
 #include "platform/pulse_tone_player.h"
 #include "platform/pulse_wave_in_list.h"
+#include "platform/pulse_wave_out_list.h"
 #include "platform/qt_ui_dispatcher.h"
 #include "platform/sqlite_settings_backend.h"
 #include "platform/termination_signal_watcher.h"
@@ -38,6 +39,8 @@
 #include "record/file_naming.h"
 #include "record/output_options.h"
 #include "record/recording_session.h"
+#include "recordings/playback_engine.h"
+#include "recordings/session_playback.h"
 #include "settings/settings_store.h"
 #include "settings/stored_password.h"
 #include "support/activity_record.h"
@@ -144,7 +147,11 @@ struct Recorder {
                                           FindComponent(settings, kMp3EncoderComponent));
               },
               sendQueuePath(paths)}),
-          commands(session) {}
+          commands(session),
+          playback(player, prompter, [this] { session.OnPlaybackChanged(); }) {
+        session.SetPlayer(&playback);
+    }
+    ~Recorder() { session.SetPlayer(nullptr); }
 
     QtUiDispatcher dispatcher;
     CodecManager codecs;
@@ -154,6 +161,9 @@ struct Recorder {
     CaptureEngine engine;
     LRecordingSession session;
     SessionCommands commands;
+    PulseWaveOutList outputs;
+    PlaybackEngine player{outputs, dispatcher};
+    SessionPlayback playback;
 };
 
 // The send queue: one per process, the session's transmit hand-off from construction on, so the

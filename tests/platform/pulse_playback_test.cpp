@@ -12,6 +12,7 @@
 #include "platform/pulse_wave_out_device.h"
 #include "platform/pulse_wave_out_list.h"
 #include "support/audio_files.h"
+#include "support/monitor_recording.h"
 #include "support/pulse_server.h"
 #include "support/signal.h"
 #include "support/temp_home.h"
@@ -88,14 +89,8 @@ class PulsePlaybackTest : public testing::Test {
     std::vector<InternalSample> playAndRecord(WaveOutDevice& device, const std::string& sink,
                                               const std::vector<std::int16_t>& samples,
                                               int volumeDb = 0) {
-        const std::string path = m_server.folder() + "/recorded.raw";
-        std::remove(path.c_str());
-        auto recorder = m_server.StartClient({"parecord", "--raw", "--format=s16le", "--rate=44100",
-                                              "--channels=2", "--latency-msec=20",
-                                              "--device=" + sink + ".monitor", path});
-        EXPECT_NE(recorder, nullptr);
-        // An idle null sink starts late; the tone is played once the monitor delivers.
-        EXPECT_TRUE(waitFor([&] { return !test::ReadFileBytes(path).empty(); }));
+        test::MonitorRecording monitor(m_server, sink);
+        EXPECT_TRUE(monitor.started());
         EXPECT_TRUE(device.Open(kRate, 2, kQueueFrames, false)) << device.errorText();
         EXPECT_TRUE(device.SetVolumeDb(volumeDb));
         EXPECT_TRUE(feed(device, samples));
@@ -103,17 +98,7 @@ class PulsePlaybackTest : public testing::Test {
         const auto written = static_cast<std::int64_t>(samples.size() / 2);
         EXPECT_TRUE(waitFor([&] { return device.PlayedFrames() == written; }));
         device.Close();
-        // What was heard last reaches the file a little later.
-        const std::size_t heardBytes = test::ReadFileBytes(path).size();
-        EXPECT_TRUE(waitFor([&] { return test::ReadFileBytes(path).size() > heardBytes + 40000; }));
-        recorder.reset();
-        const std::vector<std::uint8_t> bytes = test::ReadFileBytes(path);
-        std::vector<InternalSample> left;
-        for (std::size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-            left.push_back(
-                ToInternalSample(static_cast<std::int16_t>(bytes[i] | bytes[i + 1] << 8)));
-        }
-        return left;
+        return monitor.Finish();
     }
 
     // Level in dB of full scale of the 1 kHz tone in half a second from 50 ms after its onset;
