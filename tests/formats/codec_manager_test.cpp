@@ -131,19 +131,13 @@ TEST_P(CompressedWriterTest, FilesReadBackInSoxAsOurDecoderReadsThem) {
     const int channels = format.channels;
     const int frames = 30000;  // several source buffers, ends in a partial block
     const auto pcm = test::SineFrames(frames, channels, 44100, 440, 12000);
-    std::vector<InternalSample> samples;
-    for (std::int16_t s : pcm) {
-        samples.push_back(ToInternalSample(s));
-    }
+    const auto samples = test::InternalOf(pcm);
     const std::string file = m_dir + "/c.wav";
     const std::size_t headerBytes = WavHeaderBytes(kWavFormatFieldsBytes + format.extra.size());
     {
         CompressedWavWriter writer(file, format, codecs);
         ASSERT_FALSE(writer.isUnusable());
-        for (int done = 0; done < frames; done += 3001) {
-            writer.Write(&samples[static_cast<std::size_t>(done) * channels],
-                         std::min(3001, frames - done));
-        }
+        test::WriteAll(writer, samples, 3001);
         writer.SeekTo(0);  // not trimmable
         const auto open = test::ReadFileBytes(file);
         EXPECT_EQ(GetLe32(&open[4]), 0xFFFFFFFFu);

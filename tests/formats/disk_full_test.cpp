@@ -42,11 +42,8 @@ class DiskFullTest : public ::testing::Test {
 
     // Writes a 440 Hz tone into the sink until it reports a write error (at most 10 MB).
     std::vector<InternalSample> fillUp(AudioSink& sink) {
-        const auto tone = test::SineFrames(1000, sink.channels(), 8000, 440, 10000);
-        std::vector<InternalSample> block;
-        for (std::int16_t s : tone) {
-            block.push_back(ToInternalSample(s));
-        }
+        const auto block =
+            test::InternalOf(test::SineFrames(1000, sink.channels(), 8000, 440, 10000));
         std::vector<InternalSample> written;
         for (int i = 0; i < 2000 && sink.WriteError().empty(); ++i) {
             sink.Write(block.data(), 1000);

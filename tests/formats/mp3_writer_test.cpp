@@ -104,10 +104,7 @@ TEST_F(Mp3WriterTest, LameEncodesTheToneAtItsFrequencyAndLevel) {
         ASSERT_EQ(writer->sampleRate(), 44100);
         // Opposite signs on the two channels, so that swapped bytes or mixed channels show.
         const auto tone = test::MakeSine(440, 0.5, 44100, 2 * 44100, 2, {1, -1});
-        for (int done = 0; done < 2 * 44100; done += 4096) {
-            writer->Write(&tone[2 * static_cast<std::size_t>(done)],
-                          std::min(4096, 2 * 44100 - done));
-        }
+        test::WriteAll(*writer, tone, 4096);
         EXPECT_EQ(writer->WriteError(), "");
     }
     bool ok = false;
