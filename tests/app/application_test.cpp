@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -90,7 +91,7 @@ TEST_F(ApplicationTest, OutdirWritesTheRecordingsFolderAndNeedsAValue) {
     EXPECT_EQ(m_settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""),
               "/srv/recordings")
         << "a folder no file can be made in is not stored";
-    EXPECT_NE(errorsText().find("the output folder was not changed"), std::string::npos);
+    EXPECT_THAT(errorsText(), testing::HasSubstr("the output folder was not changed"));
     const std::string longFolder = "/srv/" + std::string(200, 'a') + "/" + std::string(200, 'b');
     run({"-outdir", longFolder});
     EXPECT_EQ(m_settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""), longFolder)
@@ -194,7 +195,7 @@ TEST_F(ApplicationTest, AnImpossibleSampleRateIsRefusedUnsavedAndFailsTheStart) 
     EXPECT_TRUE(run({"-record", "wav", "-s", "2147483647", "-m", "2", "-b", "16", "-hide"}) ==
                 (Calls{"hide"}));
     EXPECT_FALSE(std::filesystem::exists(m_formats.wavFormatPath()));
-    EXPECT_NE(errorsText().find("sample rate must be 1000 to 384000 Hz"), std::string::npos);
+    EXPECT_THAT(errorsText(), testing::HasSubstr("sample rate must be 1000 to 384000 Hz"));
     EXPECT_EQ(m_application.exitCode(), 1);
 
     run({"-recordfile", "/rec/take.aif", "-s", "1000000007", "-m", "2"});

@@ -1,5 +1,6 @@
 #include "app/single_instance.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -65,58 +66,44 @@ class WorkingIn {
     std::filesystem::path m_saved;
 };
 
-TEST(SingleInstance, ForwardsToARunningInstanceAndReleasesTheLock) {
-    Fixture f;
-    f.channel.results = {ForwardResult::Delivered};
-    SingleInstance instance(f.lock, f.channel, f.errors);
-    EXPECT_EQ(instance.Start({"sonaro", "-hide"}), StartRole::Forwarded);
-    EXPECT_EQ(f.lock.held, 0);
-    ASSERT_EQ(f.channel.sent.size(), 1u);
-    EXPECT_EQ(f.channel.sent[0], (std::vector<std::string>{"sonaro", "-hide"}));
-
-    f.channel.results = {ForwardResult::RecordingFailed};
-    SingleInstance failed(f.lock, f.channel, f.errors);
-    EXPECT_EQ(failed.Start({"sonaro", "-record"}), StartRole::ForwardedRecordingFailed);
-    EXPECT_EQ(f.lock.held, 0);
-}
-
-TEST(SingleInstance, FirstInstanceKeepsTheLockUntilItIsReady) {
-    Fixture f;
-    f.channel.results = {ForwardResult::NoInstance};
-    {
-        SingleInstance instance(f.lock, f.channel, f.errors);
-        EXPECT_EQ(instance.Start({"sonaro"}), StartRole::First);
-        EXPECT_EQ(f.lock.held, 1);
-        instance.ReleaseStartupLock();
+TEST(SingleInstance, TheRoleFollowsTheRunningInstancesAnswerAndOnlyTheFirstKeepsTheLock) {
+    using enum ForwardResult;
+    const struct {
+        std::deque<ForwardResult> answers;
+        bool lockAvailable;
+        StartRole role;
+        std::size_t forwards;
+    } cases[] = {
+        {{Delivered}, true, StartRole::Forwarded, 1},
+        {{RecordingFailed}, true, StartRole::ForwardedRecordingFailed, 1},
+        {{NoInstance}, true, StartRole::First, 1},
+        // An ending instance is waited out.
+        {{Closed, Closed, NoInstance}, true, StartRole::First, 3},
+        // One that never answers fails the start visibly.
+        {{TimedOut}, true, StartRole::ForwardFailed, 1},
+        {{Delivered}, false, StartRole::Forwarded, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.role) * 10 + static_cast<int>(c.answers.front()));
+        Fixture f;
+        f.lock.available = c.lockAvailable;
+        f.channel.results = c.answers;
+        {
+            SingleInstance instance(f.lock, f.channel, f.errors);
+            EXPECT_EQ(instance.Start({"sonaro", "-record"}), c.role);
+            ASSERT_EQ(f.channel.sent.size(), c.forwards);
+            EXPECT_EQ(f.channel.sent[0], (std::vector<std::string>{"sonaro", "-record"}));
+            if (c.role == StartRole::ForwardFailed) {
+                EXPECT_GT(std::ftell(f.errors), 0);
+            }
+            if (c.role == StartRole::First) {
+                EXPECT_EQ(f.lock.held, 1) << "until the first instance is ready";
+                instance.ReleaseStartupLock();
+            }
+            EXPECT_EQ(f.lock.held, 0);
+        }
         EXPECT_EQ(f.lock.held, 0);
     }
-    EXPECT_EQ(f.lock.held, 0);
-}
-
-TEST(SingleInstance, AStartWaitsOutAnEndingInstanceAndTakesOver) {
-    Fixture f;
-    f.channel.results = {ForwardResult::Closed, ForwardResult::Closed, ForwardResult::NoInstance};
-    SingleInstance instance(f.lock, f.channel, f.errors);
-    EXPECT_EQ(instance.Start({"sonaro"}), StartRole::First);
-    EXPECT_EQ(f.channel.sent.size(), 3u);
-}
-
-TEST(SingleInstance, AnInstanceThatNeverAnswersFailsTheStartVisibly) {
-    Fixture f;
-    f.channel.results = {ForwardResult::TimedOut};
-    SingleInstance instance(f.lock, f.channel, f.errors);
-    EXPECT_EQ(instance.Start({"sonaro", "-record"}), StartRole::ForwardFailed);
-    EXPECT_EQ(f.lock.held, 0);
-    EXPECT_GT(std::ftell(f.errors), 0);
-}
-
-TEST(SingleInstance, GoesOnWhenTheLockCannotBeHad) {
-    Fixture f;
-    f.lock.available = false;
-    f.channel.results = {ForwardResult::Delivered};
-    SingleInstance instance(f.lock, f.channel, f.errors);
-    EXPECT_EQ(instance.Start({"sonaro"}), StartRole::Forwarded);
-    EXPECT_EQ(f.lock.held, 0);
 }
 
 // The running instance works in its own folder: relative paths must leave this start whole.
@@ -150,7 +137,7 @@ TEST(SingleInstance, ACommandLineThatCannotBeSentFaithfullyIsRefused) {
         ASSERT_EQ(rmdir(dir.c_str()), 0);
         SingleInstance instance(f.lock, f.channel, f.errors);
         EXPECT_EQ(instance.Start({"sonaro", "-recordfile", "take.wav"}), StartRole::ForwardFailed);
-        EXPECT_NE(f.errorText().find("\"take.wav\""), std::string::npos) << f.errorText();
+        EXPECT_THAT(f.errorText(), testing::HasSubstr("\"take.wav\""));
         EXPECT_TRUE(f.channel.sent.empty());
         EXPECT_EQ(f.lock.held, 0);
         // Absolute paths need no working folder.
@@ -159,7 +146,7 @@ TEST(SingleInstance, ACommandLineThatCannotBeSentFaithfullyIsRefused) {
     SingleInstance instance(f.lock, f.channel, f.errors);
     EXPECT_EQ(instance.Start({"sonaro", "-outdir", "/" + std::string(kMaxForwardBytes, 'x')}),
               StartRole::ForwardFailed);
-    EXPECT_NE(f.errorText().find("too long"), std::string::npos) << f.errorText();
+    EXPECT_THAT(f.errorText(), testing::HasSubstr("too long"));
     EXPECT_EQ(f.channel.sent.size(), 1u);
     EXPECT_EQ(f.lock.held, 0);
 }

@@ -1,5 +1,6 @@
 // The codec manager's enumeration and streams, and the compressed WAV writer built on them, with
 // sox as the independent reader.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -61,8 +62,8 @@ TEST(CodecManager, StreamsOpenForEveryListedFormatAndOnlyForMatchingPcm) {
     for (const CodecFormatDetails& entry : formats) {
         const WaveFormat& format = entry.format;
         EXPECT_EQ(format.manufacturerId, CodecManager::kManufacturerId);
-        EXPECT_NE(entry.description.find(std::to_string(format.samplesPerSec) + " Hz"),
-                  std::string::npos);
+        EXPECT_THAT(entry.description,
+                    testing::HasSubstr(std::to_string(format.samplesPerSec) + " Hz"));
         EXPECT_NE(codecs.OpenStream(pcm16(format), format), nullptr) << entry.description;
         EXPECT_NE(codecs.OpenStream(format, pcm16(format)), nullptr) << entry.description;
         WaveFormat otherRate = pcm16(format);

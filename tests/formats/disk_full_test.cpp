@@ -1,5 +1,6 @@
 // Writers on a full disk: a tiny tmpfs mount (needs root or CAP_SYS_ADMIN; skipped otherwise).
 // Each writer must report the failure and leave a file whose header matches the data in it.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -49,8 +50,7 @@ class DiskFullTest : public ::testing::Test {
             sink.Write(block.data(), 1000);
             written.insert(written.end(), block.begin(), block.end());
         }
-        EXPECT_NE(sink.WriteError().find("No space left on device"), std::string::npos)
-            << sink.WriteError();
+        EXPECT_THAT(sink.WriteError(), testing::HasSubstr("No space left on device"));
         return written;
     }
 

@@ -1,5 +1,6 @@
 // The MP3 writer: the encoder's command line, the real lame fed through the pipe (checked with
 // mpg123), and the encoder's end: reaped even when it outlives the writer.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -155,7 +156,7 @@ TEST_F(Mp3WriterTest, AnEncoderThatStopsIsReportedAndAMissingOneGivesNoWriter) {
     for (int i = 0; i < 100 && writer.WriteError().empty(); ++i) {
         writer.Write(block.data(), kMaxBlockFrames);
     }
-    EXPECT_NE(writer.WriteError().find("The MP3 encoder stopped"), std::string::npos);
+    EXPECT_THAT(writer.WriteError(), testing::HasSubstr("The MP3 encoder stopped"));
 
     Mp3Writer notStarted(m_dir + "/none.mp3", {m_dir + "/nothing"}, 44100, 2);
     EXPECT_TRUE(notStarted.isUnusable());

@@ -1,5 +1,6 @@
 // The WAV writers on disk: header bytes while open and after close, trimming, and the samples
 // as sox reads them back.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -134,8 +135,7 @@ TEST_F(WavWriterTest, AnEarlierFileOfTheSameNameIsReplaced) {
 TEST_F(WavWriterTest, AFileThatCannotBeCreatedGivesAnUnusableWriterThatSaysWhy) {
     PcmWavWriter writer(path("missing/folder.wav"), 8000, 1, PcmSampleType::Signed16);
     EXPECT_TRUE(writer.isUnusable());
-    EXPECT_NE(writer.WriteError().find("No such file or directory"), std::string::npos)
-        << writer.WriteError();
+    EXPECT_THAT(writer.WriteError(), testing::HasSubstr("No such file or directory"));
     const auto samples = test::RandomSamples(10);
     writer.Write(samples.data(), 10);
     EXPECT_EQ(writer.position(), 10);

@@ -1,5 +1,6 @@
 #include "platform/unix_instance_channel.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -218,7 +219,7 @@ TEST_F(InstanceChannelTest, TooLongAPathIsReportedNotCut) {
         m_dir + "/" + std::string(120, 'p'), m_dispatcher,
         [](std::span<const char>) { return ForwardAnswer::Applied; }, m_errors);
     EXPECT_FALSE(server.Listen());
-    EXPECT_NE(errorText().find("too long"), std::string::npos);
+    EXPECT_THAT(errorText(), testing::HasSubstr("too long"));
     EXPECT_EQ(UnixInstanceChannel(m_dir + "/" + std::string(120, 'p')).Forward({}, 10),
               ForwardResult::Failed);
 }
