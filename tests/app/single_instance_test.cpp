@@ -43,15 +43,7 @@ class ScriptedChannel : public InstanceChannel {
 struct Fixture {
     CountingLock lock;
     ScriptedChannel channel;
-    std::FILE* errors = std::tmpfile();
-    ~Fixture() { std::fclose(errors); }
-
-    std::string errorText() {
-        std::fflush(errors);
-        std::rewind(errors);
-        char buffer[1024] = {};
-        return std::string(buffer, std::fread(buffer, 1, sizeof buffer - 1, errors));
-    }
+    test::CapturedFile errors;
 };
 
 // Works in `path` for the life of the object.
@@ -89,12 +81,12 @@ TEST(SingleInstance, TheRoleFollowsTheRunningInstancesAnswerAndOnlyTheFirstKeeps
         f.lock.available = c.lockAvailable;
         f.channel.results = c.answers;
         {
-            SingleInstance instance(f.lock, f.channel, f.errors);
+            SingleInstance instance(f.lock, f.channel, f.errors.file);
             EXPECT_EQ(instance.Start({"sonaro", "-record"}), c.role);
             ASSERT_EQ(f.channel.sent.size(), c.forwards);
             EXPECT_EQ(f.channel.sent[0], (std::vector<std::string>{"sonaro", "-record"}));
             if (c.role == StartRole::ForwardFailed) {
-                EXPECT_GT(std::ftell(f.errors), 0);
+                EXPECT_FALSE(f.errors.text().empty());
             }
             if (c.role == StartRole::First) {
                 EXPECT_EQ(f.lock.held, 1) << "until the first instance is ready";
@@ -114,7 +106,7 @@ TEST(SingleInstance, RelativePathsAreSentAgainstThisStartsFolder) {
     {
         WorkingIn here(dir);
         const std::string folder = std::filesystem::current_path().string();
-        SingleInstance instance(f.lock, f.channel, f.errors);
+        SingleInstance instance(f.lock, f.channel, f.errors.file);
         EXPECT_EQ(instance.Start({"sonaro", "-OutDir", "rec", "-recordfile", "takes/a.wav", "-s",
                                   "8000", "-outdir", "/abs"}),
                   StartRole::Forwarded);
@@ -135,18 +127,18 @@ TEST(SingleInstance, ACommandLineThatCannotBeSentFaithfullyIsRefused) {
     {
         WorkingIn gone(dir);
         ASSERT_EQ(rmdir(dir.c_str()), 0);
-        SingleInstance instance(f.lock, f.channel, f.errors);
+        SingleInstance instance(f.lock, f.channel, f.errors.file);
         EXPECT_EQ(instance.Start({"sonaro", "-recordfile", "take.wav"}), StartRole::ForwardFailed);
-        EXPECT_THAT(f.errorText(), testing::HasSubstr("\"take.wav\""));
+        EXPECT_THAT(f.errors.text(), testing::HasSubstr("\"take.wav\""));
         EXPECT_TRUE(f.channel.sent.empty());
         EXPECT_EQ(f.lock.held, 0);
         // Absolute paths need no working folder.
         EXPECT_EQ(instance.Start({"sonaro", "-recordfile", "/take.wav"}), StartRole::Forwarded);
     }
-    SingleInstance instance(f.lock, f.channel, f.errors);
+    SingleInstance instance(f.lock, f.channel, f.errors.file);
     EXPECT_EQ(instance.Start({"sonaro", "-outdir", "/" + std::string(kMaxForwardBytes, 'x')}),
               StartRole::ForwardFailed);
-    EXPECT_THAT(f.errorText(), testing::HasSubstr("too long"));
+    EXPECT_THAT(f.errors.text(), testing::HasSubstr("too long"));
     EXPECT_EQ(f.channel.sent.size(), 1u);
     EXPECT_EQ(f.lock.held, 0);
 }

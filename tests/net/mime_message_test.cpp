@@ -105,18 +105,11 @@ TEST(MimeHeader, SubjectEncodingAndLineBreakInjection) {
 }
 
 TEST(MimeHeader, DateCarriesTheZoneOffset) {
-    const char* saved = std::getenv("TZ");
-    const std::string previous = saved != nullptr ? saved : "";
-    setenv("TZ", "EST5", 1);
-    tzset();
-    EXPECT_EQ(FormatMailDate(1'800'000'000), "Fri, 15 Jan 2027 03:00:00 -0500");
-    setenv("TZ", "XXX-1", 1);
-    tzset();
-    EXPECT_EQ(FormatMailDate(1'800'000'000), "Fri, 15 Jan 2027 09:00:00 +0100");
-    if (saved != nullptr) {
-        setenv("TZ", previous.c_str(), 1);
-    } else {
-        unsetenv("TZ");
+    for (const auto& [zone, date] : {std::pair{"EST5", "Fri, 15 Jan 2027 03:00:00 -0500"},
+                                     {"XXX-1", "Fri, 15 Jan 2027 09:00:00 +0100"}}) {
+        const test::ScopedEnv tz("TZ", zone);
+        tzset();
+        EXPECT_EQ(FormatMailDate(1'800'000'000), date);
     }
     tzset();
 }
