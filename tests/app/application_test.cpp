@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -44,19 +45,8 @@ class ApplicationTest : public test::SettingsTest {
   protected:
     ApplicationTest()
         : m_formats(m_settings, m_dir + "/data"),
-          m_errors(std::tmpfile()),
-          m_application(m_settings, m_formats, m_journal, m_errors) {
+          m_application(m_settings, m_formats, m_journal, m_errors.file) {
         m_application.AttachHost(&m_journal);
-    }
-    ~ApplicationTest() override { std::fclose(m_errors); }
-
-    std::string errorsText() const {
-        std::rewind(m_errors);
-        std::string text;
-        for (int c = std::fgetc(m_errors); c != EOF; c = std::fgetc(m_errors)) {
-            text.push_back(static_cast<char>(c));
-        }
-        return text;
     }
 
     std::vector<std::string> run(std::vector<std::string> options) {
@@ -67,7 +57,7 @@ class ApplicationTest : public test::SettingsTest {
 
     FormatSettings m_formats;
     Journal m_journal;
-    std::FILE* m_errors;
+    test::CapturedFile m_errors;
     Application m_application;
 };
 
@@ -90,7 +80,7 @@ TEST_F(ApplicationTest, OutdirWritesTheRecordingsFolderAndNeedsAValue) {
     EXPECT_EQ(m_settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""),
               "/srv/recordings")
         << "a folder no file can be made in is not stored";
-    EXPECT_NE(errorsText().find("the output folder was not changed"), std::string::npos);
+    EXPECT_THAT(m_errors.text(), testing::HasSubstr("the output folder was not changed"));
     const std::string longFolder = "/srv/" + std::string(200, 'a') + "/" + std::string(200, 'b');
     run({"-outdir", longFolder});
     EXPECT_EQ(m_settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""), longFolder)
@@ -194,7 +184,7 @@ TEST_F(ApplicationTest, AnImpossibleSampleRateIsRefusedUnsavedAndFailsTheStart) 
     EXPECT_TRUE(run({"-record", "wav", "-s", "2147483647", "-m", "2", "-b", "16", "-hide"}) ==
                 (Calls{"hide"}));
     EXPECT_FALSE(std::filesystem::exists(m_formats.wavFormatPath()));
-    EXPECT_NE(errorsText().find("sample rate must be 1000 to 384000 Hz"), std::string::npos);
+    EXPECT_THAT(m_errors.text(), testing::HasSubstr("sample rate must be 1000 to 384000 Hz"));
     EXPECT_EQ(m_application.exitCode(), 1);
 
     run({"-recordfile", "/rec/take.aif", "-s", "1000000007", "-m", "2"});

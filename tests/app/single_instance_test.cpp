@@ -1,5 +1,6 @@
 #include "app/single_instance.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -42,15 +43,7 @@ class ScriptedChannel : public InstanceChannel {
 struct Fixture {
     CountingLock lock;
     ScriptedChannel channel;
-    std::FILE* errors = std::tmpfile();
-    ~Fixture() { std::fclose(errors); }
-
-    std::string errorText() {
-        std::fflush(errors);
-        std::rewind(errors);
-        char buffer[1024] = {};
-        return std::string(buffer, std::fread(buffer, 1, sizeof buffer - 1, errors));
-    }
+    test::CapturedFile errors;
 };
 
 // Works in `path` for the life of the object.
@@ -65,58 +58,44 @@ class WorkingIn {
     std::filesystem::path m_saved;
 };
 
-TEST(SingleInstance, ForwardsToARunningInstanceAndReleasesTheLock) {
-    Fixture f;
-    f.channel.results = {ForwardResult::Delivered};
-    SingleInstance instance(f.lock, f.channel, f.errors);
-    EXPECT_EQ(instance.Start({"sonaro", "-hide"}), StartRole::Forwarded);
-    EXPECT_EQ(f.lock.held, 0);
-    ASSERT_EQ(f.channel.sent.size(), 1u);
-    EXPECT_EQ(f.channel.sent[0], (std::vector<std::string>{"sonaro", "-hide"}));
-
-    f.channel.results = {ForwardResult::RecordingFailed};
-    SingleInstance failed(f.lock, f.channel, f.errors);
-    EXPECT_EQ(failed.Start({"sonaro", "-record"}), StartRole::ForwardedRecordingFailed);
-    EXPECT_EQ(f.lock.held, 0);
-}
-
-TEST(SingleInstance, FirstInstanceKeepsTheLockUntilItIsReady) {
-    Fixture f;
-    f.channel.results = {ForwardResult::NoInstance};
-    {
-        SingleInstance instance(f.lock, f.channel, f.errors);
-        EXPECT_EQ(instance.Start({"sonaro"}), StartRole::First);
-        EXPECT_EQ(f.lock.held, 1);
-        instance.ReleaseStartupLock();
+TEST(SingleInstance, TheRoleFollowsTheRunningInstancesAnswerAndOnlyTheFirstKeepsTheLock) {
+    using enum ForwardResult;
+    const struct {
+        std::deque<ForwardResult> answers;
+        bool lockAvailable;
+        StartRole role;
+        std::size_t forwards;
+    } cases[] = {
+        {{Delivered}, true, StartRole::Forwarded, 1},
+        {{RecordingFailed}, true, StartRole::ForwardedRecordingFailed, 1},
+        {{NoInstance}, true, StartRole::First, 1},
+        // An ending instance is waited out.
+        {{Closed, Closed, NoInstance}, true, StartRole::First, 3},
+        // One that never answers fails the start visibly.
+        {{TimedOut}, true, StartRole::ForwardFailed, 1},
+        {{Delivered}, false, StartRole::Forwarded, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.role) * 10 + static_cast<int>(c.answers.front()));
+        Fixture f;
+        f.lock.available = c.lockAvailable;
+        f.channel.results = c.answers;
+        {
+            SingleInstance instance(f.lock, f.channel, f.errors.file);
+            EXPECT_EQ(instance.Start({"sonaro", "-record"}), c.role);
+            ASSERT_EQ(f.channel.sent.size(), c.forwards);
+            EXPECT_EQ(f.channel.sent[0], (std::vector<std::string>{"sonaro", "-record"}));
+            if (c.role == StartRole::ForwardFailed) {
+                EXPECT_FALSE(f.errors.text().empty());
+            }
+            if (c.role == StartRole::First) {
+                EXPECT_EQ(f.lock.held, 1) << "until the first instance is ready";
+                instance.ReleaseStartupLock();
+            }
+            EXPECT_EQ(f.lock.held, 0);
+        }
         EXPECT_EQ(f.lock.held, 0);
     }
-    EXPECT_EQ(f.lock.held, 0);
-}
-
-TEST(SingleInstance, AStartWaitsOutAnEndingInstanceAndTakesOver) {
-    Fixture f;
-    f.channel.results = {ForwardResult::Closed, ForwardResult::Closed, ForwardResult::NoInstance};
-    SingleInstance instance(f.lock, f.channel, f.errors);
-    EXPECT_EQ(instance.Start({"sonaro"}), StartRole::First);
-    EXPECT_EQ(f.channel.sent.size(), 3u);
-}
-
-TEST(SingleInstance, AnInstanceThatNeverAnswersFailsTheStartVisibly) {
-    Fixture f;
-    f.channel.results = {ForwardResult::TimedOut};
-    SingleInstance instance(f.lock, f.channel, f.errors);
-    EXPECT_EQ(instance.Start({"sonaro", "-record"}), StartRole::ForwardFailed);
-    EXPECT_EQ(f.lock.held, 0);
-    EXPECT_GT(std::ftell(f.errors), 0);
-}
-
-TEST(SingleInstance, GoesOnWhenTheLockCannotBeHad) {
-    Fixture f;
-    f.lock.available = false;
-    f.channel.results = {ForwardResult::Delivered};
-    SingleInstance instance(f.lock, f.channel, f.errors);
-    EXPECT_EQ(instance.Start({"sonaro"}), StartRole::Forwarded);
-    EXPECT_EQ(f.lock.held, 0);
 }
 
 // The running instance works in its own folder: relative paths must leave this start whole.
@@ -127,7 +106,7 @@ TEST(SingleInstance, RelativePathsAreSentAgainstThisStartsFolder) {
     {
         WorkingIn here(dir);
         const std::string folder = std::filesystem::current_path().string();
-        SingleInstance instance(f.lock, f.channel, f.errors);
+        SingleInstance instance(f.lock, f.channel, f.errors.file);
         EXPECT_EQ(instance.Start({"sonaro", "-OutDir", "rec", "-recordfile", "takes/a.wav", "-s",
                                   "8000", "-outdir", "/abs"}),
                   StartRole::Forwarded);
@@ -148,18 +127,18 @@ TEST(SingleInstance, ACommandLineThatCannotBeSentFaithfullyIsRefused) {
     {
         WorkingIn gone(dir);
         ASSERT_EQ(rmdir(dir.c_str()), 0);
-        SingleInstance instance(f.lock, f.channel, f.errors);
+        SingleInstance instance(f.lock, f.channel, f.errors.file);
         EXPECT_EQ(instance.Start({"sonaro", "-recordfile", "take.wav"}), StartRole::ForwardFailed);
-        EXPECT_NE(f.errorText().find("\"take.wav\""), std::string::npos) << f.errorText();
+        EXPECT_THAT(f.errors.text(), testing::HasSubstr("\"take.wav\""));
         EXPECT_TRUE(f.channel.sent.empty());
         EXPECT_EQ(f.lock.held, 0);
         // Absolute paths need no working folder.
         EXPECT_EQ(instance.Start({"sonaro", "-recordfile", "/take.wav"}), StartRole::Forwarded);
     }
-    SingleInstance instance(f.lock, f.channel, f.errors);
+    SingleInstance instance(f.lock, f.channel, f.errors.file);
     EXPECT_EQ(instance.Start({"sonaro", "-outdir", "/" + std::string(kMaxForwardBytes, 'x')}),
               StartRole::ForwardFailed);
-    EXPECT_NE(f.errorText().find("too long"), std::string::npos) << f.errorText();
+    EXPECT_THAT(f.errors.text(), testing::HasSubstr("too long"));
     EXPECT_EQ(f.channel.sent.size(), 1u);
     EXPECT_EQ(f.lock.held, 0);
 }

@@ -71,29 +71,6 @@ class ForwardingTest(SonaroTestCase):
         # Each of the three recording commands reached the session, which could not capture.
         self.assertEqual(self.log_text(first).count("cannot open the sound device"), 3)
 
-    def test_long_arguments_arrive_whole(self):
-        self.start_first()
-        long_dir = "/" + "/".join(["d" * 200] * 19)
-        self.command("-outdir", long_dir)
-        self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"), long_dir)
-
-    def test_relative_paths_are_taken_from_the_second_start_folder(self):
-        self.start_first()
-        elsewhere = os.path.join(self.home, "elsewhere")
-        os.mkdir(elsewhere)
-        self.assertEqual(self.run_sonaro("-OutDir", "takes", cwd=elsewhere).returncode, 0)
-        self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"),
-                         os.path.join(os.path.realpath(elsewhere), "takes"))
-
-    def test_only_the_first_128_arguments_are_forwarded(self):
-        self.start_first()
-        # Program path + 125 fillers + two "-outdir" options: 130 arguments; the second option
-        # starts at argument 128 and must not arrive.
-        args = ["filler"] * 125 + ["-outdir", "/kept", "-outdir", "/lost"]
-        self.assertEqual(len(args) + 1, 130)
-        self.run_sonaro(*args)
-        self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"), "/kept")
-
     def test_simultaneous_starts_make_exactly_one_first_instance(self):
         starts = [self.spawn("-outdir", f"/start/{i}") for i in range(3)]
         self.assertTrue(wait_until(lambda: sum(p.poll() is not None for p in starts) >= 2, 40),

@@ -26,10 +26,7 @@ TEST_F(AiffWriterTest, OneSecondOfCdAudioHasTheExactLayoutAndSamples) {
     {
         SinkRef writer = CreateAiffWriter(file, 44100, 2, 16);
         ASSERT_FALSE(writer->isUnusable());
-        for (int done = 0; done < 44100; done += 8192) {
-            writer->Write(&samples[2 * static_cast<std::size_t>(done)],
-                          std::min(8192, 44100 - done));
-        }
+        test::WriteAll(*writer, samples, 8192);
         const auto open = test::ReadFileBytes(file);
         EXPECT_EQ(GetBe32(&open[4]), 46u);
         EXPECT_EQ(GetBe32(&open[22]), 0u);
@@ -42,12 +39,8 @@ TEST_F(AiffWriterTest, OneSecondOfCdAudioHasTheExactLayoutAndSamples) {
     EXPECT_EQ(GetBe32(&bytes[42]), 176408u);
     EXPECT_EQ(std::vector<std::uint8_t>(&bytes[28], &bytes[38]),
               (std::vector<std::uint8_t>{0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}));
-    std::vector<std::int16_t> expected;
-    for (InternalSample s : samples) {
-        expected.push_back(ToPcm16(s));
-    }
-    EXPECT_EQ(test::DecodeWithSox(file), expected);
-    EXPECT_EQ(test::DecodeWithFfmpeg(file), expected);
+    EXPECT_EQ(test::DecodeWithSox(file), test::Pcm16Of(samples));
+    EXPECT_EQ(test::DecodeWithFfmpeg(file), test::Pcm16Of(samples));
 }
 
 TEST_F(AiffWriterTest, EightBitSamplesAndTrimming) {

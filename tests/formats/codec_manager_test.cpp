@@ -1,5 +1,6 @@
 // The codec manager's enumeration and streams, and the compressed WAV writer built on them, with
 // sox as the independent reader.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -61,8 +62,8 @@ TEST(CodecManager, StreamsOpenForEveryListedFormatAndOnlyForMatchingPcm) {
     for (const CodecFormatDetails& entry : formats) {
         const WaveFormat& format = entry.format;
         EXPECT_EQ(format.manufacturerId, CodecManager::kManufacturerId);
-        EXPECT_NE(entry.description.find(std::to_string(format.samplesPerSec) + " Hz"),
-                  std::string::npos);
+        EXPECT_THAT(entry.description,
+                    testing::HasSubstr(std::to_string(format.samplesPerSec) + " Hz"));
         EXPECT_NE(codecs.OpenStream(pcm16(format), format), nullptr) << entry.description;
         EXPECT_NE(codecs.OpenStream(format, pcm16(format)), nullptr) << entry.description;
         WaveFormat otherRate = pcm16(format);
@@ -131,19 +132,13 @@ TEST_P(CompressedWriterTest, FilesReadBackInSoxAsOurDecoderReadsThem) {
     const int channels = format.channels;
     const int frames = 30000;  // several source buffers, ends in a partial block
     const auto pcm = test::SineFrames(frames, channels, 44100, 440, 12000);
-    std::vector<InternalSample> samples;
-    for (std::int16_t s : pcm) {
-        samples.push_back(ToInternalSample(s));
-    }
+    const auto samples = test::InternalOf(pcm);
     const std::string file = m_dir + "/c.wav";
     const std::size_t headerBytes = WavHeaderBytes(kWavFormatFieldsBytes + format.extra.size());
     {
         CompressedWavWriter writer(file, format, codecs);
         ASSERT_FALSE(writer.isUnusable());
-        for (int done = 0; done < frames; done += 3001) {
-            writer.Write(&samples[static_cast<std::size_t>(done) * channels],
-                         std::min(3001, frames - done));
-        }
+        test::WriteAll(writer, samples, 3001);
         writer.SeekTo(0);  // not trimmable
         const auto open = test::ReadFileBytes(file);
         EXPECT_EQ(GetLe32(&open[4]), 0xFFFFFFFFu);

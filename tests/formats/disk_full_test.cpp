@@ -1,5 +1,6 @@
 // Writers on a full disk: a tiny tmpfs mount (needs root or CAP_SYS_ADMIN; skipped otherwise).
 // Each writer must report the failure and leave a file whose header matches the data in it.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -42,18 +43,14 @@ class DiskFullTest : public ::testing::Test {
 
     // Writes a 440 Hz tone into the sink until it reports a write error (at most 10 MB).
     std::vector<InternalSample> fillUp(AudioSink& sink) {
-        const auto tone = test::SineFrames(1000, sink.channels(), 8000, 440, 10000);
-        std::vector<InternalSample> block;
-        for (std::int16_t s : tone) {
-            block.push_back(ToInternalSample(s));
-        }
+        const auto block =
+            test::InternalOf(test::SineFrames(1000, sink.channels(), 8000, 440, 10000));
         std::vector<InternalSample> written;
         for (int i = 0; i < 2000 && sink.WriteError().empty(); ++i) {
             sink.Write(block.data(), 1000);
             written.insert(written.end(), block.begin(), block.end());
         }
-        EXPECT_NE(sink.WriteError().find("No space left on device"), std::string::npos)
-            << sink.WriteError();
+        EXPECT_THAT(sink.WriteError(), testing::HasSubstr("No space left on device"));
         return written;
     }
 

@@ -1,5 +1,6 @@
 #include "formats/format_settings.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -77,7 +78,7 @@ TEST_F(FormatSettingsTest, OnlyARegularFileIsReadAndAnythingElseGivesTheDefaultA
     EXPECT_EQ(second, expected);
     // Said once, not at every label the window shows.
     const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_NE(said.find(path), std::string::npos) << said;
+    EXPECT_THAT(said, testing::HasSubstr(path));
     EXPECT_EQ(said.find(path), said.rfind(path)) << said;
 
     // A device gives endless bytes that would read as a format of zeros.
@@ -86,7 +87,7 @@ TEST_F(FormatSettingsTest, OnlyARegularFileIsReadAndAnythingElseGivesTheDefaultA
     FormatSettings fresh(m_settings, m_dir + "/data/sonaro");
     testing::internal::CaptureStderr();
     EXPECT_EQ(fresh.LoadWavFormat(), expected);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find(path), std::string::npos);
+    EXPECT_THAT(testing::internal::GetCapturedStderr(), testing::HasSubstr(path));
 }
 
 TEST_F(FormatSettingsTest, OversizedExtraCountIsCutToTheFile) {

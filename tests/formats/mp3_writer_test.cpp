@@ -1,5 +1,6 @@
 // The MP3 writer: the encoder's command line, the real lame fed through the pipe (checked with
 // mpg123), and the encoder's end: reaped even when it outlives the writer.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -104,10 +105,7 @@ TEST_F(Mp3WriterTest, LameEncodesTheToneAtItsFrequencyAndLevel) {
         ASSERT_EQ(writer->sampleRate(), 44100);
         // Opposite signs on the two channels, so that swapped bytes or mixed channels show.
         const auto tone = test::MakeSine(440, 0.5, 44100, 2 * 44100, 2, {1, -1});
-        for (int done = 0; done < 2 * 44100; done += 4096) {
-            writer->Write(&tone[2 * static_cast<std::size_t>(done)],
-                          std::min(4096, 2 * 44100 - done));
-        }
+        test::WriteAll(*writer, tone, 4096);
         EXPECT_EQ(writer->WriteError(), "");
     }
     bool ok = false;
@@ -158,7 +156,7 @@ TEST_F(Mp3WriterTest, AnEncoderThatStopsIsReportedAndAMissingOneGivesNoWriter) {
     for (int i = 0; i < 100 && writer.WriteError().empty(); ++i) {
         writer.Write(block.data(), kMaxBlockFrames);
     }
-    EXPECT_NE(writer.WriteError().find("The MP3 encoder stopped"), std::string::npos);
+    EXPECT_THAT(writer.WriteError(), testing::HasSubstr("The MP3 encoder stopped"));
 
     Mp3Writer notStarted(m_dir + "/none.mp3", {m_dir + "/nothing"}, 44100, 2);
     EXPECT_TRUE(notStarted.isUnusable());

@@ -1,5 +1,6 @@
 // OpenOutputWriter from stored settings, and what a recording does with zeros stored from the
 // command line.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -98,8 +99,7 @@ TEST_F(OutputWriterTest, RatesNoDeviceCanRecordAreRefusedWithTheReasonAndNoFile)
         format.wav = MakePcmWaveFormat(rate, 2, 16);
         SinkRef wav = OpenOutputWriter(path("huge.wav"), format, m_codecs, "");
         EXPECT_TRUE(wav->isFormatRefused()) << rate;
-        EXPECT_NE(wav->WriteError().find(std::to_string(rate) + " Hz"), std::string::npos)
-            << wav->WriteError();
+        EXPECT_THAT(wav->WriteError(), testing::HasSubstr(std::to_string(rate) + " Hz"));
     }
     format.format = OutputFormat::Aiff;
     format.aiff = {2, 2147483647, 16};
@@ -112,7 +112,7 @@ TEST_F(OutputWriterTest, RatesNoDeviceCanRecordAreRefusedWithTheReasonAndNoFile)
     format.wav.formatTag = 0x7777;
     SinkRef noCodec = OpenOutputWriter(path("unknown.wav"), format, m_codecs, "");
     EXPECT_TRUE(noCodec->isFormatRefused()) << "a format tag no codec offers";
-    EXPECT_NE(noCodec->WriteError().find("30583"), std::string::npos) << noCodec->WriteError();
+    EXPECT_THAT(noCodec->WriteError(), testing::HasSubstr("30583"));
 
     format.wav = MakePcmWaveFormat(384000, 2, 16);
     EXPECT_FALSE(OpenOutputWriter(path("fast.wav"), format, m_codecs, "")->isUnusable());

@@ -152,25 +152,17 @@ int fuzz(const std::vector<Bytes>& seeds, const std::string& path, const Opener&
 
 class ReaderFuzzTest : public ::testing::Test {
   protected:
-    ReaderFuzzTest() : m_dir(test::MakeTempDir("fuzz")) {}
-    ~ReaderFuzzTest() override { test::RemoveTree(m_dir); }
     std::string path(const std::string& name) const { return m_dir + "/" + name; }
 
-    std::vector<InternalSample> signal(int frames, int channels) const {
-        const auto pcm = test::SineFrames(frames, channels, 8000, 700.0, 9000.0);
-        std::vector<InternalSample> samples(pcm.size());
-        ConvertPcm16ToInternal(pcm.data(), samples.data(), static_cast<std::int64_t>(pcm.size()));
-        return samples;
-    }
-
-    template <typename Sink>
-    Bytes written(const std::string& name, Sink&& make, int channels) {
-        {
-            SinkRef sink = make(path(name));
-            const auto samples = signal(700, channels);
-            sink->Write(samples.data(), 700);
+    // The bytes of `file` after 700 frames of a tone went to `sink`; `close`: after the sink
+    // completed it, else as a recording in progress leaves it.
+    static Bytes seed(SinkRef sink, const std::string& file, bool close = true) {
+        const auto pcm = test::SineFrames(700, sink->channels(), 8000, 700.0, 9000.0);
+        sink->Write(test::InternalOf(pcm).data(), 700);
+        if (close) {
+            sink.reset();
         }
-        return test::ReadFileBytes(path(name));
+        return test::ReadFileBytes(file);
     }
 
     void report(const char* parser, int tried) {
@@ -179,43 +171,25 @@ class ReaderFuzzTest : public ::testing::Test {
         EXPECT_GT(tried, 0);
     }
 
-    std::string m_dir;
+    const test::TempDir m_dir{"fuzz"};
     CodecManager m_codecs;
 };
 
 TEST_F(ReaderFuzzTest, WavParser) {
-    std::vector<Bytes> seeds;
-    seeds.push_back(written(
-        "p16.wav",
-        [](const std::string& p) {
-            return MakeSink<PcmWavWriter>(p, 8000, 2, PcmSampleType::Signed16);
-        },
-        2));
-    seeds.push_back(written(
-        "f32.wav",
-        [](const std::string& p) {
-            return MakeSink<PcmWavWriter>(p, 8000, 1, PcmSampleType::Float32);
-        },
-        1));
-    seeds.push_back(written(
-        "gsm.wav", [](const std::string& p) { return MakeSink<GsmWavWriter>(p, 8000); }, 1));
+    std::vector<Bytes> seeds = {
+        seed(MakeSink<PcmWavWriter>(path("p16.wav"), 8000, 2, PcmSampleType::Signed16),
+             path("p16.wav")),
+        seed(MakeSink<PcmWavWriter>(path("f32.wav"), 8000, 1, PcmSampleType::Float32),
+             path("f32.wav")),
+        seed(MakeSink<GsmWavWriter>(path("gsm.wav"), 8000), path("gsm.wav")),
+        // The open-state headers of recordings in progress, which the reader follows as they grow.
+        seed(MakeSink<PcmWavWriter>(path("live.wav"), 8000, 1, PcmSampleType::Signed16),
+             path("live.wav"), false),
+        seed(MakeSink<GsmWavWriter>(path("live_gsm.wav"), 8000), path("live_gsm.wav"), false)};
     for (const auto& [driver, tag] : {std::pair{1, 7}, {2, 0x11}, {3, 2}}) {
         const auto format = m_codecs.Formats(driver, static_cast<std::uint16_t>(tag))[1].format;
-        seeds.push_back(written(
-            "c" + std::to_string(tag) + ".wav",
-            [&](const std::string& p) {
-                return MakeSink<CompressedWavWriter>(p, format, m_codecs);
-            },
-            format.channels));
-    }
-    // The open-state headers of recordings in progress, which the reader follows as they grow.
-    for (const bool gsm : {false, true}) {
-        SinkRef live =
-            gsm ? MakeSink<GsmWavWriter>(path("live.wav"), 8000)
-                : MakeSink<PcmWavWriter>(path("live.wav"), 8000, 1, PcmSampleType::Signed16);
-        const auto samples = signal(700, 1);
-        live->Write(samples.data(), 700);
-        seeds.push_back(test::ReadFileBytes(path("live.wav")));
+        const std::string file = path("c" + std::to_string(tag) + ".wav");
+        seeds.push_back(seed(MakeSink<CompressedWavWriter>(file, format, m_codecs), file));
     }
     report("wav", fuzz(
                       seeds, path("m.wav"),
@@ -223,18 +197,10 @@ TEST_F(ReaderFuzzTest, WavParser) {
 }
 
 TEST_F(ReaderFuzzTest, AiffParser) {
-    std::vector<Bytes> seeds;
-    for (const int size : {8, 16}) {
-        seeds.push_back(written(
-            "a" + std::to_string(size) + ".aiff",
-            [&](const std::string& p) { return MakeSink<AiffWriter>(p, 8000, 2, size); }, 2));
-    }
-    {
-        SinkRef live = MakeSink<AiffWriter>(path("live.aiff"), 8000, 2, 16);
-        const auto samples = signal(700, 2);
-        live->Write(samples.data(), 700);
-        seeds.push_back(test::ReadFileBytes(path("live.aiff")));
-    }
+    const std::vector<Bytes> seeds = {
+        seed(MakeSink<AiffWriter>(path("a8.aiff"), 8000, 2, 8), path("a8.aiff")),
+        seed(MakeSink<AiffWriter>(path("a16.aiff"), 8000, 2, 16), path("a16.aiff")),
+        seed(MakeSink<AiffWriter>(path("live.aiff"), 8000, 2, 16), path("live.aiff"), false)};
     report("aiff", fuzz(seeds, path("m.aiff"), OpenAiffFile, 2));
 }
 
@@ -252,13 +218,10 @@ TEST_F(ReaderFuzzTest, AuAndRawParsers) {
 }
 
 TEST_F(ReaderFuzzTest, Mp3Parser) {
-    std::vector<Bytes> seeds;
-    seeds.push_back(written(
-        "a.mp3",
-        [](const std::string& p) { return CreateMp3Writer("lame", p, Mp3Settings(), 8000, 2); },
-        2));
-    ASSERT_GT(seeds[0].size(), 100u) << "lame made the seed";
-    report("mp3", fuzz(seeds, path("m.mp3"), OpenMp3File, 5));
+    const Bytes mp3 =
+        seed(CreateMp3Writer("lame", path("a.mp3"), Mp3Settings(), 8000, 2), path("a.mp3"));
+    ASSERT_GT(mp3.size(), 100u) << "lame made the seed";
+    report("mp3", fuzz({mp3}, path("m.mp3"), OpenMp3File, 5));
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 // The WAV writers on disk: header bytes while open and after close, trimming, and the samples
 // as sox reads them back.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include <cstring>
-#include <random>
 #include <vector>
 
 #include "audio/audio_samples.h"
@@ -22,29 +22,6 @@ namespace {
 
 using test::ReadFileBytes;
 
-// Internal samples over the whole 16-bit range with arbitrary low bits, so that rounding and
-// truncation faults show.
-std::vector<InternalSample> randomSamples(std::size_t count, unsigned seed = 1) {
-    std::mt19937 generator(seed);
-    std::uniform_int_distribution<InternalSample> value(-524288, 524287);
-    std::vector<InternalSample> samples(count);
-    for (auto& s : samples) {
-        s = value(generator);
-    }
-    samples[0] = -524288;
-    samples[1] = 524287;
-    return samples;
-}
-
-// Writes `samples` in blocks of `block` frames.
-void writeAll(AudioSink& sink, const std::vector<InternalSample>& samples, int block) {
-    const int frames = static_cast<int>(samples.size()) / sink.channels();
-    for (int done = 0; done < frames; done += block) {
-        sink.Write(&samples[static_cast<std::size_t>(done) * sink.channels()],
-                   std::min(block, frames - done));
-    }
-}
-
 class WavWriterTest : public ::testing::Test {
   protected:
     std::string path(const char* name) const { return m_dir + "/" + name; }
@@ -52,12 +29,12 @@ class WavWriterTest : public ::testing::Test {
 };
 
 TEST_F(WavWriterTest, OneSecondOfCdAudioHasTheExactLayoutAndSamples) {
-    const auto samples = randomSamples(2 * 44100);
+    const auto samples = test::RandomSamples(2 * 44100);
     const std::string file = path("cd.wav");
     {
         PcmWavWriter writer(file, 44100, 2, PcmSampleType::Signed16);
         ASSERT_FALSE(writer.isUnusable());
-        writeAll(writer, samples, 4410);
+        test::WriteAll(writer, samples, 4410);
         const auto open = ReadFileBytes(file);
         ASSERT_GE(open.size(), 46u);
         EXPECT_EQ(GetLe32(&open[4]), 0xFFFFFFFFu);
@@ -68,15 +45,11 @@ TEST_F(WavWriterTest, OneSecondOfCdAudioHasTheExactLayoutAndSamples) {
     ASSERT_EQ(bytes.size(), 176446u);
     EXPECT_EQ(GetLe32(&bytes[4]), 176438u);
     EXPECT_EQ(GetLe32(&bytes[42]), 176400u);
-    std::vector<std::int16_t> expected;
-    for (InternalSample s : samples) {
-        expected.push_back(ToPcm16(s));
-    }
-    EXPECT_EQ(test::DecodeWithSox(file), expected);
+    EXPECT_EQ(test::DecodeWithSox(file), test::Pcm16Of(samples));
 }
 
 TEST_F(WavWriterTest, EveryPcmWidthAndFloatReadsBackExactlyInSox) {
-    const auto samples = randomSamples(2 * 3000, 2);
+    const auto samples = test::RandomSamples(2 * 3000, 2);
     struct Case {
         PcmSampleType type;
         int bits;
@@ -119,7 +92,7 @@ TEST_F(WavWriterTest, EveryPcmWidthAndFloatReadsBackExactlyInSox) {
 }
 
 TEST_F(WavWriterTest, SeekToCutsTheFileAndWritingGoesOnFromThere) {
-    const auto samples = randomSamples(1000, 3);
+    const auto samples = test::RandomSamples(1000, 3);
     const std::string file = path("trim.wav");
     {
         PcmWavWriter writer(file, 8000, 1, PcmSampleType::Signed16);
@@ -154,7 +127,7 @@ TEST_F(WavWriterTest, SeekToCutsTheFileAndWritingGoesOnFromThere) {
 TEST_F(WavWriterTest, AnEarlierFileOfTheSameNameIsReplaced) {
     const std::string file = path("again.wav");
     test::WriteFileBytes(file, std::vector<std::uint8_t>(100000, 0xAB));
-    const auto samples = randomSamples(10, 4);
+    const auto samples = test::RandomSamples(10, 4);
     PcmWavWriter(file, 8000, 1, PcmSampleType::Signed16).Write(samples.data(), 10);
     EXPECT_EQ(ReadFileBytes(file).size(), 66u);
 }
@@ -162,9 +135,8 @@ TEST_F(WavWriterTest, AnEarlierFileOfTheSameNameIsReplaced) {
 TEST_F(WavWriterTest, AFileThatCannotBeCreatedGivesAnUnusableWriterThatSaysWhy) {
     PcmWavWriter writer(path("missing/folder.wav"), 8000, 1, PcmSampleType::Signed16);
     EXPECT_TRUE(writer.isUnusable());
-    EXPECT_NE(writer.WriteError().find("No such file or directory"), std::string::npos)
-        << writer.WriteError();
-    const auto samples = randomSamples(10);
+    EXPECT_THAT(writer.WriteError(), testing::HasSubstr("No such file or directory"));
+    const auto samples = test::RandomSamples(10);
     writer.Write(samples.data(), 10);
     EXPECT_EQ(writer.position(), 10);
 
@@ -174,23 +146,20 @@ TEST_F(WavWriterTest, AFileThatCannotBeCreatedGivesAnUnusableWriterThatSaysWhy) 
 
 TEST_F(WavWriterTest, GsmPadsTheLastBlockAndReadsBackAsLibgsmDecodesIt) {
     const std::string shortFile = path("short.wav");
-    { GsmWavWriter(shortFile, 8000).Write(randomSamples(100).data(), 100); }
+    { GsmWavWriter(shortFile, 8000).Write(test::RandomSamples(100).data(), 100); }
     auto bytes = ReadFileBytes(shortFile);
     ASSERT_EQ(bytes.size(), 48u + 65);
     EXPECT_EQ(GetLe32(&bytes[44]), 65u);
     EXPECT_EQ(GetLe32(&bytes[4]), 105u);
 
     // 2.5 blocks of a tone written in uneven pieces.
-    std::vector<InternalSample> tone;
-    for (std::int16_t s : test::SineFrames(800, 1, 8000, 440, 8000)) {
-        tone.push_back(ToInternalSample(s));
-    }
+    const auto tone = test::InternalOf(test::SineFrames(800, 1, 8000, 440, 8000));
     const std::string file = path("tone.wav");
     {
         GsmWavWriter writer(file, 8000);
         const auto open = ReadFileBytes(file);
         EXPECT_EQ(GetLe32(&open[44]), 0xFFFFFFD7u);
-        writeAll(writer, tone, 77);
+        test::WriteAll(writer, tone, 77);
     }
     bytes = ReadFileBytes(file);
     ASSERT_EQ(bytes.size(), 48u + 3 * 65);

@@ -1,5 +1,6 @@
 #include "net/mail_sender.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -47,7 +48,7 @@ TEST_F(FakeSendmail, HandOffPipesTheSameMessageWithoutDotStuffing) {
     EXPECT_EQ(ReadTextFile(m_dir + "/args"), "-t\n-oi\n");
     const std::string input = ReadTextFile(m_dir + "/input");
     EXPECT_EQ(input.find('\r'), std::string::npos);
-    EXPECT_NE(input.find("\n.dot first\n.\nlast\n"), std::string::npos);
+    EXPECT_THAT(input, testing::HasSubstr("\n.dot first\n.\nlast\n"));
     const test::ParsedMail mail = test::ParseStoredMail(m_dir + "/input");
     ASSERT_TRUE(mail.ok);
     EXPECT_EQ(mail.to, "ann@example.com, bob@example.org");

@@ -1,5 +1,6 @@
 #include "net/mime_message.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -62,10 +63,10 @@ std::string headerOf(const std::string& makerWebAddress) {
 }
 
 TEST(MimeHeader, MailerNamesTheMakersSoftwarePageOnlyWhenKnown) {
-    EXPECT_NE(headerOf("").find("\r\nX-Mailer: Sonaro Sound Recorder\r\n"), std::string::npos);
-    EXPECT_NE(headerOf("https://maker.example/")
-                  .find("X-Mailer: Sonaro Sound Recorder https://maker.example/software\r\n"),
-              std::string::npos);
+    EXPECT_THAT(headerOf(""), testing::HasSubstr("\r\nX-Mailer: Sonaro Sound Recorder\r\n"));
+    EXPECT_THAT(
+        headerOf("https://maker.example/"),
+        testing::HasSubstr("X-Mailer: Sonaro Sound Recorder https://maker.example/software\r\n"));
     const std::string injected = headerOf("https://m.example\r\nBcc: x@y");
     EXPECT_EQ(injected.find("\r\nBcc:"), std::string::npos);
 }
@@ -100,22 +101,15 @@ TEST(MimeHeader, SubjectEncodingAndLineBreakInjection) {
         {}, sink, task);
     EXPECT_EQ(sink.text.find("\r\nBcc:"), std::string::npos);
     EXPECT_EQ(sink.text.find("\nX-Evil"), std::string::npos);
-    EXPECT_NE(sink.text.find("Subject: Hi Bcc: evil@y\r\n"), std::string::npos);
+    EXPECT_THAT(sink.text, testing::HasSubstr("Subject: Hi Bcc: evil@y\r\n"));
 }
 
 TEST(MimeHeader, DateCarriesTheZoneOffset) {
-    const char* saved = std::getenv("TZ");
-    const std::string previous = saved != nullptr ? saved : "";
-    setenv("TZ", "EST5", 1);
-    tzset();
-    EXPECT_EQ(FormatMailDate(1'800'000'000), "Fri, 15 Jan 2027 03:00:00 -0500");
-    setenv("TZ", "XXX-1", 1);
-    tzset();
-    EXPECT_EQ(FormatMailDate(1'800'000'000), "Fri, 15 Jan 2027 09:00:00 +0100");
-    if (saved != nullptr) {
-        setenv("TZ", previous.c_str(), 1);
-    } else {
-        unsetenv("TZ");
+    for (const auto& [zone, date] : {std::pair{"EST5", "Fri, 15 Jan 2027 03:00:00 -0500"},
+                                     {"XXX-1", "Fri, 15 Jan 2027 09:00:00 +0100"}}) {
+        const test::ScopedEnv tz("TZ", zone);
+        tzset();
+        EXPECT_EQ(FormatMailDate(1'800'000'000), date);
     }
     tzset();
 }

@@ -1,5 +1,6 @@
 #include "net/smtp_client.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -69,9 +70,8 @@ TEST_F(RealSmtp, TwoAttachmentsSubjectAndDotLinesArriveIntactToTwoRecipientsInOn
     ASSERT_EQ(SendSmtpMail(job, task, fastOptions()), SendResult::Ok);
     EXPECT_TRUE(task.messages.empty());
 
-    EXPECT_NE(stored(1, ".json").find("\"to\": [\"one@example.com\", \"two@example.org\"]"),
-              std::string::npos)
-        << stored(1, ".json");
+    EXPECT_THAT(stored(1, ".json"),
+                testing::HasSubstr("\"to\": [\"one@example.com\", \"two@example.org\"]"));
     EXPECT_TRUE(stored(2, ".json").empty());
     const test::ParsedMail mail = test::ParseStoredMail(m_dir + "/1.eml");
     ASSERT_TRUE(mail.ok);
@@ -103,8 +103,7 @@ TEST_F(RealSmtp, AuthLoginAcceptedAndRefused) {
     job.allowPlainPassword = true;
     test::RecordingTask task;
     ASSERT_EQ(SendSmtpMail(job, task, fastOptions()), SendResult::Ok);
-    EXPECT_NE(stored(1, ".json").find("\"login\": \"recorder\""), std::string::npos)
-        << stored(1, ".json");
+    EXPECT_THAT(stored(1, ".json"), testing::HasSubstr("\"login\": \"recorder\""));
 
     job.password = "wrong";
     test::RecordingTask refused;
@@ -131,21 +130,18 @@ TEST_F(RealSmtp, DirectDeliveryMakesOneConnectionPerRecipient) {
     EXPECT_EQ(looked, (std::vector<std::string>{"first.test", "second.test"}));
     const std::string first = stored(1, ".json");
     const std::string second = stored(2, ".json");
-    EXPECT_NE(first.find("\"from\": \"Sonaro@first.test\", \"to\": [\"ann@first.test\"], "
-                         "\"connection\": 1"),
-              std::string::npos)
-        << first;
-    EXPECT_NE(second.find("\"to\": [\"bob@second.test\"], \"connection\": 2"), std::string::npos)
-        << second;
+    EXPECT_THAT(first,
+                testing::HasSubstr("\"from\": \"Sonaro@first.test\", \"to\": [\"ann@first.test\"], "
+                                   "\"connection\": 1"));
+    EXPECT_THAT(second, testing::HasSubstr("\"to\": [\"bob@second.test\"], \"connection\": 2"));
 
     // Recipients whose domain names a port go there without a DNS query.
     job.to = "carl@127.0.0.1:" + std::to_string(port) + ", dora@localhost:" + std::to_string(port);
     job.sender = "rec@example.net";
     ASSERT_EQ(SendSmtpMail(job, task, fastOptions()), SendResult::Ok);
-    EXPECT_NE(stored(3, ".json").find("\"to\": [\"carl@127.0.0.1\"], \"connection\": 3"),
-              std::string::npos)
-        << stored(3, ".json");
-    EXPECT_NE(stored(4, ".json").find("\"connection\": 4"), std::string::npos);
+    EXPECT_THAT(stored(3, ".json"),
+                testing::HasSubstr("\"to\": [\"carl@127.0.0.1\"], \"connection\": 3"));
+    EXPECT_THAT(stored(4, ".json"), testing::HasSubstr("\"connection\": 4"));
 }
 
 // A dialogue with the scripted server through a configured host, up to and including MAIL FROM.
@@ -260,7 +256,7 @@ TEST_F(ScriptedSmtp, RepliesSplitAcrossReceivesAndSenderFromTheHost) {
     server.expect("QUIT").close();
     EXPECT_EQ(run(), SendResult::Ok);
     EXPECT_EQ(server.finish(), "");
-    EXPECT_NE(server.received().find("To: a@x.testRSET\r\n"), std::string::npos);
+    EXPECT_THAT(server.received(), testing::HasSubstr("To: a@x.testRSET\r\n"));
 }
 
 TEST_F(ScriptedSmtp, SilentServerFailsAfterTheBudgetAndStopsWithinAMoment) {

@@ -94,78 +94,80 @@ TEST(Connect, UnansweredConnectFailsAfterItsBudgetOrStopsAtOnce) {
     EXPECT_FALSE(socket.isOpen());
 }
 
-TEST(Receive, ClosedPeerFailsAtOnceAndSilentPeerAfterTheBudget) {
-    test::ScriptedServer server;
-    server.accept().send("hello").close().accept().silentUntilClosed();
-    server.start();
-    test::RecordingTask task;
-    Socket socket;
-    ASSERT_EQ(ConnectWithTimeout(task, socket, Endpoint{kLoopback, server.port()}, 2000),
-              SendResult::Ok);
+// A client socket against a scripted server.
+class ScriptedPeer : public ::testing::Test {
+  protected:
+    void connect() {
+        ASSERT_EQ(ConnectWithTimeout(m_task, m_socket, Endpoint{kLoopback, m_server.port()}, 2000),
+                  SendResult::Ok);
+    }
+
+    test::ScriptedServer m_server;
+    test::RecordingTask m_task;
+    Socket m_socket;
+};
+
+TEST_F(ScriptedPeer, ClosedPeerFailsAtOnceAndSilentPeerAfterTheBudget) {
+    m_server.accept().send("hello").close().accept().silentUntilClosed();
+    m_server.start();
+    connect();
     char buffer[16];
     std::size_t count = 0;
-    ASSERT_EQ(ReceiveSome(task, socket, buffer, sizeof buffer, 2000, count), SendResult::Ok);
+    ASSERT_EQ(ReceiveSome(m_task, m_socket, buffer, sizeof buffer, 2000, count), SendResult::Ok);
     EXPECT_EQ(std::string(buffer, count), "hello");
     Clock::time_point start = Clock::now();
-    EXPECT_EQ(ReceiveSome(task, socket, buffer, sizeof buffer, 5000, count), SendResult::Failed);
+    EXPECT_EQ(ReceiveSome(m_task, m_socket, buffer, sizeof buffer, 5000, count),
+              SendResult::Failed);
     EXPECT_EQ(count, 0u);
     EXPECT_LT(msSince(start), 1000);
 
-    ASSERT_EQ(ConnectWithTimeout(task, socket, Endpoint{kLoopback, server.port()}, 2000),
-              SendResult::Ok);
+    connect();
     start = Clock::now();
-    EXPECT_EQ(ReceiveSome(task, socket, buffer, sizeof buffer, 500, count), SendResult::Failed);
+    EXPECT_EQ(ReceiveSome(m_task, m_socket, buffer, sizeof buffer, 500, count), SendResult::Failed);
     EXPECT_GE(msSince(start), 450);
-    task.stop();
+    m_task.stop();
     start = Clock::now();
-    EXPECT_EQ(ReceiveSome(task, socket, buffer, sizeof buffer, 5000, count), SendResult::Stopped);
+    EXPECT_EQ(ReceiveSome(m_task, m_socket, buffer, sizeof buffer, 5000, count),
+              SendResult::Stopped);
     EXPECT_LT(msSince(start), 200);
-    socket.close();
-    EXPECT_EQ(server.finish(), "");
+    m_socket.close();
+    EXPECT_EQ(m_server.finish(), "");
 }
 
-TEST(Receive, LineReceiveLeavesTheRestOnTheSocket) {
-    test::ScriptedServer server;
-    server.accept().send("220 first\r\n220-second\r\nraw").close();
-    server.start();
-    test::RecordingTask task;
-    Socket socket;
-    ASSERT_EQ(ConnectWithTimeout(task, socket, Endpoint{kLoopback, server.port()}, 2000),
-              SendResult::Ok);
+TEST_F(ScriptedPeer, LineReceiveLeavesTheRestOnTheSocket) {
+    m_server.accept().send("220 first\r\n220-second\r\nraw").close();
+    m_server.start();
+    connect();
     std::string line;
-    ASSERT_EQ(ReceiveLine(task, socket, line, 2000), SendResult::Ok);
+    ASSERT_EQ(ReceiveLine(m_task, m_socket, line, 2000), SendResult::Ok);
     EXPECT_EQ(line, "220 first");
-    ASSERT_EQ(ReceiveLine(task, socket, line, 2000), SendResult::Ok);
+    ASSERT_EQ(ReceiveLine(m_task, m_socket, line, 2000), SendResult::Ok);
     EXPECT_EQ(line, "220-second");
     char buffer[8];
     std::size_t count = 0;
-    ASSERT_EQ(ReceiveSome(task, socket, buffer, sizeof buffer, 2000, count), SendResult::Ok);
+    ASSERT_EQ(ReceiveSome(m_task, m_socket, buffer, sizeof buffer, 2000, count), SendResult::Ok);
     EXPECT_EQ(std::string(buffer, count), "raw");
-    EXPECT_EQ(ReceiveLine(task, socket, line, 2000), SendResult::Failed);
-    EXPECT_EQ(server.finish(), "");
+    EXPECT_EQ(ReceiveLine(m_task, m_socket, line, 2000), SendResult::Failed);
+    EXPECT_EQ(m_server.finish(), "");
 }
 
-TEST(Send, StallingPeerEndsWithFailedAfterTheBudgetOrStopped) {
-    test::ScriptedServer server;
-    server.accept().silentUntilClosed();
-    server.start();
-    test::RecordingTask task;
-    Socket socket;
-    ASSERT_EQ(ConnectWithTimeout(task, socket, Endpoint{kLoopback, server.port()}, 2000),
-              SendResult::Ok);
+TEST_F(ScriptedPeer, StallingPeerEndsWithFailedAfterTheBudgetOrStopped) {
+    m_server.accept().silentUntilClosed();
+    m_server.start();
+    connect();
     const std::string lots(64 * 1024 * 1024, 'x');
     Clock::time_point start = Clock::now();
-    EXPECT_EQ(SendAll(task, socket, lots, 400), SendResult::Failed);
+    EXPECT_EQ(SendAll(m_task, m_socket, lots, 400), SendResult::Failed);
     EXPECT_GE(msSince(start), 350);
-    task.stopAfter(100);
+    m_task.stopAfter(100);
     start = Clock::now();
-    EXPECT_EQ(SendAll(task, socket, lots, 10000), SendResult::Stopped);
+    EXPECT_EQ(SendAll(m_task, m_socket, lots, 10000), SendResult::Stopped);
     EXPECT_LT(msSince(start), 100 + 300);
     // Unsent bytes would hold the closing FIN back: reset instead.
     const linger reset{1, 0};
-    setsockopt(socket.fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    socket.close();
-    EXPECT_EQ(server.finish(), "");
+    setsockopt(m_socket.fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    m_socket.close();
+    EXPECT_EQ(m_server.finish(), "");
 }
 
 }  // namespace

@@ -8,20 +8,12 @@
 
 #include "support/local_http_server.h"
 #include "support/manual_dispatcher.h"
+#include "support/scripted_prompter.h"
 #include "support/temp_home.h"
 #include "threads/progress_reporter.h"
 
 namespace sonaro {
 namespace {
-
-class ProgressLog final : public ProgressListener {
-  public:
-    bool IsCancelRequested() const override { return false; }
-    void OnMessage(std::string_view) override {}
-    void OnStatus(std::string_view, int) override {}
-    void OnProgress(double fraction) override { last = fraction; }
-    double last = -1.0;
-};
 
 class DownloadJob final : public LProgressReporter {
   public:
@@ -57,7 +49,7 @@ class CurlDownloaderTest : public testing::Test {
     }
 
     // Runs one download to its end and gives its result.
-    SendResult download(const std::string& address, ProgressLog& progress) {
+    SendResult download(const std::string& address, test::ProgressLog& progress) {
         DownloadJob job(m_dispatcher, m_downloader, m_server.baseUrl() + address, target());
         job.SetListener(&progress);
         job.Start();
@@ -78,21 +70,23 @@ class CurlDownloaderTest : public testing::Test {
 
 TEST_F(CurlDownloaderTest, BodyArrivesWithAndWithoutContentLength) {
     ASSERT_TRUE(m_server.started());
-    ProgressLog withLength;
+    test::ProgressLog withLength;
     EXPECT_EQ(download("setup.run", withLength), SendResult::Ok);
     EXPECT_EQ(test::ReadTextFile(target()), m_body);
-    EXPECT_DOUBLE_EQ(withLength.last, 1.0);
+    ASSERT_FALSE(withLength.progress.empty());
+    EXPECT_DOUBLE_EQ(withLength.progress.back(), 1.0);
 
     // Without a length, progress counts against 100000 bytes.
-    ProgressLog withoutLength;
+    test::ProgressLog withoutLength;
     EXPECT_EQ(download("nolength/setup.run", withoutLength), SendResult::Ok);
     EXPECT_EQ(test::ReadTextFile(target()), m_body);
-    EXPECT_DOUBLE_EQ(withoutLength.last, 0.05);
+    ASSERT_FALSE(withoutLength.progress.empty());
+    EXPECT_DOUBLE_EQ(withoutLength.progress.back(), 0.05);
 }
 
 TEST_F(CurlDownloaderTest, NotFoundLeavesNoFileAndReplacesNothingLater) {
     ASSERT_TRUE(m_server.started());
-    ProgressLog progress;
+    test::ProgressLog progress;
     EXPECT_EQ(download("missing.run", progress), SendResult::Failed);
     EXPECT_NE(access(target().c_str(), F_OK), 0);
 
@@ -106,13 +100,16 @@ TEST_F(CurlDownloaderTest, NotFoundLeavesNoFileAndReplacesNothingLater) {
 
 TEST_F(CurlDownloaderTest, CancelDuringTheTransferLeavesNoFile) {
     ASSERT_TRUE(m_server.started());
-    ProgressLog progress;
+    test::ProgressLog progress;
     DownloadJob job(m_dispatcher, m_downloader, m_server.baseUrl() + "hang/big.run", target());
     job.SetListener(&progress);
     job.Start();
     // The first 4096 bytes arrive; then the server stalls until we cancel.
-    EXPECT_TRUE(m_dispatcher.pumpUntil([&] { return progress.last > 0.0 || !job.IsRunning(); }));
-    EXPECT_GT(progress.last, 0.0);
+    EXPECT_TRUE(m_dispatcher.pumpUntil([&] {
+        return (!progress.progress.empty() && progress.progress.back() > 0.0) || !job.IsRunning();
+    }));
+    ASSERT_FALSE(progress.progress.empty());
+    EXPECT_GT(progress.progress.back(), 0.0);
     job.Stop();
     EXPECT_EQ(job.result.load(), static_cast<int>(SendResult::Stopped));
     EXPECT_NE(access(target().c_str(), F_OK), 0);

@@ -1,5 +1,6 @@
 #include "platform/program_paths.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,8 +103,8 @@ TEST(TemporaryFolder, AFolderOthersCouldReachIsRefusedForAFreshPrivateOne) {
         EXPECT_EQ(chosen.size(), usual.size() + 7) << c.name;
         EXPECT_EQ(modeOf(chosen), 040700u) << c.name;
         EXPECT_EQ(modeOf(usual), before) << c.name << ": refused, not tightened";
-        EXPECT_NE(said.find(usual + " is not private"), std::string::npos) << c.name << said;
-        EXPECT_NE(said.find(chosen), std::string::npos) << c.name << said;
+        EXPECT_THAT(said, testing::HasSubstr(usual + " is not private")) << c.name << said;
+        EXPECT_THAT(said, testing::HasSubstr(chosen)) << c.name << said;
         test::RemoveTree(chosen);
     }
 }
@@ -117,8 +118,8 @@ TEST(TemporaryFolder, WithoutAnyPrivateFolderNoneIsUsed) {
     std::fclose(file);
     testing::internal::CaptureStderr();
     EXPECT_EQ(ChooseTemporaryFolder(blocked + "/sonaro-0"), "");
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("no private one can be made"),
-              std::string::npos);
+    EXPECT_THAT(testing::internal::GetCapturedStderr(),
+                testing::HasSubstr("no private one can be made"));
 }
 
 TEST(TemporaryFolder, ARuntimeFolderInTheTemporaryFolderIsNeverTightened) {

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 
@@ -133,17 +134,17 @@ TEST_F(PulseCaptureTest, RecordVolumeSetsTheSourceVolume) {
     const int monitor = monitorDevice();
     ASSERT_GE(monitor, 0);
     EXPECT_TRUE(m_list.SetRecordSourceAndVolume(monitor, 0, -6));
-    EXPECT_NE(sourceVolume().find("-6.00 dB"), std::string::npos) << sourceVolume();
+    EXPECT_THAT(sourceVolume(), testing::HasSubstr("-6.00 dB"));
 
     // The volume applies to what is recorded: the same tone now reads 6 dB lower.
     recordWhilePlaying(toneFile(0.25, 1000));
     EXPECT_NEAR(m_listener.loudest, -6, 1);
 
     EXPECT_TRUE(m_list.SetRecordSourceAndVolume(monitor, 0, -36));
-    EXPECT_NE(sourceVolume().find("0%"), std::string::npos) << sourceVolume();
+    EXPECT_THAT(sourceVolume(), testing::HasSubstr("0%"));
     EXPECT_FALSE(m_list.SetRecordSourceAndVolume(monitor, 1, 0)) << "there is only one line";
     EXPECT_TRUE(m_list.SetRecordSourceAndVolume(monitor, -1, 0)) << "source 0 changes nothing";
-    EXPECT_NE(sourceVolume().find("0%"), std::string::npos) << sourceVolume();
+    EXPECT_THAT(sourceVolume(), testing::HasSubstr("0%"));
 }
 
 // Nothing takes the buffers for a second: the device keeps what fits, drops the rest and tells

@@ -6,6 +6,7 @@
 
 #include "platform/embedded_resources.h"
 #include "support/pulse_server.h"
+#include "support/temp_home.h"
 
 namespace sonaro {
 namespace {
@@ -51,17 +52,10 @@ TEST(PulseTonePlayerTest, PlayReturnsAfterTheToneHasBeenPlayed) {
 }
 
 TEST(PulseTonePlayerTest, WithoutAServerNothingIsPlayedAndNothingHangs) {
-    const char* saved = std::getenv("PULSE_SERVER");
-    const std::string restore = saved != nullptr ? saved : "";
-    setenv("PULSE_SERVER", "unix:/nonexistent/sonaro-no-server", 1);
+    const test::ScopedEnv noServer("PULSE_SERVER", "unix:/nonexistent/sonaro-no-server");
     PulseTonePlayer player;
     EXPECT_FALSE(player.PlayTone("WAV_RECORD_TONE"));
     EXPECT_FALSE(player.errorText().empty());
-    if (saved != nullptr) {
-        setenv("PULSE_SERVER", restore.c_str(), 1);
-    } else {
-        unsetenv("PULSE_SERVER");
-    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "platform/sqlite_settings_backend.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -119,8 +120,8 @@ TEST_F(SqliteSettingsBackendTest, LockedDatabaseFailsInterfaceWritesQuicklyAndSa
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(wrote);
     EXPECT_LT(took.count(), 1500);
-    EXPECT_NE(said.find(m_paths.userRegistry), std::string::npos) << said;
-    EXPECT_NE(said.find("locked by another program"), std::string::npos) << said;
+    EXPECT_THAT(said, testing::HasSubstr(m_paths.userRegistry));
+    EXPECT_THAT(said, testing::HasSubstr("locked by another program"));
 
     // The value is written once the other program let go.
     other.release();

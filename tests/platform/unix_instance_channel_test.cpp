@@ -1,5 +1,6 @@
 #include "platform/unix_instance_channel.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -66,18 +67,14 @@ class InstanceChannelTest : public testing::Test {
   protected:
     InstanceChannelTest()
         : m_path(m_dir + "/instance"),
-          m_errors(std::tmpfile()),
           m_server(
               m_path, m_dispatcher,
               [this](std::span<const char> block) {
                   m_received.emplace_back(block.begin(), block.end());
                   return m_answer;
               },
-              m_errors) {}
-    ~InstanceChannelTest() override {
-        m_server.Close();
-        std::fclose(m_errors);
-    }
+              m_errors.file) {}
+    ~InstanceChannelTest() override { m_server.Close(); }
 
     // Forwards on another thread while this one plays the user-interface thread.
     ForwardResult forward(const std::vector<char>& block, int replyMs = 5000) {
@@ -99,17 +96,9 @@ class InstanceChannelTest : public testing::Test {
         });
     }
 
-    std::string errorText() {
-        std::fflush(m_errors);
-        std::rewind(m_errors);
-        char buffer[512] = {};
-        const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, m_errors);
-        return std::string(buffer, n);
-    }
-
     const test::TempDir m_dir{"instance"};
     std::string m_path;
-    std::FILE* m_errors;
+    test::CapturedFile m_errors;
     test::ManualDispatcher m_dispatcher;
     std::vector<std::vector<char>> m_received;
     ForwardAnswer m_answer = ForwardAnswer::Applied;
@@ -197,7 +186,7 @@ TEST_F(InstanceChannelTest, ALiveInstanceSocketIsNeverReplaced) {
     ASSERT_TRUE(m_server.Listen());
     UnixInstanceServer intruder(
         m_path, m_dispatcher, [](std::span<const char>) { return ForwardAnswer::Applied; },
-        m_errors);
+        m_errors.file);
     EXPECT_FALSE(intruder.Listen());
     EXPECT_EQ(forward(BuildForwardBlock({"s"})), ForwardResult::Delivered);
     EXPECT_EQ(m_received.size(), 1u);
@@ -216,9 +205,9 @@ TEST_F(InstanceChannelTest, CloseDoesNotRemoveASocketThatIsNoLongerOurs) {
 TEST_F(InstanceChannelTest, TooLongAPathIsReportedNotCut) {
     UnixInstanceServer server(
         m_dir + "/" + std::string(120, 'p'), m_dispatcher,
-        [](std::span<const char>) { return ForwardAnswer::Applied; }, m_errors);
+        [](std::span<const char>) { return ForwardAnswer::Applied; }, m_errors.file);
     EXPECT_FALSE(server.Listen());
-    EXPECT_NE(errorText().find("too long"), std::string::npos);
+    EXPECT_THAT(m_errors.text(), testing::HasSubstr("too long"));
     EXPECT_EQ(UnixInstanceChannel(m_dir + "/" + std::string(120, 'p')).Forward({}, 10),
               ForwardResult::Failed);
 }

@@ -1,5 +1,6 @@
 #include "platform/xdg_autostart.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "support/temp_home.h"
@@ -15,8 +16,8 @@ TEST(XdgAutostart, EntryStartsTheProgramQuotedAtLogon) {
     ASSERT_TRUE(autostart.Enable("/opt/my apps/sonaro"));
     const std::string text = test::ReadTextFile(dir + "/config/autostart/sonaro.desktop");
     EXPECT_EQ(text.rfind("[Desktop Entry]\n", 0), 0u);
-    EXPECT_NE(text.find("\nExec=\"/opt/my apps/sonaro\" -logon\n"), std::string::npos);
-    EXPECT_NE(text.find("\nType=Application\n"), std::string::npos);
+    EXPECT_THAT(text, testing::HasSubstr("\nExec=\"/opt/my apps/sonaro\" -logon\n"));
+    EXPECT_THAT(text, testing::HasSubstr("\nType=Application\n"));
     EXPECT_TRUE(autostart.Disable());
     EXPECT_FALSE(autostart.IsEnabled());
 }

@@ -1,6 +1,7 @@
 #include "record/file_naming.h"
 
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -236,7 +237,7 @@ TEST_F(FileNamingTest, FolderRulesRefuseTooLongAFolder) {
     EXPECT_FALSE(m_naming.ValidateOutputFolder(m_dir + "/" + std::string(256, 'n'), prompter));
     ASSERT_EQ(prompter.shown().size(), 1u);
     EXPECT_EQ(prompter.shown()[0].title, "Invalid output folder");
-    EXPECT_NE(prompter.shown()[0].text.find("256 bytes"), std::string::npos);
+    EXPECT_THAT(prompter.shown()[0].text, testing::HasSubstr("256 bytes"));
 
     std::string deep = m_dir;
     while (deep.size() <= 4095) {
@@ -245,7 +246,7 @@ TEST_F(FileNamingTest, FolderRulesRefuseTooLongAFolder) {
     prompter.answer(PromptAnswer::Yes);
     EXPECT_FALSE(m_naming.ValidateOutputFolder(deep, prompter));
     ASSERT_EQ(prompter.shown().size(), 2u);
-    EXPECT_NE(prompter.shown()[1].text.find("4095"), std::string::npos);
+    EXPECT_THAT(prompter.shown()[1].text, testing::HasSubstr("4095"));
 }
 
 }  // namespace

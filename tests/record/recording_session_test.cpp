@@ -549,7 +549,7 @@ TEST_F(RecordingSessionTest, AFormatThatCannotBeRecordedIsNamedNotBlamedOnTheFol
     EXPECT_FALSE(record());
     ASSERT_EQ(m_prompter.shown().size(), 1u);
     const std::string& text = m_prompter.shown()[0].text;
-    EXPECT_NE(text.find("sample rate of 2147483647 Hz"), std::string::npos) << text;
+    EXPECT_THAT(text, testing::HasSubstr("sample rate of 2147483647 Hz"));
     EXPECT_EQ(text.find("output folder"), std::string::npos) << text;
     EXPECT_FALSE(std::filesystem::exists(m_dir + "/Untitled 001.aif"));
     EXPECT_THAT(logText(), HasSubstr("Recording failed for file: " + m_dir +

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -190,7 +191,7 @@ TEST_F(ComponentTest, FailureNamesTheWebServerAddressWithoutAComponentServer) {
     EXPECT_FALSE(m_components.EnsureComponent("testdec"));
     ASSERT_EQ(m_prompter.shown().size(), 2u);
     EXPECT_EQ(m_prompter.shown()[1].text.find("<"), std::string::npos);
-    EXPECT_NE(m_prompter.shown()[1].text.find("install testdec yourself"), std::string::npos);
+    EXPECT_THAT(m_prompter.shown()[1].text, testing::HasSubstr("install testdec yourself"));
     EXPECT_EQ(m_pages.opened.size(), 1u);
 }
 
@@ -234,20 +235,26 @@ TEST(CommandTemplates, FillAndSplitWithoutAShell) {
               (std::vector<std::string>{"rm", "-rf", "$HOME;", "echo", "`id`"}));
 }
 
+// Opening a file in the sound editor known by `key`, installed by `setupName`, waiting for it.
+LaunchRequest editorRequest(const char* key, const char* setupName) {
+    LaunchRequest request;
+    request.progressTitle = "Sound Editor";
+    request.key = key;
+    request.action = "OpenFile";
+    request.setupName = setupName;
+    request.shownName = "Sound Editor";
+    request.wait = true;
+    return request;
+}
+
 TEST_F(ComponentTest, LaunchWithTemplateWaitsForTheProgram) {
     const std::string editor = m_bin + "/editor";
     writeScript(editor, "printf '%s\\n' \"$@\" > '" + m_dir + "/args'\n");
     m_settings.WriteRegistryText(RegistryRoot::LocalMachine,
                                  "Software\\Kestrix Audio\\SoundEditor\\Settings", "OpenFile",
                                  "\"" + editor + "\" -open %s");
-    LaunchRequest request;
-    request.progressTitle = "Sound Editor";
-    request.key = "SoundEditor";
-    request.action = "OpenFile";
-    request.setupName = "soundeditor";
-    request.shownName = "Sound Editor";
+    LaunchRequest request = editorRequest("SoundEditor", "soundeditor");
     request.argumentText = "\"/rec/a b.wav\"";
-    request.wait = true;
     EXPECT_EQ(m_launcher.LaunchProgram(request), InstallResult::Done);
     EXPECT_EQ(test::ReadTextFile(m_dir + "/args"), "-open\n/rec/a b.wav\n");
     EXPECT_EQ(m_prompter.progressTitles(), (std::vector<std::string>{"Waiting for Sound Editor"}));
@@ -258,13 +265,7 @@ TEST_F(ComponentTest, LaunchWithTemplateWaitsForTheProgram) {
 
 TEST_F(ComponentTest, MissingProgramIsInstalledThenStarted) {
     ASSERT_TRUE(m_server.started());
-    LaunchRequest request;
-    request.progressTitle = "Sound Editor";
-    request.key = "SonaroTestEditor";
-    request.action = "OpenFile";
-    request.setupName = "testeditor";
-    request.shownName = "Sound Editor";
-    request.wait = true;
+    const LaunchRequest request = editorRequest("SonaroTestEditor", "testeditor");
     // Nothing to find, no server: the launch fails without a page.
     EXPECT_EQ(m_launcher.LaunchProgram(request), InstallResult::Failed);
     EXPECT_TRUE(m_pages.opened.empty());

@@ -66,41 +66,30 @@ ProbeRun runProbe(const std::string& kind) {
     return run;
 }
 
-TEST(CrashHandler, AFaultRemovesTheMarkerAndStartsTheReport) {
-    const ProbeRun run = runProbe("segv");
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_FALSE(run.markerLeft);
-    EXPECT_EQ(run.reportedCode, "AccessViolation-LinuxTest-crash_probe-MainGloIni1");
-}
-
-TEST(CrashHandler, AnAbortIsReportedLikeAFault) {
-    const ProbeRun run = runProbe("abort");
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_FALSE(run.markerLeft);
-    // abort() raises the signal inside the C library.
-    EXPECT_EQ(run.reportedCode, "SIGABRT-LinuxTest-libc.so.6-MainGloIni1");
-}
-
-TEST(CrashHandler, ContextNamesTheCommandOrTheWorker) {
-    EXPECT_EQ(runProbe("command").reportedCode,
-              "IllegalInstruction-LinuxTest-crash_probe-Main(Cmd1012)");
-    EXPECT_EQ(runProbe("worker").reportedCode, "AccessViolation-LinuxTest-crash_probe-Sender");
-    const ProbeRun other = runProbe("other");
-    EXPECT_EQ(other.exitCode, 1);
-    EXPECT_EQ(other.reportedCode, "AccessViolation-LinuxTest-crash_probe-Other");
-}
-
-TEST(CrashHandler, TheExceptionNameFollowsTheSignalAndItsCode) {
-    EXPECT_EQ(runProbe("bus").reportedCode, "AccessViolation-LinuxTest-crash_probe-MainGloIni1");
-    EXPECT_EQ(runProbe("intdiv").reportedCode, "IntDivideByZero-LinuxTest-crash_probe-MainGloIni1");
-    EXPECT_EQ(runProbe("fltdiv").reportedCode, "FltDivideByZero-LinuxTest-crash_probe-MainGloIni1");
-}
-
-TEST(CrashHandler, StackOverflowIsCaughtOnTheAlternateStack) {
-    const ProbeRun run = runProbe("stack");
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_FALSE(run.markerLeft);
-    EXPECT_EQ(run.reportedCode, "StackOverflow-LinuxTest-crash_probe-MainUkn0(Msg15LstCmd1001)");
+// Every fault ends the program with code 1, removes the run marker and reports a code naming the
+// exception (from the signal and its code), where it happened and the context (the command, the
+// worker).
+TEST(CrashHandler, EveryFaultRemovesTheMarkerAndReportsItsKindPlaceAndContext) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"segv", "AccessViolation-LinuxTest-crash_probe-MainGloIni1"},
+        // abort() raises the signal inside the C library.
+        {"abort", "SIGABRT-LinuxTest-libc.so.6-MainGloIni1"},
+        {"command", "IllegalInstruction-LinuxTest-crash_probe-Main(Cmd1012)"},
+        {"worker", "AccessViolation-LinuxTest-crash_probe-Sender"},
+        {"other", "AccessViolation-LinuxTest-crash_probe-Other"},
+        {"bus", "AccessViolation-LinuxTest-crash_probe-MainGloIni1"},
+        {"intdiv", "IntDivideByZero-LinuxTest-crash_probe-MainGloIni1"},
+        {"fltdiv", "FltDivideByZero-LinuxTest-crash_probe-MainGloIni1"},
+        // Caught on the alternate stack.
+        {"stack", "StackOverflow-LinuxTest-crash_probe-MainUkn0(Msg15LstCmd1001)"},
+    };
+    for (const auto& [kind, code] : cases) {
+        SCOPED_TRACE(kind);
+        const ProbeRun run = runProbe(kind);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_FALSE(run.markerLeft);
+        EXPECT_EQ(run.reportedCode, code);
+    }
 }
 
 }  // namespace

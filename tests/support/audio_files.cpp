@@ -1,9 +1,11 @@
 #include "support/audio_files.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
 #include <numbers>
+#include <random>
 
 #include "threads/child_process.h"
 
@@ -85,6 +87,40 @@ std::vector<std::int16_t> SineFrames(int frames, int channels, int sampleRate, d
         }
     }
     return samples;
+}
+
+std::vector<InternalSample> RandomSamples(std::size_t count, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::uniform_int_distribution<InternalSample> value(-524288, 524287);
+    std::vector<InternalSample> samples(count);
+    for (auto& s : samples) {
+        s = value(generator);
+    }
+    if (count >= 2) {
+        samples[0] = -524288;
+        samples[1] = 524287;
+    }
+    return samples;
+}
+
+std::vector<InternalSample> InternalOf(const std::vector<std::int16_t>& pcm) {
+    std::vector<InternalSample> samples(pcm.size());
+    ConvertPcm16ToInternal(pcm.data(), samples.data(), static_cast<std::int64_t>(pcm.size()));
+    return samples;
+}
+
+std::vector<std::int16_t> Pcm16Of(const std::vector<InternalSample>& samples) {
+    std::vector<std::int16_t> pcm(samples.size());
+    std::transform(samples.begin(), samples.end(), pcm.begin(), ToPcm16);
+    return pcm;
+}
+
+void WriteAll(AudioSink& sink, const std::vector<InternalSample>& samples, int block) {
+    const int frames = static_cast<int>(samples.size()) / sink.channels();
+    for (int done = 0; done < frames; done += block) {
+        sink.Write(&samples[static_cast<std::size_t>(done) * sink.channels()],
+                   std::min(block, frames - done));
+    }
 }
 
 double SignalToNoiseDb(const std::vector<std::int16_t>& expected,

@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "audio/audio_samples.h"
+#include "audio/audio_sink.h"
+
 namespace sonaro::test {
 
 // Whole-file helpers for tests that write audio files and read them back.
@@ -25,6 +28,15 @@ std::vector<std::int32_t> DecodeWithSox32(const std::string& path);
 // by c quarter turns so that swapped or mixed channels show.
 std::vector<std::int16_t> SineFrames(int frames, int channels, int sampleRate, double hertz,
                                      double amplitude);
+
+// Internal samples over the whole range with arbitrary low bits, so that rounding and truncation
+// faults show; the first two are the extremes. The same for the same seed.
+std::vector<InternalSample> RandomSamples(std::size_t count, unsigned seed = 7);
+// 16-bit samples as internal ones, and internal ones rounded to 16 bits.
+std::vector<InternalSample> InternalOf(const std::vector<std::int16_t>& pcm);
+std::vector<std::int16_t> Pcm16Of(const std::vector<InternalSample>& samples);
+// Writes interleaved `samples` to `sink` in blocks of `block` frames.
+void WriteAll(AudioSink& sink, const std::vector<InternalSample>& samples, int block = 1000);
 
 // Signal-to-noise ratio in dB of `actual` against `expected` over their common length.
 double SignalToNoiseDb(const std::vector<std::int16_t>& expected,

@@ -4,27 +4,8 @@
 #include <thread>
 
 #include "support/manual_dispatcher.h"
-#include "threads/progress_reporter.h"
 
 namespace sonaro::test {
-namespace {
-
-class RecordingListener final : public ProgressListener {
-  public:
-    RecordingListener(std::vector<std::string>& messages, std::vector<std::string>& statuses)
-        : m_messages(messages), m_statuses(statuses) {}
-    bool IsCancelRequested() const override { return false; }
-    void OnMessage(std::string_view text) override { m_messages.emplace_back(text); }
-    void OnStatus(std::string_view text, int) override { m_statuses.emplace_back(text); }
-    void OnProgress(double) override {}
-
-  private:
-    std::vector<std::string>& m_messages;
-    std::vector<std::string>& m_statuses;
-};
-
-}  // namespace
-
 PromptAnswer ScriptedPrompter::ShowMessage(const PromptMessage& message) {
     m_shown.push_back(
         {std::string(message.text), std::string(message.title), message.buttons, message.icon});
@@ -38,8 +19,7 @@ PromptAnswer ScriptedPrompter::ShowMessage(const PromptMessage& message) {
 
 void ScriptedPrompter::RunWithProgress(std::string_view title, LProgressReporter& job) {
     m_progressTitles.emplace_back(title);
-    RecordingListener listener(m_jobMessages, m_jobStatuses);
-    job.SetListener(&listener);
+    job.SetListener(&m_job);
     job.Start();
     while (job.IsRunning() && !(cancelWhen && cancelWhen())) {
         if (m_dispatcher != nullptr) {

@@ -39,6 +39,17 @@ void WriteTextFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
+std::string CapturedFile::text() const {
+    std::fflush(file);
+    std::rewind(file);
+    std::string text;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+        text.append(buffer, n);
+    }
+    return text;
+}
+
 void RemoveTree(const std::string& path) {
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);

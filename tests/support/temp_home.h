@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -47,6 +48,20 @@ class TempDir : public std::string {
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
+};
+
+// A temporary file standing in for a stream such as stderr: `file` for the code under test,
+// `text()` for all that was written to it. Closed when destroyed.
+class CapturedFile {
+  public:
+    CapturedFile() : file(std::tmpfile()) {}
+    ~CapturedFile() { std::fclose(file); }
+    CapturedFile(const CapturedFile&) = delete;
+    CapturedFile& operator=(const CapturedFile&) = delete;
+
+    std::string text() const;
+
+    std::FILE* const file;
 };
 
 // Removes a folder and everything below it.

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
+#include <string_view>
 
 #include "support/recording_task.h"
 #include "support/test_certificates.h"
@@ -33,21 +33,9 @@ class TlsTest : public ::testing::Test {
     std::unique_ptr<ScopedEnvironment> m_trust;
 };
 
-// Requests the task's stop `afterMs` from now on a thread of its own; joined by the destructor.
-class StopLater {
-  public:
-    StopLater(RecordingTask& task, int afterMs)
-        : m_thread([&task, afterMs] {
-              std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
-              task.stop();
-          }) {}
-    ~StopLater() { m_thread.join(); }
-    StopLater(const StopLater&) = delete;
-    StopLater& operator=(const StopLater&) = delete;
-
-  private:
-    std::thread m_thread;
-};
+inline bool Contains(std::string_view haystack, std::string_view needle) {
+    return haystack.find(needle) != std::string_view::npos;
+}
 
 // Milliseconds since construction.
 class Stopwatch {

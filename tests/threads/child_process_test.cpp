@@ -1,5 +1,6 @@
 #include "threads/child_process.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -62,7 +63,7 @@ TEST(ChildProcess, WritingToAChildThatClosedItsInputFailsWithoutSigpipe) {
         failed = !child.writeInput(std::string(65536, 'x'));
     }
     EXPECT_TRUE(failed);
-    EXPECT_NE(child.errorText().find("closed its input"), std::string::npos) << child.errorText();
+    EXPECT_THAT(child.errorText(), testing::HasSubstr("closed its input"));
 }
 
 TEST(ChildProcess, TimedWaitAndDestructionLeaveNoZombie) {
@@ -97,7 +98,7 @@ TEST(ChildProcess, WaitOrWakeEndsAtTheChildsEndOrTheWakeHandle) {
 TEST(ChildProcess, MissingProgramsAreReportedByName) {
     ChildProcess child;
     EXPECT_FALSE(child.start(options({"/nonexistent/program"}, {}, false, false)));
-    EXPECT_NE(child.errorText().find("/nonexistent/program"), std::string::npos);
+    EXPECT_THAT(child.errorText(), testing::HasSubstr("/nonexistent/program"));
     EXPECT_EQ(FindProgramOnPath("sh").empty(), false);
     EXPECT_EQ(FindProgramOnPath("no-such-program-here"), "");
     EXPECT_EQ(FindProgramOnPath(""), "");

@@ -106,58 +106,52 @@ class Job final : public LProgressReporter {
     void Run() override {}
 };
 
-TEST(ProgressReporter, ProgressIsTruncatedToWholePercents) {
-    test::ManualDispatcher dispatcher;
-    RecordingListener listener;
-    Job job(dispatcher);
-    job.SetListener(&listener);
-    job.ReportProgress(0.5);
-    job.ReportProgress(0.999);
-    job.ReportProgress(-0.2);
-    job.ReportProgress(7.0);
-    dispatcher.pump();
-    EXPECT_EQ(listener.progress, (std::vector<double>{0.5, 0.99, 0.0, 1.0}));
+class ProgressReporter : public ::testing::Test {
+  protected:
+    ProgressReporter() { m_job.SetListener(&m_listener); }
+
+    test::ManualDispatcher m_dispatcher;
+    RecordingListener m_listener;
+    Job m_job{m_dispatcher};
+};
+
+TEST_F(ProgressReporter, ProgressIsTruncatedToWholePercents) {
+    m_job.ReportProgress(0.5);
+    m_job.ReportProgress(0.999);
+    m_job.ReportProgress(-0.2);
+    m_job.ReportProgress(7.0);
+    m_dispatcher.pump();
+    EXPECT_EQ(m_listener.progress, (std::vector<double>{0.5, 0.99, 0.0, 1.0}));
 }
 
-TEST(ProgressReporter, ASecondMessageBeforeTheFirstIsShownIsDropped) {
-    test::ManualDispatcher dispatcher;
-    RecordingListener listener;
-    Job job(dispatcher);
-    job.SetListener(&listener);
-    job.ReportMessage("first");
-    job.ReportMessage("second");
-    dispatcher.pump();
-    job.ReportMessage("third");
-    dispatcher.pump();
-    EXPECT_EQ(listener.messages, (std::vector<std::string>{"first", "third"}));
+TEST_F(ProgressReporter, ASecondMessageBeforeTheFirstIsShownIsDropped) {
+    m_job.ReportMessage("first");
+    m_job.ReportMessage("second");
+    m_dispatcher.pump();
+    m_job.ReportMessage("third");
+    m_dispatcher.pump();
+    EXPECT_EQ(m_listener.messages, (std::vector<std::string>{"first", "third"}));
 }
 
-TEST(ProgressReporter, StatusShowsTheLatestTextOfItsKind) {
-    test::ManualDispatcher dispatcher;
-    RecordingListener listener;
-    Job job(dispatcher);
-    job.SetListener(&listener);
-    job.ReportStatus("a1", 0);
-    job.ReportStatus("b1", 1);
-    job.ReportStatus("a2", 0);
-    job.ReportStatus("ignored", 2);
-    job.ReportStatus(std::string(400, 'L'), 1);
-    dispatcher.pump();
-    EXPECT_EQ(listener.statuses, (std::vector<std::string>{"0:a2", "1:" + std::string(259, 'L'),
-                                                           "0:a2", "1:" + std::string(259, 'L')}));
+TEST_F(ProgressReporter, StatusShowsTheLatestTextOfItsKind) {
+    m_job.ReportStatus("a1", 0);
+    m_job.ReportStatus("b1", 1);
+    m_job.ReportStatus("a2", 0);
+    m_job.ReportStatus("ignored", 2);
+    m_job.ReportStatus(std::string(400, 'L'), 1);
+    m_dispatcher.pump();
+    EXPECT_EQ(m_listener.statuses,
+              (std::vector<std::string>{"0:a2", "1:" + std::string(259, 'L'), "0:a2",
+                                        "1:" + std::string(259, 'L')}));
 }
 
-TEST(ProgressReporter, WithoutAListenerReportsGoNowhere) {
-    test::ManualDispatcher dispatcher;
-    RecordingListener listener;
-    Job job(dispatcher);
-    job.SetListener(&listener);
-    job.SetListener(nullptr);
-    job.ReportMessage("lost");
-    job.ReportProgress(0.3);
-    dispatcher.pump();
-    EXPECT_TRUE(listener.messages.empty());
-    EXPECT_TRUE(listener.progress.empty());
+TEST_F(ProgressReporter, WithoutAListenerReportsGoNowhere) {
+    m_job.SetListener(nullptr);
+    m_job.ReportMessage("lost");
+    m_job.ReportProgress(0.3);
+    m_dispatcher.pump();
+    EXPECT_TRUE(m_listener.messages.empty());
+    EXPECT_TRUE(m_listener.progress.empty());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "transmit/background_sender.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -82,18 +83,6 @@ class ScriptedMethods final : public TransmitMethods {
     Event m_release;
 };
 
-class ListenerLog final : public ProgressListener {
-  public:
-    bool IsCancelRequested() const override { return cancel.load(); }
-    void OnMessage(std::string_view text) override { messages.emplace_back(text); }
-    void OnStatus(std::string_view, int) override {}
-    void OnProgress(double fraction) override { progress.push_back(fraction); }
-
-    std::atomic<bool> cancel{false};
-    std::vector<std::string> messages;
-    std::vector<double> progress;
-};
-
 class BackgroundSenderTest : public test::TransmitTest {
   protected:
     BackgroundSenderTest() {
@@ -122,7 +111,7 @@ class BackgroundSenderTest : public test::TransmitTest {
     test::ScriptedPrompter m_prompter;
     WorkerPrompter m_questions{m_prompter, m_dispatcher};
     ScriptedMethods m_methods;
-    ListenerLog m_listener;
+    test::ProgressLog m_listener;
     BackgroundSender m_sender{
         {m_dispatcher, m_settings, m_methods, m_questions, &m_log, m_queuePath}};
 };
@@ -212,10 +201,8 @@ TEST_F(BackgroundSenderTest, AFailedMethodIsReportedAndLoggedAndTheOthersStillRu
         "Cannot send the file \"take 7.wav\" to email. Please check the email settings in "
         "Options->Transmit again.";
     EXPECT_EQ(m_listener.messages, std::vector<std::string>{failure});
-    EXPECT_NE(
-        logText().find("Transmit failed for /rec/take 7.wav: " + failure + " (scripted refusal)"),
-        std::string::npos)
-        << logText();
+    EXPECT_THAT(logText(), testing::HasSubstr("Transmit failed for /rec/take 7.wav: " + failure +
+                                              " (scripted refusal)"));
     EXPECT_EQ(queueOnDisk(), "");
 }
 
@@ -234,9 +221,9 @@ TEST_F(BackgroundSenderTest, StartUpResumesTheQueueCountsTheAttemptAndSendsIt) {
     writeQueue(queueBytes({"/rec/late.wav"}, 2));
     m_sender.ResumeQueueAtStartup(m_queuePath);
     EXPECT_FALSE(exists(m_queuePath));
-    EXPECT_NE(logText().find("Recording not sent (start-up attempts 2 exceed the allowed 1): "
-                             "/rec/late.wav"),
-              std::string::npos);
+    EXPECT_THAT(logText(),
+                testing::HasSubstr("Recording not sent (start-up attempts 2 exceed the allowed 1): "
+                                   "/rec/late.wav"));
 }
 
 TEST_F(BackgroundSenderTest, AStopBeforeTheStartUpResumeKeepsTheQueue) {
@@ -259,8 +246,9 @@ TEST_F(BackgroundSenderTest, ClosingWhileARecordingIsSentDropsTheQueueAndNamesEv
     m_sender.Shutdown();
     EXPECT_FALSE(exists(m_queuePath));
     for (const char* path : {"/rec/a.wav", "/rec/b.wav"}) {
-        EXPECT_NE(logText().find(std::string("Recording not sent (the send was stopped): ") + path),
-                  std::string::npos)
+        EXPECT_THAT(
+            logText(),
+            testing::HasSubstr(std::string("Recording not sent (the send was stopped): ") + path))
             << path;
     }
 }
@@ -281,8 +269,8 @@ TEST_F(BackgroundSenderTest, TeardownDuringAnUnansweredQuestionNeitherHangsNorSh
     m_dispatcher.pump();
     EXPECT_TRUE(m_prompter.shown().empty());
     EXPECT_TRUE(m_methods.calls().empty());
-    EXPECT_NE(logText().find("Recording not sent (the send was stopped): /rec/a.wav"),
-              std::string::npos);
+    EXPECT_THAT(logText(),
+                testing::HasSubstr("Recording not sent (the send was stopped): /rec/a.wav"));
 }
 
 TEST_F(BackgroundSenderTest, TheStatusBarsCancelStopsTheSender) {
@@ -303,8 +291,7 @@ TEST_F(BackgroundSenderTest, ACutOffRecordIsDroppedWithoutASend) {
     ASSERT_TRUE(pumpUntilIdle());
     EXPECT_TRUE(m_methods.calls().empty());
     EXPECT_FALSE(exists(m_queuePath));
-    EXPECT_NE(logText().find("A cut-off record was dropped from the send queue"),
-              std::string::npos);
+    EXPECT_THAT(logText(), testing::HasSubstr("A cut-off record was dropped from the send queue"));
 }
 
 // Recordings finished while the thread is just leaving (queue found empty) are sent by a new

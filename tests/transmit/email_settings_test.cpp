@@ -1,5 +1,6 @@
 #include "transmit/email_settings.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -110,8 +111,8 @@ TEST_F(EmailSettingsTest, PasswordThatCannotBeSealedIsRefusedInsteadOfKeptInPlai
     const auto refused = SaveEmailSettings(m_settings, m_passwords, values, false);
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->field, static_cast<int>(EmailField::Password));
-    EXPECT_NE(refused->text.find(keyPath()), std::string::npos) << refused->text;
-    EXPECT_NE(refused->text.find("not a regular file"), std::string::npos) << refused->text;
+    EXPECT_THAT(refused->text, testing::HasSubstr(keyPath()));
+    EXPECT_THAT(refused->text, testing::HasSubstr("not a regular file"));
     EXPECT_EQ(refused->messageBoxIcon, PromptIcon::Warning);
     EXPECT_EQ(email("SMTPPassword"), "<unset>");
     EXPECT_EQ(email("SetViewed"), "<unset>");

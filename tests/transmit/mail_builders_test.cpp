@@ -1,5 +1,6 @@
 #include "transmit/mail_builders.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "settings/setting_names.h"
@@ -50,8 +51,7 @@ TEST_F(MailBuildersTest, TheBodyNamesTheFileAndOnlyAConfiguredAddress) {
                           "  File Name: take 1.wav\r\n  \r\n\r\n",
                           0),
               0u);
-    EXPECT_NE(plain.find(std::string(34, '-') + "\r\nSonaro Sound Recorder\r\n"),
-              std::string::npos);
+    EXPECT_THAT(plain, testing::HasSubstr(std::string(34, '-') + "\r\nSonaro Sound Recorder\r\n"));
     EXPECT_EQ(plain.find("http"), std::string::npos);
     EXPECT_EQ(plain.find("www"), std::string::npos);
 

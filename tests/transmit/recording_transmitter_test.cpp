@@ -1,5 +1,6 @@
 #include "transmit/recording_transmitter.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -74,7 +75,7 @@ TEST_F(RecordingTransmitterTest, AFolderThatCannotTakeTheCopyFailsWithItsReason)
     test::WriteTextFile(m_dir + "/not a folder", "x");
     m_settings.Write(setting::kSendFolderDir, m_dir + "/not a folder");
     EXPECT_EQ(transmitter().CopyRecordingToFolder(m_recording, m_reason), SendResult::Failed);
-    EXPECT_NE(m_reason.find("not a folder"), std::string::npos) << m_reason;
+    EXPECT_THAT(m_reason, testing::HasSubstr("not a folder"));
 
     m_reason.clear();
     m_settings.Write(setting::kSendFolderDir, "");
@@ -97,7 +98,7 @@ TEST_F(RecordingTransmitterTest, AProgramThatCannotStartFailsOrEndsBadlyFails) {
     m_settings.Write(setting::kSendRunExe, "\"" + m_dir + "/no such program\" %s");
     EXPECT_EQ(transmitter().RunProgramOnRecording(m_task, m_recording, m_reason),
               SendResult::Failed);
-    EXPECT_NE(m_reason.find("no such program"), std::string::npos) << m_reason;
+    EXPECT_THAT(m_reason, testing::HasSubstr("no such program"));
 
     m_reason.clear();
     m_settings.Write(setting::kSendRunExe, "sh -c 'exit 3' %s");
@@ -212,8 +213,8 @@ TEST_F(RecordingTransmitterTest, TheSealedSmtpPasswordLogsOn) {
         RecordingTransmitterParts{m_settings, &passwords, {}, {}, {}, 3600000, {}});
     ASSERT_EQ(transmitter.SendRecordingByEmail(m_task, m_recording, m_reason), SendResult::Ok)
         << m_reason;
-    EXPECT_NE(test::ReadTextFile(m_dir + "/mail/1.json").find("\"login\": \"rec\""),
-              std::string::npos);
+    EXPECT_THAT(test::ReadTextFile(m_dir + "/mail/1.json"),
+                testing::HasSubstr("\"login\": \"rec\""));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "transmit/send_queue_file.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -48,8 +49,8 @@ TEST_F(SendQueueFileTest, AReaderStopsAtByte259AndAPathThatDoesNotFitIsRefusedAn
 
     const std::string longPath = "/" + std::string(259, 'b');
     EXPECT_FALSE(m_queue.Append(longPath));
-    EXPECT_NE(logText().find("Recording not queued for sending"), std::string::npos);
-    EXPECT_NE(logText().find(longPath), std::string::npos);
+    EXPECT_THAT(logText(), testing::HasSubstr("Recording not queued for sending"));
+    EXPECT_THAT(logText(), testing::HasSubstr(longPath));
     EXPECT_TRUE(m_queue.Append("/" + std::string(258, 'c')));
     EXPECT_EQ(m_queue.Records().back(), "/" + std::string(258, 'c'));
 }
@@ -62,11 +63,12 @@ TEST_F(SendQueueFileTest, ResumeRaisesTheAttemptsUpToFailCountThenDropsTheQueueW
     EXPECT_EQ(m_queue.Resume(1), SendQueueFile::ResumeOutcome::Removed);
     EXPECT_FALSE(exists(m_queuePath));
     const std::string log = logText();
-    EXPECT_NE(log.find("Recording not sent (start-up attempts 2 exceed the allowed 1): /rec/a.wav"),
-              std::string::npos)
-        << log;
-    EXPECT_NE(log.find("Recording not sent (start-up attempts 2 exceed the allowed 1): /rec/b.wav"),
-              std::string::npos);
+    EXPECT_THAT(log,
+                testing::HasSubstr(
+                    "Recording not sent (start-up attempts 2 exceed the allowed 1): /rec/a.wav"));
+    EXPECT_THAT(log,
+                testing::HasSubstr(
+                    "Recording not sent (start-up attempts 2 exceed the allowed 1): /rec/b.wav"));
 
     writeQueue(queueBytes({"/rec/c.wav"}, 65535));
     EXPECT_EQ(m_queue.Resume(65535), SendQueueFile::ResumeOutcome::Removed)
@@ -92,8 +94,8 @@ TEST_F(SendQueueFileTest, ACutOffTailIsDroppedWithALogLineAndNeverHidesWholeReco
     writeQueue(queueBytes({}) + std::string("/rec/cut", 8) + std::string(92, '\0'));
     EXPECT_EQ(m_queue.ReadFirst(), std::nullopt);
     EXPECT_FALSE(exists(m_queuePath));
-    EXPECT_NE(logText().find("A cut-off record was dropped from the send queue: /rec/cut"),
-              std::string::npos);
+    EXPECT_THAT(logText(),
+                testing::HasSubstr("A cut-off record was dropped from the send queue: /rec/cut"));
 
     // A crash during the third append: the two whole records stay and the next append lands
     // on a record boundary.
@@ -104,7 +106,7 @@ TEST_F(SendQueueFileTest, ACutOffTailIsDroppedWithALogLineAndNeverHidesWholeReco
     ASSERT_TRUE(m_queue.Append("/rec/4.wav"));
     EXPECT_EQ(m_queue.Records(),
               (std::vector<std::string>{"/rec/1.wav", "/rec/2.wav", "/rec/4.wav"}));
-    EXPECT_NE(logText().find("send queue: /rec/3.w"), std::string::npos);
+    EXPECT_THAT(logText(), testing::HasSubstr("send queue: /rec/3.w"));
 
     // A header cut short by a crash during the first append.
     writeQueue(std::string("\x01\x00\x00", 3));
@@ -116,10 +118,10 @@ TEST_F(SendQueueFileTest, DiscardNamesEveryRecordingInTheLog) {
     writeQueue(queueBytes({"/rec/x y.wav", "/rec/z.wav"}));
     m_queue.Discard("the send was stopped");
     EXPECT_FALSE(exists(m_queuePath));
-    EXPECT_NE(logText().find("Recording not sent (the send was stopped): /rec/x y.wav"),
-              std::string::npos);
-    EXPECT_NE(logText().find("Recording not sent (the send was stopped): /rec/z.wav"),
-              std::string::npos);
+    EXPECT_THAT(logText(),
+                testing::HasSubstr("Recording not sent (the send was stopped): /rec/x y.wav"));
+    EXPECT_THAT(logText(),
+                testing::HasSubstr("Recording not sent (the send was stopped): /rec/z.wav"));
 }
 
 // Appends of one thread and removals of another, as the window and the sender do them: every

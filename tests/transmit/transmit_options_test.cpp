@@ -1,5 +1,6 @@
 #include "transmit/transmit_options.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -137,7 +138,7 @@ TEST_F(TransmitOptionsTest, FtpPasswordThatCannotBeSealedStopsTheSave) {
     const auto refused = save(options);
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->field, static_cast<int>(TransmitField::FtpServer));
-    EXPECT_NE(refused->text.find(keyPath()), std::string::npos) << refused->text;
+    EXPECT_THAT(refused->text, testing::HasSubstr(keyPath()));
     EXPECT_EQ(m_settings.ReadSettingString("Ftp", "Password", "<unset>"), "<unset>");
     EXPECT_EQ(m_settings.ReadSettingString("Ftp", "Directory", "<unset>"), "<unset>");
     EXPECT_EQ(test::ReadTextFile(keyPath()), "short");

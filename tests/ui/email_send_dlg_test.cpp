@@ -21,10 +21,7 @@ class LEmailSendDlgTest : public QObject {
         m_result = SendResult::Ok;
         m_fixture->settings.Write(setting::kEmailSetViewed, true);
     }
-    void cleanup() {
-        BalloonTip::HideCurrent();
-        m_fixture.reset();
-    }
+    void cleanup() { m_fixture.reset(); }
 
     void startsWithTheLastAddressAndRefusesAnImplausibleOne() {
         m_fixture->settings.Write(setting::kEmailDialogTo, "last@example.org");

@@ -22,10 +22,7 @@ class FormatDialogsTest : public QObject {
 
   private slots:
     void init() { m_fixture = std::make_unique<test::OptionsFixture>(); }
-    void cleanup() {
-        BalloonTip::HideCurrent();
-        m_fixture.reset();
-    }
+    void cleanup() { m_fixture.reset(); }
 
     void mp3ListsAndVariableRateChecks() {
         Mp3EncodeDialog dialog(m_fixture->formats, m_fixture->prompter);

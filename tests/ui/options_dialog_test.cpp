@@ -38,10 +38,7 @@ class OptionsDialogTest : public QObject {
 
   private slots:
     void init() { m_fixture = std::make_unique<test::OptionsFixture>(); }
-    void cleanup() {
-        BalloonTip::HideCurrent();
-        m_fixture.reset();
-    }
+    void cleanup() { m_fixture.reset(); }
 
     void pagesInOrderAndOkWithoutTouchingWritesNothing() {
         OptionsDialog dialog(m_fixture->services, OptionsDialog::kGeneral);

@@ -15,6 +15,7 @@
 #include "support/scripted_prompter.h"
 #include "support/scripted_wave_in.h"
 #include "support/settings_home.h"
+#include "ui/balloon_tip.h"
 #include "ui/options_dialog.h"
 #include "ui/options_services.h"
 #include "widget_driving.h"
@@ -102,6 +103,7 @@ struct OptionsFixture {
                    [this] { return DiscoverDefaultMailAccount(home.path()); },
                    [this] { return mapiAvailable; },
                    {}} {}
+    ~OptionsFixture() { BalloonTip::HideCurrent(); }
 
     // The options dialog shown on page `index`, and that page.
     template <typename PageType>

@@ -16,10 +16,7 @@ class SecureConnectionOptionsTest : public QObject {
 
   private slots:
     void init() { m_fixture = std::make_unique<test::OptionsFixture>(); }
-    void cleanup() {
-        BalloonTip::HideCurrent();
-        m_fixture.reset();
-    }
+    void cleanup() { m_fixture.reset(); }
 
     void emailDialogOffersEncryptionAndAClearlyWordedPlainPasswordChoice() {
         {

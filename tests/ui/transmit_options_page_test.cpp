@@ -24,10 +24,7 @@ class TransmitOptionsPageTest : public QObject {
 
   private slots:
     void init() { m_fixture = std::make_unique<test::OptionsFixture>(); }
-    void cleanup() {
-        BalloonTip::HideCurrent();
-        m_fixture.reset();
-    }
+    void cleanup() { m_fixture.reset(); }
 
     void enablingFollowsTheMethodBoxes() {
         auto [dialog, page] = m_fixture->showPage<TransmitOptionsPage>(OptionsDialog::kTransmit);
