@@ -1,4 +1,4 @@
-#include "recordings/session_playback.h"
+#include "app/session_playback.h"
 
 #include <gtest/gtest.h>
 

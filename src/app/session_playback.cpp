@@ -1,4 +1,4 @@
-#include "recordings/session_playback.h"
+#include "app/session_playback.h"
 
 #include "formats/audio_file_opener.h"
 #include "support/prompter.h"
