@@ -19,7 +19,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from pulse_server import PulseServer  # noqa: E402
-from sonaro_harness import XvfbDisplay, wait_until  # noqa: E402
+from sonaro_harness import XvfbDisplay, wait_until, write_setting  # noqa: E402
 
 TICKS = os.sysconf("SC_CLK_TCK")
 
@@ -46,6 +46,9 @@ def main():
     env.update({"HOME": folder, "XDG_CONFIG_HOME": folder + "/c", "XDG_DATA_HOME": folder + "/d",
                 "XDG_RUNTIME_DIR": folder, "TMPDIR": folder, "PULSE_SERVER": pulse.address})
     xvfb.use_in(env)
+    # No first-run dialog to take the key, no tones.
+    for name, value in (("InstallWizRun", "1"), ("RecordTone", "0"), ("StoppedTone", "0")):
+        write_setting(env["XDG_CONFIG_HOME"], "Settings", name, value)
     tone = os.path.join(folder, "tone.wav")
     subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth",
                     str(seconds + 10), "sine", "440", "vol", "0.5"], check=True)
@@ -69,6 +72,10 @@ def main():
         time.sleep(seconds)
         end_cpu, peer_end_cpu = cpu_seconds(first.pid), cpu_seconds(peer.pid)
         elapsed = time.monotonic() - start
+        streams = pulse.client("pactl", "list", "short", "sink-inputs").stdout.splitlines()
+        # The server's stream of silence, paplay and the program.
+        if len(streams) != 3:
+            sys.exit("the program was not playing: %d playback streams" % len(streams))
         share = (end_cpu - start_cpu) / elapsed * 100
         peer_share = (peer_end_cpu - peer_start_cpu) / elapsed * 100
         print("measured %.1f s of 44.1 kHz stereo WAV playback at normal speed" % elapsed)

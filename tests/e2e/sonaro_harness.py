@@ -26,6 +26,21 @@ def wait_until(predicate, timeout, step=0.02):
     return predicate()
 
 
+def write_setting(config_home, section, name, text):
+    """Stores a text setting where the program run with XDG_CONFIG_HOME=`config_home` reads
+    it."""
+    folder = os.path.join(config_home, "sonaro")
+    os.makedirs(folder, exist_ok=True)
+    key = SECTION_PREFIX + section
+    with sqlite3.connect(os.path.join(folder, "registry.db"), timeout=30) as db:
+        db.execute("CREATE TABLE IF NOT EXISTS reg_keys(key TEXT PRIMARY KEY COLLATE NOCASE)")
+        db.execute("CREATE TABLE IF NOT EXISTS reg_values(key TEXT COLLATE NOCASE, name TEXT "
+                   "COLLATE NOCASE, type INTEGER, data BLOB, PRIMARY KEY(key, name))")
+        db.execute("INSERT OR IGNORE INTO reg_keys(key) VALUES(?)", (key,))
+        db.execute("INSERT OR REPLACE INTO reg_values(key, name, type, data) "
+                   "VALUES(?, ?, 1, ?)", (key, name, text.encode()))
+
+
 class XvfbDisplay:
     """A private X server (Xvfb, no window manager) for the program's windows, with xdotool to
     find them and type into them."""
@@ -171,16 +186,7 @@ class SonaroTestCase(unittest.TestCase):
         return data.decode() if isinstance(data, bytes) else data
 
     def set_setting(self, section, name, text):
-        folder = os.path.join(self.env["XDG_CONFIG_HOME"], "sonaro")
-        os.makedirs(folder, exist_ok=True)
-        key = SECTION_PREFIX + section
-        with sqlite3.connect(os.path.join(folder, "registry.db"), timeout=30) as db:
-            db.execute("CREATE TABLE IF NOT EXISTS reg_keys(key TEXT PRIMARY KEY COLLATE NOCASE)")
-            db.execute("CREATE TABLE IF NOT EXISTS reg_values(key TEXT COLLATE NOCASE, name TEXT "
-                       "COLLATE NOCASE, type INTEGER, data BLOB, PRIMARY KEY(key, name))")
-            db.execute("INSERT OR IGNORE INTO reg_keys(key) VALUES(?)", (key,))
-            db.execute("INSERT OR REPLACE INTO reg_values(key, name, type, data) "
-                       "VALUES(?, ?, 1, ?)", (key, name, text.encode()))
+        write_setting(self.env["XDG_CONFIG_HOME"], section, name, text)
 
     def use_xvfb(self):
         """Runs the program's windows on a private X server from here on; skips the test when
