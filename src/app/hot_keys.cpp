@@ -89,10 +89,10 @@ std::string VirtualKeyName(unsigned virtualKey) {
         return std::string(1, static_cast<char>(virtualKey));
     }
     if (virtualKey >= 0x60 && virtualKey <= 0x69) {
-        return "Num " + std::to_string(virtualKey - 0x60);
+        return std::string("Num ").append(std::to_string(virtualKey - 0x60));
     }
     if (virtualKey >= 0x70 && virtualKey <= 0x87) {
-        return "F" + std::to_string(virtualKey - 0x70 + 1);
+        return std::string("F").append(std::to_string(virtualKey - 0x70 + 1));
     }
     for (const auto& [key, name] : kKeyNames) {
         if (key == virtualKey) {

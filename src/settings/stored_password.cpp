@@ -6,7 +6,9 @@ namespace sonaro {
 namespace {
 
 std::string sealedName(std::string_view name) {
-    return "_" + std::string(name);
+    std::string sealed = "_";
+    sealed += name;
+    return sealed;
 }
 
 // Binds a sealed value to its place: the key path and the value name.
