@@ -71,7 +71,10 @@ void PlaybackEngine::Pause() {
         return;
     }
     stopProducer();
-    m_output.device().SetPaused(true);
+    if (!m_output.device().SetPaused(true)) {
+        failNow();
+        return;
+    }
     m_output.setState(state | WaveOutput::kPaused);
     m_listener->OnPaused(m_cookie);
 }
@@ -84,13 +87,19 @@ void PlaybackEngine::Resume() {
     stopProducer();
     WaveOutDevice& device = m_output.device();
     if ((state & WaveOutput::kLooping) != 0) {
-        device.Flush();
+        if (!device.Flush()) {
+            failNow();
+            return;
+        }
         m_output.ResetRing();
         m_source->Seek(m_output.position());
         state &= static_cast<std::uint16_t>(~WaveOutput::kLooping);
     }
     if ((state & WaveOutput::kPaused) != 0) {
-        device.SetPaused(false);
+        if (!device.SetPaused(false)) {
+            failNow();
+            return;
+        }
         state &= static_cast<std::uint16_t>(~WaveOutput::kPaused);
     }
     m_output.setState(state);
@@ -105,7 +114,10 @@ void PlaybackEngine::Seek(std::int64_t frame) {
     }
     stopProducer();
     WaveOutDevice& device = m_output.device();
-    device.Flush();
+    if (!device.Flush()) {
+        failNow();
+        return;
+    }
     m_output.ResetRing();
     m_source->Seek(frame);
     const std::int64_t position = m_source->GetPosition();
@@ -116,7 +128,10 @@ void PlaybackEngine::Seek(std::int64_t frame) {
     // A second seek while the snippet loops moves the snippet; it does not start playing.
     if ((state & (WaveOutput::kPaused | WaveOutput::kLooping)) != 0) {
         m_output.PrepareScrub(*m_source);
-        device.SetPaused(false);
+        if (!device.SetPaused(false)) {
+            failNow();
+            return;
+        }
         m_output.setState(WaveOutput::kOpen | WaveOutput::kLooping);
         startProducer(Mode::Scrub);
     } else {
@@ -239,15 +254,19 @@ void PlaybackEngine::reportFailure() {
     m_notifier.notify();
 }
 
+void PlaybackEngine::failNow() {
+    stopProducer();
+    m_error = m_output.device().errorText();
+    m_listener->OnFailed(m_error, m_cookie);
+    Stop();
+}
+
 void PlaybackEngine::OnThreadNotify() {
     if (IsStopped()) {
         return;
     }
     if (m_failed.load()) {
-        stopProducer();
-        m_error = m_output.device().errorText();
-        m_listener->OnFailed(m_error, m_cookie);
-        Stop();
+        failNow();
     } else if (m_finished.load()) {
         m_listener->OnPosition(MsFromFrames(m_source->GetLength(), m_rate), m_cookie);
         Stop();

@@ -72,7 +72,10 @@ class PlaybackEngine final : private LWorkerThread, private ThreadNotifyOwner {
     // Waits for the device or a stop; false when stop was requested.
     bool waitDevice(int ms);
     void playOutEnd();
+    // Producer thread: the device failed.
     void reportFailure();
+    // User-interface thread: tells the listener why the device failed and stops.
+    void failNow();
     void applyVolume();
 
     WaveOutDeviceList& m_devices;

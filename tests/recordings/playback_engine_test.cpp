@@ -195,6 +195,16 @@ TEST_F(PlaybackEngineTest, AnOutputThatFailsWhilePlayingStopsWithItsReason) {
                   "started", "failed: The sound output \"Speakers\" is no longer available.",
                   "stopped"}));
     EXPECT_EQ(engine.errorText(), "The sound output \"Speakers\" is no longer available.");
+
+    // Found by a pause before the producer noticed.
+    log.events.clear();
+    ASSERT_TRUE(engine.Play(Tone(10)));
+    script().Fail("The sound server went away.");
+    engine.Pause();
+    EXPECT_TRUE(engine.IsStopped());
+    ui.pumpFor(50);
+    EXPECT_EQ(log.events, (std::vector<std::string>{
+                              "started", "failed: The sound server went away.", "stopped"}));
 }
 
 TEST_F(PlaybackEngineTest, RefusesUnusableSourcesAndOutputsThatDoNotOpen) {
