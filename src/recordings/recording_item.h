@@ -5,7 +5,6 @@
 #include <ctime>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace sonaro {
@@ -32,9 +31,8 @@ struct RecordingItem {
     const std::string& text(RecordingColumn column) const {
         return texts[static_cast<std::size_t>(column)];
     }
-    // The file name before its last ".", which a rename changes.
+    // The file name before its last ".".
     const std::string& name() const { return text(RecordingColumn::Name); }
-    void setName(std::string name) { texts[0] = std::move(name); }
     // The extension with its dot, as found (".wav", ".MP3").
     const std::string& format() const { return text(RecordingColumn::Format); }
 };
