@@ -1,0 +1,268 @@
+// Scanning a folder of real recordings on the worker: what is listed, filtered, cached and
+// cancelled, and files that must not hold a scan up.
+#include "recordings/recording_scanner.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <ctime>
+#include <thread>
+
+#include "formats/audio_file_opener.h"
+#include "formats/codec_manager.h"
+#include "formats/output_writer.h"
+#include "support/audio_files.h"
+#include "support/manual_dispatcher.h"
+#include "support/temp_home.h"
+#include "threads/child_process.h"
+
+namespace sonaro {
+namespace {
+
+// What a scan reported, in order.
+class ScanLog final : public RecordingScanListener {
+  public:
+    void OnRecordingsFound(std::vector<RecordingItem> found) override {
+        EXPECT_FALSE(found.empty());
+        for (RecordingItem& item : found) {
+            items.push_back(std::move(item));
+        }
+    }
+    void OnScanProgress(int done, int total) override {
+        EXPECT_LE(done, total);
+        lastDone = done;
+        lastTotal = total;
+    }
+    void OnScanFinished() override { ++finished; }
+
+    std::string names() const {
+        std::string result;
+        for (const RecordingItem& item : items) {
+            result += (result.empty() ? "" : " ") + item.name() + item.format();
+        }
+        return result;
+    }
+
+    std::vector<RecordingItem> items;
+    int lastDone = -1;
+    int lastTotal = -1;
+    int finished = 0;
+};
+
+class RecordingScannerTest : public ::testing::Test {
+  protected:
+    std::string path(const std::string& name) const { return m_dir + "/" + name; }
+
+    // A recording of silence made by the program's writer for the extension.
+    void Record(const std::string& name, double seconds, int wavRate = 8000) {
+        RecordingFormat format;
+        format.wav = MakePcmWaveFormat(static_cast<std::uint32_t>(wavRate), 1, 16);
+        format.aiff = {1, 11025, 16};
+        const std::string extension = LowerExtension(name);
+        int rate = wavRate;
+        int channels = 1;
+        if (extension == ".mp3") {
+            format.format = OutputFormat::Mp3;
+            rate = 44100;
+            channels = 2;
+        } else if (extension == ".aiff" || extension == ".aif") {
+            format.format = OutputFormat::Aiff;
+            rate = 11025;
+        }
+        SinkRef sink = OpenOutputWriter(path(name), format, m_codecs, m_lame);
+        ASSERT_FALSE(sink->isUnusable()) << name;
+        test::WriteAll(*sink, std::vector<InternalSample>(
+                                  static_cast<std::size_t>(seconds * rate) * channels, 0));
+    }
+
+    ScanLog Scan(const RecordingFilter& filter = {}) {
+        ScanLog log;
+        m_scanner.Scan(m_dir, filter, &log);
+        EXPECT_TRUE(m_dispatcher.pumpUntil([&] { return log.finished > 0; }));
+        m_dispatcher.pump();
+        EXPECT_EQ(log.finished, 1);
+        EXPECT_EQ(log.lastDone, log.lastTotal);
+        return log;
+    }
+
+    test::TempDir m_dir{"sonaro-recordings"};
+    CodecManager m_codecs;
+    const std::string m_lame = FindProgramOnPath("lame");
+    test::ManualDispatcher m_dispatcher;
+    std::atomic<int> m_reads{0};
+    std::atomic<int> m_mp3Reads{0};
+    RecordingLengthCache m_lengths{[this](const std::string& file) {
+        ++m_reads;
+        m_mp3Reads += LowerExtension(file) == ".mp3" ? 1 : 0;
+        return ReadRecordingLengthMs(file);
+    }};
+    RecordingScanner m_scanner{m_dispatcher, m_lengths};
+};
+
+TEST_F(RecordingScannerTest, ListsEachFormatInOrderWithItsTexts) {
+    ASSERT_FALSE(m_lame.empty()) << "lame is needed for MP3 recordings";
+    const std::time_t before = std::time(nullptr);
+    Record("a.b.wav", 2.5);
+    Record("tone.mp3", 3.2);
+    Record("c.aiff", 1);
+    Record("D.AIF", 61.5);
+    Record("b.wav", 0.5);
+    const std::time_t after = std::time(nullptr);
+    test::WriteTextFile(path("notes.txt"), "not a recording");
+    ASSERT_EQ(mkdir(path("folder.wav").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(path("sub").c_str(), 0700), 0);
+    Record("sub/inner.wav", 1);
+
+    const ScanLog log = Scan();
+    EXPECT_EQ(log.names(), "a.b.wav b.wav tone.mp3 c.aiff D.AIF");
+    EXPECT_EQ(log.lastTotal, 5);
+    ASSERT_EQ(log.items.size(), 5u);
+    const RecordingItem& wav = log.items[0];
+    EXPECT_EQ(wav.lengthMs, 2500);
+    EXPECT_EQ(wav.size, 40046u);
+    EXPECT_EQ(wav.text(RecordingColumn::Name), "a.b");
+    EXPECT_EQ(wav.text(RecordingColumn::Duration), "0:00:02");
+    EXPECT_EQ(wav.text(RecordingColumn::Format), ".wav");
+    EXPECT_EQ(wav.text(RecordingColumn::Size), "0.038 MB");
+    EXPECT_EQ(log.items[2].lengthMs, 3200) << "the LAME tag's delay and padding are removed";
+    EXPECT_EQ(log.items[2].text(RecordingColumn::Duration), "0:00:03");
+    EXPECT_EQ(log.items[3].lengthMs, 1000);
+    EXPECT_EQ(log.items[4].text(RecordingColumn::Duration), "0:01:01");
+    EXPECT_EQ(log.items[4].text(RecordingColumn::Format), ".AIF");
+    for (const RecordingItem& item : log.items) {
+        // Birth time or modification time: either is when the writer made the file.
+        EXPECT_GE(item.created, before);
+        EXPECT_LE(item.created, after);
+        EXPECT_EQ(item.text(RecordingColumn::DateCreated), DateText(item.created));
+        EXPECT_EQ(item.text(RecordingColumn::DateCreated).size(), 19u);
+    }
+}
+
+TEST_F(RecordingScannerTest, FiltersApplyWhileScanning) {
+    Record("short.wav", 60.9);
+    Record("long.wav", 61);
+    RecordingFilter filter;
+    filter.durationMode = DurationMode::AtMost;
+    filter.minutes = 1;
+    EXPECT_EQ(Scan(filter).names(), "short.wav");
+    filter.durationMode = DurationMode::AtLeast;
+    filter.seconds = 1;
+    EXPECT_EQ(Scan(filter).names(), "long.wav");
+
+    const ScanLog all = Scan();
+    ASSERT_EQ(all.items.size(), 2u);
+    std::tm day{};
+    localtime_r(&all.items[0].created, &day);
+    filter = RecordingFilter();
+    filter.periodOn = true;
+    filter.from = filter.to = {day.tm_year + 1900, day.tm_mon + 1, day.tm_mday};
+    filter.textOn = true;
+    filter.textColumn = RecordingColumn::Name;
+    filter.text = "lo";
+    EXPECT_EQ(Scan(filter).names(), "long.wav");
+    filter.from.year -= 1;
+    filter.to.year -= 1;
+    EXPECT_EQ(Scan(filter).names(), "");
+
+    m_dir += "/missing";
+    const ScanLog none = Scan();
+    EXPECT_EQ(none.lastTotal, 0);
+    EXPECT_TRUE(none.items.empty());
+}
+
+TEST_F(RecordingScannerTest, FilesThatCouldBlockAReaderDoNotHoldUpTheScan) {
+    Record("link target.wav", 1);
+    ASSERT_EQ(rename(path("link target.wav").c_str(), path("target.dat").c_str()), 0);
+    ASSERT_EQ(symlink(path("target.dat").c_str(), path("link.wav").c_str()), 0);
+    ASSERT_EQ(mkfifo(path("pipe.wav").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", path("zero.mp3").c_str()), 0);
+    for (const char* name : {"huge.wav", "huge.mp3", "huge.aif"}) {
+        const int fd = open(path(name).c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, 1LL << 40), 0) << "a sparse file of 1 TB";
+        close(fd);
+    }
+    Record("tail.mp3", 1);
+    ASSERT_EQ(truncate(path("tail.mp3").c_str(), 1LL << 40), 0) << "a recording, then zeros";
+    Record("locked.wav", 1);
+    ASSERT_EQ(chmod(path("locked.wav").c_str(), 0), 0);
+    test::WriteTextFile(path("junk.aiff"), "not audio at all");
+
+    const ScanLog log = Scan();
+    EXPECT_EQ(log.names(), "huge.wav link.wav locked.wav huge.mp3 tail.mp3 junk.aiff huge.aif")
+        << "the FIFO and the link to a device are left out";
+    ASSERT_EQ(log.items.size(), 7u);
+    EXPECT_EQ(log.items[0].text(RecordingColumn::Size), "1048576.000 MB");
+    EXPECT_EQ(log.items[0].lengthMs, 0);
+    EXPECT_EQ(log.items[1].lengthMs, 1000);
+    // Permissions do not stop root: there the file reads like any other.
+    EXPECT_EQ(log.items[2].lengthMs, access(path("locked.wav").c_str(), R_OK) == 0 ? 1000 : 0);
+    EXPECT_EQ(log.items[3].lengthMs, 0);
+    EXPECT_EQ(log.items[4].lengthMs, 1000) << "the decoder gives up on the zeros";
+    EXPECT_EQ(log.items[5].text(RecordingColumn::Duration), "0:00:00");
+    EXPECT_EQ(log.items[6].lengthMs, 0);
+}
+
+TEST_F(RecordingScannerTest, Mp3LengthsAreMeasuredOnceUntilTheFileChanges) {
+    ASSERT_FALSE(m_lame.empty());
+    Record("one.mp3", 1);
+    Record("two.mp3", 2);
+    Record("three.wav", 3);
+    const ScanLog first = Scan();
+    const ScanLog second = Scan();
+    EXPECT_EQ(m_mp3Reads, 2);
+    EXPECT_EQ(m_reads, 4) << "WAV headers are read at every scan";
+    EXPECT_EQ(m_lengths.size(), 2u);
+    ASSERT_EQ(second.items.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(first.items[i].lengthMs, second.items[i].lengthMs);
+    }
+    EXPECT_EQ(second.items[1].lengthMs, 1000);
+
+    const timespec times[2] = {{0, UTIME_OMIT}, {1236038399, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path("two.mp3").c_str(), times, 0), 0);
+    EXPECT_EQ(Scan().items[2].lengthMs, 2000);
+    EXPECT_EQ(m_mp3Reads, 3);
+}
+
+TEST_F(RecordingScannerTest, CancelStopsBetweenFilesAndReportsNothingMore) {
+    for (const char* name : {"1.wav", "2.wav", "3.wav", "4.wav"}) {
+        test::WriteTextFile(path(name), name);
+    }
+    Event entered;
+    Event release;
+    std::atomic<int> calls{0};
+    RecordingLengthCache slow([&](const std::string&) {
+        ++calls;
+        entered.set();
+        release.wait(10000);
+        return std::int64_t{1000};
+    });
+    RecordingScanner scanner(m_dispatcher, slow);
+    ScanLog log;
+    scanner.Scan(m_dir, {}, &log);
+    ASSERT_TRUE(entered.wait(10000));
+    // The worker is inside the first file: let it go once the stop was asked for.
+    std::thread releaser([&] {
+        scanner.stopEvent().wait(10000);
+        release.set();
+    });
+    scanner.Cancel();
+    releaser.join();
+    EXPECT_FALSE(scanner.IsRunning());
+    EXPECT_EQ(calls, 1);
+    m_dispatcher.pump();
+    EXPECT_TRUE(log.items.empty());
+    EXPECT_EQ(log.finished, 0);
+
+    scanner.Scan(m_dir, {}, &log);
+    ASSERT_TRUE(m_dispatcher.pumpUntil([&] { return log.finished > 0; }));
+    EXPECT_EQ(log.names(), "1.wav 2.wav 3.wav 4.wav");
+    EXPECT_EQ(calls, 5);
+}
+
+}  // namespace
+}  // namespace sonaro
