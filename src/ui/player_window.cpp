@@ -119,6 +119,7 @@ void PlayerWindow::buildControls() {
     clockFont.setStyleHint(QFont::Monospace);
     m_clock->setFont(clockFont);
     m_meter = new PlayerLevelMeter(this);
+    m_meter->setMinimumHeight(m_meter->sizeHint().height());
 
     m_seekBar = new QSlider(Qt::Horizontal, this);
     m_seekBar->setObjectName(QStringLiteral("seekBar"));

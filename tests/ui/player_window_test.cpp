@@ -109,7 +109,6 @@ class PlayerWindowTest : public QObject {
         QVERIFY(rig.part<QToolButton>("stop")->isChecked());
         QVERIFY(!rig.part<QToolButton>("play")->isChecked());
         QCOMPARE(rig.part<QToolButton>("goToStart")->toolTip(), QString("Go to Start (Home)"));
-        QVERIFY(test::SaveScreenshot(window, "player_window.png"));
 
         // Playing again from the end starts over.
         rig.key(Qt::Key_F9);
@@ -127,6 +126,7 @@ class PlayerWindowTest : public QObject {
         rig.script().Hear(kRate);
         QTRY_COMPARE(rig.clock(), QString("0:00:01.00"));
         QVERIFY(rig.part<QToolButton>("play")->isChecked());
+        QVERIFY(test::SaveScreenshot(*rig.window, "player_window.png"));
 
         rig.key(Qt::Key_Space);
         QVERIFY(rig.engine.IsStopped());
@@ -152,6 +152,38 @@ class PlayerWindowTest : public QObject {
         rig.key(Qt::Key_Return);
         QVERIFY(!rig.window->isVisible());
         QVERIFY(!rig.output().open);
+    }
+
+    void endHomeAndTheSeekBarMoveThePlay() {
+        PlayerRig& rig = *m_rig;
+        rig.open();
+        QTRY_COMPARE(rig.output().writtenFrames, kFrames);
+        // Each move flushes the output and plays on from the new place to the end.
+        const auto playsOnFrom = [&](std::int64_t frame) {
+            const std::int64_t before = rig.output().writtenFrames;
+            if (!QTest::qWaitFor(
+                    [&] { return rig.output().writtenFrames == before + kFrames - frame; })) {
+                return false;
+            }
+            const auto written = rig.output().samples;
+            return std::equal(written.end() - (kFrames - frame), written.end(),
+                              rig.file.begin() + frame);
+        };
+        rig.key(Qt::Key_End);
+        QCOMPARE(rig.clock(), QString("0:00:00.50"));
+        QVERIFY(playsOnFrom(kRate / 2));
+        rig.part<QSlider>("seekBar")->setValue(75);
+        QCOMPARE(rig.clock(), QString("0:00:01.50"));
+        QVERIFY(playsOnFrom(kRate * 3 / 2));
+        rig.key(Qt::Key_Home);
+        QCOMPARE(rig.clock(), QString("0:00:00.00"));
+        QVERIFY(playsOnFrom(0));
+        QCOMPARE(rig.output().flushes, 3);
+
+        rig.key(Qt::Key_Space);
+        rig.key(Qt::Key_End);
+        QCOMPARE(rig.clock(), QString("0:00:02.00"));
+        QCOMPARE(rig.part<QSlider>("seekBar")->value(), 100);
     }
 
     void deviceAndVolumeAreKept() {
