@@ -64,6 +64,7 @@ inline constexpr int kIntMax = INT32_MAX;
 
 inline constexpr std::string_view kSettings = "Settings";
 inline constexpr std::string_view kFindPlay = "FindPlay";
+inline constexpr std::string_view kPlayer = "Player";
 inline constexpr std::string_view kMainWindow = "MainWindow";
 inline constexpr std::string_view kMp3Encoder = "MP3Encoder";
 inline constexpr std::string_view kAiffEncode = "AIFFEncode";
@@ -111,6 +112,17 @@ inline constexpr TextSetting kFileNameFormat{kSettings, "FileNameFormat", "Untit
 inline constexpr IntSetting kAutoNumber{kSettings, "AutoNumber", 1, kIntMin, kIntMax};
 // Read with the documents folder's "Sonaro" as the default, known only at run time.
 inline constexpr TextSetting kDefaultRecordFolder{kFindPlay, "DefaultRecordFolder", ""};
+
+// Player window: the output by device name, and the volume in dB (the window shows -45 to 0).
+inline constexpr TextSetting kPlayerDevice{kPlayer, "Device", "[Default Sound Out]"};
+inline constexpr IntSetting kPlayerVolumeDb{kPlayer, "VolumeDB", 0, -127, 127};
+// Playing a recording: speed in percent (93 to 110 is normal speed, unfiltered), where the next
+// play starts in ms, and the seconds to start before a found keyword.
+inline constexpr IntSetting kCurrentSpeed{kFindPlay, "CurrentSpeed", 100, 1, 500};
+inline constexpr IntSetting kSlowSpeed{kFindPlay, "SlowSpeed", 50, 1, 99};
+inline constexpr IntSetting kFastSpeed{kFindPlay, "FastSpeed", 150, 101, 500};
+inline constexpr IntSetting kPlayOffset{kFindPlay, "PlayOffset", 0, 0, kIntMax};
+inline constexpr TextSetting kBackStep{kFindPlay, "BackStep", "0"};
 
 // Main window
 inline constexpr BoolSetting kShowToolbar{kSettings, "ShowToolbar", true};
@@ -202,6 +214,8 @@ inline constexpr std::array kAllTextSettings{
     &kMaxTime,
     &kLastRecordingFilePath,
     &kPlaybackDevice,
+    &kPlayerDevice,
+    &kBackStep,
     &kWebServerUrl,
     &kComponentServerUrl,
     &kFileNameFormat,
@@ -228,6 +242,8 @@ inline constexpr std::array kAllIntSettings{
     &kAiffChannels,        &kAiffSampleRate, &kAiffSampleSize,
     &kVoxSampleRate,       &kVoxChannels,    &kRawSampleRate,
     &kRawChannels,         &kHotKeyMaxId,    &kFailCount,
+    &kPlayerVolumeDb,      &kCurrentSpeed,   &kSlowSpeed,
+    &kFastSpeed,           &kPlayOffset,
 };
 inline constexpr std::array kAllBoolSettings{
     &kVoiceActivate,
