@@ -177,19 +177,28 @@ bool PlaybackEngine::waitDevice(int ms) {
     return WaitForHandleOrStop(m_output.device().readyHandle(), ms) != WaitResult::Stopped;
 }
 
+int PlaybackEngine::takeBackHeard() {
+    WaveOutDevice& device = m_output.device();
+    device.ClearReady();
+    if (device.hasFailed()) {
+        reportFailure();
+        return -1;
+    }
+    const int taken = m_output.Reclaim();
+    if (taken > 0) {
+        m_updatePending.store(true);
+        m_notifier.notify();
+    }
+    return taken;
+}
+
 void PlaybackEngine::produce() {
     WaveOutDevice& device = m_output.device();
     AudioSource& source = *m_source;
     const int waitMs = bufferMs(m_output, m_rate);
     while (!IsStopRequested()) {
-        device.ClearReady();
-        if (device.hasFailed()) {
-            reportFailure();
+        if (takeBackHeard() < 0) {
             return;
-        }
-        if (m_output.Reclaim() > 0) {
-            m_updatePending.store(true);
-            m_notifier.notify();
         }
         const std::int64_t available = std::min<std::int64_t>(
             source.GetLength() - source.GetPosition(), WaveOutput::kMaxWriteFrames);
@@ -214,19 +223,11 @@ void PlaybackEngine::produce() {
 }
 
 void PlaybackEngine::playOutEnd() {
-    WaveOutDevice& device = m_output.device();
     const int waitMs = bufferMs(m_output, m_rate);
-    device.Trigger();
+    m_output.device().Trigger();
     while (m_output.lastWrittenPending()) {
-        device.ClearReady();
-        if (device.hasFailed()) {
-            reportFailure();
-            return;
-        }
-        if (m_output.Reclaim() > 0) {
-            m_updatePending.store(true);
-            m_notifier.notify();
-        } else if (!waitDevice(waitMs)) {
+        const int taken = takeBackHeard();
+        if (taken < 0 || (taken == 0 && !waitDevice(waitMs))) {
             return;
         }
     }

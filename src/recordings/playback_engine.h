@@ -72,6 +72,9 @@ class PlaybackEngine final : private LWorkerThread, private ThreadNotifyOwner {
     // Waits for the device or a stop; false when stop was requested.
     bool waitDevice(int ms);
     void playOutEnd();
+    // Takes back the buffers heard and tells the user-interface thread; the number taken, or -1
+    // when the device failed (reported).
+    int takeBackHeard();
     // Producer thread: the device failed.
     void reportFailure();
     // User-interface thread: tells the listener why the device failed and stops.
