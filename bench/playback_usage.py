@@ -18,16 +18,9 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from process_usage import cpu_seconds  # noqa: E402
 from pulse_server import PulseServer  # noqa: E402
 from sonaro_harness import XvfbDisplay, wait_until, write_setting  # noqa: E402
-
-TICKS = os.sysconf("SC_CLK_TCK")
-
-
-def cpu_seconds(pid):
-    with open("/proc/%d/stat" % pid) as stat:
-        fields = stat.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / TICKS
 
 
 def main():
