@@ -1,13 +1,27 @@
 #include "ui/recordings_model.h"
 
 #include <algorithm>
-#include <array>
 
 namespace sonaro {
 namespace {
 
-constexpr std::array<const char*, kRecordingColumnCount> kTitles = {
-    "Name", "Duration", "Format", "Date Created", "Size", "Keyword Found at Time"};
+QString ColumnTitle(int column) {
+    switch (static_cast<RecordingColumn>(column)) {
+        case RecordingColumn::Name:
+            return QStringLiteral("Name");
+        case RecordingColumn::Duration:
+            return QStringLiteral("Duration");
+        case RecordingColumn::Format:
+            return QStringLiteral("Format");
+        case RecordingColumn::DateCreated:
+            return QStringLiteral("Date Created");
+        case RecordingColumn::Size:
+            return QStringLiteral("Size");
+        case RecordingColumn::KeywordFoundAt:
+            break;
+    }
+    return QStringLiteral("Keyword Found at Time");
+}
 
 bool IsLeftAligned(int column) {
     return column == static_cast<int>(RecordingColumn::Name) ||
@@ -50,7 +64,7 @@ QVariant RecordingsModel::headerData(int section, Qt::Orientation orientation, i
         return {};
     }
     if (role == Qt::DisplayRole) {
-        return QString::fromLatin1(kTitles[static_cast<std::size_t>(section)]);
+        return ColumnTitle(section);
     }
     if (role == Qt::TextAlignmentRole) {
         return QVariant::fromValue(Qt::Alignment(

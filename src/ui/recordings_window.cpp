@@ -377,6 +377,8 @@ QWidget* RecordingsWindow::buildPlayPage() {
     m_fastSpeed->setObjectName(QStringLiteral("fastSpeed"));
     m_fastSpeed->setRange(setting::kFastSpeed.min, setting::kFastSpeed.max);
     m_fastSpeed->setSuffix(QStringLiteral(" %"));
+    m_slowSpeed->setMaximumWidth(90);
+    m_fastSpeed->setMaximumWidth(90);
     form->addRow(QStringLiteral("Sound Play Device"), m_playDevice);
     form->addRow(QStringLiteral("Auto-Backstep on Play (seconds)"), m_backStep);
     form->addRow(QStringLiteral("Slow Play Speed (Ctrl+L)"), m_slowSpeed);
