@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QToolBar>
@@ -240,6 +241,17 @@ class RecordingsWindowTest : public QObject {
         // A rescan keeps the stored order.
         rig.rescan();
         QCOMPARE(rig.names(), QString("long tone a.b c b"));
+
+        // The alternative folder: its browse button only, and the choice stored at the scan.
+        const std::string missing = rig.folder + "/missing";
+        rig.part<QRadioButton>("useOtherFolder")->setChecked(true);
+        rig.part<QLineEdit>("otherFolder")->setText(QString::fromStdString(missing));
+        QVERIFY(rig.part<QToolButton>("browseOther")->isEnabled());
+        QVERIFY(!rig.part<QToolButton>("browseDefault")->isEnabled());
+        rig.rescan();
+        QCOMPARE(rig.status(), QString("0 Recordings were found"));
+        QVERIFY(rig.settings.Read(setting::kUseRecordFolder));
+        QCOMPARE(rig.settings.Read(setting::kRecordFolder), missing);
     }
 
     void renamesInPlace() {
@@ -311,7 +323,7 @@ class RecordingsWindowTest : public QObject {
 
     void showsRecordingsThatAppearWhileOpen() {
         RecordingsRig& rig = *m_rig;
-        rig.open();
+        RecordingsWindow& window = rig.open();
         std::filesystem::copy_file(rig.folder + "/b.wav", rig.folder + "/new take.wav");
         QTRY_COMPARE(rig.status(), QString("6 Recordings were found"));
         QCOMPARE(rig.names(), QString("a.b b c long new take tone"));
@@ -320,6 +332,8 @@ class RecordingsWindowTest : public QObject {
         QTRY_COMPARE(rig.status(), QString("7 Recordings were found"));
         QCOMPARE(rig.text(rig.rowOf("later"), RecordingColumn::Duration), QString("0:00:02"));
         std::filesystem::remove(rig.folder + "/a.b.wav");
+        QCOMPARE(window.RecordingFilePath(rig.rowOf("a.b")),
+                 std::string(RecordingsWindow::kErrorInPath));
         QTRY_COMPARE(rig.status(), QString("6 Recordings were found"));
         QVERIFY(rig.rowOf("a.b") < 0);
     }
