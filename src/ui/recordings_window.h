@@ -50,8 +50,9 @@ class RecordingsWindow final : public QMainWindow, private RecordingScanListener
 
   public:
     static constexpr const char* kErrorInPath = "Error in Path";
-    // Folder-change notices come in bursts while a file is written: one refresh per pause.
-    static constexpr int kRefreshDelayMs = 200;
+    // Change notices come in bursts while a file is written: one refresh per pause, so a
+    // recording being made is measured again when it finishes, not at every write.
+    static constexpr int kRefreshDelayMs = 500;
 
     // `outputFolder` is the folder new recordings go to: the default recordings folder.
     RecordingsWindow(PlaybackEngine& engine, WaveOutDeviceList& outputs, SettingsStore& settings,
