@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QPointer>
 #include <QSessionManager>
 
 #include <unistd.h>
@@ -58,6 +59,7 @@
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
 #include "ui/qt_prompter.h"
+#include "ui/recordings_window.h"
 
 namespace {
 
@@ -285,6 +287,19 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     };
     services.openOptions = [&](int page) { ShowOptions(&window, options.services, page); };
     services.formatSettings = [&] { ShowFormatOptions(-1, &window, formats, prompter); };
+    // One recordings window at a time, made for each opening and gone when it closes.
+    QPointer<RecordingsWindow> recordings;
+    services.openRecordings = [&] {
+        if (recordings == nullptr) {
+            recordings =
+                new RecordingsWindow(recorder.player, recorder.outputs, settings, prompter,
+                                     recorder.dispatcher, recorder.naming.GetOutputFolder());
+            recordings->setAttribute(Qt::WA_DeleteOnClose);
+        }
+        recordings->show();
+        recordings->raise();
+        recordings->activateWindow();
+    };
     services.stopTransmit = [&transmit] { transmit.sender.Shutdown(); };
     window.SetServices(std::move(services));
     // Installed before the session's Attach resumes a queue left by an earlier run.
@@ -303,6 +318,10 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
 
     SetActivityPhase(ActivityPhase::Running);
     const int status = QApplication::exec();
+    if (recordings != nullptr) {
+        recordings->close();
+        delete recordings;
+    }
     SetActivityPhase(ActivityPhase::WindowDestroy);
     // A send still running ends here (the rest of a resumed queue is dropped, with a log line);
     // the window's own teardown would do it too, but only when the window goes.

@@ -124,6 +124,15 @@ inline constexpr IntSetting kFastSpeed{kFindPlay, "FastSpeed", 150, 101, 500};
 inline constexpr IntSetting kPlayOffset{kFindPlay, "PlayOffset", 0, 0, kIntMax};
 inline constexpr TextSetting kBackStep{kFindPlay, "BackStep", "0"};
 
+// Recordings window: the alternative folder and whether it is used instead of the output folder,
+// the sort column and direction, and the page shown (Folder, View Filter, Speech Search, Play
+// Options).
+inline constexpr BoolSetting kUseRecordFolder{kFindPlay, "UseRecordFolder", false};
+inline constexpr TextSetting kRecordFolder{kFindPlay, "RecordFolder", ""};
+inline constexpr ChoiceSetting kFindPlaySortColumn{kSettings, "findPlay", 0, 6};
+inline constexpr BoolSetting kFindPlayAscend{kSettings, "findPlayAscend", true};
+inline constexpr ChoiceSetting kFindWindowTab{"FindWindow", "Tab", 0, 4};
+
 // Main window
 inline constexpr BoolSetting kShowToolbar{kSettings, "ShowToolbar", true};
 inline constexpr BoolSetting kShowButtons{kSettings, "bShowButtons", true};
@@ -220,6 +229,7 @@ inline constexpr std::array kAllTextSettings{
     &kComponentServerUrl,
     &kFileNameFormat,
     &kDefaultRecordFolder,
+    &kRecordFolder,
     &kSendFolderDir,
     &kSendRunExe,
     &kEmailDialogTo,
@@ -247,6 +257,8 @@ inline constexpr std::array kAllIntSettings{
 };
 inline constexpr std::array kAllBoolSettings{
     &kVoiceActivate,
+    &kUseRecordFolder,
+    &kFindPlayAscend,
     &kLaunchPlayWhenStop,
     &kCheckMaxTime,
     &kStopReachMaxTime,
@@ -281,7 +293,8 @@ inline constexpr std::array kAllBoolSettings{
     &kFtpUseSsl,
     &kFtpAllowPlainPassword,
 };
-inline constexpr std::array kAllChoiceSettings{&kFormat, &kVoxCodec, &kRawCodec};
+inline constexpr std::array kAllChoiceSettings{&kFormat, &kVoxCodec, &kRawCodec,
+                                               &kFindPlaySortColumn, &kFindWindowTab};
 inline constexpr std::array kAllSlotIntSettings{&kHotKeyKey, &kHotKeyCommand};
 inline constexpr std::array kAllPasswordSettings{&kFtpPassword, &kSmtpPassword};
 

@@ -1,0 +1,158 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "recordings/recording_filter.h"
+#include "recordings/recording_length_cache.h"
+#include "recordings/recording_scanner.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QFileSystemWatcher;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class QTreeView;
+
+namespace sonaro {
+
+class PlaybackEngine;
+class PlayerWindow;
+class Prompter;
+class RecordingFileProvider;
+class RecordingsModel;
+class SettingsStore;
+class UiDispatcher;
+class WaveOutDeviceList;
+
+// "Find and Play Recordings": the recordings of one folder, narrowed by the filter page, sorted
+// by a column, renamed in place and played through its own PlayerWindow. Scans run on the
+// scanner's worker and fill the list batch by batch; a watcher on the folder adds, updates and
+// drops single files while the window is open, without a rescan.
+//
+// User-interface thread. Created for one opening; its settings are stored when it closes.
+class RecordingsWindow final : public QMainWindow, private RecordingScanListener {
+    Q_OBJECT
+
+  public:
+    static constexpr const char* kErrorInPath = "Error in Path";
+    // Change notices come in bursts while a file is written: one refresh per pause, so a
+    // recording being made is measured again when it finishes, not at every write.
+    static constexpr int kRefreshDelayMs = 500;
+
+    // `outputFolder` is the folder new recordings go to: the default recordings folder.
+    RecordingsWindow(PlaybackEngine& engine, WaveOutDeviceList& outputs, SettingsStore& settings,
+                     Prompter& prompter, UiDispatcher& dispatcher, std::string outputFolder,
+                     QWidget* parent = nullptr);
+    ~RecordingsWindow() override;
+
+    // Rescans the chosen folder with the filter page's criteria.
+    void Scan();
+
+    // The file of the row: its folder, name and format, else each recording extension in turn;
+    // kErrorInPath when none exists.
+    std::string RecordingFilePath(int row) const;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void OnRecordingsFound(std::vector<RecordingItem> items) override;
+    void OnScanProgress(int done, int total) override;
+    void OnScanFinished() override;
+
+    void buildMenus();
+    QWidget* buildFolderPage();
+    QWidget* buildFilterPage();
+    QWidget* buildPlayPage();
+    void loadSettings();
+    void storeSettings();
+    std::string chosenFolder() const;
+    RecordingFilter readFilter();
+    void writeFilter(const RecordingFilter& filter);
+    void updateEnabling();
+    void showCount();
+    void sortBy(int column);
+    void applySort();
+    void browse(QLineEdit* field);
+    bool renameRecording(const RecordingItem& item, const std::string& newName);
+    int selectedRow() const;
+    void play(int speed);
+    void closePlayer();
+    void watchFolder(const std::string& folder);
+    void refreshChanged();
+
+    PlaybackEngine& m_engine;
+    WaveOutDeviceList& m_outputs;
+    SettingsStore& m_settings;
+    Prompter& m_prompter;
+    RecordingLengthCache m_lengths;
+    RecordingScanner m_scanner;
+
+    RecordingsModel* m_model = nullptr;
+    QTreeView* m_list = nullptr;
+    QTabWidget* m_pages = nullptr;
+    QPushButton* m_update = nullptr;
+    QLabel* m_status = nullptr;
+    QProgressBar* m_progress = nullptr;
+
+    QRadioButton* m_useDefault = nullptr;
+    QRadioButton* m_useOther = nullptr;
+    QLineEdit* m_defaultFolder = nullptr;
+    QLineEdit* m_otherFolder = nullptr;
+    QToolButton* m_browseDefault = nullptr;
+    QToolButton* m_browseOther = nullptr;
+
+    QCheckBox* m_periodOn = nullptr;
+    QDateEdit* m_from = nullptr;
+    QDateEdit* m_to = nullptr;
+    QComboBox* m_durationMode = nullptr;
+    QLineEdit* m_hours = nullptr;
+    QLineEdit* m_minutes = nullptr;
+    QLineEdit* m_seconds = nullptr;
+    QCheckBox* m_textOn = nullptr;
+    QComboBox* m_textColumn = nullptr;
+    QLineEdit* m_text = nullptr;
+
+    QComboBox* m_playDevice = nullptr;
+    QLineEdit* m_backStep = nullptr;
+    QSpinBox* m_slowSpeed = nullptr;
+    QSpinBox* m_fastSpeed = nullptr;
+
+    QAction* m_playAction = nullptr;
+    QAction* m_renameAction = nullptr;
+    QAction* m_updateAction = nullptr;
+
+    std::unique_ptr<RecordingFileProvider> m_provider;
+    std::unique_ptr<PlayerWindow> m_player;
+
+    QFileSystemWatcher* m_watcher = nullptr;
+    QTimer* m_refreshTimer = nullptr;
+    // The folder and filter of the last scan, which the watcher's single-file updates follow.
+    std::string m_folder;
+    RecordingFilter m_filter;
+    // Size and modification time of every file looked at, by path.
+    std::map<std::string, std::pair<std::uint64_t, std::int64_t>> m_known;
+    bool m_scanning = false;
+    bool m_refreshPending = false;
+
+    int m_sortColumn = 0;
+    bool m_ascending = true;
+};
+
+}  // namespace sonaro
