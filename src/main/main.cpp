@@ -166,6 +166,8 @@ struct Recorder {
     PulseWaveOutList outputs;
     PlaybackEngine player{outputs, dispatcher};
     SessionPlayback playback;
+    // The player window's own engine: the session's Play keeps its listener.
+    PlaybackEngine windowPlayer{outputs, dispatcher};
 };
 
 // The send queue: one per process, the session's transmit hand-off from construction on, so the
@@ -292,7 +294,7 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     services.openRecordings = [&] {
         if (recordings == nullptr) {
             recordings =
-                new RecordingsWindow(recorder.player, recorder.outputs, settings, prompter,
+                new RecordingsWindow(recorder.windowPlayer, recorder.outputs, settings, prompter,
                                      recorder.dispatcher, recorder.naming.GetOutputFolder());
             recordings->setAttribute(Qt::WA_DeleteOnClose);
         }
