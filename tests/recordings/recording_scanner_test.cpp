@@ -12,12 +12,10 @@
 #include <thread>
 
 #include "formats/audio_file_opener.h"
-#include "formats/codec_manager.h"
-#include "formats/output_writer.h"
 #include "support/audio_files.h"
 #include "support/manual_dispatcher.h"
+#include "support/recording_maker.h"
 #include "support/temp_home.h"
-#include "threads/child_process.h"
 
 namespace sonaro {
 namespace {
@@ -57,25 +55,8 @@ class RecordingScannerTest : public ::testing::Test {
     std::string path(const std::string& name) const { return m_dir + "/" + name; }
 
     // A recording of silence made by the program's writer for the extension.
-    void Record(const std::string& name, double seconds, int wavRate = 8000) {
-        RecordingFormat format;
-        format.wav = MakePcmWaveFormat(static_cast<std::uint32_t>(wavRate), 1, 16);
-        format.aiff = {1, 11025, 16};
-        const std::string extension = LowerExtension(name);
-        int rate = wavRate;
-        int channels = 1;
-        if (extension == ".mp3") {
-            format.format = OutputFormat::Mp3;
-            rate = 44100;
-            channels = 2;
-        } else if (extension == ".aiff" || extension == ".aif") {
-            format.format = OutputFormat::Aiff;
-            rate = 11025;
-        }
-        SinkRef sink = OpenOutputWriter(path(name), format, m_codecs, m_lame);
-        ASSERT_FALSE(sink->isUnusable()) << name;
-        test::WriteAll(*sink, std::vector<InternalSample>(
-                                  static_cast<std::size_t>(seconds * rate) * channels, 0));
+    void Record(const std::string& name, double seconds) {
+        ASSERT_TRUE(m_recordings.Make(path(name), seconds)) << name;
     }
 
     ScanLog Scan(const RecordingFilter& filter = {}) {
@@ -89,8 +70,7 @@ class RecordingScannerTest : public ::testing::Test {
     }
 
     test::TempDir m_dir{"sonaro-recordings"};
-    CodecManager m_codecs;
-    const std::string m_lame = FindProgramOnPath("lame");
+    test::RecordingMaker m_recordings;
     test::ManualDispatcher m_dispatcher;
     std::atomic<int> m_reads{0};
     std::atomic<int> m_mp3Reads{0};
@@ -103,7 +83,7 @@ class RecordingScannerTest : public ::testing::Test {
 };
 
 TEST_F(RecordingScannerTest, ListsEachFormatInOrderWithItsTexts) {
-    ASSERT_FALSE(m_lame.empty()) << "lame is needed for MP3 recordings";
+    ASSERT_TRUE(m_recordings.hasMp3Encoder()) << "lame is needed for MP3 recordings";
     const std::time_t before = std::time(nullptr);
     Record("a.b.wav", 2.5);
     Record("tone.mp3", 3.2);
@@ -207,7 +187,7 @@ TEST_F(RecordingScannerTest, FilesThatCouldBlockAReaderDoNotHoldUpTheScan) {
 }
 
 TEST_F(RecordingScannerTest, Mp3LengthsAreMeasuredOnceUntilTheFileChanges) {
-    ASSERT_FALSE(m_lame.empty());
+    ASSERT_TRUE(m_recordings.hasMp3Encoder());
     Record("one.mp3", 1);
     Record("two.mp3", 2);
     Record("three.wav", 3);

@@ -17,14 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "formats/audio_file_opener.h"
-#include "formats/codec_manager.h"
-#include "formats/output_writer.h"
 #include "platform/qt_ui_dispatcher.h"
 #include "recordings/playback_engine.h"
 #include "recordings/recording_folder.h"
 #include "settings/setting_names.h"
 #include "support/audio_files.h"
+#include "support/recording_maker.h"
 #include "support/scripted_prompter.h"
 #include "support/scripted_wave_out.h"
 #include "support/settings_home.h"
@@ -53,28 +51,9 @@ struct RecordingsRig {
 
     void Record(const std::string& name, double seconds,
                 const std::vector<InternalSample>* samples = nullptr) {
-        RecordingFormat format;
-        format.wav = MakePcmWaveFormat(kRate, 1, 16);
-        format.aiff = {1, 11025, 16};
-        const std::string extension = LowerExtension(name);
-        int rate = kRate;
-        int channels = 1;
-        if (extension == ".mp3") {
-            format.format = OutputFormat::Mp3;
-            rate = 44100;
-            channels = 2;
-        } else if (extension == ".aiff" || extension == ".aif") {
-            format.format = OutputFormat::Aiff;
-            rate = 11025;
-        }
-        SinkRef sink = OpenOutputWriter(folder + "/" + name, format, codecs, lame);
-        if (sink->isUnusable()) {
+        if (!recordings.Make(folder + "/" + name, seconds, samples)) {
             qFatal("cannot record %s", name.c_str());
         }
-        test::WriteAll(*sink, samples != nullptr
-                                  ? *samples
-                                  : std::vector<InternalSample>(
-                                        static_cast<std::size_t>(seconds * rate) * channels, 0));
     }
 
     RecordingsWindow& open() {
@@ -130,8 +109,7 @@ struct RecordingsRig {
     SettingsStore& settings = home.settings;
     std::string folder = home.path() + "/recordings";
     bool made = std::filesystem::create_directory(folder);
-    CodecManager codecs;
-    const std::string lame = FindProgramOnPath("lame");
+    test::RecordingMaker recordings;
     std::vector<InternalSample> noise;
     QtUiDispatcher dispatcher;
     test::ScriptedWaveOutList outputs{{"Speakers"}};
