@@ -62,6 +62,7 @@ RoutedCommand RouteCommand(int command) {
         case cmd::kExitToTray:
             return {WindowAction::ExitToTray};
         case cmd::kHelpContents:
+            return {WindowAction::HelpContents};
         case cmd::kAbout:
             return {WindowAction::About};
         default:

@@ -71,6 +71,7 @@ enum class WindowAction {
     ExitTurnOff,
     ExitToTray,
     About,
+    HelpContents,
 };
 
 struct RoutedCommand {

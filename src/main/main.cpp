@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,8 +23,10 @@
 #include "formats/output_writer.h"
 #include "net/mail_account_discovery.h"
 #include "net/mail_handoff.h"
+#include "net/mail_sender.h"
 #include "platform/curl_downloader.h"
 #include "platform/flock_startup_lock.h"
+#include "platform/freedesktop_trash.h"
 #include "platform/openssl_secret_cipher.h"
 #include "platform/program_paths.h"
 #include "platform/pulse_tone_player.h"
@@ -42,6 +45,7 @@
 #include "record/output_options.h"
 #include "record/recording_session.h"
 #include "recordings/playback_engine.h"
+#include "recordings/recording_actions.h"
 #include "settings/settings_store.h"
 #include "settings/stored_password.h"
 #include "support/activity_record.h"
@@ -49,12 +53,15 @@
 #include "support/component_manager.h"
 #include "support/crash_handler.h"
 #include "support/crash_report.h"
+#include "support/help_contents.h"
+#include "support/program_launcher.h"
 #include "support/program_log.h"
 #include "support/run_marker.h"
 #include "support/server_addresses.h"
 #include "support/worker_prompter.h"
 #include "transmit/background_sender.h"
 #include "transmit/recording_transmitter.h"
+#include "ui/email_send_dlg.h"
 #include "ui/format_options.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
@@ -235,6 +242,37 @@ struct OptionsParts {
     OptionsServices services;
 };
 
+// The recordings window's actions and the Launch items: the trash and the maker's programs.
+struct ActionParts {
+    ActionParts(SettingsStore& settings, OptionsParts& options, Recorder& recorder,
+                const ProgramPaths& paths, Prompter& prompter, PageOpener& pages)
+        : trash(std::filesystem::path(paths.dataDir).parent_path().string()),
+          launcher(settings, options.components, prompter, pages, recorder.dispatcher),
+          actions(RecordingActionParts{
+              settings, prompter, recorder.dispatcher, trash, launcher,
+              [&options](std::string_view name) { return options.components.EnsureComponent(name); },
+              [&settings] { return FindComponent(settings, "mp3el"); }, paths.dataDir,
+              paths.tempDir}) {}
+
+    // The e-mail sending dialog for one recording, owned by `owner`.
+    static void SendEmail(SettingsStore& settings, OptionsParts& options, UiDispatcher& dispatcher,
+                          const std::string& file, QWidget* owner) {
+        LEmailSendDlg dialog(
+            options.services, dispatcher,
+            [&settings, &options](const MailMessage& message, NetTask& task) {
+                MailSenderOptions mail;
+                mail.smtpPassword = [&options] { return ReadSmtpPassword(options.passwords); };
+                return MailSender(settings, mail).SendMailMessage(message, task);
+            },
+            file, owner);
+        dialog.exec();
+    }
+
+    FreedesktopTrash trash;
+    ProgramLauncher launcher;
+    RecordingActions actions;
+};
+
 // The running instance: everything heavy is created here, after forwarding found no instance.
 int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args,
                      ProgramPaths paths, SingleInstance& instance, bool canListen,
@@ -289,6 +327,7 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     };
     services.openOptions = [&](int page) { ShowOptions(&window, options.services, page); };
     services.formatSettings = [&] { ShowFormatOptions(-1, &window, formats, prompter); };
+    ActionParts actions(settings, options, recorder, paths, prompter, pages);
     // One recordings window at a time, made for each opening and gone when it closes.
     QPointer<RecordingsWindow> recordings;
     services.openRecordings = [&] {
@@ -297,12 +336,30 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
                 new RecordingsWindow(recorder.windowPlayer, recorder.outputs, settings, prompter,
                                      recorder.dispatcher, recorder.naming.GetOutputFolder());
             recordings->setAttribute(Qt::WA_DeleteOnClose);
+            recordings->SetActionServices(
+                {&actions.actions, [&](const std::string& file, QWidget* owner) {
+                     ActionParts::SendEmail(settings, options, recorder.dispatcher, file, owner);
+                 }});
         }
         recordings->show();
         recordings->raise();
         recordings->activateWindow();
     };
     services.stopTransmit = [&transmit] { transmit.sender.Shutdown(); };
+    services.launch = [&](int program) {
+        static constexpr Sibling kLaunchItems[] = {Sibling::Moldra, Sibling::Discor,
+                                                   Sibling::Cindle, Sibling::Convro};
+        actions.actions.Launch(kLaunchItems[program], recordings != nullptr
+                                                          ? recordings->SelectedRecordingFiles()
+                                                          : std::vector<std::string>());
+    };
+    services.openHelp = [&] {
+        const std::string programFolder = QCoreApplication::applicationDirPath().toStdString();
+        OpenHelpContents(ServerAddresses::Read(settings).web,
+                         {programFolder + "/../share/doc/sonaro/README.md",
+                          programFolder + "/../README.md"},
+                         pages, prompter);
+    };
     window.SetServices(std::move(services));
     // Installed before the session's Attach resumes a queue left by an earlier run.
     transmit.sender.SetListener(&window.transmitListener());

@@ -65,6 +65,7 @@ inline constexpr int kIntMax = INT32_MAX;
 inline constexpr std::string_view kSettings = "Settings";
 inline constexpr std::string_view kFindPlay = "FindPlay";
 inline constexpr std::string_view kPlayer = "Player";
+inline constexpr std::string_view kBackup = "Backup";
 inline constexpr std::string_view kMainWindow = "MainWindow";
 inline constexpr std::string_view kMp3Encoder = "MP3Encoder";
 inline constexpr std::string_view kAiffEncode = "AIFFEncode";
@@ -132,6 +133,13 @@ inline constexpr TextSetting kRecordFolder{kFindPlay, "RecordFolder", ""};
 inline constexpr ChoiceSetting kFindPlaySortColumn{kSettings, "findPlay", 0, 6};
 inline constexpr BoolSetting kFindPlayAscend{kSettings, "findPlayAscend", true};
 inline constexpr ChoiceSetting kFindWindowTab{"FindWindow", "Tab", 0, 4};
+
+// Recording actions: the last "Save As" folder; the backup's target (CD or folder), folder and
+// compression entry (0 GSM, 1 and 2 MP3 8 and 16 kbit/s, 3 WAV GSM 8 kHz).
+inline constexpr TextSetting kSaveFolder{kFindPlay, "SaveFolder", ""};
+inline constexpr BoolSetting kCompressCd{kBackup, "CompressCD", false};
+inline constexpr TextSetting kCompressFolder{kBackup, "CompressFolder", ""};
+inline constexpr ChoiceSetting kCompression{kBackup, "Compression", 3, 4};
 
 // Main window
 inline constexpr BoolSetting kShowToolbar{kSettings, "ShowToolbar", true};
@@ -241,6 +249,8 @@ inline constexpr std::array kAllTextSettings{
     &kMailSmtpHost,
     &kReplyToEmail,
     &kSmtpUserName,
+    &kSaveFolder,
+    &kCompressFolder,
 };
 inline constexpr std::array kAllIntSettings{
     &kRecordDeviceChannel, &kRecordVolume,   &kVoiceActivateLevel,
@@ -292,9 +302,11 @@ inline constexpr std::array kAllBoolSettings{
     &kEmailAllowPlainPassword,
     &kFtpUseSsl,
     &kFtpAllowPlainPassword,
+    &kCompressCd,
 };
 inline constexpr std::array kAllChoiceSettings{&kFormat, &kVoxCodec, &kRawCodec,
-                                               &kFindPlaySortColumn, &kFindWindowTab};
+                                               &kFindPlaySortColumn, &kFindWindowTab,
+                                               &kCompression};
 inline constexpr std::array kAllSlotIntSettings{&kHotKeyKey, &kHotKeyCommand};
 inline constexpr std::array kAllPasswordSettings{&kFtpPassword, &kSmtpPassword};
 

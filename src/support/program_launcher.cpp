@@ -1,5 +1,7 @@
 #include "support/program_launcher.h"
 
+#include <utility>
+
 #include "support/function_job.h"
 #include "support/page_opener.h"
 #include "support/prompter.h"
@@ -117,11 +119,11 @@ InstallResult ProgramLauncher::installAndFind(const LaunchRequest& request,
     return commandTemplate.empty() ? InstallResult::Cancelled : InstallResult::Done;
 }
 
-InstallResult ProgramLauncher::start(const LaunchRequest& request,
-                                     const std::string& commandTemplate) {
+InstallResult ProgramLauncher::RunProgram(const LaunchRequest& request,
+                                          std::vector<std::string> argv) {
     ChildProcess program;
     SpawnOptions options;
-    options.argv = SplitCommandLine(FillCommandTemplate(commandTemplate, request.argumentText));
+    options.argv = std::move(argv);
     if (!program.start(options)) {
         m_prompter.ShowError(program.errorText(), request.shownName);
         return InstallResult::Failed;
@@ -149,7 +151,8 @@ InstallResult ProgramLauncher::LaunchProgram(const LaunchRequest& request) {
             return installed;
         }
     }
-    return start(request, commandTemplate);
+    return RunProgram(request,
+                      SplitCommandLine(FillCommandTemplate(commandTemplate, request.argumentText)));
 }
 
 }  // namespace sonaro

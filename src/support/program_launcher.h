@@ -27,6 +27,9 @@ class ProgramLauncher {
                     PageOpener& pages, UiDispatcher& dispatcher);
 
     InstallResult LaunchProgram(const LaunchRequest& request);
+    // Starts `argv` as LaunchProgram starts a found program (waiting when the request says so):
+    // for a program found another way than by its template.
+    InstallResult RunProgram(const LaunchRequest& request, std::vector<std::string> argv);
 
     // The template of the program: the value `action` of "Software\Kestrix Audio\<key>\Settings"
     // (machine-wide first), else "\"<path>\" %s" for the program `key` (or its lower-case name)
@@ -36,7 +39,6 @@ class ProgramLauncher {
   private:
     // Installs the program behind a progress window and waits until its template can be found.
     InstallResult installAndFind(const LaunchRequest& request, std::string& commandTemplate);
-    InstallResult start(const LaunchRequest& request, const std::string& commandTemplate);
 
     SettingsStore& m_settings;
     ComponentManager& m_components;

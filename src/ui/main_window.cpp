@@ -373,6 +373,8 @@ void MainWindow::RunCommand(int command) {
                  "About Sonaro Sound Recorder", PromptButtons::Ok, PromptIcon::Information,
                  PromptAnswer::Ok});
             return;
+        case WindowAction::HelpContents:
+            return m_services.openHelp ? m_services.openHelp() : void();
         case WindowAction::None:
             return;
     }

@@ -69,6 +69,8 @@ class MainWindow : public QWidget,
         std::function<void()> openRecordings;
         // One of the maker's programs of the Launch menu, 0 to 3.
         std::function<void(int program)> launch;
+        // The manual (Help Contents).
+        std::function<void()> openHelp;
         // The chosen output format's settings.
         std::function<void()> formatSettings;
         // Puts back the send queue's inert listener, stops the queue and waits for its thread:

@@ -113,7 +113,7 @@ RecordingsWindow::RecordingsWindow(PlaybackEngine& engine, WaveOutDeviceList& ou
     m_list->setUniformRowHeights(true);
     m_list->setAllColumnsShowFocus(true);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setEditTriggers(QAbstractItemView::EditKeyPressed);
     m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_list->installEventFilter(this);
@@ -196,16 +196,31 @@ void RecordingsWindow::buildMenus() {
         action->setShortcutContext(Qt::WindowShortcut);
         return action;
     };
-    // Acting on recordings comes with the recording actions; until then they show, disabled.
-    const auto later = [&](QAction* action, const char* label, const char* tip) {
+    // Shown disabled until it is built.
+    const auto later = [&](QAction* action) {
         action->setEnabled(false);
         action->setData(QStringLiteral("later"));
+    };
+    // An action on the selected recordings, with its toolbar button when it has a label.
+    const auto act = [&](QAction* action, const char* label, const char* tip, auto handler) {
+        m_selectionActions.push_back(action);
+        connect(action, &QAction::triggered, this, handler);
         if (label != nullptr) {
             QAction* button = toolbar->addAction(QString::fromLatin1(label));
+            button->setObjectName(QString::fromLatin1(label).toLower() + QStringLiteral("Button"));
             button->setToolTip(QString::fromLatin1(tip));
-            button->setEnabled(false);
+            connect(button, &QAction::triggered, action, &QAction::trigger);
+            connect(action, &QAction::changed, button,
+                    [action, button] { button->setEnabled(action->isEnabled()); });
             m_list->addAction(button);
         }
+    };
+    const auto withActions = [this](auto call) {
+        return [this, call] {
+            if (m_actionServices.actions != nullptr && selectedRow() >= 0) {
+                call(*m_actionServices.actions);
+            }
+        };
     };
 
     m_playAction = add("&Play", QKeySequence(Qt::Key_F9));
@@ -219,21 +234,30 @@ void RecordingsWindow::buildMenus() {
             [this, playButton] { playButton->setEnabled(m_playAction->isEnabled()); });
     m_list->addAction(playButton);
 
-    later(add("&Edit Audio...", QKeySequence(Qt::CTRL | Qt::Key_E)), "Edit",
-          "Edit the selected recording (Ctrl+E)");
-    later(add("Edit &Data...", QKeySequence(Qt::CTRL | Qt::Key_D)), nullptr, nullptr);
-    later(add("&Save As...", QKeySequence(Qt::CTRL | Qt::Key_S)), "Save",
-          "Save the selected recordings (Ctrl+S)");
-    later(add("Send to Email &Now...", QKeySequence(Qt::CTRL | Qt::Key_N)), nullptr, nullptr);
-    later(add("Burn Files to CD-ROM", QKeySequence(Qt::CTRL | Qt::Key_W)), "Burn",
-          "Copy the selected recordings to CD-ROM (Ctrl + W)");
-    later(add("Compress and Backup Files", QKeySequence(Qt::CTRL | Qt::Key_G)), "Backup",
-          "Compress and Copy to a CD or Folder (Ctrl + G)");
-    later(add("Convert Sound File Format", QKeySequence(Qt::CTRL | Qt::Key_M)), nullptr, nullptr);
-    later(add("Transcribe with Typrel", QKeySequence(Qt::CTRL | Qt::Key_T)), "Transcribe",
-          "Transcribe with Typrel (Ctrl + T)");
-    later(add("&Delete", QKeySequence(Qt::CTRL | Qt::Key_Delete)), "Delete",
-          "Delete the selected recordings (Ctrl+Del)");
+    act(add("&Edit Audio...", QKeySequence(Qt::CTRL | Qt::Key_E)), "Edit",
+        "Edit the selected recording (Ctrl+E)", withActions([this](RecordingActions& actions) {
+            actions.EditAudio(RecordingFilePath(selectedRow()));
+        }));
+    later(add("Edit &Data...", QKeySequence(Qt::CTRL | Qt::Key_D)));
+    act(add("&Save As...", QKeySequence(Qt::CTRL | Qt::Key_S)), "Save",
+        "Save the selected recordings (Ctrl+S)", &RecordingsWindow::saveSelected);
+    act(add("Send to Email &Now...", QKeySequence(Qt::CTRL | Qt::Key_N)), nullptr, nullptr,
+        &RecordingsWindow::emailSelected);
+    act(add("Burn Files to CD-ROM", QKeySequence(Qt::CTRL | Qt::Key_W)), "Burn",
+        "Copy the selected recordings to CD-ROM (Ctrl + W)",
+        withActions([this](RecordingActions& actions) { actions.Burn(SelectedRecordingFiles()); }));
+    act(add("Compress and Backup Files", QKeySequence(Qt::CTRL | Qt::Key_G)), "Backup",
+        "Compress and Copy to a CD or Folder (Ctrl + G)", &RecordingsWindow::backupSelected);
+    act(add("Convert Sound File Format", QKeySequence(Qt::CTRL | Qt::Key_M)), nullptr, nullptr,
+        withActions([this](RecordingActions& actions) {
+            actions.Convert(SelectedRecordingFiles());
+        }));
+    act(add("Transcribe with Typrel", QKeySequence(Qt::CTRL | Qt::Key_T)), "Transcribe",
+        "Transcribe with Typrel (Ctrl + T)", withActions([this](RecordingActions& actions) {
+            actions.Transcribe(SelectedRecordingFiles());
+        }));
+    act(add("&Delete", QKeySequence(Qt::CTRL | Qt::Key_Delete)), "Delete",
+        "Delete the selected recordings (Ctrl+Del)", &RecordingsWindow::deleteSelected);
     m_renameAction = add("Rename", {});
     connect(m_renameAction, &QAction::triggered, this, [this] {
         const int row = selectedRow();
@@ -246,10 +270,20 @@ void RecordingsWindow::buildMenus() {
     connect(m_updateAction, &QAction::triggered, this, &RecordingsWindow::Scan);
 
     QMenu* launch = menuBar()->addMenu(QStringLiteral("&Launch"));
-    for (const char* program :
-         {"Moldra Sound Editor", "Discor CD-Recorder", "Convro Sound Format Converter"}) {
-        launch->addAction(QString::fromLatin1(program))->setEnabled(false);
+    for (const auto& [text, program] :
+         {std::pair{"Moldra Sound Editor", Sibling::Moldra},
+          std::pair{"Discor CD-Recorder", Sibling::Discor},
+          std::pair{"Convro Sound Format Converter", Sibling::Convro}}) {
+        connect(launch->addAction(QString::fromLatin1(text)), &QAction::triggered, this,
+                [this, program] {
+                    if (m_actionServices.actions != nullptr) {
+                        m_actionServices.actions->Launch(program, SelectedRecordingFiles());
+                    }
+                });
     }
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &RecordingsWindow::updateActionEnabling);
+    updateActionEnabling();
 
     auto* slow = new QAction(this);
     slow->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
@@ -486,6 +520,14 @@ void RecordingsWindow::OnScanFinished() {
     applySort();
     m_list->clearSelection();
     m_list->setCurrentIndex({});
+    if (m_reselectRow >= 0 && m_model->rowCount() > 0) {
+        const QModelIndex again = m_model->index(std::min(m_reselectRow, m_model->rowCount() - 1), 0);
+        m_list->selectionModel()->select(
+            again, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_list->setCurrentIndex(again);
+        m_list->scrollTo(again);
+    }
+    m_reselectRow = -1;
     m_progress->hide();
     unsetCursor();
     showCount();

@@ -3,11 +3,14 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "recordings/recording_actions.h"
 #include "recordings/recording_filter.h"
 #include "recordings/recording_length_cache.h"
 #include "recordings/recording_scanner.h"
@@ -67,6 +70,16 @@ class RecordingsWindow final : public QMainWindow, private RecordingScanListener
     // kErrorInPath when none exists.
     std::string RecordingFilePath(int row) const;
 
+    // What the action commands work with; without them those commands stay disabled.
+    struct ActionServices {
+        RecordingActions* actions = nullptr;
+        // Opens the e-mail sending dialog for the file, owned by the window.
+        std::function<void(const std::string& file, QWidget* owner)> sendEmail;
+    };
+    void SetActionServices(ActionServices services);
+    // The existing files of the selected items, each item's in list order.
+    std::vector<std::string> SelectedRecordingFiles() const;
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -96,6 +109,14 @@ class RecordingsWindow final : public QMainWindow, private RecordingScanListener
     void closePlayer();
     void watchFolder(const std::string& folder);
     void refreshChanged();
+
+    // Recording actions (recordings_window_actions.cpp).
+    std::vector<int> selectedRows() const;
+    void updateActionEnabling();
+    void deleteSelected();
+    void saveSelected();
+    void emailSelected();
+    void backupSelected();
 
     PlaybackEngine& m_engine;
     WaveOutDeviceList& m_outputs;
@@ -137,6 +158,11 @@ class RecordingsWindow final : public QMainWindow, private RecordingScanListener
     QAction* m_playAction = nullptr;
     QAction* m_renameAction = nullptr;
     QAction* m_updateAction = nullptr;
+    // The actions that need a selection and the action services.
+    std::vector<QAction*> m_selectionActions;
+    ActionServices m_actionServices;
+    // The row to select again once the rescan after a deletion has finished.
+    int m_reselectRow = -1;
 
     std::unique_ptr<RecordingFileProvider> m_provider;
     std::unique_ptr<PlayerWindow> m_player;
