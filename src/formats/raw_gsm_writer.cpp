@@ -6,8 +6,7 @@
 
 namespace sonaro {
 
-RawGsmWriter::RawGsmWriter(const std::string& path)
-    : FileWriter(kRate, 1), m_state(gsm_create()) {
+RawGsmWriter::RawGsmWriter(const std::string& path) : FileWriter(kRate, 1), m_state(gsm_create()) {
     if (m_state == nullptr) {
         markUnusable();
         return;

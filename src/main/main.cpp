@@ -248,11 +248,12 @@ struct ActionParts {
                 const ProgramPaths& paths, Prompter& prompter, PageOpener& pages)
         : trash(std::filesystem::path(paths.dataDir).parent_path().string()),
           launcher(settings, options.components, prompter, pages, recorder.dispatcher),
-          actions(RecordingActionParts{
-              settings, prompter, recorder.dispatcher, trash, launcher,
-              [&options](std::string_view name) { return options.components.EnsureComponent(name); },
-              [&settings] { return FindComponent(settings, "mp3el"); }, paths.dataDir,
-              paths.tempDir}) {}
+          actions(RecordingActionParts{settings, prompter, recorder.dispatcher, trash, launcher,
+                                       [&options](std::string_view name) {
+                                           return options.components.EnsureComponent(name);
+                                       },
+                                       [&settings] { return FindComponent(settings, "mp3el"); },
+                                       paths.dataDir, paths.tempDir}) {}
 
     // The e-mail sending dialog for one recording, owned by `owner`.
     static void SendEmail(SettingsStore& settings, OptionsParts& options, UiDispatcher& dispatcher,
@@ -355,10 +356,10 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     };
     services.openHelp = [&] {
         const std::string programFolder = QCoreApplication::applicationDirPath().toStdString();
-        OpenHelpContents(ServerAddresses::Read(settings).web,
-                         {programFolder + "/../share/doc/sonaro/README.md",
-                          programFolder + "/../README.md"},
-                         pages, prompter);
+        OpenHelpContents(
+            ServerAddresses::Read(settings).web,
+            {programFolder + "/../share/doc/sonaro/README.md", programFolder + "/../README.md"},
+            pages, prompter);
     };
     window.SetServices(std::move(services));
     // Installed before the session's Attach resumes a queue left by an earlier run.

@@ -102,8 +102,7 @@ std::string EncodeTrashPath(const std::string& path) {
 bool FreedesktopTrash::MoveToTrash(const std::string& path, std::string& error) {
     struct stat file {};
     if (path.empty() || path.front() != '/' || ::lstat(path.c_str(), &file) != 0) {
-        error = path.empty() || path.front() != '/' ? "not an absolute path"
-                                                    : std::strerror(errno);
+        error = path.empty() || path.front() != '/' ? "not an absolute path" : std::strerror(errno);
         return false;
     }
     const std::string homeTrash = m_dataHome + "/Trash";
@@ -124,12 +123,10 @@ bool FreedesktopTrash::MoveToTrash(const std::string& path, std::string& error) 
         return false;
     }
     const std::string name = std::filesystem::path(path).filename().string();
-    const std::string info =
-        "[Trash Info]\nPath=" + EncodeTrashPath(originalPath) + "\nDeletionDate=" + DeletionDate() +
-        "\n";
+    const std::string info = "[Trash Info]\nPath=" + EncodeTrashPath(originalPath) +
+                             "\nDeletionDate=" + DeletionDate() + "\n";
     for (int attempt = 1; attempt < 10000; ++attempt) {
-        const std::string trashName =
-            attempt == 1 ? name : name + "." + std::to_string(attempt);
+        const std::string trashName = attempt == 1 ? name : name + "." + std::to_string(attempt);
         const std::string infoPath = trash + "/info/" + trashName + ".trashinfo";
         const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0 && errno == EEXIST) {

@@ -104,8 +104,8 @@ ConvertOutcome ConvertForBackup(const std::string& source, const std::string& ta
             outcome = {ConvertResult::Stopped, {}};
             break;
         }
-        const int frames = static_cast<int>(
-            std::min<std::int64_t>(kBlockFrames, input->GetLength() - done));
+        const int frames =
+            static_cast<int>(std::min<std::int64_t>(kBlockFrames, input->GetLength() - done));
         input->Read(block.data(), frames);
         front->Write(block.data(), frames);
         done += frames;
@@ -134,7 +134,8 @@ BackupOutcome RunBackup(const BackupPlan& plan, LProgressReporter& job) {
         outcome.file = plan.files[i];
         job.ReportStatus(file.filename().string(), 1);
         const JobShare copyPart(job, share * static_cast<double>(i), share * 0.1);
-        const std::string copy = (std::filesystem::path(plan.copyFolder) / file.filename()).string();
+        const std::string copy =
+            (std::filesystem::path(plan.copyFolder) / file.filename()).string();
         const CopyOutcome copied = CopyFileWithProgress(plan.files[i], copy, true, copyPart);
         if (copied.result == CopyResult::Cancelled) {
             outcome.result = BackupResult::Stopped;
@@ -145,10 +146,9 @@ BackupOutcome RunBackup(const BackupPlan& plan, LProgressReporter& job) {
             outcome.error = copied.error;
             return outcome;
         }
-        const std::string target =
-            (std::filesystem::path(plan.targetFolder) /
-             (file.stem().string() + BackupExtension(plan.entry)))
-                .string();
+        const std::string target = (std::filesystem::path(plan.targetFolder) /
+                                    (file.stem().string() + BackupExtension(plan.entry)))
+                                       .string();
         const JobShare convertPart(job, share * (static_cast<double>(i) + 0.1), share * 0.9);
         const ConvertOutcome converted =
             ConvertForBackup(copy, target, plan.entry, plan.mp3Encoder, convertPart);

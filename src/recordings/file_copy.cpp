@@ -61,8 +61,7 @@ int Install(const std::string& temporary, const std::string& target, bool replac
     if (replace) {
         return ::rename(temporary.c_str(), target.c_str()) == 0 ? 0 : errno;
     }
-    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) ==
-        0) {
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
         return 0;
     }
     if (errno != EINVAL && errno != ENOSYS) {
@@ -82,8 +81,8 @@ void JobShare::ReportProgress(double fraction) const {
     m_job.ReportProgress(m_start + m_size * std::clamp(fraction, 0.0, 1.0));
 }
 
-CopyOutcome CopyFileWithProgress(const std::string& source, const std::string& target,
-                                 bool replace, const JobShare& job) {
+CopyOutcome CopyFileWithProgress(const std::string& source, const std::string& target, bool replace,
+                                 const JobShare& job) {
     Descriptor input(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat facts {};
     if (input.get() < 0 || ::fstat(input.get(), &facts) != 0) {

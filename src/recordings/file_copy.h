@@ -33,7 +33,7 @@ struct CopyOutcome {
 // stopped. The bytes go to a hidden temporary file beside the target that is renamed into place
 // only when complete, so a cancelled or failed copy leaves nothing at the target. Without
 // `replace` an existing target is never replaced (Failed).
-CopyOutcome CopyFileWithProgress(const std::string& source, const std::string& target,
-                                 bool replace, const JobShare& job);
+CopyOutcome CopyFileWithProgress(const std::string& source, const std::string& target, bool replace,
+                                 const JobShare& job);
 
 }  // namespace sonaro

@@ -143,10 +143,9 @@ bool WriteIndexPage(const std::string& path, const std::vector<std::string>& fil
         white = !white;
     }
     lines.emplace_back("</table></center>");
-    const std::string maker = webSite.empty()
-                                  ? std::string("Kestrix Audio")
-                                  : "<a href=\"" + std::string(webSite) +
-                                        "\" style=\"color:#ffffff;\">Kestrix Audio</a>";
+    const std::string maker = webSite.empty() ? std::string("Kestrix Audio")
+                                              : "<a href=\"" + std::string(webSite) +
+                                                    "\" style=\"color:#ffffff;\">Kestrix Audio</a>";
     lines.push_back(
         "<table width=\"100%\" cellspacing=\"0\"><tr bgcolor=\"#123759\" height=\"40\">"
         "<td style=\"color:#ffffff;\"><b>Sonaro Sound Recorder v 3.03</b></td>"
@@ -207,8 +206,8 @@ bool RecordingActions::Delete(const std::vector<Item>& items) {
     }
     std::vector<std::string> failures;
     for (const Item& item : items) {
-        for (std::string& failure : TrashRecording(m_parts.bin, item.folder, item.name,
-                                                   item.format)) {
+        for (std::string& failure :
+             TrashRecording(m_parts.bin, item.folder, item.name, item.format)) {
             failures.push_back(std::move(failure));
         }
     }
@@ -332,8 +331,8 @@ bool RecordingActions::Backup(const std::vector<std::string>& files) {
     std::sort(written.begin(), written.end());
     const std::string listFolder = m_parts.dataFolder + "/Temp";
     std::filesystem::create_directories(listFolder, error);
-    const HandOffOutcome burned = burnList(written, listFolder + "/" + kCdListFileName,
-                                           plan.targetFolder, "RECORDINGBACKUP");
+    const HandOffOutcome burned =
+        burnList(written, listFolder + "/" + kCdListFileName, plan.targetFolder, "RECORDINGBACKUP");
     if (burned.result != InstallResult::Done) {
         showMissing(Sibling::Discor, kBackupIncompleteTitle);
         return false;

@@ -14,10 +14,18 @@ const SiblingProgram& SiblingProgramOf(Sibling sibling) {
         "No sound editor is installed. Install Moldra, or the audio editor Audacity or Tenacity "
         "(package \"audacity\"), and try again."};
     static const SiblingProgram kTyprel{
-        "Typrel", "typrelsetup", "Typrel", "Run Typrel", {},
+        "Typrel",
+        "typrelsetup",
+        "Typrel",
+        "Run Typrel",
+        {},
         "Typrel is not installed. Install the transcription program Typrel and try again."};
     static const SiblingProgram kConvro{
-        "Convro", "convrosetup", "Convro", "Run Convro", {},
+        "Convro",
+        "convrosetup",
+        "Convro",
+        "Run Convro",
+        {},
         "Convro is not installed. Install the sound format converter Convro and try again."};
     static const SiblingProgram kDiscor{
         "Discor",
@@ -28,8 +36,9 @@ const SiblingProgram& SiblingProgramOf(Sibling sibling) {
         "No disc burning program is installed. Install Discor, or the disc burner Brasero or K3b "
         "(package \"brasero\" or \"k3b\"), and try again."};
     static const SiblingProgram kCindle{
-        "Cindle", "cindlesetup", "Cindle", "Run Cindle", {},
-        "Cindle is not installed. Install the CD ripper Cindle and try again."};
+        "Cindle", "cindlesetup",
+        "Cindle", "Run Cindle",
+        {},       "Cindle is not installed. Install the CD ripper Cindle and try again."};
     switch (sibling) {
         case Sibling::Moldra:
             return kMoldra;

@@ -304,9 +304,8 @@ inline constexpr std::array kAllBoolSettings{
     &kFtpAllowPlainPassword,
     &kCompressCd,
 };
-inline constexpr std::array kAllChoiceSettings{&kFormat, &kVoxCodec, &kRawCodec,
-                                               &kFindPlaySortColumn, &kFindWindowTab,
-                                               &kCompression};
+inline constexpr std::array kAllChoiceSettings{
+    &kFormat, &kVoxCodec, &kRawCodec, &kFindPlaySortColumn, &kFindWindowTab, &kCompression};
 inline constexpr std::array kAllSlotIntSettings{&kHotKeyKey, &kHotKeyCommand};
 inline constexpr std::array kAllPasswordSettings{&kFtpPassword, &kSmtpPassword};
 

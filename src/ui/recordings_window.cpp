@@ -249,9 +249,8 @@ void RecordingsWindow::buildMenus() {
     act(add("Compress and Backup Files", QKeySequence(Qt::CTRL | Qt::Key_G)), "Backup",
         "Compress and Copy to a CD or Folder (Ctrl + G)", &RecordingsWindow::backupSelected);
     act(add("Convert Sound File Format", QKeySequence(Qt::CTRL | Qt::Key_M)), nullptr, nullptr,
-        withActions([this](RecordingActions& actions) {
-            actions.Convert(SelectedRecordingFiles());
-        }));
+        withActions(
+            [this](RecordingActions& actions) { actions.Convert(SelectedRecordingFiles()); }));
     act(add("Transcribe with Typrel", QKeySequence(Qt::CTRL | Qt::Key_T)), "Transcribe",
         "Transcribe with Typrel (Ctrl + T)", withActions([this](RecordingActions& actions) {
             actions.Transcribe(SelectedRecordingFiles());
@@ -521,7 +520,8 @@ void RecordingsWindow::OnScanFinished() {
     m_list->clearSelection();
     m_list->setCurrentIndex({});
     if (m_reselectRow >= 0 && m_model->rowCount() > 0) {
-        const QModelIndex again = m_model->index(std::min(m_reselectRow, m_model->rowCount() - 1), 0);
+        const QModelIndex again =
+            m_model->index(std::min(m_reselectRow, m_model->rowCount() - 1), 0);
         m_list->selectionModel()->select(
             again, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         m_list->setCurrentIndex(again);

@@ -80,16 +80,16 @@ void RecordingsWindow::saveSelected() {
         }
         const QString name =
             QString::fromStdString(std::filesystem::path(source).filename().string());
-        const QString target = QFileDialog::getSaveFileName(
-            this, QString::fromLatin1(kSaveTitle),
-            start.isEmpty() ? name : start + QLatin1Char('/') + name);
+        const QString target =
+            QFileDialog::getSaveFileName(this, QString::fromLatin1(kSaveTitle),
+                                         start.isEmpty() ? name : start + QLatin1Char('/') + name);
         if (!target.isEmpty()) {
             m_actionServices.actions->SaveAs(source, target.toStdString());
         }
         return;
     }
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, QString::fromLatin1(kSaveIntoFolderTitle), start);
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, QString::fromLatin1(kSaveIntoFolderTitle), start);
     if (!folder.isEmpty()) {
         std::vector<std::string> files;
         for (const int row : rows) {

@@ -34,7 +34,8 @@ TrashInfo ReadTrashInfo(const std::string& file) {
         std::string encoded = match[1];
         for (std::size_t i = 0; i < encoded.size(); ++i) {
             if (encoded[i] == '%' && i + 2 < encoded.size()) {
-                info.path.push_back(static_cast<char>(std::stoi(encoded.substr(i + 1, 2), nullptr, 16)));
+                info.path.push_back(
+                    static_cast<char>(std::stoi(encoded.substr(i + 1, 2), nullptr, 16)));
                 i += 2;
             } else {
                 info.path.push_back(encoded[i]);

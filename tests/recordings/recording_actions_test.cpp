@@ -72,8 +72,15 @@ class ActionsTest : public test::SettingsTest {
           m_trash(m_dir + "/share"),
           m_components(m_settings, m_downloader, m_prompter, m_pages, m_dispatcher, m_temp),
           m_launcher(m_settings, m_components, m_prompter, m_pages, m_dispatcher),
-          m_actions(RecordingActionParts{m_settings, m_prompter, m_dispatcher, m_trash, m_launcher,
-                                         {}, {}, m_dir + "/data", m_temp}) {
+          m_actions(RecordingActionParts{m_settings,
+                                         m_prompter,
+                                         m_dispatcher,
+                                         m_trash,
+                                         m_launcher,
+                                         {},
+                                         {},
+                                         m_dir + "/data",
+                                         m_temp}) {
         for (const std::string& folder : {m_rec, m_out, m_bin, m_temp}) {
             fs::create_directories(folder);
         }
@@ -121,8 +128,8 @@ TEST_F(ActionsTest, ACancelledCopyLeavesNothingAtTheTarget) {
         InlineJob job(m_dispatcher, 2);
         EXPECT_EQ(CopyFileWithProgress(source, m_out + "/long.wav", replace, JobShare(job)).result,
                   CopyResult::Cancelled);
-        EXPECT_EQ(folderNames(m_out), replace ? std::vector<std::string>{"long.wav"}
-                                              : std::vector<std::string>{});
+        EXPECT_EQ(folderNames(m_out),
+                  replace ? std::vector<std::string>{"long.wav"} : std::vector<std::string>{});
     }
     EXPECT_EQ(test::ReadTextFile(m_out + "/long.wav"), "kept");
 }
@@ -195,9 +202,9 @@ std::string probe(const std::string& file, bool rawGsm, const char* entry) {
     if (rawGsm) {
         options.argv.insert(options.argv.end(), {"-f", "gsm"});
     }
-    options.argv.insert(options.argv.end(), {"-select_streams", "a:0", "-show_entries",
-                                             std::string("stream=") + entry, "-of",
-                                             "default=nw=1:nk=1", file});
+    options.argv.insert(options.argv.end(),
+                        {"-select_streams", "a:0", "-show_entries", std::string("stream=") + entry,
+                         "-of", "default=nw=1:nk=1", file});
     options.pipeStdout = true;
     if (!ffprobe.start(options)) {
         return {};
@@ -244,7 +251,8 @@ TEST_F(ActionsTest, BackupEntriesDecodeToTheLengthAndRateOfTheirFormat) {
             }
             ASSERT_GT(rate, 0);
             EXPECT_NEAR(static_cast<double>(decodedFrames(written, rawGsm)) / rate,
-                        sources[i].second, sources[i].second / 100) << written;
+                        sources[i].second, sources[i].second / 100)
+                << written;
         }
     }
 
@@ -254,8 +262,8 @@ TEST_F(ActionsTest, BackupEntriesDecodeToTheLengthAndRateOfTheirFormat) {
     const std::string html = test::ReadTextFile(page);
     std::vector<std::string> rows;
     const std::regex row("<tr bgcolor=\"#([0-9a-f]{6})\"><td></td><td><a href");
-    for (auto it = std::sregex_iterator(html.begin(), html.end(), row); it != std::sregex_iterator();
-         ++it) {
+    for (auto it = std::sregex_iterator(html.begin(), html.end(), row);
+         it != std::sregex_iterator(); ++it) {
         rows.push_back((*it)[1]);
     }
     EXPECT_EQ(rows, (std::vector<std::string>{"ffffff", "eef2fe", "ffffff"}));

@@ -46,8 +46,8 @@ struct ActionsRig {
             }
         }
         test::WriteTextFile(folder + "/take1.vrd", "data");
-        window = std::make_unique<RecordingsWindow>(engine, outputs, settings, prompter,
-                                                    dispatcher, folder);
+        window = std::make_unique<RecordingsWindow>(engine, outputs, settings, prompter, dispatcher,
+                                                    folder);
         window->SetActionServices({&actions, {}});
         window->show();
         waitForScan();
@@ -67,7 +67,11 @@ struct ActionsRig {
             ->findChild<QAction*>(QLatin1String(name));
     }
     QString name(int row) const {
-        return list()->model()->index(row, static_cast<int>(RecordingColumn::Name)).data().toString();
+        return list()
+            ->model()
+            ->index(row, static_cast<int>(RecordingColumn::Name))
+            .data()
+            .toString();
     }
 
     test::SettingsHome home;
@@ -83,8 +87,8 @@ struct ActionsRig {
     CurlDownloader downloader;
     ComponentManager components{settings, downloader, prompter, pages, dispatcher, {}};
     ProgramLauncher launcher{settings, components, prompter, pages, dispatcher};
-    RecordingActions actions{RecordingActionParts{settings, prompter, dispatcher, trash, launcher,
-                                                  {}, {}, home.path() + "/data", {}}};
+    RecordingActions actions{RecordingActionParts{
+        settings, prompter, dispatcher, trash, launcher, {}, {}, home.path() + "/data", {}}};
     std::unique_ptr<RecordingsWindow> window;
 };
 
@@ -116,8 +120,8 @@ class RecordingActionsWindowTest : public QObject {
         for (const char* name : {"take1.wav", "take1.mp3", "take1.vrd"}) {
             QVERIFY(!fs::exists(rig.folder + "/" + name));
             QVERIFY(fs::exists(rig.home.path() + "/share/Trash/files/" + name));
-            const std::string info = test::ReadTextFile(rig.home.path() + "/share/Trash/info/" +
-                                                        name + ".trashinfo");
+            const std::string info =
+                test::ReadTextFile(rig.home.path() + "/share/Trash/info/" + name + ".trashinfo");
             QVERIFY(info.find("Path=" + rig.folder + "/" + name + "\n") != std::string::npos);
         }
         // The row of the first deleted item is selected again.
@@ -143,8 +147,8 @@ class RecordingActionsWindowTest : public QObject {
                  std::string("Invalid Folder Selected For Compression"));
         QCOMPARE(rig.settings.Read(setting::kCompression), 2);
 
-        dialog.findChild<QLineEdit*>(QStringLiteral("folder"))->setText(
-            QString::fromStdString(rig.home.path() + "/backup"));
+        dialog.findChild<QLineEdit*>(QStringLiteral("folder"))
+            ->setText(QString::fromStdString(rig.home.path() + "/backup"));
         dialog.accept();
         QVERIFY(!dialog.isVisible());
         QCOMPARE(rig.settings.Read(setting::kCompression), 3);
