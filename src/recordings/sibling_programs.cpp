@@ -1,5 +1,7 @@
 #include "recordings/sibling_programs.h"
 
+#include <utility>
+
 #include "threads/child_process.h"
 
 namespace sonaro {

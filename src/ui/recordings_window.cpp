@@ -236,7 +236,9 @@ void RecordingsWindow::buildMenus() {
 
     act(add("&Edit Audio...", QKeySequence(Qt::CTRL | Qt::Key_E)), "Edit",
         "Edit the selected recording (Ctrl+E)", withActions([this](RecordingActions& actions) {
-            actions.EditAudio(RecordingFilePath(selectedRow()));
+            if (const std::string file = RecordingFilePath(selectedRow()); file != kErrorInPath) {
+                actions.EditAudio(file);
+            }
         }));
     later(add("Edit &Data...", QKeySequence(Qt::CTRL | Qt::Key_D)));
     act(add("&Save As...", QKeySequence(Qt::CTRL | Qt::Key_S)), "Save",
