@@ -355,10 +355,13 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
                                                           : std::vector<std::string>());
     };
     services.openHelp = [&] {
-        const std::string programFolder = QCoreApplication::applicationDirPath().toStdString();
+        // The installed program is <prefix>/bin/sonaro; a build runs from a folder of the tree.
+        const std::filesystem::path above =
+            std::filesystem::path(QCoreApplication::applicationDirPath().toStdString())
+                .parent_path();
         OpenHelpContents(
             ServerAddresses::Read(settings).web,
-            {programFolder + "/../share/doc/sonaro/README.md", programFolder + "/../README.md"},
+            {(above / "share/doc/sonaro/README.md").string(), (above / "README.md").string()},
             pages, prompter);
     };
     window.SetServices(std::move(services));
