@@ -7,9 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
-#include <regex>
+#include <string_view>
 
 #include "recordings/recording_actions.h"
 #include "support/temp_home.h"
@@ -27,23 +28,34 @@ struct TrashInfo {
 
 TrashInfo ReadTrashInfo(const std::string& file) {
     const std::string text = test::ReadTextFile(file);
+    constexpr std::string_view kPath = "[Trash Info]\nPath=";
+    constexpr std::string_view kDate = "\nDeletionDate=";
     TrashInfo info;
-    std::smatch match;
-    if (std::regex_match(text, match,
-                         std::regex("\\[Trash Info\\]\nPath=([^\n]*)\nDeletionDate=([^\n]*)\n"))) {
-        std::string encoded = match[1];
-        for (std::size_t i = 0; i < encoded.size(); ++i) {
-            if (encoded[i] == '%' && i + 2 < encoded.size()) {
-                info.path.push_back(
-                    static_cast<char>(std::stoi(encoded.substr(i + 1, 2), nullptr, 16)));
-                i += 2;
-            } else {
-                info.path.push_back(encoded[i]);
-            }
-        }
-        info.deletionDate = match[2];
+    const std::size_t date = text.find(kDate);
+    if (text.rfind(kPath, 0) != 0 || date == std::string::npos || text.back() != '\n') {
+        return info;
     }
+    const std::string encoded = text.substr(kPath.size(), date - kPath.size());
+    for (std::size_t i = 0; i < encoded.size(); ++i) {
+        if (encoded[i] == '%' && i + 2 < encoded.size()) {
+            info.path.push_back(
+                static_cast<char>(std::stoi(encoded.substr(i + 1, 2), nullptr, 16)));
+            i += 2;
+        } else {
+            info.path.push_back(encoded[i]);
+        }
+    }
+    info.deletionDate = text.substr(date + kDate.size(), text.size() - date - kDate.size() - 1);
     return info;
+}
+
+// "YYYY-MM-DDThh:mm:ss", as the specification writes the deletion time.
+bool IsDeletionDate(const std::string& text) {
+    int fields[6] = {};
+    char tail = 0;
+    return text.size() == 19 &&
+           std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &fields[0], &fields[1],
+                       &fields[2], &fields[3], &fields[4], &fields[5], &tail) == 6;
 }
 
 // Every file of a trash, by its original path (as written in its info), with its contents.
@@ -53,9 +65,7 @@ std::map<std::string, std::string> TrashContents(const std::string& trash) {
     for (const auto& entry : fs::directory_iterator(trash + "/info", error)) {
         const std::string name = entry.path().stem().string();
         const TrashInfo info = ReadTrashInfo(entry.path().string());
-        EXPECT_TRUE(std::regex_match(info.deletionDate,
-                                     std::regex("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d")))
-            << info.deletionDate;
+        EXPECT_TRUE(IsDeletionDate(info.deletionDate)) << info.deletionDate;
         contents[info.path] = test::ReadTextFile(trash + "/files/" + name);
     }
     return contents;

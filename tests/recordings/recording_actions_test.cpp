@@ -9,7 +9,7 @@
 
 #include <cerrno>
 #include <fstream>
-#include <regex>
+#include <string_view>
 
 #include "platform/curl_downloader.h"
 #include "platform/freedesktop_trash.h"
@@ -214,6 +214,10 @@ std::string probe(const std::string& file, bool rawGsm, const char* entry) {
     return text.substr(0, text.find('\n'));
 }
 
+// lame's fixed delay (576 + 529 frames) and the frame size of MPEG 2 and 2.5 layer III.
+constexpr double kLameDelayFrames = 1105;
+constexpr double kMp3FrameSamples = 576;
+
 TEST_F(ActionsTest, BackupEntriesDecodeToTheLengthAndRateOfTheirFormat) {
     test::RecordingMaker maker;
     ASSERT_TRUE(maker.hasMp3Encoder());
@@ -250,9 +254,17 @@ TEST_F(ActionsTest, BackupEntriesDecodeToTheLengthAndRateOfTheirFormat) {
                           entry == BackupEntry::Mp3At8 ? "8000" : "16000");
             }
             ASSERT_GT(rate, 0);
-            EXPECT_NEAR(static_cast<double>(decodedFrames(written, rawGsm)) / rate,
-                        sources[i].second, sources[i].second / 100)
-                << written;
+            double seconds = static_cast<double>(decodedFrames(written, rawGsm)) / rate;
+            double padding = 0;
+            if (NeedsMp3Encoder(entry)) {
+                // A frame at these rates is too small for lame's gapless tag, so decoders keep
+                // the encoder's delay and up to one frame of padding.
+                seconds -= kLameDelayFrames / rate;
+                padding = kMp3FrameSamples / rate;
+            }
+            const double expected = sources[i].second;
+            EXPECT_GE(seconds, expected * 0.99) << written;
+            EXPECT_LE(seconds, expected * 1.01 + padding) << written;
         }
     }
 
@@ -261,10 +273,11 @@ TEST_F(ActionsTest, BackupEntriesDecodeToTheLengthAndRateOfTheirFormat) {
     ASSERT_TRUE(WriteIndexPage(page, plan.files, ""));
     const std::string html = test::ReadTextFile(page);
     std::vector<std::string> rows;
-    const std::regex row("<tr bgcolor=\"#([0-9a-f]{6})\"><td></td><td><a href");
-    for (auto it = std::sregex_iterator(html.begin(), html.end(), row);
-         it != std::sregex_iterator(); ++it) {
-        rows.push_back((*it)[1]);
+    constexpr std::string_view kRow = "<tr bgcolor=\"#";
+    for (std::size_t at = html.find(kRow); at != std::string::npos; at = html.find(kRow, at + 1)) {
+        if (html.compare(at + kRow.size() + 6, 24, "\"><td></td><td><a href=\"") == 0) {
+            rows.push_back(html.substr(at + kRow.size(), 6));
+        }
     }
     EXPECT_EQ(rows, (std::vector<std::string>{"ffffff", "eef2fe", "ffffff"}));
     EXPECT_NE(html.find("<a href=\"take%201%C3%A9.wav\">take 1\xC3\xA9</a>"), std::string::npos);
