@@ -98,8 +98,9 @@ CopyOutcome CopyFileWithProgress(const std::string& source, const std::string& t
         return Failure("Cannot replace", target, EEXIST);
     }
     const std::filesystem::path targetPath(target);
-    std::string temporary =
-        (targetPath.parent_path() / ("." + targetPath.filename().string() + ".XXXXXX")).string();
+    std::string hidden(".");
+    hidden.append(targetPath.filename().string()).append(".XXXXXX");
+    std::string temporary = (targetPath.parent_path() / hidden).string();
     Descriptor output(::mkostemp(temporary.data(), O_CLOEXEC));
     if (output.get() < 0) {
         return Failure("Cannot create a file in", targetPath.parent_path().string(), errno);
