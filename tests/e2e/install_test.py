@@ -58,7 +58,7 @@ class InstallTest(SonaroTestCase):
             self.assertEqual(int.from_bytes(header[16:20], "big"), size)
 
     def test_man_page_names_every_option(self):
-        page = self.check("man", "--warnings", "-l", self.path("share", "man", "man1", "sonaro.1"))
+        page = self.check("man", "--warnings", "-l", self.path("share", "man", "man1", "sonaro.1.gz"))
         self.assertNotIn("warning", page)
         for option in ("-record", "-resume", "-recordfile", "-pause", "-restart", "-done", "-ms",
                        "-exitifstop", "-exit", "-hide", "-show", "-outdir", "-logon",
