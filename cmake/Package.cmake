@@ -7,10 +7,10 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "The Sonaro developers <developers@sonaro.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop sound recorder")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Sonaro records from an input device of the PulseAudio or PipeWire sound server straight\n\
-into WAV, MP3 or AIFF files, can be remote-controlled by command-line options, D-Bus\n\
-and system-wide hot keys, and sends finished recordings by e-mail, FTP, a copy to a\n\
-folder or a program of the user's choice.")
+    "Sonaro records from an input device of the PulseAudio or PipeWire sound\n\
+server straight into WAV, MP3 or AIFF files, can be remote-controlled by\n\
+command-line options, D-Bus and system-wide hot keys, and sends finished\n\
+recordings by e-mail, FTP, a copy to a folder or a program of your choice.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
@@ -19,6 +19,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://sonaro.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # lame is the MP3 encoder (without it MP3 recording asks for it); pactl, xdg-open and
 # xdg-user-dir are used when present; ffmpeg decodes formats the program cannot read itself.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "lame, pulseaudio-utils, xdg-utils, xdg-user-dirs")
+# qt6-wayland gives native Wayland windows (without it Qt uses XWayland).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "lame, pulseaudio-utils, xdg-utils, xdg-user-dirs, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ffmpeg")
 include(CPack)
