@@ -3,7 +3,7 @@
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(OpenSSL REQUIRED COMPONENTS SSL)
-find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets Svg Test)
+find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets Svg Test DBus)
 
 pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
 pkg_check_modules(LIBPULSE REQUIRED IMPORTED_TARGET libpulse)
@@ -28,5 +28,5 @@ target_link_libraries(sonaro_core_deps INTERFACE Threads::Threads ${GSM_LIBRARY}
 add_library(sonaro_platform_deps INTERFACE)
 add_library(sonaro::platform_deps ALIAS sonaro_platform_deps)
 target_link_libraries(sonaro_platform_deps INTERFACE
-    Qt6::Core PkgConfig::SQLITE3 PkgConfig::LIBPULSE PkgConfig::LIBCURL PkgConfig::OPENSSL
+    Qt6::Core Qt6::DBus PkgConfig::SQLITE3 PkgConfig::LIBPULSE PkgConfig::LIBCURL PkgConfig::OPENSSL
     PkgConfig::X11 PkgConfig::POCKETSPHINX)

@@ -21,6 +21,8 @@ bool SessionPlayback::PlayFile(const std::string& path, const std::string& devic
         m_failure.clear();
         return false;
     }
+    m_path = path;
+    m_lengthFrames = source->GetLength();
     m_engine.SetDeviceSelection({device});
     const bool started = m_engine.Play(std::move(source));
     m_failure = started ? std::string() : m_engine.errorText();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -31,6 +32,12 @@ class SessionPlayback final : public RecordingPlayer, private PlaybackListener {
     bool PlayFile(const std::string& path, const std::string& device) override;
     std::string failureText() const override { return m_failure; }
 
+    // The engine the file plays on (positions, rate, seeking).
+    PlaybackEngine& engine() { return m_engine; }
+    // The file last started and its length in frames of its rate.
+    const std::string& currentFile() const { return m_path; }
+    std::int64_t lengthFrames() const { return m_lengthFrames; }
+
   private:
     void OnStarted(std::uint32_t cookie) override;
     void OnStopped(std::uint32_t cookie) override;
@@ -41,6 +48,8 @@ class SessionPlayback final : public RecordingPlayer, private PlaybackListener {
     Prompter& m_prompter;
     std::function<void()> m_stateChanged;
     std::string m_failure;
+    std::string m_path;
+    std::int64_t m_lengthFrames = 0;
 };
 
 }  // namespace sonaro

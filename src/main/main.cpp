@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,9 +27,12 @@
 #include "net/mail_handoff.h"
 #include "net/mail_sender.h"
 #include "platform/curl_downloader.h"
+#include "platform/dbus_remote_control.h"
 #include "platform/flock_startup_lock.h"
 #include "platform/freedesktop_trash.h"
+#include "platform/mpris_service.h"
 #include "platform/openssl_secret_cipher.h"
+#include "platform/portal_hot_key_registrar.h"
 #include "platform/program_paths.h"
 #include "platform/pulse_tone_player.h"
 #include "platform/pulse_wave_in_list.h"
@@ -157,7 +162,12 @@ struct Recorder {
               },
               sendQueuePath(paths)}),
           commands(session),
-          playback(player, prompter, [this] { session.OnPlaybackChanged(); }) {
+          playback(player, prompter, [this] {
+              session.OnPlaybackChanged();
+              if (playbackChanged) {
+                  playbackChanged();
+              }
+          }) {
         session.SetPlayer(&playback);
     }
     ~Recorder() { session.SetPlayer(nullptr); }
@@ -173,6 +183,8 @@ struct Recorder {
     PulseWaveOutList outputs;
     PlaybackEngine player{outputs, dispatcher};
     SessionPlayback playback;
+    // The MPRIS player's notice; empty while there is none.
+    std::function<void()> playbackChanged;
     // The player window's own engine: the session's Play keeps its listener.
     PlaybackEngine windowPlayer{outputs, dispatcher};
 };
@@ -201,7 +213,12 @@ struct TransmitQueue : TransmitHandoff {
     }
     ~TransmitQueue() override { session.SetTransmit(nullptr); }
 
-    void EnqueueRecording(const std::string& path) override { sender.EnqueueRecording(path); }
+    void EnqueueRecording(const std::string& path) override {
+        sender.EnqueueRecording(path);
+        if (completed) {
+            completed(path);
+        }
+    }
     void ResumeQueueAtStartup(const std::string& queuePath) override {
         sender.ResumeQueueAtStartup(queuePath);
     }
@@ -212,6 +229,8 @@ struct TransmitQueue : TransmitHandoff {
     WorkerPrompter questions;
     RecordingTransmitter methods;
     BackgroundSender sender;
+    // Every completed recording passes here: the D-Bus service announces it.
+    std::function<void(const std::string&)> completed;
 };
 
 // What the options dialog works with: stored passwords, the logon entry, components, mail.
@@ -232,6 +251,7 @@ struct OptionsParts {
                    [this](std::string_view name) { return components.EnsureComponent(name); },
                    [home = paths.home] { return DiscoverDefaultMailAccount(home); },
                    [] { return IsMapiAvailable(); },
+                   {},
                    {}} {}
 
     OpenSslSecretCipher cipher;
@@ -281,6 +301,7 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     chooseOffscreenWithoutDisplay();
     QApplication qtApplication(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.sonaro.Sonaro"));
     RefreshCrashModules();
     SystemClock clock;
     SqliteSettingsBackend backend(paths.userRegistry, paths.machineRegistry);
@@ -312,6 +333,13 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     if (canListen) {
         server.Listen();
     }
+    DBusRemoteControl remote(application, recorder.session);
+    remote.Register();
+    transmit.completed = [&remote](const std::string& path) { remote.NotifyCompleted(path); };
+    MprisService mpris(recorder.session, recorder.playback,
+                       {[&window] { window.RestoreAndActivate(); }, [&window] { window.Exit(); }});
+    mpris.Register();
+    recorder.playbackChanged = [&mpris] { mpris.OnPlaybackChanged(); };
     window.PlaceWindow();
     if (Application::StartsHidden(args)) {
         window.HideWindow();
@@ -367,11 +395,15 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     window.SetServices(std::move(services));
     // Installed before the session's Attach resumes a queue left by an earlier run.
     transmit.sender.SetListener(&window.transmitListener());
-    // System-wide keys are X11 grabs; elsewhere (offscreen, Wayland without X) there are none.
+    // System-wide keys are X11 grabs; elsewhere (Wayland, offscreen) the desktop portal's global
+    // shortcuts, when the session has a portal that offers them.
+    const auto onHotKey = [&window](int position) { window.OnHotKey(position); };
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        window.EnableHotKeys(std::make_unique<X11HotKeyRegistrar>(
-            [&window](int position) { window.OnHotKey(position); }));
+        window.EnableHotKeys(std::make_unique<X11HotKeyRegistrar>(onHotKey));
+    } else {
+        window.EnableHotKeys(std::make_unique<PortalHotKeyRegistrar>(onHotKey));
     }
+    options.services.systemHotKeysAvailable = [&window] { return window.hotKeysAvailable(); };
     window.AttachSession(recorder.session, recorder.naming);
     // Stored folders and files must not depend on where a later start runs.
     std::vector<std::string> ownArgs = args;
@@ -389,6 +421,8 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     // A send still running ends here (the rest of a resumed queue is dropped, with a log line);
     // the window's own teardown would do it too, but only when the window goes.
     transmit.sender.Shutdown();
+    transmit.completed = nullptr;
+    recorder.playbackChanged = nullptr;
     const int code = status != 0 ? status : application.exitCode();
     // Removing the socket under the lock keeps a start that is just binding a new one safe.
     const bool locked = canListen && lock.Acquire(1000);

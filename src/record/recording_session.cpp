@@ -155,6 +155,7 @@ bool LRecordingSession::Record(int maxMs) {
 
 void LRecordingSession::startNewFile(std::string path) {
     m_path = std::move(path);
+    m_recordedMs = 0;
     m_completed = false;
     m_reopen = false;
     m_previousPath = m_parts.settings.Read(setting::kLastRecordingFilePath);
@@ -540,6 +541,7 @@ void LRecordingSession::OnRecordedTime(int ms, std::uint32_t) {
     if (!captureRunning()) {
         return;
     }
+    m_recordedMs = ms;
     checkWriteError();
     if (!captureRunning()) {
         return;

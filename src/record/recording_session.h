@@ -84,6 +84,8 @@ class LRecordingSession final : public CaptureListener {
     bool IsIdle() const { return !captureRunning() && !m_paused; }
     bool isPaused() const { return m_paused; }
     const std::string& currentPath() const { return m_path; }
+    // Milliseconds recorded into the current file, as capture last reported them.
+    int recordedMs() const { return m_recordedMs; }
     bool captureRunning() const;
     bool playerPlaying() const { return m_player->IsPlaying(); }
     bool playerPaused() const { return m_player->IsPaused(); }
@@ -132,6 +134,7 @@ class LRecordingSession final : public CaptureListener {
     // "LastRecordingFilePath" before the current file, shown again when that file is removed.
     std::string m_previousPath;
     SinkRef m_writer;
+    int m_recordedMs = 0;
     bool m_completed = false;
     bool m_paused = false;
     bool m_reopen = false;

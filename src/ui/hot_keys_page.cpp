@@ -23,6 +23,14 @@ HotKeysPage::HotKeysPage(OptionsServices& services, QWidget* parent)
         frame);
     note->setWordWrap(true);
     inner->addWidget(note);
+    m_unavailable = new QLabel(
+        QStringLiteral("System-wide hot-keys are unavailable in this session: the desktop offers "
+                       "no way to register them (no X11 display and no desktop portal with "
+                       "global shortcuts)."),
+        frame);
+    m_unavailable->setWordWrap(true);
+    m_unavailable->setVisible(false);
+    inner->addWidget(m_unavailable);
     m_list = new QTreeWidget(frame);
     m_list->setHeaderLabels({QStringLiteral("Key"), QStringLiteral("Command")});
     m_list->setRootIsDecorated(false);
@@ -48,6 +56,8 @@ HotKeysPage::HotKeysPage(OptionsServices& services, QWidget* parent)
 
 void HotKeysPage::Load() {
     m_hotKeys = m_store.HotKeys();
+    m_unavailable->setVisible(m_services.systemHotKeysAvailable &&
+                              !m_services.systemHotKeysAvailable());
     m_list->clear();
     for (const HotKey& hotKey : m_hotKeys) {
         m_list->addTopLevelItem(new QTreeWidgetItem(

@@ -3,6 +3,7 @@
 #include "app/hot_keys.h"
 #include "ui/options_page.h"
 
+class QLabel;
 class QPushButton;
 class QTreeWidget;
 
@@ -17,6 +18,8 @@ class HotKeysPage final : public OptionsPage {
     HotKeysPage(OptionsServices& services, QWidget* parent = nullptr);
 
     QTreeWidget* list() const { return m_list; }
+    // Shown when the desktop offers no system-wide keys in this session.
+    QLabel* unavailableNote() const { return m_unavailable; }
     QPushButton* addButton() const { return m_add; }
     QPushButton* changeButton() const { return m_change; }
     QPushButton* deleteButton() const { return m_delete; }
@@ -34,6 +37,7 @@ class HotKeysPage final : public OptionsPage {
 
     HotKeyStore m_store;
     std::vector<HotKey> m_hotKeys;
+    QLabel* m_unavailable;
     QTreeWidget* m_list;
     QPushButton* m_add;
     QPushButton* m_change;

@@ -34,6 +34,8 @@ struct OptionsServices {
     std::function<bool()> mapiAvailable;
     // Opens the settings dialog of an output format; true when closed with OK.
     std::function<bool(OutputFormat, QWidget*)> showFormatOptions;
+    // Whether the desktop offers system-wide keys in this session; unset counts as yes.
+    std::function<bool()> systemHotKeysAvailable;
 };
 
 }  // namespace sonaro

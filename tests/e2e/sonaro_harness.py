@@ -114,6 +114,9 @@ class SonaroTestCase(unittest.TestCase):
             "XDG_RUNTIME_DIR": self.runtime,
             "TMPDIR": os.path.join(self.home, "tmp"),
             "QT_QPA_PLATFORM": "offscreen",
+            # No session bus unless a test starts its own: the program must not meet the
+            # desktop's portal or another test's instance there.
+            "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(self.home, "no-bus"),
         })
         os.mkdir(self.env["TMPDIR"])
         self.socket_path = os.path.join(self.runtime, "sonaro", "instance")

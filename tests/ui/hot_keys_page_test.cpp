@@ -35,6 +35,7 @@ class HotKeysPageTest : public QObject {
     }
 
     void deletedSlotIsReusedFirst() {
+        QVERIFY(m_page->unavailableNote()->isHidden());
         QCOMPARE(m_page->list()->topLevelItemCount(), 0);
         QVERIFY(!m_page->changeButton()->isEnabled() && !m_page->deleteButton()->isEnabled());
         add(kCtrlAltR, 0);
@@ -60,6 +61,15 @@ class HotKeysPageTest : public QObject {
         QCOMPARE(keys[0].command, 1);
         QCOMPARE(m_page->list()->topLevelItem(0)->text(1), QStringLiteral("Pause"));
         QCOMPARE(m_fixture->settings.ReadSettingInt("Hotkey\\Details", "MaxID", 0), 3L);
+    }
+
+    // A session without system-wide keys (Wayland without a portal that offers them) says so.
+    void unavailableKeysAreNamedOnThePage() {
+        m_dialog.reset();
+        m_fixture->hotKeysAvailable = false;
+        std::tie(m_dialog, m_page) = m_fixture->showPage<HotKeysPage>(OptionsDialog::kHotKeys);
+        QVERIFY(m_page->unavailableNote()->isVisible());
+        QVERIFY(m_page->unavailableNote()->text().contains(QStringLiteral("unavailable")));
     }
 
     void aKeyAssignedTwiceIsRefusedButItsOwnKeyIsKept() {

@@ -102,7 +102,8 @@ struct OptionsFixture {
                    },
                    [this] { return DiscoverDefaultMailAccount(home.path()); },
                    [this] { return mapiAvailable; },
-                   {}} {}
+                   {},
+                   [this] { return hotKeysAvailable; }} {}
     ~OptionsFixture() { BalloonTip::HideCurrent(); }
 
     // The options dialog shown on page `index`, and that page.
@@ -130,6 +131,7 @@ struct OptionsFixture {
     std::vector<std::string> ensured;
     bool componentInstalls = true;
     bool mapiAvailable = false;
+    bool hotKeysAvailable = true;
     OptionsServices services;
 };
 

@@ -1,0 +1,105 @@
+"""The recorder's D-Bus services on a private session bus: the remote control
+(org.sonaro.Sonaro1) and the MPRIS player, with a private PulseAudio server to record from and
+play to."""
+
+import os
+import unittest
+
+from recording_harness import RecordingTestCase, duration
+from session_bus import SessionBus
+from sonaro_harness import wait_until
+
+NAME = "org.sonaro.Sonaro"
+PATH = "/org/sonaro/Sonaro"
+REMOTE = "org.sonaro.Sonaro1"
+MPRIS = "org.mpris.MediaPlayer2.sonaro"
+MPRIS_PATH = "/org/mpris/MediaPlayer2"
+PLAYER = "org.mpris.MediaPlayer2.Player"
+
+
+class DBusTest(RecordingTestCase):
+
+    def setUp(self):
+        super().setUp()
+        self.bus = SessionBus()
+        self.addCleanup(self.bus.stop)
+        if not self.bus.address:
+            self.skipTest("dbus-daemon and gdbus are needed")
+        self.bus.use_in(self.env)
+        self.play(self.tone_file("tone.wav", 30))
+        self.first = self.start_first("-outdir", self.out)
+        self.assertTrue(self.bus.wait_for_name(NAME), self.log_text(self.first))
+        self.signals = self.bus.monitor(NAME)
+        self.assertTrue(wait_until(lambda: "Monitoring" in self.signals.text(), 10))
+
+    def remote(self, method, *args):
+        return self.bus.call(NAME, PATH, REMOTE + "." + method, *args)
+
+    def state(self):
+        return self.bus.get(NAME, PATH, REMOTE, "State")
+
+    def test_record_then_done_makes_a_recording_and_announces_it(self):
+        self.remote("Record")
+        self.assertEqual(self.state(), "Recording")
+        self.assertTrue(wait_until(lambda: self.bus.get(NAME, PATH, REMOTE, "RecordedTime")
+                                   >= 1500, 20))
+        path = self.bus.get(NAME, PATH, REMOTE, "CurrentFile")
+        self.assertEqual(os.path.dirname(path), self.out)
+        self.remote("Pause")
+        self.assertEqual(self.state(), "Paused")
+        self.remote("Resume")
+        self.remote("Done")
+        self.assertEqual(self.state(), "Idle")
+        self.assertTrue(wait_until(lambda: "RecordingCompleted" in self.signals.text(), 10))
+        self.assertIn("('%s',)" % path, self.signals.text())
+        self.assertIn("'State': <'Paused'>", self.signals.text())
+        self.assertGreater(duration(path), 1.4)
+        self.assertTone(path, 440)
+
+    def test_record_file_takes_absolute_paths_and_a_failed_start_is_an_error(self):
+        with self.assertRaisesRegex(RuntimeError, "InvalidArgs"):
+            self.remote("RecordFile", "relative.wav")
+        with self.assertRaisesRegex(RuntimeError, "org.sonaro.Sonaro1.Error.Failed"):
+            self.remote("RecordFile", os.path.join(self.home, "no", "such", "folder", "x.wav"))
+        path = os.path.join(self.out, "take.wav")
+        self.remote("RecordFile", path)
+        self.assertEqual(self.bus.get(NAME, PATH, REMOTE, "CurrentFile"), path)
+        # A file that holds nothing yet would be removed at Done.
+        self.assertTrue(wait_until(lambda: self.bus.get(NAME, PATH, REMOTE, "RecordedTime") > 0,
+                                   20))
+        self.remote("Done")
+        self.assertTrue(os.path.isfile(path))
+
+    def player(self, name):
+        return self.bus.get(MPRIS, MPRIS_PATH, PLAYER, name)
+
+    def test_mpris_plays_pauses_and_seeks_the_last_recording(self):
+        self.remote("Record")
+        self.assertTrue(wait_until(lambda: self.bus.get(NAME, PATH, REMOTE, "RecordedTime")
+                                   >= 4000, 20))
+        self.remote("Done")
+        path = self.bus.get(NAME, PATH, REMOTE, "CurrentFile")
+        self.assertEqual(self.player("PlaybackStatus"), "Stopped")
+        self.bus.call(MPRIS, MPRIS_PATH, PLAYER + ".PlayPause")
+        self.assertEqual(self.player("PlaybackStatus"), "Playing")
+        self.assertIn("'xesam:url': <'file://%s'>" % path,
+                      self.bus.call(MPRIS, MPRIS_PATH, "org.freedesktop.DBus.Properties.Get",
+                                    PLAYER, "Metadata"))
+        self.assertTrue(wait_until(lambda: self.player("Position") > 0, 10))
+        self.bus.call(MPRIS, MPRIS_PATH, PLAYER + ".Seek", "2000000")
+        self.assertGreaterEqual(self.player("Position"), 2000000)
+        self.bus.call(MPRIS, MPRIS_PATH, PLAYER + ".PlayPause")
+        self.assertEqual(self.player("PlaybackStatus"), "Paused")
+        self.bus.call(MPRIS, MPRIS_PATH, PLAYER + ".Stop")
+        self.assertTrue(wait_until(lambda: self.player("PlaybackStatus") == "Stopped", 10))
+        self.assertIn("'PlaybackStatus': <'Paused'>", self.signals.text())
+
+    def test_exit_ends_the_program(self):
+        self.remote("Exit")
+        self.wait_exit(self.first)
+        self.assertEqual(self.first.returncode, 0)
+        self.assertFalse(self.bus.has_owner(NAME))
+
+
+if __name__ == "__main__":
+    unittest.main()
