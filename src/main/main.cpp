@@ -295,7 +295,8 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
         if (recordings == nullptr) {
             recordings =
                 new RecordingsWindow(recorder.windowPlayer, recorder.outputs, settings, prompter,
-                                     recorder.dispatcher, recorder.naming.GetOutputFolder());
+                                     recorder.dispatcher, recorder.naming.GetOutputFolder(),
+                                     paths.dataDir + "/" + RecordingLengthCache::kFileName);
             recordings->setAttribute(Qt::WA_DeleteOnClose);
         }
         recordings->show();

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -55,9 +56,10 @@ class RecordingsWindow final : public QMainWindow, private RecordingScanListener
     static constexpr int kRefreshDelayMs = 500;
 
     // `outputFolder` is the folder new recordings go to: the default recordings folder.
+    // `lengthCacheFile` keeps the MP3 lengths between openings (empty: for this opening only).
     RecordingsWindow(PlaybackEngine& engine, WaveOutDeviceList& outputs, SettingsStore& settings,
                      Prompter& prompter, UiDispatcher& dispatcher, std::string outputFolder,
-                     QWidget* parent = nullptr);
+                     std::string lengthCacheFile, QWidget* parent = nullptr);
     ~RecordingsWindow() override;
 
     // Rescans the chosen folder with the filter page's criteria.
@@ -66,6 +68,12 @@ class RecordingsWindow final : public QMainWindow, private RecordingScanListener
     // The file of the row: its folder, name and format, else each recording extension in turn;
     // kErrorInPath when none exists.
     std::string RecordingFilePath(int row) const;
+
+    // Hiding a column sets the bit of its index in the hidden-column mask, remembers its width,
+    // makes it 0 wide and moves the hidden columns to the front of the column order; the user
+    // cannot widen it. Showing it gives back the remembered width.
+    void SetColumnHidden(RecordingColumn column, bool hidden);
+    std::uint32_t HiddenColumns() const { return m_hiddenColumns; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -96,6 +104,7 @@ class RecordingsWindow final : public QMainWindow, private RecordingScanListener
     void closePlayer();
     void watchFolder(const std::string& folder);
     void refreshChanged();
+    void keepHiddenColumnsShut(int column, int newWidth);
 
     PlaybackEngine& m_engine;
     WaveOutDeviceList& m_outputs;
@@ -153,6 +162,9 @@ class RecordingsWindow final : public QMainWindow, private RecordingScanListener
 
     int m_sortColumn = 0;
     bool m_ascending = true;
+
+    std::uint32_t m_hiddenColumns = 0;
+    std::array<int, kRecordingColumnCount> m_shownWidths{};
 };
 
 }  // namespace sonaro
