@@ -132,7 +132,7 @@ inline constexpr BoolSetting kUseRecordFolder{kFindPlay, "UseRecordFolder", fals
 inline constexpr TextSetting kRecordFolder{kFindPlay, "RecordFolder", ""};
 inline constexpr ChoiceSetting kFindPlaySortColumn{kSettings, "findPlay", 0, 6};
 inline constexpr BoolSetting kFindPlayAscend{kSettings, "findPlayAscend", true};
-inline constexpr ChoiceSetting kFindWindowTab{kFindWindow, "Tab", 0, 4};
+inline constexpr ChoiceSetting kFindWindowTab{"FindWindow", "Tab", 0, 4};
 
 // Placement records of the recordings window and the player window: left, top, width and height
 // of the normal rectangle, and whether the window is maximised.
