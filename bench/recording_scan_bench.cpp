@@ -1,10 +1,11 @@
 // A scan of the recordings folder (2,000 short WAV and 200 short MP3 files made once by the
-// program's writers) with a fresh length cache ("cold": every MP3 is scanned) and with the cache
-// filled by an earlier scan ("warm"), beside `soxi -D` reading the durations of the same files,
-// in one run. The files stay in the page cache between runs (it cannot be dropped without root),
-// so every figure is a warm-page-cache figure; "cold" is only about the length cache. Times are
-// wall-clock; "cpu_ms" adds the CPU time of all our threads (the scan runs on a worker), or of
-// the soxi processes, per iteration.
+// program's writers) with a fresh length cache ("cold": every MP3 is scanned), with the cache
+// filled by an earlier scan ("warm"), and with a new cache read from the file an earlier scan
+// saved ("restart"), beside `soxi -D` reading the durations of the same files (all, the WAV files
+// alone, the MP3 files alone), in one run. The files stay in the page cache between runs (it cannot
+// be dropped without root), so every figure is a warm-page-cache figure; "cold" is only about the
+// length cache. Times are wall-clock; "cpu_ms" adds the CPU time of all our threads (the scan runs
+// on a worker), or of the soxi processes, per iteration.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -68,7 +69,7 @@ class CountingListener final : public RecordingScanListener {
 
 struct Folder {
     std::string path;
-    std::vector<std::string> files;
+    std::vector<std::string> files;  // the WAV files, then the MP3 files
     bool ok = false;
 };
 
@@ -173,11 +174,39 @@ void BM_ScanWarmLengthCache(benchmark::State& state) {
     report(state, RUSAGE_SELF, start);
 }
 
+void BM_ScanAfterRestart(benchmark::State& state) {
+    if (!prepared(state)) {
+        return;
+    }
+    const std::string cacheFile = TheFolder().path + ".lengths";
+    {
+        RecordingLengthCache lengths(ReadRecordingLengthMs, cacheFile);
+        Scan(lengths, state);
+        if (!lengths.Save()) {
+            state.SkipWithError("the length cache was not saved");
+            return;
+        }
+    }
+    const double start = cpuMs(RUSAGE_SELF);
+    for (auto _ : state) {
+        RecordingLengthCache lengths(ReadRecordingLengthMs, cacheFile);
+        Scan(lengths, state);
+    }
+    report(state, RUSAGE_SELF, start);
+    std::filesystem::remove(cacheFile);
+}
+
+// Argument: 0 every file, 1 the WAV files, 2 the MP3 files.
 void BM_SoxiDurations(benchmark::State& state) {
     if (!prepared(state)) {
         return;
     }
-    const std::vector<std::string>& files = TheFolder().files;
+    const std::vector<std::string>& all = TheFolder().files;
+    const auto firstMp3 = all.begin() + kWavFiles;
+    const std::vector<std::string> files = state.range(0) == 0 ? all
+                                           : state.range(0) == 1
+                                               ? std::vector<std::string>(all.begin(), firstMp3)
+                                               : std::vector<std::string>(firstMp3, all.end());
     const double start = cpuMs(RUSAGE_CHILDREN);
     for (auto _ : state) {
         std::size_t lines = 0;
@@ -202,13 +231,22 @@ void BM_SoxiDurations(benchmark::State& state) {
         }
     }
     report(state, RUSAGE_CHILDREN, start);
+    state.counters["files/s"] = benchmark::Counter(static_cast<double>(files.size()),
+                                                   benchmark::Counter::kIsIterationInvariantRate);
 }
 
 }  // namespace
 
 BENCHMARK(BM_ScanColdLengthCache)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 BENCHMARK(BM_ScanWarmLengthCache)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
-BENCHMARK(BM_SoxiDurations)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+BENCHMARK(BM_ScanAfterRestart)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+BENCHMARK(BM_SoxiDurations)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2);
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -363,7 +362,8 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
         if (recordings == nullptr) {
             recordings =
                 new RecordingsWindow(recorder.windowPlayer, recorder.outputs, settings, prompter,
-                                     recorder.dispatcher, recorder.naming.GetOutputFolder());
+                                     recorder.dispatcher, recorder.naming.GetOutputFolder(),
+                                     paths.dataDir + "/" + RecordingLengthCache::kFileName);
             recordings->setAttribute(Qt::WA_DeleteOnClose);
             recordings->SetActionServices(
                 {&actions.actions, [&](const std::string& file, QWidget* owner) {

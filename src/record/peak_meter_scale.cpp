@@ -38,13 +38,6 @@ int PeakMeterScale::TickStep(int width) {
     return width > 140 ? 6 : 12;
 }
 
-int PeakMeterScale::LabelOffset(int value) {
-    if (value >= 0) {
-        return 6;
-    }
-    return value >= -9 ? 9 : 14;
-}
-
 int PeakMeterScale::PositionOf(int db) const {
     return m_positions[std::clamp(db, kMinDb, kMaxDb) - kMinDb];
 }

@@ -33,8 +33,6 @@ class PeakMeterScale {
 
     // 3 dB above 270 pixels, 6 above 140, else 12.
     static int TickStep(int width);
-    // How far left of its mark a scale label starts: 6 pixels for 0..9, 9 for -1..-9, 14 below.
-    static int LabelOffset(int value);
     // floor((d - min) / (max - min) * width) for d in [min, max].
     int PositionOf(int db) const;
     // The strip's colour at column x: green to yellow up to half the 0 dB position, then yellow

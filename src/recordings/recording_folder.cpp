@@ -58,14 +58,15 @@ std::vector<RecordingFile> ListRecordingFiles(const std::string& folder) {
         struct statx info {};
         if (statx(dirFd, entry->d_name, AT_STATX_SYNC_AS_STAT,
                   STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &info) != 0 ||
-            !S_ISREG(info.stx_mode)) {
+            S_ISDIR(info.stx_mode)) {
             continue;
         }
         RecordingFile file;
+        file.regular = S_ISREG(info.stx_mode);
         file.name = std::string(fileName.substr(0, dot));
         file.format = std::string(fileName.substr(dot));
         file.path = RecordingPath(folder, file.name, file.format);
-        file.size = info.stx_size;
+        file.size = file.regular ? info.stx_size : 0;
         file.created = static_cast<std::time_t>(
             (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime.tv_sec : info.stx_mtime.tv_sec);
         file.modifiedNs =

@@ -13,7 +13,7 @@ namespace sonaro {
 inline constexpr std::array<std::string_view, 4> kRecordingExtensions = {".wav", ".mp3", ".aiff",
                                                                          ".aif"};
 
-// A regular file of the recordings folder.
+// An entry of the recordings folder with a recording's extension.
 struct RecordingFile {
     std::string path;
     std::string name;    // before the last "."
@@ -23,12 +23,15 @@ struct RecordingFile {
     std::time_t created = 0;
     // The modification time in nanoseconds, for telling a changed file from the one measured.
     std::int64_t modifiedNs = 0;
+    // False for a FIFO, a device or a socket (or a link to one): listed, never opened.
+    bool regular = true;
 };
 
-// The regular files directly in `folder` (no sub-folders) whose extension is one of the list's,
+// The entries directly in `folder` (no sub-folders) whose extension is one of the list's,
 // compared without regard to ASCII case: all ".wav" files by name, then ".mp3", ".aiff", ".aif".
-// Symbolic links count as what they point at; anything else (FIFOs, devices, sockets, folders) is
-// left out, so nothing listed can block a reader. A folder that cannot be read lists nothing.
+// Symbolic links count as what they point at; folders and dangling links are left out. FIFOs,
+// devices and sockets are listed as not `regular`, so that they show as unreadable recordings
+// without anything opening them. A folder that cannot be read lists nothing.
 std::vector<RecordingFile> ListRecordingFiles(const std::string& folder);
 
 // folder + "/" + name + format; no second "/" when the folder ends with one.

@@ -67,6 +67,7 @@ inline constexpr std::string_view kFindPlay = "FindPlay";
 inline constexpr std::string_view kPlayer = "Player";
 inline constexpr std::string_view kBackup = "Backup";
 inline constexpr std::string_view kMainWindow = "MainWindow";
+inline constexpr std::string_view kFindWindow = "FindWindow";
 inline constexpr std::string_view kMp3Encoder = "MP3Encoder";
 inline constexpr std::string_view kAiffEncode = "AIFFEncode";
 inline constexpr std::string_view kVoxAudio = "VoxAudio";
@@ -140,6 +141,19 @@ inline constexpr TextSetting kSaveFolder{kFindPlay, "SaveFolder", ""};
 inline constexpr BoolSetting kCompressCd{kBackup, "CompressCD", false};
 inline constexpr TextSetting kCompressFolder{kBackup, "CompressFolder", ""};
 inline constexpr ChoiceSetting kCompression{kBackup, "Compression", 3, 4};
+
+// Placement records of the recordings window and the player window: left, top, width and height
+// of the normal rectangle, and whether the window is maximised.
+inline constexpr IntSetting kFindWindowX{kFindWindow, "X", 160, kIntMin, kIntMax};
+inline constexpr IntSetting kFindWindowY{kFindWindow, "Y", 80, kIntMin, kIntMax};
+inline constexpr IntSetting kFindWindowWidth{kFindWindow, "Width", 760, 0, kIntMax};
+inline constexpr IntSetting kFindWindowHeight{kFindWindow, "Height", 560, 0, kIntMax};
+inline constexpr BoolSetting kFindWindowMaximized{kFindWindow, "Maximized", false};
+inline constexpr IntSetting kPlayerX{kPlayer, "X", 160, kIntMin, kIntMax};
+inline constexpr IntSetting kPlayerY{kPlayer, "Y", 80, kIntMin, kIntMax};
+inline constexpr IntSetting kPlayerWidth{kPlayer, "Width", 480, 0, kIntMax};
+inline constexpr IntSetting kPlayerHeight{kPlayer, "Height", 220, 0, kIntMax};
+inline constexpr BoolSetting kPlayerMaximized{kPlayer, "Maximized", false};
 
 // Main window
 inline constexpr BoolSetting kShowToolbar{kSettings, "ShowToolbar", true};
@@ -263,10 +277,15 @@ inline constexpr std::array kAllIntSettings{
     &kVoxSampleRate,       &kVoxChannels,    &kRawSampleRate,
     &kRawChannels,         &kHotKeyMaxId,    &kFailCount,
     &kPlayerVolumeDb,      &kCurrentSpeed,   &kSlowSpeed,
-    &kFastSpeed,           &kPlayOffset,
+    &kFastSpeed,           &kPlayOffset,     &kFindWindowWidth,
+    &kFindWindowHeight,    &kFindWindowX,    &kFindWindowY,
+    &kPlayerWidth,         &kPlayerX,        &kPlayerY,
+    &kPlayerHeight,
 };
 inline constexpr std::array kAllBoolSettings{
     &kVoiceActivate,
+    &kFindWindowMaximized,
+    &kPlayerMaximized,
     &kUseRecordFolder,
     &kFindPlayAscend,
     &kLaunchPlayWhenStop,

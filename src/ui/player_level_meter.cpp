@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 namespace sonaro {
 
 PlayerLevelMeter::PlayerLevelMeter(QWidget* parent) : QWidget(parent) {
@@ -53,7 +55,23 @@ void PlayerLevelMeter::fallTick() {
 }
 
 void PlayerLevelMeter::paintScale(QPainter& painter) const {
-    const int step = PeakMeterScale::TickStep(width());
+    // The step for the width assumes a small font: with the font in use it grows until no two
+    // labels touch, and each label is centred on its tick without leaving the meter.
+    const QFontMetrics metrics = fontMetrics();
+    const int room = metrics.horizontalAdvance(QStringLiteral("-48")) + metrics.averageCharWidth();
+    const int span = PeakMeterScale::kMaxDb - PeakMeterScale::kMinDb;
+    int step = PeakMeterScale::TickStep(width());
+    const auto crowded = [&] {
+        for (int db = PeakMeterScale::kMinDb; db + step <= PeakMeterScale::kMaxDb; db += step) {
+            if (m_scale.PositionOf(db + step) - m_scale.PositionOf(db) < room) {
+                return true;
+            }
+        }
+        return false;
+    };
+    while (step < span && crowded()) {
+        step *= 2;
+    }
     const QRect bands = bandArea();
     const int labelTop = bands.bottom() + 2;
     painter.setPen(palette().color(QPalette::WindowText));
@@ -61,8 +79,9 @@ void PlayerLevelMeter::paintScale(QPainter& painter) const {
         const int x = std::min(m_scale.PositionOf(db), width() - 1);
         painter.drawLine(x, labelTop, x, labelTop + 2);
         const QString text = QString::number(db);
-        painter.drawText(x - PeakMeterScale::LabelOffset(db), labelTop + 3 + fontMetrics().ascent(),
-                         text);
+        const int textWidth = metrics.horizontalAdvance(text);
+        painter.drawText(std::clamp(x - textWidth / 2, 0, std::max(width() - textWidth, 0)),
+                         labelTop + 3 + metrics.ascent(), text);
     }
 }
 

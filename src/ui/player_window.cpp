@@ -22,6 +22,7 @@
 #include "settings/settings_store.h"
 #include "support/prompter.h"
 #include "ui/player_level_meter.h"
+#include "ui/window_placement.h"
 
 namespace sonaro {
 namespace {
@@ -29,6 +30,9 @@ namespace {
 constexpr const char* kDeviceErrorText =
     "There was an unknown problem when starting the sound device.";
 constexpr const char* kDeviceErrorTitle = "Sound Device Error";
+constexpr WindowPlacementSettings kPlacement{setting::kPlayerX, setting::kPlayerY,
+                                             setting::kPlayerWidth, setting::kPlayerHeight,
+                                             setting::kPlayerMaximized};
 
 struct CueSpeeds {
     double start, end;
@@ -97,6 +101,7 @@ PlayerWindow::PlayerWindow(PlaybackEngine& engine, WaveOutDeviceList& devices,
     takeLength(m_provider.OpenPlaySource());
     showPosition();
     updateButtons();
+    RestoreWindowPlacement(*this, m_settings, kPlacement);
 }
 
 PlayerWindow::~PlayerWindow() {
@@ -207,6 +212,7 @@ void PlayerWindow::done(int result) {
     m_engine.Stop();
     m_settings.Write(setting::kPlayerDevice, m_deviceList->currentText().toStdString());
     m_settings.Write(setting::kPlayerVolumeDb, m_volumeDb);
+    SaveWindowPlacement(*this, m_settings, kPlacement);
     if (m_name->isModified()) {
         m_provider.SetTitle(m_name->text().left(kTitleLimit).toStdString());
         m_name->setModified(false);

@@ -41,12 +41,16 @@
 #include "support/prompter.h"
 #include "ui/player_window.h"
 #include "ui/recordings_model.h"
+#include "ui/window_placement.h"
 
 namespace sonaro {
 namespace {
 
 constexpr std::array<int, kRecordingColumnCount> kWidthWeights = {15, 8, 6, 21, 10, 0};
 constexpr int kWeightPixels = 11;
+constexpr WindowPlacementSettings kPlacement{setting::kFindWindowX, setting::kFindWindowY,
+                                             setting::kFindWindowWidth, setting::kFindWindowHeight,
+                                             setting::kFindWindowMaximized};
 // The stored page number of each page shown (the speech page is not part of this window).
 constexpr std::array<int, 3> kStoredPage = {0, 1, 3};
 
@@ -91,12 +95,13 @@ bool IsPlayerKey(int key) {
 RecordingsWindow::RecordingsWindow(PlaybackEngine& engine, WaveOutDeviceList& outputs,
                                    SettingsStore& settings, Prompter& prompter,
                                    UiDispatcher& dispatcher, std::string outputFolder,
-                                   QWidget* parent)
+                                   std::string lengthCacheFile, QWidget* parent)
     : QMainWindow(parent),
       m_engine(engine),
       m_outputs(outputs),
       m_settings(settings),
       m_prompter(prompter),
+      m_lengths(ReadRecordingLengthMs, std::move(lengthCacheFile)),
       m_scanner(dispatcher, m_lengths) {
     setObjectName(QStringLiteral("RecordingsWindow"));
     setWindowTitle(QStringLiteral("Find and Play Recordings"));
@@ -125,7 +130,9 @@ RecordingsWindow::RecordingsWindow(PlaybackEngine& engine, WaveOutDeviceList& ou
         header->resizeSection(column,
                               kWidthWeights[static_cast<std::size_t>(column)] * kWeightPixels);
     }
-    header->setSectionHidden(static_cast<int>(RecordingColumn::KeywordFoundAt), true);
+    SetColumnHidden(RecordingColumn::KeywordFoundAt, true);
+    connect(header, &QHeaderView::sectionResized, this,
+            [this](int column, int, int newWidth) { keepHiddenColumnsShut(column, newWidth); });
     connect(header, &QHeaderView::sectionClicked, this, &RecordingsWindow::sortBy);
     connect(m_list, &QTreeView::doubleClicked, this,
             [this] { play(setting::kCurrentSpeed.defaultValue); });
@@ -172,7 +179,7 @@ RecordingsWindow::RecordingsWindow(PlaybackEngine& engine, WaveOutDeviceList& ou
     m_defaultFolder->setText(qt(outputFolder));
     loadSettings();
     updateEnabling();
-    resize(760, 560);
+    RestoreWindowPlacement(*this, m_settings, kPlacement);
     Scan();
 }
 
@@ -181,6 +188,7 @@ RecordingsWindow::~RecordingsWindow() {
     m_list->setModel(nullptr);
     m_scanner.Cancel();
     closePlayer();
+    m_lengths.Save();
 }
 
 void RecordingsWindow::buildMenus() {
@@ -518,6 +526,7 @@ void RecordingsWindow::OnScanProgress(int done, int total) {
 
 void RecordingsWindow::OnScanFinished() {
     m_scanning = false;
+    m_lengths.Save();
     applySort();
     m_list->clearSelection();
     m_list->setCurrentIndex({});
@@ -661,7 +670,41 @@ void RecordingsWindow::closeEvent(QCloseEvent* event) {
     m_scanning = false;
     closePlayer();
     storeSettings();
+    SaveWindowPlacement(*this, m_settings, kPlacement);
     QMainWindow::closeEvent(event);
+}
+
+void RecordingsWindow::SetColumnHidden(RecordingColumn column, bool hidden) {
+    const int index = static_cast<int>(column);
+    const std::uint32_t bit = 1u << index;
+    if (hidden == ((m_hiddenColumns & bit) != 0)) {
+        return;
+    }
+    QHeaderView* header = m_list->header();
+    int& width = m_shownWidths[static_cast<std::size_t>(index)];
+    if (!hidden) {
+        m_hiddenColumns &= ~bit;
+        header->resizeSection(index, width);
+        return;
+    }
+    // A column that was never shown (0 wide from the start) gets its title's width when shown.
+    width = header->sectionSize(index) > 0 ? header->sectionSize(index)
+                                           : header->sectionSizeHint(index);
+    m_hiddenColumns |= bit;
+    header->resizeSection(index, 0);
+    int front = 0;
+    for (int other = 0; other < kRecordingColumnCount; ++other) {
+        if ((m_hiddenColumns & (1u << other)) != 0) {
+            header->moveSection(header->visualIndex(other), front++);
+        }
+    }
+}
+
+void RecordingsWindow::keepHiddenColumnsShut(int column, int newWidth) {
+    if (newWidth != 0 && column >= 0 && column < kRecordingColumnCount &&
+        (m_hiddenColumns & (1u << column)) != 0) {
+        m_list->header()->resizeSection(column, 0);
+    }
 }
 
 void RecordingsWindow::watchFolder(const std::string& folder) {

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -58,9 +59,10 @@ class RecordingsWindow final : public QMainWindow, private RecordingScanListener
     static constexpr int kRefreshDelayMs = 500;
 
     // `outputFolder` is the folder new recordings go to: the default recordings folder.
+    // `lengthCacheFile` keeps the MP3 lengths between openings (empty: for this opening only).
     RecordingsWindow(PlaybackEngine& engine, WaveOutDeviceList& outputs, SettingsStore& settings,
                      Prompter& prompter, UiDispatcher& dispatcher, std::string outputFolder,
-                     QWidget* parent = nullptr);
+                     std::string lengthCacheFile, QWidget* parent = nullptr);
     ~RecordingsWindow() override;
 
     // Rescans the chosen folder with the filter page's criteria.
@@ -79,6 +81,12 @@ class RecordingsWindow final : public QMainWindow, private RecordingScanListener
     void SetActionServices(ActionServices services);
     // The existing files of the selected items, each item's in list order.
     std::vector<std::string> SelectedRecordingFiles() const;
+
+    // Hiding a column sets the bit of its index in the hidden-column mask, remembers its width,
+    // makes it 0 wide and moves the hidden columns to the front of the column order; the user
+    // cannot widen it. Showing it gives back the remembered width.
+    void SetColumnHidden(RecordingColumn column, bool hidden);
+    std::uint32_t HiddenColumns() const { return m_hiddenColumns; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -109,6 +117,7 @@ class RecordingsWindow final : public QMainWindow, private RecordingScanListener
     void closePlayer();
     void watchFolder(const std::string& folder);
     void refreshChanged();
+    void keepHiddenColumnsShut(int column, int newWidth);
 
     // Recording actions (recordings_window_actions.cpp).
     std::vector<int> selectedRows() const;
@@ -179,6 +188,9 @@ class RecordingsWindow final : public QMainWindow, private RecordingScanListener
 
     int m_sortColumn = 0;
     bool m_ascending = true;
+
+    std::uint32_t m_hiddenColumns = 0;
+    std::array<int, kRecordingColumnCount> m_shownWidths{};
 };
 
 }  // namespace sonaro

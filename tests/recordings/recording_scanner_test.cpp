@@ -13,6 +13,7 @@
 
 #include "formats/audio_file_opener.h"
 #include "support/audio_files.h"
+#include "support/file_permissions.h"
 #include "support/manual_dispatcher.h"
 #include "support/recording_maker.h"
 #include "support/temp_home.h"
@@ -171,19 +172,23 @@ TEST_F(RecordingScannerTest, FilesThatCouldBlockAReaderDoNotHoldUpTheScan) {
     ASSERT_EQ(chmod(path("locked.wav").c_str(), 0), 0);
     test::WriteTextFile(path("junk.aiff"), "not audio at all");
 
+    const test::FilePermissionsEnforced permissions;
     const ScanLog log = Scan();
-    EXPECT_EQ(log.names(), "huge.wav link.wav locked.wav huge.mp3 tail.mp3 junk.aiff huge.aif")
-        << "the FIFO and the link to a device are left out";
-    ASSERT_EQ(log.items.size(), 7u);
+    EXPECT_EQ(
+        log.names(),
+        "huge.wav link.wav locked.wav pipe.wav huge.mp3 tail.mp3 zero.mp3 junk.aiff huge.aif");
+    ASSERT_EQ(log.items.size(), 9u);
     EXPECT_EQ(log.items[0].text(RecordingColumn::Size), "1048576.000 MB");
-    EXPECT_EQ(log.items[0].lengthMs, 0);
     EXPECT_EQ(log.items[1].lengthMs, 1000);
-    // Permissions do not stop root: there the file reads like any other.
-    EXPECT_EQ(log.items[2].lengthMs, access(path("locked.wav").c_str(), R_OK) == 0 ? 1000 : 0);
-    EXPECT_EQ(log.items[3].lengthMs, 0);
-    EXPECT_EQ(log.items[4].lengthMs, 1000) << "the decoder gives up on the zeros";
-    EXPECT_EQ(log.items[5].text(RecordingColumn::Duration), "0:00:00");
-    EXPECT_EQ(log.items[6].lengthMs, 0);
+    EXPECT_EQ(log.items[4].lengthMs, 0);
+    EXPECT_EQ(log.items[5].lengthMs, 1000) << "the decoder gives up on the zeros";
+    for (const std::size_t unreadable : {0, 2, 3, 4, 6, 7, 8}) {
+        EXPECT_EQ(log.items[unreadable].text(RecordingColumn::Duration), "0:00:00")
+            << log.items[unreadable].name();
+    }
+    EXPECT_EQ(log.items[3].text(RecordingColumn::Size), "0.000 MB") << "the FIFO";
+    EXPECT_EQ(log.items[6].text(RecordingColumn::Size), "0.000 MB") << "the device";
+    EXPECT_EQ(m_reads, 7) << "the FIFO and the device are never opened";
 }
 
 TEST_F(RecordingScannerTest, Mp3LengthsAreMeasuredOnceUntilTheFileChanges) {
@@ -206,6 +211,74 @@ TEST_F(RecordingScannerTest, Mp3LengthsAreMeasuredOnceUntilTheFileChanges) {
     ASSERT_EQ(utimensat(AT_FDCWD, path("two.mp3").c_str(), times, 0), 0);
     EXPECT_EQ(Scan().items[2].lengthMs, 2000);
     EXPECT_EQ(m_mp3Reads, 3);
+}
+
+// The MP3 lengths outlive the cache object through its file, and a damaged file costs only the
+// lines it damaged.
+TEST_F(RecordingScannerTest, Mp3LengthsAreKeptInTheCacheFile) {
+    ASSERT_TRUE(m_recordings.hasMp3Encoder());
+    Record("one.mp3", 1);
+    Record("two.mp3", 2);
+    const test::TempDir data("sonaro-data");
+    const std::string file = data + "/" + RecordingLengthCache::kFileName;
+    std::atomic<int> reads{0};
+    const auto counting = [&](const std::string& recording) {
+        ++reads;
+        return ReadRecordingLengthMs(recording);
+    };
+    const auto scanWith = [&](RecordingLengthCache& lengths) {
+        RecordingScanner scanner(m_dispatcher, lengths);
+        ScanLog log;
+        scanner.Scan(m_dir, {}, &log);
+        EXPECT_TRUE(m_dispatcher.pumpUntil([&] { return log.finished > 0; }));
+        return log.names() + " " + std::to_string(log.items.at(1).lengthMs);
+    };
+    {
+        RecordingLengthCache lengths(counting, file);
+        EXPECT_EQ(scanWith(lengths), "one.mp3 two.mp3 2000");
+        EXPECT_TRUE(lengths.Save());
+    }
+    const std::string saved = test::ReadTextFile(file);
+    {
+        RecordingLengthCache restarted(counting, file);
+        EXPECT_EQ(restarted.size(), 2u);
+        EXPECT_EQ(scanWith(restarted), "one.mp3 two.mp3 2000");
+        EXPECT_EQ(reads, 2) << "nothing decoded again after a restart";
+    }
+
+    const std::size_t secondLine = saved.find('\n', saved.find('\n') + 1);
+    const struct {
+        const char* what;
+        std::string text;
+        std::size_t kept;
+    } damaged[] = {
+        {"cut inside the last line", saved.substr(0, saved.size() - 3), 1},
+        {"cut after the header", saved.substr(0, saved.find('\n') + 1), 0},
+        {"a line of garbage",
+         saved.substr(0, secondLine + 1) + "12 x 5 /a.mp3\n" + saved.substr(secondLine + 1), 2},
+        {"another program's file",
+         "\x7f"
+         "ELF\x02\x01\x01" +
+             saved,
+         0},
+        {"empty", "", 0},
+    };
+    for (const auto& each : damaged) {
+        test::WriteTextFile(file, each.text);
+        RecordingLengthCache lengths(counting, file);
+        EXPECT_EQ(lengths.size(), each.kept) << each.what;
+        const int before = reads;
+        EXPECT_EQ(scanWith(lengths), "one.mp3 two.mp3 2000") << each.what;
+        EXPECT_EQ(reads - before, static_cast<int>(2 - each.kept)) << each.what;
+        EXPECT_TRUE(lengths.Save());
+        EXPECT_EQ(test::ReadTextFile(file).size(), saved.size())
+            << each.what << ": rewritten whole";
+    }
+    // A FIFO in the file's place is no cache, and is not waited on.
+    ASSERT_EQ(unlink(file.c_str()), 0);
+    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    RecordingLengthCache fifo(counting, file);
+    EXPECT_EQ(fifo.size(), 0u);
 }
 
 TEST_F(RecordingScannerTest, CancelStopsBetweenFilesAndReportsNothingMore) {

@@ -148,10 +148,6 @@ class LevelMetersTest : public QObject {
         QCOMPARE(PeakMeterScale::TickStep(200), 6);
         QCOMPARE(PeakMeterScale::TickStep(140), 12);
         QCOMPARE(PeakMeterScale::TickStep(100), 12);
-        QCOMPARE(PeakMeterScale::LabelOffset(0), 6);
-        QCOMPARE(PeakMeterScale::LabelOffset(-3), 9);
-        QCOMPARE(PeakMeterScale::LabelOffset(-9), 9);
-        QCOMPARE(PeakMeterScale::LabelOffset(-12), 14);
         const PeakMeterScale scale(300);
         QCOMPARE(scale.PositionOf(-48), 0);
         QCOMPARE(scale.PositionOf(-45), 18);  // 3 / 48 * 300 = 18.75, floored

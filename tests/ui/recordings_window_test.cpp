@@ -1,10 +1,14 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QToolBar>
@@ -12,20 +16,29 @@
 #include <QTreeView>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/pulse_wave_out_list.h"
 #include "platform/qt_ui_dispatcher.h"
 #include "recordings/playback_engine.h"
 #include "recordings/recording_folder.h"
 #include "settings/setting_names.h"
 #include "support/audio_files.h"
+#include "support/file_permissions.h"
+#include "support/monitor_recording.h"
+#include "support/pulse_server.h"
 #include "support/recording_maker.h"
 #include "support/scripted_prompter.h"
 #include "support/scripted_wave_out.h"
 #include "support/settings_home.h"
+#include "support/signal.h"
 #include "threads/child_process.h"
 #include "ui/player_window.h"
 #include "ui/recordings_window.h"
@@ -56,11 +69,19 @@ struct RecordingsRig {
         }
     }
 
-    RecordingsWindow& open() {
-        window = std::make_unique<RecordingsWindow>(engine, outputs, settings, prompter, dispatcher,
-                                                    folder);
+    RecordingsWindow& open() { return openWith(engine, outputs); }
+    // Opens the window on another folder, as its alternative folder.
+    RecordingsWindow& openOn(const std::string& other) {
+        settings.Write(setting::kUseRecordFolder, true);
+        settings.Write(setting::kRecordFolder, other);
+        return open();
+    }
+    RecordingsWindow& openWith(PlaybackEngine& player, WaveOutDeviceList& devices) {
+        window = std::make_unique<RecordingsWindow>(player, devices, settings, prompter, dispatcher,
+                                                    folder, home.path() + "/lengths.txt");
         window->show();
-        if (!QTest::qWaitForWindowExposed(window.get()) ||
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window.get()) ||
             !QTest::qWaitFor([this] { return status().endsWith(QLatin1String("found")); })) {
             qFatal("the recordings window never finished its scan");
         }
@@ -98,6 +119,18 @@ struct RecordingsRig {
         QTest::mouseClick(part<QPushButton>("update"), Qt::LeftButton);
         QTRY_VERIFY(status().endsWith(QLatin1String("found")));
     }
+    // The column's texts are in the order of the stored sort direction.
+    bool sortedBy(int column) const {
+        const bool ascending = settings.Read(setting::kFindPlayAscend);
+        for (int row = 1; row < model()->rowCount(); ++row) {
+            const QString before = model()->index(row - 1, column).data().toString();
+            const QString after = model()->index(row, column).data().toString();
+            if (CompareRecordingTexts(before.toStdString(), after.toStdString(), ascending) > 0) {
+                return false;
+            }
+        }
+        return true;
+    }
     void clickHeader(int column) {
         QHeaderView* header = list()->header();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
@@ -117,6 +150,29 @@ struct RecordingsRig {
     test::ScriptedPrompter prompter;
     std::unique_ptr<RecordingsWindow> window;
 };
+
+// The player's clock in milliseconds ("h:mm:ss.hh").
+std::int64_t ClockMs(PlayerWindow* player) {
+    const QStringList parts = player->findChild<QLabel*>("clock")->text().split(':');
+    return (parts[0].toLongLong() * 3600 + parts[1].toLongLong() * 60) * 1000 +
+           static_cast<std::int64_t>(parts[2].toDouble() * 1000);
+}
+
+// The strongest frequency of the last `ms` of sound the monitor recorded.
+double LastPitch(test::MonitorRecording& monitor, int ms) {
+    const std::vector<InternalSample> heard = monitor.Finish();
+    const std::vector<test::SoundSpan> spans =
+        test::SoundSpans(heard, test::MonitorRecording::kRate / 20);
+    if (spans.empty()) {
+        return 0;
+    }
+    const std::size_t frames =
+        std::min<std::size_t>(spans.back().frames(), test::MonitorRecording::kRate * ms / 1000);
+    const std::vector<InternalSample> tail(
+        heard.begin() + static_cast<std::ptrdiff_t>(spans.back().last - frames + 1),
+        heard.begin() + static_cast<std::ptrdiff_t>(spans.back().last + 1));
+    return test::DominantFrequency(tail, test::MonitorRecording::kRate, 300, 2000, 5);
+}
 
 }  // namespace
 
@@ -147,12 +203,9 @@ class RecordingsWindowTest : public QObject {
         QCOMPARE(rig.text(rig.rowOf("long"), RecordingColumn::Duration), QString("0:01:01"));
         QCOMPARE(rig.text(rig.rowOf("tone"), RecordingColumn::Duration), QString("0:00:03"));
 
-        QHeaderView* header = rig.list()->header();
         QCOMPARE(rig.model()->headerData(3, Qt::Horizontal).toString(), QString("Date Created"));
         QCOMPARE(rig.model()->headerData(5, Qt::Horizontal).toString(),
                  QString("Keyword Found at Time"));
-        QVERIFY(header->isSectionHidden(5));
-        QVERIFY(!header->isSectionHidden(4));
         QCOMPARE(rig.model()->index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
                  Qt::Alignment(Qt::AlignCenter));
 
@@ -232,6 +285,274 @@ class RecordingsWindowTest : public QObject {
         QCOMPARE(rig.settings.Read(setting::kRecordFolder), missing);
     }
 
+    void listsTwoHundredRecordingsOfEveryFormat() {
+        RecordingsRig& rig = *m_rig;
+        const std::string folder = rig.home.path() + "/two hundred";
+        std::filesystem::create_directory(folder);
+        const std::vector<WaveFormat> wavFormats = rig.recordings.WavFormats();
+        QVERIFY(wavFormats.size() >= 7);
+        const std::vector<std::string> others = {".mp3", ".aiff", ".aif"};
+        const std::size_t kinds = wavFormats.size() + others.size();
+        struct Expected {
+            std::string format;
+            int seconds;
+        };
+        std::map<QString, Expected> expected;
+        for (std::size_t i = 0; i < 200; ++i) {
+            const std::size_t kind = i % kinds;
+            const int seconds = static_cast<int>(i / kinds % 4);
+            const QString name = QString("take %1").arg(i, 3, 10, QChar('0'));
+            const std::string format =
+                kind < wavFormats.size() ? ".wav" : others[kind - wavFormats.size()];
+            const std::string path = folder + "/" + name.toStdString() + format;
+            // A quarter second over, so that blocks padded at the end stay within the second.
+            QVERIFY2(kind < wavFormats.size()
+                         ? rig.recordings.MakeWav(path, seconds + 0.25, wavFormats[kind])
+                         : rig.recordings.Make(path, seconds + 0.25),
+                     qPrintable(name));
+            expected[name] = {format, seconds};
+        }
+        rig.openOn(folder);
+        QCOMPARE(rig.status(), QString("200 Recordings were found"));
+        for (const RecordingFile& file : ListRecordingFiles(folder)) {
+            const QString name = QString::fromStdString(file.name);
+            const int row = rig.rowOf(name);
+            QVERIFY2(row >= 0, qPrintable(name));
+            QCOMPARE(rig.text(row, RecordingColumn::Format),
+                     QString::fromStdString(expected[name].format));
+            QCOMPARE(rig.text(row, RecordingColumn::Duration),
+                     QString("0:00:0%1").arg(expected[name].seconds));
+            QCOMPARE(rig.text(row, RecordingColumn::Size),
+                     QString::fromStdString(SizeText(std::filesystem::file_size(file.path))));
+            QCOMPARE(rig.text(row, RecordingColumn::DateCreated),
+                     QString::fromStdString(DateText(file.created)));
+        }
+        const auto countOf = [&](auto keep) {
+            return static_cast<int>(
+                std::count_if(expected.begin(), expected.end(),
+                              [&](const auto& each) { return keep(each.second); }));
+        };
+
+        // Each column sorts both ways: another column keeps the direction, the same one turns it.
+        for (int column : {1, 2, 3, 4, 0}) {
+            rig.clickHeader(column);
+            QVERIFY2(rig.sortedBy(column), qPrintable(QString::number(column)));
+            rig.clickHeader(column);
+            QVERIFY2(rig.sortedBy(column), qPrintable(QString::number(column)));
+        }
+
+        rig.part<QComboBox>("durationMode")->setCurrentIndex(2);
+        rig.part<QLineEdit>("seconds")->setText("2");
+        rig.rescan();
+        QCOMPARE(rig.model()->rowCount(),
+                 countOf([](const Expected& e) { return e.seconds >= 2; }));
+        rig.part<QComboBox>("durationMode")->setCurrentIndex(1);
+        rig.rescan();
+        QCOMPARE(rig.model()->rowCount(),
+                 countOf([](const Expected& e) { return e.seconds <= 2; }));
+        rig.part<QComboBox>("durationMode")->setCurrentIndex(0);
+
+        rig.part<QCheckBox>("textOn")->setChecked(true);
+        rig.part<QComboBox>("textColumn")->setCurrentIndex(2);
+        rig.part<QLineEdit>("findText")->setText(".aif");
+        rig.rescan();
+        QCOMPARE(rig.model()->rowCount(),
+                 countOf([](const Expected& e) { return e.format.starts_with(".aif"); }));
+        rig.part<QComboBox>("textColumn")->setCurrentIndex(1);
+        rig.part<QLineEdit>("findText")->setText("0:00:03");
+        rig.rescan();
+        QCOMPARE(rig.model()->rowCount(),
+                 countOf([](const Expected& e) { return e.seconds == 3; }));
+        rig.part<QComboBox>("textColumn")->setCurrentIndex(0);
+        rig.part<QLineEdit>("findText")->setText("take 1");
+        rig.rescan();
+        QCOMPARE(rig.status(), QString("100 Recordings were found"));
+        rig.part<QCheckBox>("textOn")->setChecked(false);
+
+        // Every file was made today.
+        rig.part<QCheckBox>("periodOn")->setChecked(true);
+        rig.part<QDateEdit>("fromDate")->setDate(QDate::currentDate());
+        rig.part<QDateEdit>("toDate")->setDate(QDate::currentDate());
+        rig.rescan();
+        QCOMPARE(rig.status(), QString("200 Recordings were found"));
+        rig.part<QDateEdit>("fromDate")->setDate(QDate::currentDate().addDays(-2));
+        rig.part<QDateEdit>("toDate")->setDate(QDate::currentDate().addDays(-1));
+        rig.rescan();
+        QCOMPARE(rig.status(), QString("0 Recordings were found"));
+    }
+
+    void hiddenColumnsStayShut() {
+        RecordingsRig& rig = *m_rig;
+        RecordingsWindow& window = rig.open();
+        QHeaderView* header = rig.list()->header();
+        const int keyword = static_cast<int>(RecordingColumn::KeywordFoundAt);
+        const int size = static_cast<int>(RecordingColumn::Size);
+        QCOMPARE(window.HiddenColumns(), 1u << keyword);
+        QCOMPARE(header->sectionSize(keyword), 0);
+        QCOMPARE(header->visualIndex(keyword), 0);
+        // Dragging the divider and double-clicking it (fit to the contents) change nothing.
+        header->resizeSection(keyword, 90);
+        rig.list()->resizeColumnToContents(keyword);
+        QCOMPARE(header->sectionSize(keyword), 0);
+
+        header->resizeSection(size, 123);
+        window.SetColumnHidden(RecordingColumn::Size, true);
+        QCOMPARE(window.HiddenColumns(), (1u << keyword) | (1u << size));
+        QCOMPARE(header->sectionSize(size), 0);
+        QCOMPARE(header->visualIndex(size), 0);
+        QCOMPARE(header->visualIndex(keyword), 1);
+        window.SetColumnHidden(RecordingColumn::Size, false);
+        QCOMPARE(header->sectionSize(size), 123);
+        // A column hidden from the start comes back as wide as its title.
+        window.SetColumnHidden(RecordingColumn::KeywordFoundAt, false);
+        QCOMPARE(window.HiddenColumns(), 0u);
+        QVERIFY(header->sectionSize(keyword) > 0);
+        header->resizeSection(keyword, 90);
+        QCOMPARE(header->sectionSize(keyword), 90);
+    }
+
+    void placesWindowsWhereTheyWereLeft() {
+        RecordingsRig& rig = *m_rig;
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        rig.settings.Write(setting::kFindWindowX, screen.left() + 40);
+        rig.settings.Write(setting::kFindWindowY, screen.top() + 30);
+        rig.settings.Write(setting::kFindWindowWidth, 700);
+        rig.settings.Write(setting::kFindWindowHeight, 10);
+        // The player was left on a monitor that is no longer there.
+        rig.settings.Write(setting::kPlayerX, screen.right() + 5000);
+        rig.settings.Write(setting::kPlayerWidth, 500);
+        RecordingsWindow& window = rig.open();
+        QCOMPARE(window.geometry().topLeft(), QPoint(screen.left() + 40, screen.top() + 30));
+        QCOMPARE(window.width(), 700);
+        // Raised to the minimum and written back.
+        QCOMPARE(window.height(), window.minimumSizeHint().height());
+        QCOMPARE(rig.settings.Read(setting::kFindWindowHeight), window.height());
+
+        rig.select("b");
+        QTest::keyClick(rig.list(), Qt::Key_F9);
+        PlayerWindow* player = rig.player();
+        QVERIFY(player != nullptr);
+        QCOMPARE(player->frameGeometry().topLeft(), screen.topLeft());
+        QCOMPARE(player->width(), 500);
+        player->move(screen.left() + 20, screen.top() + 25);
+        const QPoint moved = player->geometry().topLeft();
+        QTest::keyClick(player, Qt::Key_Return);
+        QCOMPARE(rig.settings.Read(setting::kPlayerX), moved.x());
+        QCOMPARE(rig.settings.Read(setting::kPlayerY), moved.y());
+
+        window.resize(720, 540);
+        window.showMaximized();
+        QTRY_VERIFY(window.isMaximized());
+        window.close();
+        QVERIFY(rig.settings.Read(setting::kFindWindowMaximized));
+        QCOMPARE(rig.settings.Read(setting::kFindWindowWidth), 720);
+        QCOMPARE(rig.settings.Read(setting::kFindWindowHeight), 540);
+        RecordingsWindow& again = rig.open();
+        QVERIFY(again.isMaximized());
+    }
+
+    void listsFilesThatCannotBeReadWithoutWaiting() {
+        RecordingsRig& rig = *m_rig;
+        const std::string folder = rig.home.path() + "/odd";
+        std::filesystem::create_directory(folder);
+        QCOMPARE(mkfifo((folder + "/pipe.wav").c_str(), 0600), 0);
+        QCOMPARE(symlink("/dev/zero", (folder + "/zero.mp3").c_str()), 0);
+        test::WriteTextFile(folder + "/huge.aif", "");
+        QCOMPARE(truncate((folder + "/huge.aif").c_str(), 1LL << 40), 0);
+        rig.Record("../odd/locked.wav", 1);
+        QCOMPARE(chmod((folder + "/locked.wav").c_str(), 0), 0);
+        // Root reads any file unless its override is set aside.
+        const test::FilePermissionsEnforced permissions;
+        rig.openOn(folder);
+        QCOMPARE(rig.status(), QString("4 Recordings were found"));
+        QCOMPARE(rig.names(), QString("huge locked pipe zero"));
+        for (const char* name : {"huge", "locked", "pipe", "zero"}) {
+            QCOMPARE(rig.text(rig.rowOf(name), RecordingColumn::Duration), QString("0:00:00"));
+        }
+        QCOMPARE(rig.text(rig.rowOf("huge"), RecordingColumn::Size), QString("1048576.000 MB"));
+        QCOMPARE(rig.text(rig.rowOf("pipe"), RecordingColumn::Size), QString("0.000 MB"));
+        QCOMPARE(rig.text(rig.rowOf("zero"), RecordingColumn::Size), QString("0.000 MB"));
+        QCOMPARE(
+            rig.text(rig.rowOf("locked"), RecordingColumn::Size),
+            QString::fromStdString(SizeText(std::filesystem::file_size(folder + "/locked.wav"))));
+        // Playing one opens nothing that could block.
+        rig.select("pipe");
+        QTest::keyClick(rig.list(), Qt::Key_F9);
+        QVERIFY(rig.player() != nullptr);
+        QVERIFY(rig.engine.IsStopped());
+    }
+
+    void playsThroughTheSoundServer() {
+        RecordingsRig& rig = *m_rig;
+        test::PulseServer server;
+        if (!server.running()) {
+            QSKIP(qPrintable(QString::fromStdString("no sound server: " + server.error())));
+        }
+        // 600 Hz for 2 s, then 1200 Hz: what is heard tells where in the file it came from.
+        std::vector<InternalSample> tone = test::MakeSine(600, 0.5, kRate, kRate * 2);
+        const std::vector<InternalSample> high = test::MakeSine(1200, 0.5, kRate, kRate * 6);
+        tone.insert(tone.end(), high.begin(), high.end());
+        rig.Record("tone.wav", 0, &tone);
+        PulseWaveOutList devices;
+        PlaybackEngine engine(devices, rig.dispatcher);
+        const auto closeFirst = qScopeGuard([&] { rig.window.reset(); });
+        RecordingsWindow& window = rig.openWith(engine, devices);
+        const auto playAt = [&](Qt::KeyboardModifiers modifiers, Qt::Key key) {
+            if (PlayerWindow* open = rig.player(); open != nullptr && open->isVisible()) {
+                QTest::keyClick(open, Qt::Key_Return);
+            }
+            window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            rig.select("tone");
+            QTest::keyClick(rig.list(), key, modifiers);
+            QVERIFY(rig.player() != nullptr);
+            QTRY_VERIFY(ClockMs(rig.player()) >= 500);
+        };
+        const auto hold = [&](Qt::Key key, int ms) {
+            QTest::keyPress(rig.list(), key);
+            QTest::qWait(ms);
+            QTest::keyRelease(rig.list(), key);
+        };
+
+        {
+            test::MonitorRecording monitor(server);
+            QVERIFY(monitor.started());
+            playAt({}, Qt::Key_F9);
+            QTest::keyClick(rig.list(), Qt::Key_Space);
+            QVERIFY(engine.IsStopped());
+            QVERIFY(rig.player()->findChild<QToolButton*>("pause")->isChecked());
+            QVERIFY(std::abs(LastPitch(monitor, 300) - 600) < 15);
+        }
+        const std::int64_t paused = ClockMs(rig.player());
+        {
+            test::MonitorRecording monitor(server);
+            QTest::keyClick(rig.player(), Qt::Key_F9);
+            hold(Qt::Key_Right, 2000);
+            const std::int64_t released = ClockMs(rig.player());
+            QVERIFY(released > 2200);
+            QTRY_VERIFY(ClockMs(rig.player()) > released + 500);
+            QTest::keyClick(rig.list(), Qt::Key_Space);
+            QVERIFY(std::abs(LastPitch(monitor, 300) - 1200) < 25);
+        }
+        const std::int64_t forward = ClockMs(rig.player());
+        QVERIFY(forward > paused);
+        hold(Qt::Key_Left, 1500);
+        QVERIFY(ClockMs(rig.player()) < forward);
+        QVERIFY(engine.IsStopped());
+        QTest::keyClick(rig.list(), Qt::Key_Escape);
+        QCOMPARE(ClockMs(rig.player()), std::int64_t{0});
+
+        for (const Qt::Key speed : {Qt::Key_L, Qt::Key_F}) {
+            test::MonitorRecording monitor(server);
+            playAt(Qt::ControlModifier, speed);
+            QTest::keyClick(rig.list(), Qt::Key_Escape);
+            QVERIFY(engine.IsStopped());
+            const double pitch = LastPitch(monitor, 300);
+            QVERIFY2(std::abs(pitch - 600) < 15, qPrintable(QString::number(pitch)));
+        }
+        window.close();
+    }
+
     void renamesInPlace() {
         RecordingsRig& rig = *m_rig;
         rig.open();
@@ -250,10 +571,15 @@ class RecordingsWindowTest : public QObject {
         QCOMPARE(rig.prompter.shown()[0].title, std::string("Warning"));
         QVERIFY(rig.rowOf("b") >= 0);
         QVERIFY(std::filesystem::exists(rig.folder + "/b.wav"));
+        rename("b", "one/two");
+        QTRY_COMPARE(rig.prompter.shown().size(), std::size_t(2));
+        QCOMPARE(rig.prompter.shown()[1].text, std::string(kRenameFailedText));
+        QCOMPARE(rig.prompter.shown()[1].title, std::string("Warning"));
+        QVERIFY(rig.rowOf("b") >= 0);
 
         rename("b", "renamed");
         QTRY_VERIFY(rig.rowOf("renamed") >= 0);
-        QCOMPARE(rig.prompter.shown().size(), std::size_t(1));
+        QCOMPARE(rig.prompter.shown().size(), std::size_t(2));
         QVERIFY(rig.rowOf("b") < 0);
         QVERIFY(std::filesystem::exists(rig.folder + "/renamed.wav"));
         QVERIFY(!std::filesystem::exists(rig.folder + "/b.wav"));
