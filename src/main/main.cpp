@@ -25,6 +25,7 @@
 #include "platform/curl_downloader.h"
 #include "platform/flock_startup_lock.h"
 #include "platform/openssl_secret_cipher.h"
+#include "platform/pocketsphinx_engines.h"
 #include "platform/program_paths.h"
 #include "platform/pulse_tone_player.h"
 #include "platform/pulse_wave_in_list.h"
@@ -291,12 +292,15 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     services.formatSettings = [&] { ShowFormatOptions(-1, &window, formats, prompter); };
     // One recordings window at a time, made for each opening and gone when it closes.
     QPointer<RecordingsWindow> recordings;
+    PocketSphinxEngines speechEngines(PocketSphinxEngines::kSystemRoot, paths.dataDir + "/speech",
+                                      paths.tempDir);
     services.openRecordings = [&] {
         if (recordings == nullptr) {
             recordings =
                 new RecordingsWindow(recorder.windowPlayer, recorder.outputs, settings, prompter,
                                      recorder.dispatcher, recorder.naming.GetOutputFolder());
             recordings->setAttribute(Qt::WA_DeleteOnClose);
+            recordings->SetSpeechEngines(speechEngines, &log);
         }
         recordings->show();
         recordings->raise();

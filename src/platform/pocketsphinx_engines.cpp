@@ -81,26 +81,47 @@ std::string WriteTemporaryFile(const std::string& folder, const std::string& tex
 
 }  // namespace
 
-PocketSphinxRecognizer::PocketSphinxRecognizer(cmd_ln_s* config, ps_decoder_s* decoder,
-                                               std::string keywordList)
+PocketSphinxRecognizer::PocketSphinxRecognizer(cmd_ln_s* config, std::string keywordList,
+                                               std::string keywordFile)
     : m_config(config),
-      m_decoder(decoder),
       m_keywordList(std::move(keywordList)),
+      m_keywordFile(std::move(keywordFile)),
       m_frameRate(cmd_ln_int32_r(config, "-frate")) {}
 
 PocketSphinxRecognizer::~PocketSphinxRecognizer() {
-    if (m_inUtterance) {
-        ps_end_utt(m_decoder);
-    }
-    ps_free(m_decoder);
+    freeDecoder();
     cmd_ln_free_r(m_config);
+    if (!m_keywordFile.empty()) {
+        unlink(m_keywordFile.c_str());
+    }
+}
+
+bool PocketSphinxRecognizer::MakeDecoder() {
+    freeDecoder();
+    m_decoder = ps_init(m_config);
+    if (m_decoder != nullptr && (ps_set_kws(m_decoder, kSearchName, m_keywordFile.c_str()) < 0 ||
+                                 ps_set_search(m_decoder, kSearchName) < 0)) {
+        freeDecoder();
+    }
+    return m_decoder != nullptr;
+}
+
+void PocketSphinxRecognizer::freeDecoder() {
+    if (m_decoder != nullptr) {
+        if (m_inUtterance) {
+            ps_end_utt(m_decoder);
+        }
+        ps_free(m_decoder);
+    }
+    m_decoder = nullptr;
+    m_inUtterance = false;
 }
 
 bool PocketSphinxRecognizer::BeginStream() {
-    if (m_inUtterance) {
-        endUtterance();
+    if ((m_used || m_decoder == nullptr) && !MakeDecoder()) {
+        return false;
     }
-    m_streamStart = m_framesDone;
+    m_used = true;
     m_inUtterance = ps_start_utt(m_decoder) >= 0;
     return m_inUtterance;
 }
@@ -115,7 +136,7 @@ bool PocketSphinxRecognizer::Feed(const std::int16_t* samples, std::size_t count
     }
     // A detection stays in the hypothesis for the rest of the utterance: take it and restart.
     collect(phrases);
-    endUtterance();
+    ps_end_utt(m_decoder);
     m_inUtterance = ps_start_utt(m_decoder) >= 0;
     return m_inUtterance;
 }
@@ -125,17 +146,11 @@ bool PocketSphinxRecognizer::EndStream(std::vector<RecognizedPhrase>& phrases) {
         return false;
     }
     m_inUtterance = false;
-    if (!endUtterance()) {
+    if (ps_end_utt(m_decoder) < 0) {
         return false;
     }
     collect(phrases);
     return true;
-}
-
-bool PocketSphinxRecognizer::endUtterance() {
-    const bool ended = ps_end_utt(m_decoder) >= 0;
-    m_framesDone += ps_get_n_frames(m_decoder);
-    return ended;
 }
 
 void PocketSphinxRecognizer::collect(std::vector<RecognizedPhrase>& phrases) {
@@ -147,7 +162,7 @@ void PocketSphinxRecognizer::collect(std::vector<RecognizedPhrase>& phrases) {
         ps_seg_frames(segment, &startFrame, &endFrame);
         std::string word = ps_seg_word(segment);
         word.erase(word.find_last_not_of(' ') + 1);
-        phrases.push_back({std::move(word), (startFrame - m_streamStart) * 1000 / m_frameRate});
+        phrases.push_back({std::move(word), std::int64_t{startFrame} * 1000 / m_frameRate});
     }
     // Detections come newest first.
     std::reverse(phrases.begin() + static_cast<std::ptrdiff_t>(first), phrases.end());
@@ -160,7 +175,7 @@ PocketSphinxEngines::PocketSphinxEngines(std::string systemRoot, std::string use
       m_temporaryFolder(std::move(temporaryFolder)) {}
 
 double PocketSphinxEngines::KeywordThreshold(int phones) {
-    return std::pow(10.0, -std::clamp(6 * phones, 10, 50));
+    return std::pow(10.0, -std::clamp(4 * phones, 5, 50));
 }
 
 std::vector<PocketSphinxEngines::Model> PocketSphinxEngines::findModels() const {
@@ -280,20 +295,19 @@ std::unique_ptr<PocketSphinxRecognizer> PocketSphinxEngines::OpenRecognizer(
             list += word + " /" + threshold + "/\n";
         }
     }
-    auto recognizer = std::make_unique<PocketSphinxRecognizer>(config, decoder, list);
+    ps_free(decoder);
     if (list.empty()) {
+        cmd_ln_free_r(config);
         error = "none of the keywords is in the dictionary of " + model.info.name;
         return nullptr;
     }
-    const std::string path = WriteTemporaryFile(m_temporaryFolder, list);
+    std::string path = WriteTemporaryFile(m_temporaryFolder, list);
+    auto recognizer = std::make_unique<PocketSphinxRecognizer>(config, list, path);
     if (path.empty()) {
         error = "the keyword list could not be written in " + m_temporaryFolder;
         return nullptr;
     }
-    const bool set = ps_set_kws(decoder, kSearchName, path.c_str()) >= 0 &&
-                     ps_set_search(decoder, kSearchName) >= 0;
-    unlink(path.c_str());
-    if (!set) {
+    if (!recognizer->MakeDecoder()) {
         error = "the speech engine refused the keyword list";
         return nullptr;
     }

@@ -12,14 +12,19 @@ struct ps_decoder_s;
 
 namespace sonaro {
 
-// A PocketSphinx decoder in keyword-spotting mode. Each spotted keyword is one phrase, timed from
-// its first frame. The utterance is restarted after each detection, which would otherwise stay in
-// the hypothesis; the spotter numbers frames from the decoder's creation across utterances, so
-// times count from the frames of all earlier utterances at the start of the stream.
+// PocketSphinx decoders in keyword-spotting mode, a fresh one for each recording: the spotter
+// numbers its frames from the decoder's creation and its live cepstral mean carries over, so a
+// decoder reused for the next recording would give shifted times and results that depend on
+// what was searched before. Each spotted keyword is one phrase, timed from its first frame; the
+// utterance is restarted after each detection, which would otherwise stay in the hypothesis.
 class PocketSphinxRecognizer final : public SpeechRecognizer {
   public:
-    PocketSphinxRecognizer(cmd_ln_s* config, ps_decoder_s* decoder, std::string keywordList);
+    // Takes `config`; `keywordFile` holds `keywordList` and is deleted with the recogniser.
+    PocketSphinxRecognizer(cmd_ln_s* config, std::string keywordList, std::string keywordFile);
     ~PocketSphinxRecognizer() override;
+
+    // Makes the decoder that the next recording uses; false when the engine refuses.
+    bool MakeDecoder();
 
     bool BeginStream() override;
     bool Feed(const std::int16_t* samples, std::size_t count,
@@ -31,15 +36,16 @@ class PocketSphinxRecognizer final : public SpeechRecognizer {
 
   private:
     void collect(std::vector<RecognizedPhrase>& phrases);
-    bool endUtterance();
+    void freeDecoder();
 
     cmd_ln_s* m_config;
-    ps_decoder_s* m_decoder;
+    ps_decoder_s* m_decoder = nullptr;
     std::string m_keywordList;
+    std::string m_keywordFile;
     int m_frameRate;
     bool m_inUtterance = false;
-    std::int64_t m_framesDone = 0;
-    std::int64_t m_streamStart = 0;
+    // The decoder has taken a recording.
+    bool m_used = false;
 };
 
 // The speech engines of PocketSphinx: each acoustic model found is one engine, spotting keywords
@@ -52,7 +58,7 @@ class PocketSphinxEngines final : public SpeechEngines {
     static constexpr const char* kSystemRoot = "/usr/share/pocketsphinx/model";
     static constexpr const char* kNoProfile = "none";
 
-    // `temporaryFolder` holds the keyword list while a recogniser is made.
+    // `temporaryFolder` holds the keyword list while a recogniser lives.
     PocketSphinxEngines(std::string systemRoot, std::string userRoot, std::string temporaryFolder);
 
     std::vector<SpeechEngineInfo> List() override;

@@ -78,6 +78,32 @@ std::string AppendFoundTime(const std::string& times, const std::string& time) {
     return times.empty() ? time : times + ", " + time;
 }
 
+std::vector<std::int64_t> ParseFoundTimes(std::string_view text) {
+    std::vector<std::int64_t> times;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(", ", start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        const std::string piece(text.substr(start, end - start));
+        long long hours = 0;
+        int minutes = 0;
+        int seconds = 0;
+        int tenths = 0;
+        int used = 0;
+        const bool negative = !piece.empty() && piece[0] == '-';
+        if (std::sscanf(piece.c_str() + (negative ? 1 : 0), "%lld:%d:%d.%1d%n", &hours, &minutes,
+                        &seconds, &tenths, &used) == 4 &&
+            static_cast<std::size_t>(used) + (negative ? 1 : 0) == piece.size()) {
+            const std::int64_t ms = ((hours * 60 + minutes) * 60 + seconds) * 1000 + tenths * 100;
+            times.push_back(negative ? -ms : ms);
+        }
+        start = end + 2;
+    }
+    return times;
+}
+
 std::string SpeechSearchCompleteText(int found, const std::string& keywords) {
     if (found == 0) {
         return "Speech Search Complete. No Recordings were found with the keywords ('" + keywords +

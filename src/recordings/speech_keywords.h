@@ -24,6 +24,10 @@ std::string FoundTimeText(std::int64_t ms);
 // `times` with `time` added after ", ".
 std::string AppendFoundTime(const std::string& times, const std::string& time);
 
+// The times of a "Keyword Found at Time" text, in its order; pieces that are no found time are
+// left out.
+std::vector<std::int64_t> ParseFoundTimes(std::string_view text);
+
 // The status text when a search is complete: `found` recordings held a keyword of `keywords`.
 std::string SpeechSearchCompleteText(int found, const std::string& keywords);
 

@@ -42,6 +42,8 @@ TEST(SpeechKeywordsTest, FormatsFoundTimesAndCompletion) {
     EXPECT_EQ(AppendFoundTime(FoundTimeText(65400), FoundTimeText(125000)), "0:01:05.4, 0:02:05.0");
     EXPECT_EQ(FoundTimeText(36000099), "10:00:00.0");
     EXPECT_EQ(FoundTimeText(-1560), "-0:00:01.5");
+    EXPECT_EQ(ParseFoundTimes("0:01:05.4, 0:02:05.0, x, -0:00:01.5, 10:00:00.0"),
+              (std::vector<std::int64_t>{65400, 125000, -1500, 36000000}));
     EXPECT_EQ(SpeechSearchCompleteText(0, "yes, no"),
               "Speech Search Complete. No Recordings were found with the keywords ('yes, no').");
     EXPECT_EQ(SpeechSearchCompleteText(1, "yes"),
