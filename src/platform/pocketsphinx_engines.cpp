@@ -175,7 +175,7 @@ PocketSphinxEngines::PocketSphinxEngines(std::string systemRoot, std::string use
       m_temporaryFolder(std::move(temporaryFolder)) {}
 
 double PocketSphinxEngines::KeywordThreshold(int phones) {
-    return std::pow(10.0, -std::clamp(4 * phones, 5, 50));
+    return std::pow(10.0, -std::clamp(5 * phones, 5, 50));
 }
 
 std::vector<PocketSphinxEngines::Model> PocketSphinxEngines::findModels() const {
