@@ -31,6 +31,7 @@
 #include "platform/freedesktop_trash.h"
 #include "platform/mpris_service.h"
 #include "platform/openssl_secret_cipher.h"
+#include "platform/pocketsphinx_engines.h"
 #include "platform/portal_hot_key_registrar.h"
 #include "platform/program_paths.h"
 #include "platform/pulse_tone_player.h"
@@ -358,6 +359,8 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
     ActionParts actions(settings, options, recorder, paths, prompter, pages);
     // One recordings window at a time, made for each opening and gone when it closes.
     QPointer<RecordingsWindow> recordings;
+    PocketSphinxEngines speechEngines(PocketSphinxEngines::kSystemRoot, paths.dataDir + "/speech",
+                                      paths.tempDir);
     services.openRecordings = [&] {
         if (recordings == nullptr) {
             recordings =
@@ -369,6 +372,7 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
                 {&actions.actions, [&](const std::string& file, QWidget* owner) {
                      ActionParts::SendEmail(settings, options, recorder.dispatcher, file, owner);
                  }});
+            recordings->SetSpeechEngines(speechEngines, &log);
         }
         recordings->show();
         recordings->raise();

@@ -125,6 +125,12 @@ inline constexpr IntSetting kSlowSpeed{kFindPlay, "SlowSpeed", 50, 1, 99};
 inline constexpr IntSetting kFastSpeed{kFindPlay, "FastSpeed", 150, 101, 500};
 inline constexpr IntSetting kPlayOffset{kFindPlay, "PlayOffset", 0, 0, kIntMax};
 inline constexpr TextSetting kBackStep{kFindPlay, "BackStep", "0"};
+// Speech search: the engine's place in the engine list and the speaker profile's name; the
+// found-times window's screen position.
+inline constexpr IntSetting kSpeechEngine{"SpeechCommand", "Engine", 0, 0, kIntMax};
+inline constexpr TextSetting kSpeechSpeaker{"SpeechCommand", "Speaker", ""};
+inline constexpr IntSetting kFoundTimesX{"FINDPLAYWINDOW", "X", 252, kIntMin, kIntMax};
+inline constexpr IntSetting kFoundTimesY{"FINDPLAYWINDOW", "Y", 420, kIntMin, kIntMax};
 
 // Recordings window: the alternative folder and whether it is used instead of the output folder,
 // the sort column and direction, and the page shown (Folder, View Filter, Speech Search, Play
@@ -265,6 +271,7 @@ inline constexpr std::array kAllTextSettings{
     &kSmtpUserName,
     &kSaveFolder,
     &kCompressFolder,
+    &kSpeechSpeaker,
 };
 inline constexpr std::array kAllIntSettings{
     &kRecordDeviceChannel, &kRecordVolume,   &kVoiceActivateLevel,
@@ -280,7 +287,8 @@ inline constexpr std::array kAllIntSettings{
     &kFastSpeed,           &kPlayOffset,     &kFindWindowWidth,
     &kFindWindowHeight,    &kFindWindowX,    &kFindWindowY,
     &kPlayerWidth,         &kPlayerX,        &kPlayerY,
-    &kPlayerHeight,
+    &kPlayerHeight,        &kFastSpeed,      &kPlayOffset,
+    &kSpeechEngine,        &kFoundTimesX,    &kFoundTimesY,
 };
 inline constexpr std::array kAllBoolSettings{
     &kVoiceActivate,

@@ -1,5 +1,7 @@
 #include "ui/recordings_model.h"
 
+#include "recordings/speech_keywords.h"
+
 #include <algorithm>
 
 namespace sonaro {
@@ -168,6 +170,18 @@ int RecordingsModel::rowOf(const std::string& name, const std::string& format) c
         }
     }
     return -1;
+}
+
+void RecordingsModel::AddFoundTime(const std::string& name, const std::string& format,
+                                   const std::string& time) {
+    const int row = rowOf(name, format);
+    if (row < 0) {
+        return;
+    }
+    constexpr int kColumn = static_cast<int>(RecordingColumn::KeywordFoundAt);
+    std::string& text = m_items[static_cast<std::size_t>(row)].texts[kColumn];
+    text = AppendFoundTime(text, time);
+    emit dataChanged(index(row, kColumn), index(row, kColumn));
 }
 
 }  // namespace sonaro

@@ -38,6 +38,9 @@ class RecordingsModel final : public QAbstractTableModel {
     // Drops the row of that name and format, if any.
     void Remove(const std::string& name, const std::string& format);
 
+    // Adds a found time to the "Keyword Found at Time" text of that row, if any.
+    void AddFoundTime(const std::string& name, const std::string& format, const std::string& time);
+
     const RecordingItem& item(int row) const { return m_items[static_cast<std::size_t>(row)]; }
 
   private:

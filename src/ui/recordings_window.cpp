@@ -29,7 +29,9 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <set>
 
@@ -39,8 +41,10 @@
 #include "settings/setting_names.h"
 #include "settings/settings_store.h"
 #include "support/prompter.h"
+#include "ui/found_times_window.h"
 #include "ui/player_window.h"
 #include "ui/recordings_model.h"
+#include "ui/speech_search_page.h"
 #include "ui/window_placement.h"
 
 namespace sonaro {
@@ -51,8 +55,9 @@ constexpr int kWeightPixels = 11;
 constexpr WindowPlacementSettings kPlacement{setting::kFindWindowX, setting::kFindWindowY,
                                              setting::kFindWindowWidth, setting::kFindWindowHeight,
                                              setting::kFindWindowMaximized};
-// The stored page number of each page shown (the speech page is not part of this window).
-constexpr std::array<int, 3> kStoredPage = {0, 1, 3};
+// The stored page number of each page shown.
+constexpr std::array<int, 4> kStoredPage = {0, 1, 2, 3};
+constexpr int kSpeechPage = 2;
 
 QString qt(const std::string& text) {
     return QString::fromStdString(text);
@@ -141,10 +146,30 @@ RecordingsWindow::RecordingsWindow(PlaybackEngine& engine, WaveOutDeviceList& ou
     m_pages->setObjectName(QStringLiteral("pages"));
     m_pages->addTab(buildFolderPage(), QStringLiteral("Folder"));
     m_pages->addTab(buildFilterPage(), QStringLiteral("View Filter"));
+    m_speechPage = new SpeechSearchPage(
+        settings, prompter, dispatcher,
+        {[this] {
+             std::vector<SpeechSearchPage::Target> targets;
+             if (const int row = selectedRow(); row >= 0) {
+                 const RecordingItem& item = m_model->item(row);
+                 targets.push_back({item.name(), item.format(), RecordingFilePath(row)});
+             }
+             return targets;
+         },
+         [this](const std::string& name, const std::string& format, const std::string& time) {
+             m_model->AddFoundTime(name, format, time);
+             m_list->header()->setSectionHidden(static_cast<int>(RecordingColumn::KeywordFoundAt),
+                                                false);
+         },
+         [this](const QString& text) { m_status->setText(text); }},
+        this);
+    connect(m_speechPage, &SpeechSearchPage::stateChanged, this, &RecordingsWindow::updateEnabling);
+    m_pages->addTab(m_speechPage, QStringLiteral("Speech Search"));
     m_pages->addTab(buildPlayPage(), QStringLiteral("Play Options"));
+    connect(m_pages, &QTabWidget::currentChanged, this, &RecordingsWindow::updateEnabling);
     m_update = new QPushButton(QStringLiteral("&Update Now (Rescan for new recordings)"), this);
     m_update->setObjectName(QStringLiteral("update"));
-    connect(m_update, &QPushButton::clicked, this, &RecordingsWindow::Scan);
+    connect(m_update, &QPushButton::clicked, this, &RecordingsWindow::runUpdate);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -165,6 +190,8 @@ RecordingsWindow::RecordingsWindow(PlaybackEngine& engine, WaveOutDeviceList& ou
     buildMenus();
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &RecordingsWindow::updateEnabling);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { showFoundTimes(false); });
 
     m_watcher = new QFileSystemWatcher(this);
     m_refreshTimer = new QTimer(this);
@@ -276,7 +303,7 @@ void RecordingsWindow::buildMenus() {
     });
     recordings->addSeparator();
     m_updateAction = add("&Update Now (Rescan for new recordings)", QKeySequence(Qt::Key_F8));
-    connect(m_updateAction, &QAction::triggered, this, &RecordingsWindow::Scan);
+    connect(m_updateAction, &QAction::triggered, this, &RecordingsWindow::runUpdate);
 
     QMenu* launch = menuBar()->addMenu(QStringLiteral("&Launch"));
     for (const auto& [text, program] :
@@ -461,6 +488,7 @@ void RecordingsWindow::storeSettings() {
     m_settings.Write(setting::kPlayerDevice, m_playDevice->currentText().toStdString());
     m_settings.Write(setting::kSlowSpeed, m_slowSpeed->value());
     m_settings.Write(setting::kFastSpeed, m_fastSpeed->value());
+    m_speechPage->StoreSettings();
 }
 
 std::string RecordingsWindow::chosenFolder() const {
@@ -584,6 +612,49 @@ void RecordingsWindow::updateEnabling() {
     const bool selected = selectedRow() >= 0;
     m_playAction->setEnabled(selected);
     m_renameAction->setEnabled(selected);
+    const bool speechPage = m_pages->currentIndex() == kSpeechPage;
+    m_update->setText(speechPage ? QStringLiteral("Speech Search for Keywords")
+                                 : QStringLiteral("&Update Now (Rescan for new recordings)"));
+    const bool updating =
+        !m_speechPage->isSearching() && (!speechPage || m_speechPage->keywordsTicked());
+    m_update->setEnabled(updating);
+    m_updateAction->setEnabled(updating);
+}
+
+void RecordingsWindow::SetSpeechEngines(SpeechEngines& engines, ProgramLog* log) {
+    m_speechPage->SetEngines(engines, log);
+}
+
+void RecordingsWindow::runUpdate() {
+    if (m_speechPage->keywordsTicked()) {
+        m_speechPage->Start();
+    } else {
+        Scan();
+    }
+}
+
+void RecordingsWindow::showFoundTimes(bool open) {
+    const int row = selectedRow();
+    const std::string times =
+        row < 0 ? std::string() : m_model->item(row).text(RecordingColumn::KeywordFoundAt);
+    if (times.empty()) {
+        if (m_foundTimes != nullptr) {
+            m_foundTimes->close();
+        }
+        return;
+    }
+    if (!open && (m_foundTimes == nullptr || !m_foundTimes->isVisible())) {
+        return;
+    }
+    if (m_foundTimes == nullptr) {
+        m_foundTimes = new FoundTimesWindow(m_settings, this);
+        connect(m_foundTimes, &FoundTimesWindow::playFrom, this, [this](std::int64_t offsetMs) {
+            play(setting::kCurrentSpeed.defaultValue, offsetMs);
+        });
+    }
+    m_foundTimes->SetTimes(m_model->item(row).name(), times);
+    m_foundTimes->show();
+    m_foundTimes->raise();
 }
 
 void RecordingsWindow::browse(QLineEdit* field) {
@@ -625,15 +696,21 @@ std::string RecordingsWindow::RecordingFilePath(int row) const {
     return kErrorInPath;
 }
 
-void RecordingsWindow::play(int speed) {
+void RecordingsWindow::play(int speed, std::int64_t offsetMs) {
     const int row = selectedRow();
     if (row < 0) {
+        return;
+    }
+    if (offsetMs < 0 && !m_model->item(row).text(RecordingColumn::KeywordFoundAt).empty()) {
+        m_settings.Write(setting::kBackStep, m_backStep->text().toStdString());
+        showFoundTimes(true);
         return;
     }
     m_settings.Write(setting::kCurrentSpeed, speed);
     m_settings.Write(setting::kPlayerDevice, m_playDevice->currentText().toStdString());
     m_settings.Write(setting::kBackStep, m_backStep->text().toStdString());
-    m_settings.Write(setting::kPlayOffset, 0);
+    m_settings.Write(setting::kPlayOffset,
+                     static_cast<int>(std::clamp<std::int64_t>(offsetMs, 0, INT32_MAX)));
     closePlayer();
     m_provider = std::make_unique<RecordingFileProvider>(RecordingFilePath(row),
                                                          m_model->item(row).name(), m_settings);
@@ -668,6 +745,10 @@ bool RecordingsWindow::eventFilter(QObject* watched, QEvent* event) {
 void RecordingsWindow::closeEvent(QCloseEvent* event) {
     m_scanner.Cancel();
     m_scanning = false;
+    m_speechPage->Stop();
+    if (m_foundTimes != nullptr) {
+        m_foundTimes->close();
+    }
     closePlayer();
     storeSettings();
     SaveWindowPlacement(*this, m_settings, kPlacement);

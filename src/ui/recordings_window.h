@@ -34,12 +34,16 @@ class QTreeView;
 
 namespace sonaro {
 
+class FoundTimesWindow;
 class PlaybackEngine;
 class PlayerWindow;
+class ProgramLog;
 class Prompter;
 class RecordingFileProvider;
 class RecordingsModel;
 class SettingsStore;
+class SpeechEngines;
+class SpeechSearchPage;
 class UiDispatcher;
 class WaveOutDeviceList;
 
@@ -67,6 +71,8 @@ class RecordingsWindow final : public QMainWindow, private RecordingScanListener
 
     // Rescans the chosen folder with the filter page's criteria.
     void Scan();
+    // The engines the "Speech Search" page offers; without them it has none.
+    void SetSpeechEngines(SpeechEngines& engines, ProgramLog* log);
 
     // The file of the row: its folder, name and format, else each recording extension in turn;
     // kErrorInPath when none exists.
@@ -113,7 +119,11 @@ class RecordingsWindow final : public QMainWindow, private RecordingScanListener
     void browse(QLineEdit* field);
     bool renameRecording(const RecordingItem& item, const std::string& newName);
     int selectedRow() const;
-    void play(int speed);
+    // Plays the selected recording from `offsetMs`; without an offset a recording with found
+    // times opens the FoundTimesWindow instead.
+    void play(int speed, std::int64_t offsetMs = -1);
+    void runUpdate();
+    void showFoundTimes(bool open);
     void closePlayer();
     void watchFolder(const std::string& folder);
     void refreshChanged();
@@ -175,6 +185,8 @@ class RecordingsWindow final : public QMainWindow, private RecordingScanListener
 
     std::unique_ptr<RecordingFileProvider> m_provider;
     std::unique_ptr<PlayerWindow> m_player;
+    SpeechSearchPage* m_speechPage = nullptr;
+    FoundTimesWindow* m_foundTimes = nullptr;
 
     QFileSystemWatcher* m_watcher = nullptr;
     QTimer* m_refreshTimer = nullptr;

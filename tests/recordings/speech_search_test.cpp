@@ -1,0 +1,192 @@
+// The speech search's texts (keyword splitting, matching, found times, completion) and its worker
+// over real recordings with a scripted recogniser: times carried through the reader and rate
+// converter, unreadable files, engine failures, no selection and stopping.
+#include "recordings/speech_search.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <thread>
+
+#include "recordings/speech_keywords.h"
+#include "support/audio_files.h"
+#include "support/manual_dispatcher.h"
+#include "support/recording_maker.h"
+#include "support/temp_home.h"
+
+namespace sonaro {
+namespace {
+
+TEST(SpeechKeywordsTest, SplitsAtSemicolonsCommasAndSpaces) {
+    EXPECT_EQ(SplitKeywords("yes, no;maybe"), (std::vector<std::string>{"yes", "no", "maybe"}));
+    EXPECT_TRUE(SplitKeywords(" , ,,  ; ").empty());
+    EXPECT_EQ(SplitKeywords("a\tb"), std::vector<std::string>{"a\tb"});
+    const std::vector<std::string> cut = SplitKeywords(std::string(300, 'k') + ",x");
+    ASSERT_EQ(cut.size(), 2u);
+    EXPECT_EQ(cut[0], std::string(kKeywordLimit, 'k'));
+}
+
+TEST(SpeechKeywordsTest, MatchesWholeWordsWithOrWithoutUh) {
+    const std::vector<std::string> keywords = {"no", "yes"};
+    EXPECT_EQ(MatchPhrase("Yes please", keywords), std::vector<int>{1});
+    EXPECT_EQ(MatchPhrase("UHyes", keywords), std::vector<int>{1});
+    EXPECT_EQ(MatchPhrase("uhNO\tthen\x01YES", keywords), (std::vector<int>{0, 1}));
+    EXPECT_TRUE(MatchPhrase("yesterday nope uh yess", keywords).empty());
+    // The first keyword in list order wins, once per word.
+    EXPECT_EQ(MatchPhrase("yes", {"YES", "yes"}), std::vector<int>{0});
+}
+
+TEST(SpeechKeywordsTest, FormatsFoundTimesAndCompletion) {
+    EXPECT_EQ(AppendFoundTime(FoundTimeText(65400), FoundTimeText(125000)), "0:01:05.4, 0:02:05.0");
+    EXPECT_EQ(FoundTimeText(36000099), "10:00:00.0");
+    EXPECT_EQ(FoundTimeText(-1560), "-0:00:01.5");
+    EXPECT_EQ(ParseFoundTimes("0:01:05.4, 0:02:05.0, x, -0:00:01.5, 10:00:00.0"),
+              (std::vector<std::int64_t>{65400, 125000, -1500, 36000000}));
+    EXPECT_EQ(SpeechSearchCompleteText(0, "yes, no"),
+              "Speech Search Complete. No Recordings were found with the keywords ('yes, no').");
+    EXPECT_EQ(SpeechSearchCompleteText(1, "yes"),
+              "Speech Search Complete. 1 Recording was found with the keyword('yes').");
+    EXPECT_EQ(SpeechSearchCompleteText(2, "yes"),
+              "Speech Search Complete. 2 Recordings were found with keyword('yes').");
+}
+
+// Says its scripted phrases once the audio fed reaches their times, timed by the samples fed,
+// so wrong rates or lengths on the way show in the times.
+class ScriptedRecognizer final : public SpeechRecognizer {
+  public:
+    ScriptedRecognizer(std::map<std::int64_t, std::string> script, int feedDelayMs)
+        : m_script(std::move(script)), m_feedDelayMs(feedDelayMs) {}
+
+    bool BeginStream() override {
+        m_fed = 0;
+        m_next = m_script.begin();
+        return true;
+    }
+    bool Feed(const std::int16_t*, std::size_t count,
+              std::vector<RecognizedPhrase>& phrases) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(m_feedDelayMs));
+        m_fed += static_cast<std::int64_t>(count);
+        for (; m_next != m_script.end() && m_next->first * kSampleRate / 1000 < m_fed; ++m_next) {
+            phrases.push_back({m_next->second, m_fed * 1000 / kSampleRate});
+        }
+        return true;
+    }
+    bool EndStream(std::vector<RecognizedPhrase>& phrases) override {
+        phrases.push_back({"end", m_fed * 1000 / kSampleRate});
+        return true;
+    }
+
+  private:
+    std::map<std::int64_t, std::string> m_script;
+    std::map<std::int64_t, std::string>::iterator m_next;
+    int m_feedDelayMs;
+    std::int64_t m_fed = 0;
+};
+
+class ScriptedEngines final : public SpeechEngines {
+  public:
+    std::vector<SpeechEngineInfo> List() override { return {{"Test", "scripted"}}; }
+    std::vector<std::string> SpeakerProfiles(int) override { return {"none"}; }
+    std::unique_ptr<SpeechRecognizer> Open(int, const std::string&, const std::vector<std::string>&,
+                                           std::vector<std::string>& unknown,
+                                           std::string& error) override {
+        unknown = unknownWords;
+        if (!failure.empty()) {
+            error = failure;
+            return nullptr;
+        }
+        return std::make_unique<ScriptedRecognizer>(script, feedDelayMs);
+    }
+
+    std::map<std::int64_t, std::string> script;
+    std::vector<std::string> unknownWords;
+    std::string failure;
+    int feedDelayMs = 0;
+};
+
+class SearchLog final : public SpeechSearchListener {
+  public:
+    void OnKeywordFound(int item, std::int64_t ms) override {
+        times[item] = AppendFoundTime(times[item], FoundTimeText(ms));
+    }
+    void OnUnknownKeywords(const std::vector<std::string>& words) override { unknown = words; }
+    void OnSearchProgress(int done, int total, int permille) override {
+        EXPECT_LT(done, total);
+        EXPECT_LE(permille, 1000);
+        ++progress;
+    }
+    void OnSearchComplete(const SpeechSearchSummary& result) override {
+        summary = result;
+        ++completed;
+    }
+
+    std::map<int, std::string> times;
+    std::vector<std::string> unknown;
+    SpeechSearchSummary summary;
+    int progress = 0;
+    int completed = 0;
+};
+
+class SpeechSearchTest : public ::testing::Test {
+  protected:
+    std::string path(const std::string& name) const { return m_dir + "/" + name; }
+
+    void Run(const std::vector<SpeechSearchItem>& items) {
+        m_search.Search({items, "yes, no", {"yes", "no"}, 0, "none"}, &m_log);
+        ASSERT_TRUE(m_dispatcher.pumpUntil([this] { return m_log.completed == 1; }));
+    }
+
+    test::TempDir m_dir{"speech-search"};
+    test::RecordingMaker m_maker;
+    test::ManualDispatcher m_dispatcher;
+    ScriptedEngines m_engines;
+    SearchLog m_log;
+    SpeechSearch m_search{m_dispatcher, m_engines, nullptr};
+};
+
+TEST_F(SpeechSearchTest, ReportsHitsOfEachRecordingAndCountsItOnce) {
+    ASSERT_TRUE(m_maker.Make(path("long.wav"), 126));
+    ASSERT_TRUE(m_maker.Make(path("short.aiff"), 3));
+    test::WriteFileBytes(path("broken.wav"), {'R', 'I', 'F', 'F', 1, 2, 3});
+    m_engines.script = {{1000, "hello"}, {65400, "Yes please"}, {125000, "UHno"}};
+    m_engines.unknownWords = {"zzxq"};
+    Run({{4, path("long.wav")}, {7, path("broken.wav")}, {9, path("short.aiff")}});
+
+    EXPECT_EQ(m_log.times[4], "0:01:05.4, 0:02:05.0");
+    EXPECT_EQ(m_log.times.count(7), 0u);
+    EXPECT_EQ(m_log.times.count(9), 0u);
+    EXPECT_EQ(m_log.summary.found, 1);
+    EXPECT_EQ(m_log.summary.skipped, 1);
+    EXPECT_EQ(m_log.unknown, std::vector<std::string>{"zzxq"});
+    EXPECT_GT(m_log.progress, 3);
+}
+
+TEST_F(SpeechSearchTest, NoSelectionCompletesAtOnceAndAFailingEngineSaysWhy) {
+    Run({});
+    EXPECT_EQ(m_log.summary.found, 0);
+    EXPECT_TRUE(m_log.summary.engineError.empty());
+
+    m_engines.failure = "no model";
+    m_log.completed = 0;
+    ASSERT_TRUE(m_maker.Make(path("a.wav"), 1));
+    Run({{0, path("a.wav")}});
+    EXPECT_EQ(m_log.summary.engineError, "no model");
+    EXPECT_EQ(m_log.summary.skipped, 0);
+}
+
+TEST_F(SpeechSearchTest, CancelEndsTheSearchWithoutFurtherReports) {
+    ASSERT_TRUE(m_maker.Make(path("long.wav"), 600));
+    m_engines.feedDelayMs = 5;
+    m_engines.script = {{100, "yes"}};
+    m_search.Search({{{0, path("long.wav")}}, "yes", {"yes"}, 0, "none"}, &m_log);
+    ASSERT_TRUE(m_dispatcher.pumpUntil([this] { return !m_log.times.empty(); }));
+    m_search.Cancel();
+    EXPECT_FALSE(m_search.IsRunning());
+    m_dispatcher.pumpFor(50);
+    EXPECT_EQ(m_log.completed, 0);
+}
+
+}  // namespace
+}  // namespace sonaro
