@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """CPU time and resident memory of the real program while it records 44.1 kHz stereo 16-bit WAV
-from a private PulseAudio server (a tone played into a null sink, its monitor recorded), beside
+(or FLAC at level 5 with --flac) from a private PulseAudio server (a tone played into a null sink, its monitor recorded), beside
 `parecord` recording the same source to a WAV file at the same time.
 
-Usage: recording_usage.py <sonaro program, Release build> [seconds, default 90] [--shown]
+Usage: recording_usage.py <sonaro program, Release build> [seconds, default 90] [--shown] [--flac]
 
 The program starts with "-hide" (no tray here: minimised), or shown with --shown. Both recorders
 run at once; utime + stime of /proc/<pid>/stat are read for both at the same two moments, after
@@ -24,8 +24,9 @@ from pulse_server import MONITOR, PulseServer  # noqa: E402
 
 
 def main():
-    words = [word for word in sys.argv[1:] if word != "--shown"]
+    words = [word for word in sys.argv[1:] if word not in ("--shown", "--flac")]
     shown = "--shown" in sys.argv[1:]
+    extension = ".flac" if "--flac" in sys.argv[1:] else ".wav"
     if not words:
         sys.exit(__doc__)
     program = words[0]
@@ -50,7 +51,7 @@ def main():
     try:
         time.sleep(3)
         idle_rss = rss_kib(first.pid)
-        path = os.path.join(folder, "bench.wav")
+        path = os.path.join(folder, "bench" + extension)
         peer_path = os.path.join(folder, "parecord.wav")
         subprocess.run([program, "-recordfile", path, "-s", "44100", "-m", "2", "-b", "16"],
                        env=env, check=True)

@@ -13,6 +13,8 @@ pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 pkg_check_modules(MPG123 REQUIRED IMPORTED_TARGET libmpg123)
 pkg_check_modules(POCKETSPHINX REQUIRED IMPORTED_TARGET pocketsphinx)
 pkg_check_modules(FFTW3F REQUIRED IMPORTED_TARGET fftw3f)
+pkg_check_modules(FLAC REQUIRED IMPORTED_TARGET flac)
+pkg_check_modules(OPUSENC REQUIRED IMPORTED_TARGET libopusenc)
 
 find_library(GSM_LIBRARY gsm REQUIRED)
 find_path(GSM_INCLUDE_DIR gsm.h PATH_SUFFIXES gsm REQUIRED)
@@ -22,7 +24,8 @@ add_library(sonaro_core_deps INTERFACE)
 add_library(sonaro::core_deps ALIAS sonaro_core_deps)
 target_include_directories(sonaro_core_deps INTERFACE ${GSM_INCLUDE_DIR})
 target_link_libraries(sonaro_core_deps INTERFACE Threads::Threads ${GSM_LIBRARY} PkgConfig::MPG123
-                                                 PkgConfig::FFTW3F
+                                                 PkgConfig::FFTW3F PkgConfig::FLAC
+                                                 PkgConfig::OPUSENC
                                                  ${RESOLV_LIBRARY} OpenSSL::SSL ${CMAKE_DL_LIBS})
 
 add_library(sonaro_platform_deps INTERFACE)

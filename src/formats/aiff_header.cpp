@@ -27,14 +27,16 @@ void EncodeAiffSampleRate(std::uint32_t sampleRate, std::uint8_t* out) {
 }
 
 void EncodeAiffHeader(int channels, int bitsPerSample, int sampleRate,
-                      std::optional<std::uint64_t> dataBytes, std::uint8_t* out) {
+                      std::optional<std::uint64_t> dataBytes, std::uint8_t* out, bool stillOpen) {
     const std::uint64_t frameBytes = static_cast<std::uint64_t>(channels) * (bitsPerSample / 8);
     std::uint32_t formSize = 46;
     std::uint32_t frames = 0;
     std::uint32_t soundSize = kUnknownChunkSize;
     if (dataBytes.has_value()) {
         const bool fits = *dataBytes + 46 <= kUnknownChunkSize;
-        formSize = fits ? static_cast<std::uint32_t>(*dataBytes + 46) : kUnknownChunkSize;
+        formSize = stillOpen ? 46
+                   : fits    ? static_cast<std::uint32_t>(*dataBytes + 46)
+                             : kUnknownChunkSize;
         soundSize = fits ? static_cast<std::uint32_t>(*dataBytes + 8) : kUnknownChunkSize;
         frames = frameBytes == 0 ? 0 : clampTo32(*dataBytes / frameBytes);
     }

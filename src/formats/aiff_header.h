@@ -15,8 +15,11 @@ inline constexpr std::size_t kAiffHeaderBytes = 54;
 void EncodeAiffSampleRate(std::uint32_t sampleRate, std::uint8_t* out);
 
 // `dataBytes` empty: the open-file header (0 frames, FORM size 46, SSND size 0xFFFFFFFF).
-// Otherwise the true sizes; sizes that no longer fit 32 bits read 0xFFFFFFFF.
+// Otherwise the true sizes; sizes that no longer fit 32 bits read 0xFFFFFFFF. `stillOpen`: the
+// header of a writer's checkpoint, the frames and SSND size of the data on disk behind the
+// open-state FORM size 46 (readers follow such a file as it grows).
 void EncodeAiffHeader(int channels, int bitsPerSample, int sampleRate,
-                      std::optional<std::uint64_t> dataBytes, std::uint8_t* out);
+                      std::optional<std::uint64_t> dataBytes, std::uint8_t* out,
+                      bool stillOpen = false);
 
 }  // namespace sonaro

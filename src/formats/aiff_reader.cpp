@@ -34,7 +34,6 @@ struct AiffChunks {
     char compression[4] = {'N', 'O', 'N', 'E'};
     bool hasSound = false;
     bool soundToEnd = false;
-    std::uint32_t soundSize = 0;
     std::uint64_t dataOffset = 0;
     std::uint64_t dataBytes = 0;
 };
@@ -71,11 +70,12 @@ bool walkChunks(const ReadOnlyFile& file, bool aifc, std::uint32_t formSize, Aif
             }
             const std::uint64_t start = body + 8 + GetBe32(fields);
             const std::uint64_t available = file.size() > start ? file.size() - start : 0;
-            const bool unknown = size == kUnknownChunkSize || formSize == kUnknownChunkSize;
+            // The open-state FORM size: the data runs to the end whatever a checkpoint said.
+            const bool unknown = size == kUnknownChunkSize || formSize == kUnknownChunkSize ||
+                                 formSize == kOpenFormSize;
             const std::uint64_t declared = size >= 8 ? size - 8 : 0;
             chunks.hasSound = true;
             chunks.soundToEnd = unknown;
-            chunks.soundSize = size;
             chunks.dataOffset = start;
             chunks.dataBytes = unknown ? available : std::min(declared, available);
             if (unknown || declared > available) {
@@ -167,8 +167,9 @@ SourceRef OpenAiffFile(const std::string& path) {
     if (!chunks.soundToEnd && chunks.frames > 0) {
         layout.frames = std::min<std::uint64_t>(layout.frames, chunks.frames);
     }
-    if (formSize == kOpenFormSize && chunks.soundSize == kUnknownChunkSize) {
-        // The writer's open-state header: a recording still being written, or cut short.
+    if (formSize == kOpenFormSize) {
+        // The writer's open-state header (or a checkpoint's): a recording still being written,
+        // or cut short.
         FileSource::GrowthProbe probe;
         probe.fieldOffset = 4;
         probe.openValue = kOpenFormSize;

@@ -17,8 +17,9 @@ AiffWriter::~AiffWriter() {
     finish();
 }
 
-void AiffWriter::encodeHeader(std::optional<std::uint64_t> dataBytes, std::uint8_t* out) const {
-    EncodeAiffHeader(channels(), m_eightBit ? 8 : 16, sampleRate(), dataBytes, out);
+void AiffWriter::encodeHeader(std::optional<std::uint64_t> dataBytes, bool stillOpen,
+                              std::uint8_t* out) const {
+    EncodeAiffHeader(channels(), m_eightBit ? 8 : 16, sampleRate(), dataBytes, out, stillOpen);
 }
 
 void AiffWriter::convert(const InternalSample* samples, int count, std::uint8_t* out) const {

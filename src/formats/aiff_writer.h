@@ -16,7 +16,8 @@ class AiffWriter final : public UncompressedWriter {
     ~AiffWriter() override;
 
   private:
-    void encodeHeader(std::optional<std::uint64_t> dataBytes, std::uint8_t* out) const override;
+    void encodeHeader(std::optional<std::uint64_t> dataBytes, bool stillOpen,
+                      std::uint8_t* out) const override;
     void convert(const InternalSample* samples, int count, std::uint8_t* out) const override;
 
     bool m_eightBit;

@@ -33,7 +33,21 @@ CompressedWavWriter::CompressedWavWriter(const std::string& path, const WaveForm
         return;
     }
     const std::vector<std::uint8_t> placeholder = header(std::nullopt);
-    openFile(path, placeholder.data(), placeholder.size());
+    if (openFile(path, placeholder.data(), placeholder.size())) {
+        setCheckpointInterval(std::uint64_t{kCheckpointSeconds} * m_target.avgBytesPerSec);
+    }
+}
+
+void CompressedWavWriter::checkpoint() {
+    // Called while a conversion's output is being appended: whole blocks on disk count.
+    const std::uint64_t data = fileEnd() - placeholderBytes();
+    const std::uint64_t block = std::max<std::uint64_t>(m_target.blockAlign, 1);
+    const std::vector<std::uint8_t> refreshed = header(data - data % block, true);
+    rewriteHeader(refreshed.data(), refreshed.size());
+}
+
+std::size_t CompressedWavWriter::placeholderBytes() const {
+    return WavHeaderBytes(kWavFormatFieldsBytes + m_target.extra.size());
 }
 
 CompressedWavWriter::~CompressedWavWriter() {
@@ -42,21 +56,21 @@ CompressedWavWriter::~CompressedWavWriter() {
     }
     convert(ConvertMode::End);
     // After a failed write the file may end in a cut block, which the total leaves out.
-    truncateTo(WavHeaderBytes(kWavFormatFieldsBytes + m_target.extra.size()) + m_total);
+    truncateTo(placeholderBytes() + m_total);
     const std::vector<std::uint8_t> final = header(m_total);
     rewriteHeader(final.data(), final.size());
     closeFile();
 }
 
-std::vector<std::uint8_t> CompressedWavWriter::header(
-    std::optional<std::uint64_t> dataBytes) const {
+std::vector<std::uint8_t> CompressedWavWriter::header(std::optional<std::uint64_t> dataBytes,
+                                                      bool stillOpen) const {
     WavFormatFields fields{m_target.formatTag,      m_target.channels,   m_target.samplesPerSec,
                            m_target.avgBytesPerSec, m_target.blockAlign, m_target.bitsPerSample,
                            m_target.extra};
     std::vector<std::uint8_t> chunk(kWavFormatFieldsBytes + m_target.extra.size());
     EncodeWavFormatFields(fields, chunk.data());
     std::vector<std::uint8_t> result(WavHeaderBytes(chunk.size()));
-    EncodeWavHeader(chunk.data(), chunk.size(), dataBytes, result.data());
+    EncodeWavHeader(chunk.data(), chunk.size(), dataBytes, result.data(), stillOpen);
     return result;
 }
 

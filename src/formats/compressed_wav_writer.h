@@ -32,7 +32,10 @@ class CompressedWavWriter final : public FileWriter {
     // Converts what the source buffer holds; false when the stream took nothing from a full
     // buffer.
     bool convert(ConvertMode mode);
-    std::vector<std::uint8_t> header(std::optional<std::uint64_t> dataBytes) const;
+    std::vector<std::uint8_t> header(std::optional<std::uint64_t> dataBytes,
+                                     bool stillOpen = false) const;
+    std::size_t placeholderBytes() const;
+    void checkpoint() override;
 
     WaveFormat m_target;
     std::unique_ptr<CodecStream> m_stream;

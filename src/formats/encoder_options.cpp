@@ -29,14 +29,26 @@ std::optional<FieldComplaint> CheckMp3Settings(const Mp3Settings& mp3) {
     return std::nullopt;
 }
 
-std::optional<FieldComplaint> CheckAiffSettings(const AiffSettings& aiff) {
-    if (IsSupportedSampleRate(aiff.sampleRate)) {
+namespace {
+
+std::optional<FieldComplaint> checkRate(int rate) {
+    if (IsSupportedSampleRate(rate)) {
         return std::nullopt;
     }
     return Balloon(AiffField::SampleRate,
                    "The sample rate must be " + std::to_string(kMinSampleRate) + " to " +
                        std::to_string(kMaxSampleRate) + " Hz.",
                    "Sample Rate");
+}
+
+}  // namespace
+
+std::optional<FieldComplaint> CheckAiffSettings(const AiffSettings& aiff) {
+    return checkRate(aiff.sampleRate);
+}
+
+std::optional<FieldComplaint> CheckFlacSettings(const FlacSettings& flac) {
+    return checkRate(flac.sampleRate);
 }
 
 AiffSettings AiffSettingsForDisplay(const AiffSettings& stored) {

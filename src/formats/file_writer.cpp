@@ -86,7 +86,28 @@ bool FileWriter::appendData(const std::uint8_t* data, std::size_t size) {
         recordError("Cannot write to", errno);
         return false;
     }
-    return true;
+    m_sinceCheckpoint += size;
+    if (m_checkpointBytes > 0 && m_sinceCheckpoint >= m_checkpointBytes) {
+        syncData();
+    }
+    return !hasFailed();
+}
+
+void FileWriter::syncData() {
+    m_sinceCheckpoint = 0;
+    if (m_fd < 0 || hasFailed()) {
+        return;
+    }
+    checkpoint();
+    // A device such as /dev/null cannot be synced (EINVAL) and needs no sync.
+    if (!hasFailed() && ::fdatasync(m_fd) != 0 && errno != EINVAL) {
+        recordError("Cannot write to", errno);
+    }
+}
+
+void FileWriter::setCheckpointInterval(std::uint64_t bytes) {
+    m_checkpointBytes = bytes;
+    m_sinceCheckpoint = 0;
 }
 
 void FileWriter::truncateTo(std::uint64_t size) {
@@ -101,7 +122,11 @@ void FileWriter::truncateTo(std::uint64_t size) {
 }
 
 void FileWriter::rewriteHeader(const std::uint8_t* header, std::size_t headerBytes) {
-    if (m_fd >= 0 && writeAllAt(m_fd, header, headerBytes, 0) != headerBytes) {
+    rewriteAt(0, header, headerBytes);
+}
+
+void FileWriter::rewriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+    if (m_fd >= 0 && writeAllAt(m_fd, data, size, offset) != size) {
         recordError("Cannot write to", errno);
     }
 }

@@ -16,9 +16,15 @@ namespace sonaro {
 // recording, and the writer's final header describes exactly that prefix. The header's bytes are
 // already allocated when the file opens, so rewriting it succeeds on a full disk too.
 //
+// While recording, every kCheckpointSeconds of audio the writer refreshes its header's sizes
+// (checkpoint()) and syncs the file's data, so that a power loss costs at most that much of the
+// recording and the file on disk reads as a valid file at almost every instant.
+//
 // Write, SeekTo and destruction come from one thread at a time; WriteError from any thread.
 class FileWriter : public AudioSink {
   public:
+    static constexpr int kCheckpointSeconds = 1;
+
     ~FileWriter() override;
 
     std::string WriteError() const override;
@@ -41,7 +47,16 @@ class FileWriter : public AudioSink {
     void truncateTo(std::uint64_t size);
     // Rewrites the start of the file.
     void rewriteHeader(const std::uint8_t* header, std::size_t headerBytes);
+    // Rewrites bytes already in the file.
+    void rewriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
     void closeFile();
+
+    // Checkpoints follow every `bytes` bytes appended (0: none), counted from now.
+    void setCheckpointInterval(std::uint64_t bytes);
+    // A checkpoint now, for writers that count their interval themselves.
+    void syncData();
+    // Brings the header up to the data on disk; the sync follows.
+    virtual void checkpoint() {}
 
     // Bytes in the file: header plus the data that reached it.
     std::uint64_t fileEnd() const { return m_end; }
@@ -51,6 +66,8 @@ class FileWriter : public AudioSink {
 
     int m_fd = -1;
     std::uint64_t m_end = 0;
+    std::uint64_t m_checkpointBytes = 0;
+    std::uint64_t m_sinceCheckpoint = 0;
     std::string m_path;
     // Written once, before m_failed is set.
     std::string m_error;

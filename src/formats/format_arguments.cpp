@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "audio/audio_samples.h"
+#include "formats/output_writer.h"
 
 namespace sonaro {
 namespace {
@@ -168,6 +169,43 @@ FormatArgumentsResult applyAiff(FormatSettings& settings, SlotReader& reader) {
     return FormatArgumentsResult::Applied;
 }
 
+// "-s <rate> -m <channels> -b <bits>", as for WAV; zeros record with the defaults.
+FormatArgumentsResult applyFlac(FormatSettings& settings, SlotReader& reader) {
+    std::optional<std::string_view> rate;
+    std::optional<std::string_view> channels;
+    std::optional<std::string_view> bits;
+    if (!reader.pair("-s", rate) || !reader.pair("-m", channels) || !reader.pair("-b", bits)) {
+        return FormatArgumentsResult::Incomplete;
+    }
+    if (!acceptableRate(numberOr(rate, 0))) {
+        return FormatArgumentsResult::RateRefused;
+    }
+    FlacSettings flac = settings.LoadFlacSettings();
+    flac.sampleRate = saturate<std::int32_t>(numberOr(rate, 0));
+    flac.channels = saturate<std::uint8_t>(numberOr(channels, 0));
+    flac.bitsPerSample = saturate<std::uint8_t>(numberOr(bits, 0));
+    settings.SaveFlacSettings(UsableFlacSettings(flac));
+    return FormatArgumentsResult::Applied;
+}
+
+// "-b <kbit/s> -m <channels>"; a value of 0 or one not given keeps the stored one.
+FormatArgumentsResult applyOpus(FormatSettings& settings, SlotReader& reader) {
+    std::optional<std::string_view> bitRate;
+    std::optional<std::string_view> channels;
+    if (!reader.pair("-b", bitRate) || !reader.pair("-m", channels)) {
+        return FormatArgumentsResult::Incomplete;
+    }
+    OpusSettings opus = settings.LoadOpusSettings();
+    if (const unsigned long kbps = numberOr(bitRate, 0); kbps > 0) {
+        opus.bitRate = static_cast<int>(std::clamp<unsigned long>(kbps, 6, 510));
+    }
+    if (const unsigned long count = numberOr(channels, 0); count > 0) {
+        opus.channels = count == 1 ? 1 : 2;
+    }
+    settings.SaveOpusSettings(opus);
+    return FormatArgumentsResult::Applied;
+}
+
 }  // namespace
 
 unsigned long ParseLeadingDigits(std::string_view text) {
@@ -192,6 +230,12 @@ std::optional<OutputFormat> FormatFromWord(std::string_view word) {
     }
     if (equalsIgnoringCase(word, "aif") || equalsIgnoringCase(word, "aiff")) {
         return OutputFormat::Aiff;
+    }
+    if (equalsIgnoringCase(word, "flac")) {
+        return OutputFormat::Flac;
+    }
+    if (equalsIgnoringCase(word, "opus")) {
+        return OutputFormat::Opus;
     }
     return std::nullopt;
 }
@@ -220,6 +264,12 @@ FormatArgumentsResult ApplyFormatArguments(FormatSettings& settings, OutputForma
             break;
         case OutputFormat::Aiff:
             result = applyAiff(settings, reader);
+            break;
+        case OutputFormat::Flac:
+            result = applyFlac(settings, reader);
+            break;
+        case OutputFormat::Opus:
+            result = applyOpus(settings, reader);
             break;
     }
     if (result != FormatArgumentsResult::Incomplete) {

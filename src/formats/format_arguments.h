@@ -10,16 +10,17 @@
 
 namespace sonaro {
 
-// The format named by a command-line word: "wav", "mp3", "aif", "aiff" in any case.
+// The format named by a command-line word: "wav", "mp3", "aif", "aiff", "flac", "opus" in any
+// case.
 std::optional<OutputFormat> FormatFromWord(std::string_view word);
 
-// The format of a path's extension (".wav", ".mp3", ".aif", ".aiff", any case); nothing for
-// other extensions.
+// The format of a path's extension (".wav", ".mp3", ".aif", ".aiff", ".flac", ".opus", any
+// case); nothing for other extensions.
 std::optional<OutputFormat> FormatFromPath(std::string_view path);
 
 // Applies the command-line options of `format` that start at args[next] and moves `next` past
-// the words they used. Options are read in a fixed order of slots, compared without regard to
-// case:
+// the words they used (FLAC: "-s rate -m channels -b bits"; Opus: "-b kbit/s -m channels"). Options
+// are read in a fixed order of slots, compared without regard to case:
 // - a value slot ("-s 44100") always uses two words; when the first is not the expected option
 //   the value is not taken (WAV and AIFF count it as 0, MP3 keeps the stored value);
 // - an optional flag ("-h", "-p", and the choice "-cbr" / "-vbr") uses its word only when it

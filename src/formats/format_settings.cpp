@@ -118,6 +118,12 @@ RecordingFormat FormatSettings::LoadRecordingFormat() const {
         case OutputFormat::Aiff:
             recording.aiff = LoadAiffSettings();
             break;
+        case OutputFormat::Flac:
+            recording.flac = LoadFlacSettings();
+            break;
+        case OutputFormat::Opus:
+            recording.opus = LoadOpusSettings();
+            break;
     }
     return recording;
 }
@@ -163,6 +169,38 @@ void FormatSettings::SaveAiffSettings(const AiffSettings& aiff) {
     m_settings.Write(setting::kAiffSampleSize, aiff.sampleSize);
 }
 
+FlacSettings FormatSettings::LoadFlacSettings() const {
+    FlacSettings flac;
+    flac.compressionLevel = m_settings.Read(setting::kFlacLevel);
+    flac.bitsPerSample = m_settings.Read(setting::kFlacBits) > 16 ? 24 : 16;
+    flac.sampleRate = m_settings.Read(setting::kFlacSampleRate);
+    flac.channels = m_settings.Read(setting::kFlacChannels);
+    return flac;
+}
+
+void FormatSettings::SaveFlacSettings(const FlacSettings& flac) {
+    m_settings.Write(setting::kFlacLevel, flac.compressionLevel);
+    m_settings.Write(setting::kFlacBits, flac.bitsPerSample);
+    m_settings.Write(setting::kFlacSampleRate, flac.sampleRate);
+    m_settings.Write(setting::kFlacChannels, flac.channels);
+}
+
+OpusSettings FormatSettings::LoadOpusSettings() const {
+    OpusSettings opus;
+    opus.bitRate = m_settings.Read(setting::kOpusBitRate);
+    opus.voice = m_settings.Read(setting::kOpusApplication) == 0;
+    opus.complexity = m_settings.Read(setting::kOpusComplexity);
+    opus.channels = m_settings.Read(setting::kOpusChannels);
+    return opus;
+}
+
+void FormatSettings::SaveOpusSettings(const OpusSettings& opus) {
+    m_settings.Write(setting::kOpusBitRate, opus.bitRate);
+    m_settings.Write(setting::kOpusApplication, opus.voice ? 0 : 1);
+    m_settings.Write(setting::kOpusComplexity, opus.complexity);
+    m_settings.Write(setting::kOpusChannels, opus.channels);
+}
+
 std::string_view Mp3ChannelModeName(std::uint8_t mode) {
     static constexpr std::array<std::string_view, 4> kNames = {"Stereo", "Joint", "Force", "Mono"};
     return mode < kNames.size() ? kNames[mode] : kNames[1];
@@ -196,6 +234,20 @@ std::string FormatSettings::FormatLabel() const {
             const AiffSettings aiff = UsableAiffSettings(LoadAiffSettings());
             std::snprintf(label, sizeof label, "%s %i AIFF", stereoName(aiff.channels),
                           static_cast<int>(aiff.sampleRate));
+            break;
+        }
+        case OutputFormat::Flac: {
+            const FlacSettings flac = UsableFlacSettings(LoadFlacSettings());
+            std::snprintf(label, sizeof label, "%iHz %s %s", static_cast<int>(flac.sampleRate),
+                          stereoName(static_cast<unsigned>(flac.channels)),
+                          kFormatExtensions[3].name.data());
+            break;
+        }
+        case OutputFormat::Opus: {
+            const OpusSettings opus = LoadOpusSettings();
+            std::snprintf(label, sizeof label, "%iKbps %s %s", opus.bitRate,
+                          stereoName(static_cast<unsigned>(opus.channels)),
+                          kFormatExtensions[4].name.data());
             break;
         }
     }

@@ -11,7 +11,7 @@
 namespace sonaro {
 
 // Value "Format" of section "Settings".
-enum class OutputFormat : int { Wav = 0, Mp3 = 1, Aiff = 2 };
+enum class OutputFormat : int { Wav = 0, Mp3 = 1, Aiff = 2, Flac = 3, Opus = 4 };
 
 struct FormatExtension {
     std::string_view extension;
@@ -19,10 +19,12 @@ struct FormatExtension {
 };
 
 // Indexed by OutputFormat. File naming takes the extension from here.
-inline constexpr std::array<FormatExtension, 3> kFormatExtensions = {{
+inline constexpr std::array<FormatExtension, 5> kFormatExtensions = {{
     {".wav", "Wav"},
     {".mp3", "Mp3"},
     {".aif", "Aiff"},
+    {".flac", "Flac"},
+    {".opus", "Opus"},
 }};
 
 // Section "MP3Encoder". Bit rates in kbit/s.
@@ -48,6 +50,27 @@ struct AiffSettings {
     bool operator==(const AiffSettings&) const = default;
 };
 
+// Section "FLACEncode".
+struct FlacSettings {
+    int compressionLevel = 5;  // 0 fastest to 8 smallest
+    int bitsPerSample = 16;    // 16 or 24
+    std::int32_t sampleRate = 44100;
+    int channels = 2;
+
+    bool operator==(const FlacSettings&) const = default;
+};
+
+// Section "OpusEncode". Opus always codes 48000 Hz.
+struct OpusSettings {
+    static constexpr int kSampleRate = 48000;
+    int bitRate = 64;     // kbit/s, 6 to 510
+    bool voice = false;   // application: voice (VoIP) or general audio
+    int complexity = 10;  // 0 to 10
+    int channels = 2;
+
+    bool operator==(const OpusSettings&) const = default;
+};
+
 // What a writer records in, read from the settings when a recording's file is created. The file
 // keeps this format until it is completed, whatever the settings say meanwhile.
 struct RecordingFormat {
@@ -55,11 +78,13 @@ struct RecordingFormat {
     WaveFormat wav;
     Mp3Settings mp3;
     AiffSettings aiff;
+    FlacSettings flac;
+    OpusSettings opus;
 
     bool operator==(const RecordingFormat&) const = default;
 };
 
-// The stored settings of the three output formats. The WAV format lives in a file of the
+// The stored settings of the output formats. The WAV format lives in a file of the
 // per-user data folder, the others in the settings store. Called on the user-interface thread.
 class FormatSettings {
   public:
@@ -67,7 +92,7 @@ class FormatSettings {
 
     FormatSettings(SettingsStore& settings, std::string dataDir);
 
-    // A stored value outside 0..2 reads as WAV.
+    // A stored value outside 0..4 reads as WAV.
     OutputFormat GetOutputFormat() const;
     void SetOutputFormat(OutputFormat format);
 
@@ -83,12 +108,16 @@ class FormatSettings {
     void SaveMp3Settings(const Mp3Settings& mp3);
     AiffSettings LoadAiffSettings() const;
     void SaveAiffSettings(const AiffSettings& aiff);
+    FlacSettings LoadFlacSettings() const;
+    void SaveFlacSettings(const FlacSettings& flac);
+    OpusSettings LoadOpusSettings() const;
+    void SaveOpusSettings(const OpusSettings& opus);
 
     // The current output format with the settings of its kind.
     RecordingFormat LoadRecordingFormat() const;
 
     // One line describing the current format: "44100Hz Mono Wav", "128KBps Joint Mp3",
-    // "32-128Kbps Joint Mp3", "Stereo 44100 AIFF".
+    // "32-128Kbps Joint Mp3", "Stereo 44100 AIFF", "44100Hz Stereo Flac", "64Kbps Stereo Opus".
     std::string FormatLabel() const;
 
     std::string wavFormatPath() const;

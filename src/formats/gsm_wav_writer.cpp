@@ -13,7 +13,17 @@ GsmWavWriter::GsmWavWriter(const std::string& path, int sampleRate) : FileWriter
     }
     std::uint8_t header[kGsmWavHeaderBytes];
     EncodeGsmWavHeader(sampleRate, std::nullopt, header);
-    openFile(path, header, sizeof header);
+    if (openFile(path, header, sizeof header)) {
+        setCheckpointInterval(std::uint64_t{kCheckpointSeconds} *
+                              GsmAverageBytesPerSecond(static_cast<std::uint32_t>(sampleRate)));
+    }
+}
+
+void GsmWavWriter::checkpoint() {
+    const std::uint64_t data = fileEnd() - kGsmWavHeaderBytes;
+    std::uint8_t header[kGsmWavHeaderBytes];
+    EncodeGsmWavHeader(sampleRate(), data - data % GsmCodec::kBytesPerBlock, header, true);
+    rewriteHeader(header, sizeof header);
 }
 
 GsmWavWriter::~GsmWavWriter() {

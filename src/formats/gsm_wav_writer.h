@@ -22,6 +22,7 @@ class GsmWavWriter final : public FileWriter {
 
   private:
     void encodeBlock();
+    void checkpoint() override;
 
     GsmCodec m_codec;
     std::array<std::int16_t, GsmCodec::kSamplesPerBlock> m_samples{};

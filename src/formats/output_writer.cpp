@@ -6,8 +6,10 @@
 
 #include "formats/aiff_writer.h"
 #include "formats/compressed_wav_writer.h"
+#include "formats/flac_writer.h"
 #include "formats/gsm_wav_writer.h"
 #include "formats/mp3_writer.h"
+#include "formats/opus_writer.h"
 #include "formats/pcm_wav_writer.h"
 
 namespace sonaro {
@@ -91,6 +93,15 @@ AiffSettings UsableAiffSettings(const AiffSettings& settings) {
     return usable;
 }
 
+FlacSettings UsableFlacSettings(const FlacSettings& settings) {
+    FlacSettings usable = settings;
+    usable.sampleRate = settings.sampleRate == 0 ? FlacSettings{}.sampleRate : settings.sampleRate;
+    usable.channels = settings.channels == 1 ? 1 : 2;
+    usable.bitsPerSample = settings.bitsPerSample > 16 ? 24 : 16;
+    usable.compressionLevel = std::clamp(settings.compressionLevel, 0, 8);
+    return usable;
+}
+
 std::string RefusedFormatReason(const RecordingFormat& format) {
     long long rate = 0;
     switch (format.format) {
@@ -102,6 +113,11 @@ std::string RefusedFormatReason(const RecordingFormat& format) {
         case OutputFormat::Aiff:
             rate = UsableAiffSettings(format.aiff).sampleRate;
             break;
+        case OutputFormat::Flac:
+            rate = UsableFlacSettings(format.flac).sampleRate;
+            break;
+        case OutputFormat::Opus:
+            return {};
     }
     if (!IsSupportedSampleRate(rate)) {
         return "The sample rate of " + std::to_string(rate) + " Hz cannot be recorded (" +
@@ -125,6 +141,15 @@ SinkRef OpenOutputWriter(const std::string& path, const RecordingFormat& format,
                 const AiffSettings aiff = UsableAiffSettings(format.aiff);
                 return CreateAiffWriter(path, aiff.sampleRate, aiff.channels, aiff.sampleSize);
             }
+            case OutputFormat::Flac: {
+                const FlacSettings flac = UsableFlacSettings(format.flac);
+                return MakeSink<FlacWriter>(path, flac.sampleRate, flac.channels,
+                                            flac.bitsPerSample, flac.compressionLevel);
+            }
+            case OutputFormat::Opus:
+                return MakeSink<OpusWriter>(path, format.opus.channels == 1 ? 1 : 2,
+                                            format.opus.bitRate, format.opus.voice,
+                                            format.opus.complexity);
         }
     } catch (const std::bad_alloc&) {
         return MakeSink<RefusedSink>("There is not enough memory to record in this format.");

@@ -20,6 +20,9 @@ SinkRef CreateWavWriter(const std::string& path, const WaveFormat& format,
 // bits; GSM 8000 Hz; AIFF 44100 Hz, 2 channels, 16 bits. Channel counts above 2 become 2.
 WaveFormat UsableWavFormat(const WaveFormat& format);
 AiffSettings UsableAiffSettings(const AiffSettings& settings);
+// FLAC: rate 0 records 44100 Hz; channels outside 1..2 are 2; bits 16 or 24 (above 16); the
+// compression level is held within 0..8.
+FlacSettings UsableFlacSettings(const FlacSettings& settings);
 
 // Why `format` cannot be recorded (a sample rate outside kMinSampleRate..kMaxSampleRate); empty
 // when it can. Zeros mean the defaults above.
@@ -28,7 +31,7 @@ std::string RefusedFormatReason(const RecordingFormat& format);
 // An open writer for a new recording in `format`. A sink marked unusable when the file cannot be
 // opened, and also marked format-refused when the format cannot be recorded; its WriteError says
 // why in both cases. MP3 is always fed 44100 Hz stereo to the encoder program `mp3Encoder` (empty
-// when the component is missing: no writer).
+// when the component is missing: no writer); Opus always 48000 Hz.
 SinkRef OpenOutputWriter(const std::string& path, const RecordingFormat& format,
                          const CodecManager& codecs, const std::string& mp3Encoder);
 

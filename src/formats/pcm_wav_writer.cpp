@@ -46,9 +46,11 @@ PcmWavWriter::~PcmWavWriter() {
     finish();
 }
 
-void PcmWavWriter::encodeHeader(std::optional<std::uint64_t> dataBytes, std::uint8_t* out) const {
+void PcmWavWriter::encodeHeader(std::optional<std::uint64_t> dataBytes, bool stillOpen,
+                                std::uint8_t* out) const {
     const std::uint16_t tag = m_type == PcmSampleType::Float32 ? kFloatTag : kPcmTag;
-    EncodePcmWavHeader(tag, channels(), sampleRate(), 8 * bytesPerSample(m_type), dataBytes, out);
+    EncodePcmWavHeader(tag, channels(), sampleRate(), 8 * bytesPerSample(m_type), dataBytes, out,
+                       stillOpen);
 }
 
 void PcmWavWriter::convert(const InternalSample* samples, int count, std::uint8_t* out) const {

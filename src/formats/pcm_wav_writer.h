@@ -18,7 +18,8 @@ class PcmWavWriter final : public UncompressedWriter {
     ~PcmWavWriter() override;
 
   private:
-    void encodeHeader(std::optional<std::uint64_t> dataBytes, std::uint8_t* out) const override;
+    void encodeHeader(std::optional<std::uint64_t> dataBytes, bool stillOpen,
+                      std::uint8_t* out) const override;
     void convert(const InternalSample* samples, int count, std::uint8_t* out) const override;
 
     PcmSampleType m_type;

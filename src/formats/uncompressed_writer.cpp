@@ -17,8 +17,11 @@ void UncompressedWriter::open(const std::string& path) {
         return;
     }
     std::vector<std::uint8_t> header(m_headerBytes);
-    encodeHeader(std::nullopt, header.data());
-    openFile(path, header.data(), header.size());
+    encodeHeader(std::nullopt, false, header.data());
+    if (openFile(path, header.data(), header.size())) {
+        setCheckpointInterval(static_cast<std::uint64_t>(kCheckpointSeconds) * sampleRate() *
+                              m_frameBytes);
+    }
 }
 
 void UncompressedWriter::Write(const InternalSample* samples, int frames) {
@@ -46,6 +49,12 @@ std::uint64_t UncompressedWriter::dataBytesOnDisk() const {
     return data - data % static_cast<std::uint64_t>(m_frameBytes);
 }
 
+void UncompressedWriter::checkpoint() {
+    std::vector<std::uint8_t> header(m_headerBytes);
+    encodeHeader(dataBytesOnDisk(), true, header.data());
+    rewriteHeader(header.data(), header.size());
+}
+
 void UncompressedWriter::finish() {
     if (!isOpen()) {
         return;
@@ -54,7 +63,7 @@ void UncompressedWriter::finish() {
     const std::uint64_t data = dataBytesOnDisk();
     truncateTo(m_headerBytes + data);
     std::vector<std::uint8_t> header(m_headerBytes);
-    encodeHeader(data, header.data());
+    encodeHeader(data, false, header.data());
     rewriteHeader(header.data(), header.size());
     closeFile();
 }

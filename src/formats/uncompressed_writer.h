@@ -11,7 +11,7 @@ namespace sonaro {
 
 // The trimmable writers of uncompressed samples (PCM and float WAV, AIFF): a fixed-size header,
 // then frames of `frameBytes` bytes. SeekTo cuts the file back; closing rewrites the header with
-// the size of the whole frames on disk.
+// the size of the whole frames on disk; so does each checkpoint, in the open-state form.
 //
 // A derived class opens the file with open() in its constructor and calls finish() in its
 // destructor (the header routine is its own).
@@ -24,8 +24,9 @@ class UncompressedWriter : public FileWriter {
   protected:
     UncompressedWriter(int sampleRate, int channels, int bytesPerSample, std::size_t headerBytes);
 
-    // `dataBytes` empty: the header of an open file.
-    virtual void encodeHeader(std::optional<std::uint64_t> dataBytes, std::uint8_t* out) const = 0;
+    // `dataBytes` empty: the header of an open file; `stillOpen`: a checkpoint's.
+    virtual void encodeHeader(std::optional<std::uint64_t> dataBytes, bool stillOpen,
+                              std::uint8_t* out) const = 0;
     // Converts `count` internal samples into count × bytesPerSample bytes.
     virtual void convert(const InternalSample* samples, int count, std::uint8_t* out) const = 0;
 
@@ -37,6 +38,7 @@ class UncompressedWriter : public FileWriter {
 
   private:
     std::uint64_t dataBytesOnDisk() const;
+    void checkpoint() override;
 
     int m_frameBytes;
     std::size_t m_headerBytes;

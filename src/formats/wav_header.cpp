@@ -20,11 +20,13 @@ void EncodeWavFormatFields(const WavFormatFields& format, std::uint8_t* out) {
 }
 
 void EncodeWavHeader(const std::uint8_t* formatChunk, std::size_t formatBytes,
-                     std::optional<std::uint64_t> dataBytes, std::uint8_t* out) {
+                     std::optional<std::uint64_t> dataBytes, std::uint8_t* out, bool stillOpen) {
     const std::uint64_t overhead = formatBytes + 20;
     std::uint32_t riffSize = kUnknownChunkSize;
     std::uint32_t dataSize = static_cast<std::uint32_t>(kUnknownChunkSize - overhead);
-    if (dataBytes.has_value()) {
+    if (dataBytes.has_value() && stillOpen) {
+        dataSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(*dataBytes, dataSize));
+    } else if (dataBytes.has_value()) {
         const bool fits = *dataBytes + overhead <= kUnknownChunkSize;
         riffSize = fits ? static_cast<std::uint32_t>(*dataBytes + overhead) : kUnknownChunkSize;
         dataSize = fits ? static_cast<std::uint32_t>(*dataBytes) : kUnknownChunkSize;
@@ -39,7 +41,7 @@ void EncodeWavHeader(const std::uint8_t* formatChunk, std::size_t formatBytes,
 }
 
 void EncodePcmWavHeader(std::uint16_t formatTag, int channels, int sampleRate, int bitsPerSample,
-                        std::optional<std::uint64_t> dataBytes, std::uint8_t* out) {
+                        std::optional<std::uint64_t> dataBytes, std::uint8_t* out, bool stillOpen) {
     const int blockAlign = bitsPerSample / 8 * channels;
     WavFormatFields format;
     format.formatTag = formatTag;
@@ -50,10 +52,11 @@ void EncodePcmWavHeader(std::uint16_t formatTag, int channels, int sampleRate, i
     format.bitsPerSample = static_cast<std::uint16_t>(bitsPerSample);
     std::uint8_t chunk[kWavFormatFieldsBytes];
     EncodeWavFormatFields(format, chunk);
-    EncodeWavHeader(chunk, sizeof chunk, dataBytes, out);
+    EncodeWavHeader(chunk, sizeof chunk, dataBytes, out, stillOpen);
 }
 
-void EncodeGsmWavHeader(int sampleRate, std::optional<std::uint64_t> dataBytes, std::uint8_t* out) {
+void EncodeGsmWavHeader(int sampleRate, std::optional<std::uint64_t> dataBytes, std::uint8_t* out,
+                        bool stillOpen) {
     std::uint8_t samplesPerBlock[2];
     PutLe16(samplesPerBlock, GsmCodec::kSamplesPerBlock);
     WavFormatFields format;
@@ -66,7 +69,7 @@ void EncodeGsmWavHeader(int sampleRate, std::optional<std::uint64_t> dataBytes, 
     format.extra = samplesPerBlock;
     std::uint8_t chunk[kWavFormatFieldsBytes + 2];
     EncodeWavFormatFields(format, chunk);
-    EncodeWavHeader(chunk, sizeof chunk, dataBytes, out);
+    EncodeWavHeader(chunk, sizeof chunk, dataBytes, out, stillOpen);
 }
 
 }  // namespace sonaro

@@ -45,11 +45,10 @@ struct WavChunks {
     bool hasData = false;
     std::uint64_t dataOffset = 0;
     std::uint64_t dataBytes = 0;
-    // The data size is the open-state placeholder of our writers: a recording still being
-    // written, or cut short.
+    // The RIFF size is unknown while the data size is not: our writers' header of a recording
+    // still being written (the open-state placeholder or a checkpoint's size), or cut short.
     bool openState = false;
-    std::uint64_t dataSizeOffset = 0;
-    std::uint32_t dataSizeField = 0;
+    std::uint64_t riffSizeOffset = 0;
 };
 
 // Finds "RIFF" <size> "WAVE", skipping blocks in front of it by their size field.
@@ -101,11 +100,8 @@ bool walkChunks(const ReadOnlyFile& file, std::uint64_t riff, std::uint32_t riff
             const bool unknown = size == kUnknownChunkSize || riffSize == kUnknownChunkSize;
             chunks.hasData = true;
             chunks.dataOffset = body;
-            chunks.dataSizeOffset = offset + 4;
-            chunks.dataSizeField = size;
-            // The writers' placeholder makes the RIFF size read as the unknown size.
-            chunks.openState = riffSize == kUnknownChunkSize && size != kUnknownChunkSize &&
-                               size + (body - riff) - 8 == kUnknownChunkSize;
+            chunks.riffSizeOffset = riff + 4;
+            chunks.openState = riffSize == kUnknownChunkSize && size != kUnknownChunkSize;
             chunks.dataBytes = unknown ? available : std::min<std::uint64_t>(size, available);
             if (unknown || size > available) {
                 return true;  // the data runs to the end: nothing lies behind it
@@ -157,8 +153,8 @@ std::optional<FileSource::GrowthProbe> growthOf(const WavChunks& chunks) {
         return std::nullopt;
     }
     FileSource::GrowthProbe probe;
-    probe.fieldOffset = chunks.dataSizeOffset;
-    probe.openValue = chunks.dataSizeField;
+    probe.fieldOffset = chunks.riffSizeOffset;
+    probe.openValue = kUnknownChunkSize;
     return probe;
 }
 

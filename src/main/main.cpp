@@ -160,7 +160,7 @@ struct Recorder {
                   return OpenOutputWriter(path, format, codecs,
                                           FindComponent(settings, kMp3EncoderComponent));
               },
-              sendQueuePath(paths)}),
+              sendQueuePath(paths), paths.dataDir + "/" + RecordingJournal::kFileName}),
           commands(session),
           playback(player, prompter, [this] {
               session.OnPlaybackChanged();

@@ -202,6 +202,7 @@ void CaptureEngine::Run() {
     m_device.reset();
     m_block = {};
     m_kept = {};
+    m_preRoll = {};
 }
 
 WaveInOpenResult CaptureEngine::tryFormat(int rate, int channels) {
@@ -244,6 +245,9 @@ bool CaptureEngine::openDevice() {
     try {
         m_block.assign(samples, 0);
         m_kept.assign(samples, 0);
+        m_preRollCapacity =
+            static_cast<std::size_t>(FramesFromMs(m_preRollMs, m_deviceRate.load()));
+        m_preRoll.assign(m_preRollCapacity * m_deviceChannels.load(), 0);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -275,6 +279,8 @@ bool CaptureEngine::buildConverters(int rate, int channels) {
 
 void CaptureEngine::captureLoop() {
     m_haveKept = false;
+    m_preRollStart = 0;
+    m_preRollFilled = 0;
     CaptureFailure failure = CaptureFailure::None;
     if (!m_device->Start()) {
         failure = CaptureFailure::DeviceLost;
@@ -401,6 +407,7 @@ void CaptureEngine::handleBlock(int frames) {
     } else {
         handleRecording(frames, level);
     }
+    keepForPreRoll(frames);
     m_levelsChanged.store(true);
     m_notifier.notify();
 }
@@ -414,7 +421,9 @@ void CaptureEngine::handleWaiting(int frames, std::int8_t blockLevel) {
         m_haveKept = true;
         return;
     }
-    if (m_haveKept && firstHalfLevel() >= m_voiceLevel) {
+    if (m_preRollCapacity > 0) {
+        writePreRoll();
+    } else if (m_haveKept && firstHalfLevel() >= m_voiceLevel) {
         const int half = m_framesPerBuffer / 2;
         m_sink->Write(m_kept.data() + static_cast<std::ptrdiff_t>(half) * m_deviceChannels.load(),
                       m_framesPerBuffer - half);
@@ -438,6 +447,14 @@ void CaptureEngine::handleRecording(int frames, std::int8_t blockLevel) {
         if (keepTo < m_sink->position()) {
             m_sink->SeekTo(keepTo);
         }
+        // Frames the file keeps must not come again as the next pre-roll: the ring keeps only
+        // what was cut (this block joins it after this call).
+        const auto cutFrames = static_cast<std::size_t>(std::max<std::int64_t>(
+            FramesFromMs(recorded - lastLoud - kKeptSilenceMs, m_deviceRate.load()) - frames, 0));
+        if (m_preRollFilled > cutFrames) {
+            m_preRollStart = (m_preRollStart + m_preRollFilled - cutFrames) % m_preRollCapacity;
+            m_preRollFilled = cutFrames;
+        }
         std::copy_n(m_block.begin(), static_cast<std::ptrdiff_t>(frames) * m_deviceChannels.load(),
                     m_kept.begin());
         m_haveKept = true;
@@ -446,6 +463,39 @@ void CaptureEngine::handleRecording(int frames, std::int8_t blockLevel) {
     }
     if (m_maxTimeMs > 0 && recorded > m_maxTimeMs) {
         m_limitReached.store(true);
+    }
+}
+
+void CaptureEngine::keepForPreRoll(int frames) {
+    if (m_preRollCapacity == 0) {
+        return;
+    }
+    const int channels = m_deviceChannels.load();
+    const auto count = static_cast<std::size_t>(frames);
+    // Only the newest frames of a block longer than the ring stay.
+    const std::size_t skipped = count > m_preRollCapacity ? count - m_preRollCapacity : 0;
+    for (std::size_t frame = skipped; frame < count; ++frame) {
+        const std::size_t slot = (m_preRollStart + m_preRollFilled) % m_preRollCapacity;
+        std::copy_n(m_block.begin() + static_cast<std::ptrdiff_t>(frame * channels), channels,
+                    m_preRoll.begin() + static_cast<std::ptrdiff_t>(slot * channels));
+        if (m_preRollFilled == m_preRollCapacity) {
+            m_preRollStart = (m_preRollStart + 1) % m_preRollCapacity;
+        } else {
+            ++m_preRollFilled;
+        }
+    }
+}
+
+void CaptureEngine::writePreRoll() {
+    const int channels = m_deviceChannels.load();
+    while (m_preRollFilled > 0) {
+        // Oldest first, in pieces that neither wrap around the ring nor exceed a block.
+        const std::size_t piece = std::min({m_preRollFilled, m_preRollCapacity - m_preRollStart,
+                                            static_cast<std::size_t>(kMaxBlockFrames)});
+        m_sink->Write(m_preRoll.data() + static_cast<std::ptrdiff_t>(m_preRollStart * channels),
+                      static_cast<int>(piece));
+        m_preRollStart = (m_preRollStart + piece) % m_preRollCapacity;
+        m_preRollFilled -= piece;
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -79,6 +80,10 @@ class CaptureEngine : public LWorkerThread, private ThreadNotifyOwner {
     const InputSelection& inputSelection() const { return m_selection; }
     // Sets the selected source line's record volume; false when the mixer refused it.
     bool ApplyRecordVolume(std::int8_t volumeDb);
+    // Voice pre-roll: the last `ms` milliseconds before the block that opens the voice gate are
+    // written before it. 0 keeps the half-block rule instead. Takes effect at the next
+    // StartCapture.
+    void SetVoicePreRoll(int ms) { m_preRollMs = std::max(ms, 0); }
 
     // False when the sink is unusable or no format of the device could be opened.
     bool StartCapture(SinkRef sink, int maxTimeMs, std::int8_t voiceLevel, int silenceMs,
@@ -110,6 +115,8 @@ class CaptureEngine : public LWorkerThread, private ThreadNotifyOwner {
     void handleBlock(int frames);
     void handleWaiting(int frames, std::int8_t blockLevel);
     void handleRecording(int frames, std::int8_t blockLevel);
+    void keepForPreRoll(int frames);
+    void writePreRoll();
     std::int8_t measure(int frames);
     std::int8_t firstHalfLevel();
     void drain();
@@ -133,6 +140,7 @@ class CaptureEngine : public LWorkerThread, private ThreadNotifyOwner {
     std::int8_t m_silenceLevel = 0;
     std::int64_t m_silenceMs = 0;
     int m_levelCount = 0;
+    int m_preRollMs = 0;
 
     // Capture thread only.
     std::unique_ptr<WaveInDevice> m_device;
@@ -140,6 +148,11 @@ class CaptureEngine : public LWorkerThread, private ThreadNotifyOwner {
     std::vector<InternalSample> m_block;
     std::vector<InternalSample> m_kept;
     bool m_haveKept = false;
+    // The pre-roll ring: the last frames captured, in device frames, oldest at m_preRollStart.
+    std::vector<InternalSample> m_preRoll;
+    std::size_t m_preRollCapacity = 0;
+    std::size_t m_preRollStart = 0;
+    std::size_t m_preRollFilled = 0;
 
     // Shared between the two threads.
     std::atomic<int> m_state{0};

@@ -25,6 +25,8 @@ RecordLevelOptions LoadRecordLevelOptions(const SettingsStore& settings) {
     options.voiceActivate = settings.Read(setting::kVoiceActivate);
     options.voiceActivateLevel = settings.Read(setting::kVoiceActivateLevel);
     options.launchPlayWhenStop = settings.Read(setting::kLaunchPlayWhenStop);
+    options.voicePreRollMs = settings.Read(setting::kVoicePreRollMs);
+    options.voiceHangMs = settings.Read(setting::kVoiceHangMs);
     return options;
 }
 
@@ -55,6 +57,17 @@ void SaveRecordLevelOptions(SettingsStore& settings, const RecordLevelOptions& o
     settings.Write(setting::kVoiceActivate, options.voiceActivate);
     settings.Write(setting::kVoiceActivateLevel, options.voiceActivateLevel);
     settings.Write(setting::kLaunchPlayWhenStop, options.launchPlayWhenStop);
+    // Untouched values stay unwritten, so that a later default still reaches them.
+    if (options.voicePreRollMs != settings.Read(setting::kVoicePreRollMs)) {
+        settings.Write(setting::kVoicePreRollMs,
+                       options.voicePreRollMs <= 0
+                           ? 0
+                           : std::clamp(options.voicePreRollMs, kMinPreRollMs, kMaxPreRollMs));
+    }
+    if (options.voiceHangMs != settings.Read(setting::kVoiceHangMs)) {
+        settings.Write(setting::kVoiceHangMs,
+                       std::clamp(options.voiceHangMs, kMinHangMs, kMaxHangMs));
+    }
 }
 
 }  // namespace sonaro

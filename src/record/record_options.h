@@ -24,6 +24,8 @@ struct RecordLevelOptions {
     bool voiceActivate = false;
     int voiceActivateLevel = -18;  // dB, clamped to [-127, 127]
     bool launchPlayWhenStop = false;
+    int voicePreRollMs = 0;  // "VoicePreRollMs": 0 (off) or kMinPreRollMs..kMaxPreRollMs
+    int voiceHangMs = 5000;  // "VoiceHangMs": kMinHangMs..kMaxHangMs
 
     bool operator==(const RecordLevelOptions&) const = default;
 };
@@ -31,6 +33,13 @@ struct RecordLevelOptions {
 enum class MaxTimeField : int { Hours = 0, Seconds = 1 };
 
 inline constexpr int kMaxRecordingSeconds = 7200;
+// The Record page's limits for the voice gate's pre-roll and hang time, and the pre-roll it
+// suggests.
+inline constexpr int kMinPreRollMs = 100;
+inline constexpr int kMaxPreRollMs = 1000;
+inline constexpr int kSuggestedPreRollMs = 300;
+inline constexpr int kMinHangMs = 500;
+inline constexpr int kMaxHangMs = 60000;
 
 MaxTimeOptions LoadMaxTimeOptions(const SettingsStore& settings);
 RecordLevelOptions LoadRecordLevelOptions(const SettingsStore& settings);

@@ -9,6 +9,7 @@
 
 #include "formats/format_arguments.h"
 #include "formats/format_settings.h"
+#include "formats/recording_repair.h"
 #include "record/file_naming.h"
 #include "record/input_selection.h"
 #include "settings/settings_store.h"
@@ -21,7 +22,6 @@ namespace {
 constexpr std::string_view kProgramName = "Sonaro";
 constexpr int kTrayIdle = 1;
 constexpr int kTrayPaused = 7;
-constexpr int kVoiceSilenceMs = 5000;
 
 constexpr std::string_view kFileExistsText =
     "Another file with the same name and format already exists. Do you want to replace it? ";
@@ -42,8 +42,8 @@ std::string replaceRefusal(const std::string& path) {
         return "It exists and is not a regular file.";
     }
     if (!FormatFromPath(path)) {
-        return "It exists and is not a recording (.wav, .mp3, .aif or .aiff), so it is not "
-               "replaced.";
+        return "It exists and is not a recording (.wav, .mp3, .aif, .aiff, .flac or .opus), so "
+               "it is not replaced.";
     }
     return {};
 }
@@ -101,7 +101,8 @@ std::int64_t ParseTimeText(std::string_view text) {
     return negative ? -ms : ms;
 }
 
-LRecordingSession::LRecordingSession(RecordingSessionParts parts) : m_parts(std::move(parts)) {}
+LRecordingSession::LRecordingSession(RecordingSessionParts parts)
+    : m_parts(std::move(parts)), m_journal(m_parts.journalPath) {}
 
 LRecordingSession::~LRecordingSession() {
     Shutdown();
@@ -236,6 +237,9 @@ bool LRecordingSession::openOutputFile() {
     m_writer = tooLong.empty() ? m_parts.openWriter(m_path, m_format) : SinkRef();
     m_failing = false;
     if (!m_writer->isUnusable()) {
+        if (!m_journal.Add(m_path)) {
+            m_parts.log.Log("Recording not listed for repair after a crash: ", m_path);
+        }
         return true;
     }
     const std::string reason = tooLong.empty() ? m_writer->WriteError() : tooLong;
@@ -264,6 +268,7 @@ bool LRecordingSession::openOutputFile() {
 bool LRecordingSession::releaseFile() {
     const bool kept = m_writer->isUnusable() || m_writer->position() > 0;
     m_writer.reset();
+    m_journal.Remove(m_path);
     if (!kept) {
         ::unlink(m_path.c_str());
     }
@@ -301,9 +306,11 @@ bool LRecordingSession::beginCapture(int maxMs) {
     }
     std::int8_t voiceLevel = LevelSet::kSilence;
     int silenceMs = CaptureEngine::kNoSilenceLimitMs;
+    m_parts.engine.SetVoicePreRoll(0);
     if (m_parts.settings.Read(setting::kVoiceActivate)) {
         voiceLevel = static_cast<std::int8_t>(m_parts.settings.Read(setting::kVoiceActivateLevel));
-        silenceMs = kVoiceSilenceMs;
+        silenceMs = m_parts.settings.Read(setting::kVoiceHangMs);
+        m_parts.engine.SetVoicePreRoll(m_parts.settings.Read(setting::kVoicePreRollMs));
     }
     // The limits hold for the whole recording: reports come ten times a second.
     m_checkMaxTime = m_parts.settings.Read(setting::kCheckMaxTime);
@@ -464,7 +471,29 @@ void LRecordingSession::OnTimer(SessionTimer timer) {
     }
 }
 
+void LRecordingSession::repairInterruptedRecordings() {
+    std::string repaired;
+    for (const std::string& path : m_journal.Entries()) {
+        const RepairResult result = RepairRecording(path);
+        if (result.outcome == RepairOutcome::Repaired) {
+            m_parts.log.Log("Recording repaired after an interruption: ", path);
+            repaired += "\r\n" + path;
+        } else if (result.outcome == RepairOutcome::Failed) {
+            m_parts.log.Log("Recording could not be repaired: ", result.reason);
+        }
+    }
+    m_journal.Clear();
+    if (!repaired.empty()) {
+        const std::string text =
+            "Sonaro repaired these recordings, which were cut off when it last ended:\r\n" +
+            repaired;
+        m_parts.prompter.ShowMessage({text, "Recordings Repaired", PromptButtons::Ok,
+                                      PromptIcon::Information, PromptAnswer::Ok});
+    }
+}
+
 void LRecordingSession::Attach() {
+    repairInterruptedRecordings();
     m_parts.engine.SetListener(this, 0);
     refreshFileDisplay();
     m_display->ArmTimer(SessionTimer::FreeSpace, kFreeSpaceFirstMs);

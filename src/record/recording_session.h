@@ -7,6 +7,7 @@
 
 #include "audio/audio_sink.h"
 #include "formats/format_settings.h"
+#include "formats/recording_journal.h"
 #include "record/capture_engine.h"
 #include "record/recording_display.h"
 #include "record/session_services.h"
@@ -38,6 +39,9 @@ struct RecordingSessionParts {
     std::function<SinkRef(const std::string& path, const RecordingFormat& format)> openWriter;
     // The transmit queue file resumed at Attach.
     std::string queuePath;
+    // The journal of recordings being written (empty: none); those it lists at Attach are
+    // repaired.
+    std::string journalPath;
 };
 
 // The object behind the transport buttons, the hot keys and the command line: owns the current
@@ -114,6 +118,8 @@ class LRecordingSession final : public CaptureListener {
     void refreshFileDisplay();
     bool maxTimeReached(int ms) const;
     void checkWriteError();
+    // Completes the recordings an earlier run left open and tells the user which.
+    void repairInterruptedRecordings();
     // Ends the recording after a failure: what was written stays, the user is told why.
     void abandonRecording(const std::string& reason, bool recorded);
     void playTone(std::string_view resource);
@@ -135,6 +141,7 @@ class LRecordingSession final : public CaptureListener {
     std::string m_previousPath;
     SinkRef m_writer;
     int m_recordedMs = 0;
+    RecordingJournal m_journal;
     bool m_completed = false;
     bool m_paused = false;
     bool m_reopen = false;

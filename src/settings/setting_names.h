@@ -70,6 +70,8 @@ inline constexpr std::string_view kMainWindow = "MainWindow";
 inline constexpr std::string_view kFindWindow = "FindWindow";
 inline constexpr std::string_view kMp3Encoder = "MP3Encoder";
 inline constexpr std::string_view kAiffEncode = "AIFFEncode";
+inline constexpr std::string_view kFlacEncode = "FLACEncode";
+inline constexpr std::string_view kOpusEncode = "OpusEncode";
 inline constexpr std::string_view kVoxAudio = "VoxAudio";
 inline constexpr std::string_view kRawAudio = "RawAudio";
 inline constexpr std::string_view kEmail = "Email";
@@ -82,6 +84,10 @@ inline constexpr IntSetting kRecordDeviceChannel{kSettings, "RecordDeviceChannel
 inline constexpr IntSetting kRecordVolume{kSettings, "RecordVolume", 0, -127, 127};
 inline constexpr BoolSetting kVoiceActivate{kSettings, "VoiceActivate", false};
 inline constexpr IntSetting kVoiceActivateLevel{kSettings, "VoiceActivateLevel", -18, -127, 127};
+// Milliseconds kept before the block that opens the voice gate (0: the half-block rule) and of
+// quiet after which the gate closes.
+inline constexpr IntSetting kVoicePreRollMs{kSettings, "VoicePreRollMs", 0, 0, 1000};
+inline constexpr IntSetting kVoiceHangMs{kSettings, "VoiceHangMs", 5000, 500, 3600000};
 inline constexpr BoolSetting kLaunchPlayWhenStop{kSettings, "LaunchPlayWhenStop", false};
 inline constexpr BoolSetting kCheckMaxTime{kSettings, "CheckMaxTime", false};
 inline constexpr IntSetting kMaxTimeHours{kSettings, "MaxTimeHours", 0, 0, 2};
@@ -107,8 +113,8 @@ inline constexpr BoolSetting kHaveRun{kSettings, "HaveRun", false};
 inline constexpr TextSetting kWebServerUrl{kSettings, "WebServerUrl", ""};
 inline constexpr TextSetting kComponentServerUrl{kSettings, "ComponentServerUrl", ""};
 
-// Output: 0 WAV, 1 MP3, 2 AIFF.
-inline constexpr ChoiceSetting kFormat{kSettings, "Format", 0, 3};
+// Output: 0 WAV, 1 MP3, 2 AIFF, 3 FLAC, 4 Opus.
+inline constexpr ChoiceSetting kFormat{kSettings, "Format", 0, 5};
 inline constexpr BoolSetting kPromptForName{kSettings, "PromptForName", false};
 inline constexpr TextSetting kFileNameFormat{kSettings, "FileNameFormat", "Untitled %autonumber%"};
 inline constexpr IntSetting kAutoNumber{kSettings, "AutoNumber", 1, kIntMin, kIntMax};
@@ -184,6 +190,15 @@ inline constexpr IntSetting kMp3ChannelMode{kMp3Encoder, "ChannelMode", 1, 0, UI
 inline constexpr IntSetting kAiffChannels{kAiffEncode, "Channels", 2, 0, UINT8_MAX};
 inline constexpr IntSetting kAiffSampleRate{kAiffEncode, "SampleRate", 44100, kIntMin, kIntMax};
 inline constexpr IntSetting kAiffSampleSize{kAiffEncode, "SampleSize", 16, kIntMin, kIntMax};
+inline constexpr IntSetting kFlacLevel{kFlacEncode, "CompressionLevel", 5, 0, 8};
+inline constexpr IntSetting kFlacBits{kFlacEncode, "BitsPerSample", 16, 16, 24};
+inline constexpr IntSetting kFlacSampleRate{kFlacEncode, "SampleRate", 44100, kIntMin, kIntMax};
+inline constexpr IntSetting kFlacChannels{kFlacEncode, "Channels", 2, 1, 2};
+// Bit rate in kbit/s; application 0 voice, 1 audio.
+inline constexpr IntSetting kOpusBitRate{kOpusEncode, "BitRate", 64, 6, 510};
+inline constexpr IntSetting kOpusApplication{kOpusEncode, "Application", 1, 0, 1};
+inline constexpr IntSetting kOpusComplexity{kOpusEncode, "Complexity", 10, 0, 10};
+inline constexpr IntSetting kOpusChannels{kOpusEncode, "Channels", 2, 1, 2};
 
 // Headerless audio: ".vox" files read with the "VoxAudio" values, ".raw", ".snd" and ".moh" with
 // "RawAudio". Channels 0 counts as 1. Codec: 0 Dialogic ADPCM, 1 G.711 mu-law, 2 A-law, 3 16-bit
@@ -287,8 +302,11 @@ inline constexpr std::array kAllIntSettings{
     &kFastSpeed,           &kPlayOffset,     &kFindWindowWidth,
     &kFindWindowHeight,    &kFindWindowX,    &kFindWindowY,
     &kPlayerWidth,         &kPlayerX,        &kPlayerY,
-    &kPlayerHeight,        &kFastSpeed,      &kPlayOffset,
-    &kSpeechEngine,        &kFoundTimesX,    &kFoundTimesY,
+    &kPlayerHeight,        &kSpeechEngine,   &kFoundTimesX,
+    &kFoundTimesY,         &kVoicePreRollMs, &kVoiceHangMs,
+    &kFlacLevel,           &kFlacSampleRate, &kFlacBits,
+    &kFlacChannels,        &kOpusBitRate,    &kOpusApplication,
+    &kOpusChannels,        &kOpusComplexity,
 };
 inline constexpr std::array kAllBoolSettings{
     &kVoiceActivate,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QComboBox>
 #include <QWidget>
 
 #include <optional>
@@ -64,5 +65,15 @@ void ShowComplaint(Prompter& prompter, const FieldComplaint& complaint, QWidget*
 
 QString ToQt(std::string_view text);
 std::string FromQt(const QString& text);
+
+// A drop-down list of `items`.
+template <typename Items>
+QComboBox* ComboOf(const Items& items, QWidget* parent) {
+    auto* list = new QComboBox(parent);
+    for (std::string_view text : items) {
+        list->addItem(ToQt(text));
+    }
+    return list;
+}
 
 }  // namespace sonaro

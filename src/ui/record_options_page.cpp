@@ -47,6 +47,9 @@ RecordOptionsPage::RecordOptionsPage(OptionsServices& services, QWidget* parent)
     watch(m_volume, kLevelsGroup);
     watch(m_voiceActivate, kLevelsGroup);
     watch(m_voiceLevel, kLevelsGroup);
+    watch(m_preRoll, kLevelsGroup);
+    watch(m_preRollMs, kLevelsGroup);
+    watch(m_hangMs, kLevelsGroup);
     watch(m_launch, kLevelsGroup);
     watch(m_limit, kMaxTimeGroup);
     watch(m_hours, kMaxTimeGroup);
@@ -74,6 +77,17 @@ QWidget* RecordOptionsPage::buildRecordingFrame() {
     volumeRow->addWidget(m_mixer);
     form->addRow(QStringLiteral("Record Volume:"), volumeRow);
     form->addRow(m_voiceActivate, m_voiceLevel);
+    m_preRoll = new QCheckBox(QStringLiteral("Keep sound before the voice (ms):"), frame);
+    m_preRollMs = new QSpinBox(frame);
+    m_preRollMs->setRange(kMinPreRollMs, kMaxPreRollMs);
+    m_preRollMs->setSingleStep(50);
+    m_preRollMs->setObjectName(QStringLiteral("preRollMs"));
+    form->addRow(m_preRoll, m_preRollMs);
+    m_hangMs = new QSpinBox(frame);
+    m_hangMs->setRange(kMinHangMs, kMaxHangMs);
+    m_hangMs->setSingleStep(500);
+    m_hangMs->setObjectName(QStringLiteral("hangMs"));
+    form->addRow(QStringLiteral("Wait for voice after quiet of (ms):"), m_hangMs);
     return frame;
 }
 
@@ -128,6 +142,9 @@ void RecordOptionsPage::Load() {
     m_volume->setValue(levels.recordVolume);
     m_voiceActivate->setChecked(levels.voiceActivate);
     m_voiceLevel->setValue(levels.voiceActivateLevel);
+    m_preRoll->setChecked(levels.voicePreRollMs > 0);
+    m_preRollMs->setValue(levels.voicePreRollMs > 0 ? levels.voicePreRollMs : kSuggestedPreRollMs);
+    m_hangMs->setValue(levels.voiceHangMs);
     m_launch->setChecked(levels.launchPlayWhenStop);
     const MaxTimeOptions maxTime = LoadMaxTimeOptions(m_services.settings);
     m_limit->setChecked(maxTime.limit);
@@ -139,7 +156,11 @@ void RecordOptionsPage::Load() {
 }
 
 void RecordOptionsPage::UpdateEnabling() {
-    m_voiceLevel->setEnabled(m_voiceActivate->isChecked());
+    const bool voice = m_voiceActivate->isChecked();
+    m_voiceLevel->setEnabled(voice);
+    m_preRoll->setEnabled(voice);
+    m_preRollMs->setEnabled(voice && m_preRoll->isChecked());
+    m_hangMs->setEnabled(voice);
     const bool limit = m_limit->isChecked();
     for (QWidget* widget : {static_cast<QWidget*>(m_hours), static_cast<QWidget*>(m_minutes),
                             static_cast<QWidget*>(m_seconds), static_cast<QWidget*>(m_whenReached),
@@ -153,9 +174,14 @@ std::optional<FieldComplaint> RecordOptionsPage::SaveChanged() {
         SaveInputSelection(
             m_services.settings, m_services.devices,
             {std::max(m_device->currentIndex(), 0), std::max(m_channel->currentIndex(), 0)});
-        SaveRecordLevelOptions(m_services.settings,
-                               {m_volume->value(), m_voiceActivate->isChecked(),
-                                m_voiceLevel->value(), m_launch->isChecked()});
+        RecordLevelOptions levels;
+        levels.recordVolume = m_volume->value();
+        levels.voiceActivate = m_voiceActivate->isChecked();
+        levels.voiceActivateLevel = m_voiceLevel->value();
+        levels.launchPlayWhenStop = m_launch->isChecked();
+        levels.voicePreRollMs = m_preRoll->isChecked() ? m_preRollMs->value() : 0;
+        levels.voiceHangMs = m_hangMs->value();
+        SaveRecordLevelOptions(m_services.settings, levels);
     }
     if (groupChanged(kMaxTimeGroup)) {
         return SaveMaxTimeOptions(m_services.settings,

@@ -51,6 +51,9 @@ class RecordOptionsPage final : public OptionsPage {
     QPushButton* m_mixer;
     QCheckBox* m_voiceActivate;
     LDBEdit* m_voiceLevel;
+    QCheckBox* m_preRoll;
+    QSpinBox* m_preRollMs;
+    QSpinBox* m_hangMs;
     QCheckBox* m_limit;
     QSpinBox* m_hours;
     QSpinBox* m_minutes;

@@ -1,8 +1,11 @@
-"""A WAV recording cut short by SIGKILL keeps the writers' open-state header; the reader must
-open it with every whole frame that reached the disk. The program does not reach the reader yet,
-so the file is opened by the sonaro_probe tool, as the recordings list opens it."""
+"""Recordings cut off by SIGKILL or a power loss. The writers refresh their headers and sync
+every second, so a copy of the file taken while recording decodes as it is; the start after a
+kill repairs the file it was writing, says so and logs it. The recordings list opens a cut file
+through the reader (the sonaro_probe tool stands in for it)."""
 
 import os
+import random
+import shutil
 import signal
 import struct
 import subprocess
@@ -11,24 +14,56 @@ from recording_harness import RecordingTestCase
 from sonaro_harness import wait_until
 
 SONARO_PROBE = os.environ.get("SONARO_PROBE", "")
+FORMATS = ("wav", "aif", "flac", "opus")
 
 
-def data_chunk(path):
-    """(block align, offset of the data, data size field) from a WAV file's chunks."""
-    with open(path, "rb") as wav:
-        riff, _, wave = struct.unpack("<4sI4s", wav.read(12))
-        assert riff == b"RIFF" and wave == b"WAVE", path
-        block_align = None
+def pcm_layout(path):
+    """(bytes per frame, offset of the sound) of a WAV or AIFF file, from its chunks."""
+    with open(path, "rb") as audio:
+        head = audio.read(12)
+        wav = head[:4] == b"RIFF"
+        order = "<" if wav else ">"
+        frame_bytes = None
         while True:
-            header = wav.read(8)
-            if len(header) < 8:
-                raise AssertionError("no data chunk in " + path)
-            name, size = struct.unpack("<4sI", header)
+            chunk = audio.read(8)
+            if len(chunk) < 8:
+                raise AssertionError("no sound chunk in " + path)
+            name, size = struct.unpack(order + "4sI", chunk)
             if name == b"data":
-                return block_align, wav.tell(), size
-            body = wav.read(size + (size & 1))
+                return frame_bytes, audio.tell()
+            if name == b"SSND":
+                offset = struct.unpack(">I", audio.read(8)[:4])[0]
+                return frame_bytes, audio.tell() + offset
+            body = audio.read(size + (size & 1))
             if name == b"fmt ":
-                block_align = struct.unpack("<H", body[12:14])[0]
+                frame_bytes = struct.unpack("<H", body[12:14])[0]
+            elif name == b"COMM":
+                channels, _, bits = struct.unpack(">HIH", body[:8])
+                frame_bytes = channels * ((bits + 7) // 8)
+
+
+def frames_on_disk(path):
+    frame_bytes, offset = pcm_layout(path)
+    return (os.path.getsize(path) - offset) // frame_bytes
+
+
+def header_frames(path):
+    """The length in frames that the header states, as sox reads it."""
+    result = subprocess.run(["soxi", "-s", path], capture_output=True, text=True, timeout=60)
+    return int(result.stdout.strip()) if result.returncode == 0 else -1
+
+
+def decoded_frames(path, tool):
+    """Frames decoded by sox or ffmpeg (16-bit stereo at 48 kHz for ffmpeg); -1 on an error."""
+    if tool == "sox":
+        args = ["sox", path, "-t", "raw", "-e", "signed", "-b", "16", "-c", "2", "-"]
+    else:
+        args = ["ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-ac", "2", "-ar", "48000",
+                "-"]
+    result = subprocess.run(args, capture_output=True, timeout=120)
+    if result.returncode != 0 or (tool == "ffmpeg" and result.stderr.strip()):
+        return -1
+    return len(result.stdout) // 4
 
 
 def probe(path):
@@ -42,28 +77,88 @@ def probe(path):
 class KilledRecordingTest(RecordingTestCase):
     def setUp(self):
         super().setUp()
-        if not SONARO_PROBE or not os.access(SONARO_PROBE, os.X_OK):
-            self.skipTest("SONARO_PROBE does not name the built probe")
+        for tool in ("soxi", "ffmpeg", "flac"):
+            if shutil.which(tool) is None:
+                self.skipTest(tool + " is needed to check the recordings")
+        self.play(self.tone_file("tone.wav", 120))
 
-    def test_wav_cut_short_by_sigkill_opens_with_the_length_on_disk(self):
-        self.play(self.tone_file("tone.wav", 30))
-        first = self.start_first()
-        self.command("-outdir", self.out, "-record")
-        path = os.path.join(self.out, "Untitled 001.wav")
-        # Well over a second of sound on disk before the kill.
-        self.assertTrue(wait_until(lambda: os.path.exists(path) and
-                                   os.path.getsize(path) > 200000, 30),
-                        "the recording did not grow")
+    def record_until_kill(self, word, seconds):
+        """Starts the program recording in `word`'s format, kills it `seconds` after the file
+        appeared and gives (its path, the start's standard error)."""
+        before = set(os.listdir(self.out))
+        first = self.start_first("-outdir", self.out, "-record", word)
+        new = lambda: set(os.listdir(self.out)) - before
+        self.assertTrue(wait_until(lambda: new(), 30), "no recording was started")
+        self.pause(seconds)
         first.send_signal(signal.SIGKILL)
         self.wait_exit(first)
-        self.assertEqual(first.returncode, -signal.SIGKILL)
+        (name,) = new()
+        return os.path.join(self.out, name), first
 
-        block_align, offset, size_field = data_chunk(path)
-        self.assertGreater(block_align, 0)
-        on_disk = (os.path.getsize(path) - offset) // block_align
-        self.assertGreater(size_field, os.path.getsize(path),
-                           "the header still holds the open-state data size")
+    def assertRepaired(self, path, word):
+        if word in ("wav", "aif"):
+            self.assertEqual(header_frames(path), frames_on_disk(path), path)
+            self.assertEqual(decoded_frames(path, "sox"), frames_on_disk(path), path)
+            self.assertGreater(decoded_frames(path, "ffmpeg"), 0, path)
+        elif word == "flac":
+            self.assertEqual(subprocess.run(["flac", "-t", "-s", path],
+                                            capture_output=True).returncode, 0, path)
+            self.assertEqual(header_frames(path), decoded_frames(path, "sox"), path)
+            self.assertGreater(header_frames(path), 0, path)
+        else:
+            self.assertGreater(decoded_frames(path, "ffmpeg"), 0, path)
+
+    def test_kills_at_twenty_random_instants_are_repaired_at_the_next_start(self):
+        seed = int(os.environ.get("SONARO_KILL_SEED", random.randrange(1 << 30)))
+        chance = random.Random(seed)
+        killed = None
+        for round_number in range(20):
+            word = FORMATS[round_number % len(FORMATS)]
+            path, start = self.record_until_kill(word, chance.uniform(0.8, 2.2))
+            if killed is not None:
+                self.check_repair(killed, start, seed)
+            killed = (path, word)
+        last = self.start_first()
+        self.check_repair(killed, last, seed)
+
+    def check_repair(self, killed, start, seed):
+        path, word = killed
+        message = "seed %d, %s" % (seed, path)
+        if word != "opus":
+            self.assertIn("Recording repaired after an interruption: " + path, self.log_lines(),
+                          message)
+            self.assertIn("Recordings Repaired", self.log_text(start), message)
+            self.assertIn(path, self.log_text(start), message)
+        self.assertRepaired(path, word)
+
+    def test_copies_taken_while_recording_decode_without_a_repair(self):
+        first = self.start_first()
+        for word in FORMATS:
+            before = set(os.listdir(self.out))
+            self.command("-outdir", self.out, "-record", word)
+            self.assertTrue(wait_until(lambda: set(os.listdir(self.out)) - before, 30))
+            (name,) = set(os.listdir(self.out)) - before
+            path = os.path.join(self.out, name)
+            self.pause(2.6)
+            # What a power loss keeps: the bytes as they are, with no help from the program.
+            copy = os.path.join(self.home, "copy-" + name)
+            shutil.copyfile(path, copy)
+            if word in ("wav", "aif"):
+                # Both record 44100 Hz by default; at most the last second is not counted yet.
+                self.assertGreaterEqual(decoded_frames(copy, "sox"),
+                                        frames_on_disk(copy) - 44100, copy)
+            elif word == "flac":
+                self.assertGreaterEqual(decoded_frames(copy, "sox"), 44100, copy)
+            else:
+                self.assertGreaterEqual(decoded_frames(copy, "ffmpeg"), 48000, copy)
+            self.command("-done")
+        self.assertIsNone(first.poll())
+
+    def test_wav_cut_short_by_sigkill_opens_with_the_length_on_disk(self):
+        if not SONARO_PROBE or not os.access(SONARO_PROBE, os.X_OK):
+            self.skipTest("SONARO_PROBE does not name the built probe")
+        path, _ = self.record_until_kill("wav", 1.5)
         seen = probe(path)
         self.assertEqual(seen["status"], 0)
-        self.assertEqual(seen["frames"], on_disk)
+        self.assertEqual(seen["frames"], frames_on_disk(path))
         self.assertGreater(seen["frames"], seen["rate"], "more than a second was kept")

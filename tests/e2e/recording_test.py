@@ -39,6 +39,21 @@ class TimedRecordingTest(RecordingTestCase):
         self.assertAlmostEqual(duration(decoded), 3.0, delta=0.2)
         self.assertTone(decoded, 440, start=0.1, length=2.8)
 
+    def test_flac_and_opus_hold_the_tone_with_their_command_line_words(self):
+        flac = self.record_for_three_seconds("x.flac")
+        self.assertEqual(subprocess.run(["flac", "-t", "-s", flac]).returncode, 0)
+        self.assertAlmostEqual(duration(flac), 3.0, delta=0.2)
+        self.assertTone(flac, 440)
+        opus = self.record_for_three_seconds("x.opus", "-b", "32", "-m", "1")
+        self.assertEqual((self.setting("OpusEncode", "BitRate"),
+                          self.setting("OpusEncode", "Channels")), ("32", "1"))
+        decoded = os.path.join(self.home, "opus.wav")
+        subprocess.run(["ffmpeg", "-v", "error", "-i", opus, decoded], check=True, timeout=60)
+        self.assertEqual(subprocess.run(["soxi", "-c", decoded], capture_output=True,
+                                        text=True).stdout.strip(), "1")
+        self.assertAlmostEqual(duration(decoded), 3.0, delta=0.2)
+        self.assertTone(decoded, 440, start=0.1, length=2.8)
+
     def test_tones_frame_the_recording_without_being_recorded_first(self):
         self.set_setting("Settings", "RecordTone", "1")
         self.set_setting("Settings", "StoppedTone", "1")
@@ -115,6 +130,29 @@ class VoiceActivationTest(RecordingTestCase):
         self.assertLess(tail["Maximum amplitude"], 0.05, "the file ends in the silence after")
         last_loud = sox_stat(path, start=length - 0.2, length=0.1)
         self.assertGreater(last_loud["Maximum amplitude"], 0.3, "the file ends ~50 ms after")
+
+
+    def test_pre_roll_keeps_the_sound_before_the_voice(self):
+        self.set_setting("Settings", "VoiceActivate", "1")
+        self.set_setting("Settings", "VoiceActivateLevel", "-18")
+        self.set_setting("Settings", "VoicePreRollMs", "300")
+        # A quiet 300 Hz hum (below the voice level) for 1 s, then the loud 440 Hz "word".
+        signal = os.path.join(self.home, "word.wav")
+        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", signal, "synth", "1", "sine", "300",
+                        "vol", "0.02", ":", "synth", "1.5", "sine", "440", "vol", "0.5"],
+                       check=True, timeout=60)
+        first = self.start_first()
+        path = os.path.join(self.out, "word.wav")
+        self.command("-recordfile", path)
+        player = self.play(signal)
+        self.assertTrue(wait_until(lambda: player.poll() is not None, 40))
+        self.command("-done")
+        self.assertIsNone(first.poll())
+        # 300 ms of the hum before the block (100 ms) in which the word began.
+        hum = sox_stat(path, start=0, length=0.28)
+        self.assertAlmostEqual(hum["Rough   frequency"], 300, delta=15)
+        self.assertLess(hum["Maximum amplitude"], 0.05)
+        self.assertTone(path, 440, start=0.45, length=0.8)
 
 
 class MaxTimeTest(RecordingTestCase):

@@ -95,11 +95,31 @@ TEST_F(FormatArgumentsTest, FailedWavSaveIsReported) {
               FormatArgumentsResult::SaveFailed);
 }
 
-TEST(FormatWords, NameTheThreeFormats) {
+TEST_F(FormatArgumentsTest, FlacAndOpusTakeTheirSlotsAndKeepTheRestStored) {
+    EXPECT_EQ(apply(OutputFormat::Flac, {"-s", "48000", "-m", "1", "-b", "24", "-ms"}),
+              std::make_pair(kApplied, std::size_t{6}));
+    EXPECT_EQ(m_formats.LoadFlacSettings(), (FlacSettings{5, 24, 48000, 1}));
+    EXPECT_EQ(apply(OutputFormat::Flac, {"-s", "0", "-m", "0", "-b", "0"}).first, kApplied);
+    EXPECT_EQ(m_formats.LoadFlacSettings(), FlacSettings{}) << "zeros record with the defaults";
+    EXPECT_EQ(apply(OutputFormat::Flac, {"-s", "500", "-m", "1", "-b", "16"}).first,
+              FormatArgumentsResult::RateRefused);
+    EXPECT_EQ(apply(OutputFormat::Opus, {"-b", "900", "-m", "1"}),
+              std::make_pair(kApplied, std::size_t{4}));
+    EXPECT_EQ(m_formats.LoadOpusSettings(), (OpusSettings{510, false, 10, 1}));
+    EXPECT_EQ(apply(OutputFormat::Opus, {"-b", "0", "-x", "2"}).first, kApplied);
+    EXPECT_EQ(m_formats.LoadOpusSettings(), (OpusSettings{510, false, 10, 1}));
+    EXPECT_EQ(apply(OutputFormat::Opus, {"-b", "32"}), std::make_pair(kIncomplete, std::size_t{0}));
+}
+
+TEST(FormatWords, NameTheFiveFormats) {
     EXPECT_EQ(FormatFromWord("WAV"), OutputFormat::Wav);
     EXPECT_EQ(FormatFromWord("Mp3"), OutputFormat::Mp3);
     EXPECT_EQ(FormatFromWord("aif"), OutputFormat::Aiff);
     EXPECT_EQ(FormatFromWord("AIFF"), OutputFormat::Aiff);
+    EXPECT_EQ(FormatFromWord("Flac"), OutputFormat::Flac);
+    EXPECT_EQ(FormatFromWord("OPUS"), OutputFormat::Opus);
+    EXPECT_EQ(FormatFromPath("take.flac"), OutputFormat::Flac);
+    EXPECT_EQ(FormatFromPath("take.Opus"), OutputFormat::Opus);
     EXPECT_EQ(FormatFromWord("ogg"), std::nullopt);
     EXPECT_EQ(FormatFromWord("-hide"), std::nullopt);
     EXPECT_EQ(FormatFromPath("/a/b.c/take.MP3"), OutputFormat::Mp3);

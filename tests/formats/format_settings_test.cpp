@@ -27,7 +27,9 @@ TEST_F(FormatSettingsTest, OutputFormatOutsideTheTableReadsAsWav) {
     m_formats.SetOutputFormat(OutputFormat::Aiff);
     EXPECT_EQ(m_settings.ReadSettingString("Settings", "Format", ""), "2");
     EXPECT_EQ(m_formats.GetOutputFormat(), OutputFormat::Aiff);
-    for (const char* stored : {"7", "-1", "3"}) {
+    m_formats.SetOutputFormat(OutputFormat::Opus);
+    EXPECT_EQ(m_formats.GetOutputFormat(), OutputFormat::Opus);
+    for (const char* stored : {"7", "-1", "5"}) {
         m_settings.WriteSettingString("Settings", "Format", stored);
         EXPECT_EQ(m_formats.GetOutputFormat(), OutputFormat::Wav) << stored;
     }
@@ -142,7 +144,7 @@ TEST_F(FormatSettingsTest, Mp3LoadRaisesTheVbrMinimumOnlyAboveA160Maximum) {
     EXPECT_EQ(m_formats.LoadMp3Settings().vbrMinBitRate, 8);
 }
 
-TEST_F(FormatSettingsTest, Mp3AndAiffSettingsRoundTrip) {
+TEST_F(FormatSettingsTest, Mp3AiffFlacAndOpusSettingsRoundTrip) {
     Mp3Settings mp3;
     mp3.constantBitRate = false;
     mp3.cbrBitRate = 320;
@@ -158,6 +160,13 @@ TEST_F(FormatSettingsTest, Mp3AndAiffSettingsRoundTrip) {
     const AiffSettings aiff{1, 22050, 24};
     m_formats.SaveAiffSettings(aiff);
     EXPECT_EQ(m_formats.LoadAiffSettings(), aiff);
+    const FlacSettings flac{8, 24, 96000, 1};
+    m_formats.SaveFlacSettings(flac);
+    EXPECT_EQ(m_formats.LoadFlacSettings(), flac);
+    const OpusSettings opus{24, true, 3, 1};
+    m_formats.SaveOpusSettings(opus);
+    EXPECT_EQ(m_formats.LoadOpusSettings(), opus);
+    EXPECT_EQ(m_settings.ReadSettingString("OpusEncode", "Application", ""), "0");
 }
 
 TEST_F(FormatSettingsTest, LabelsDescribeTheCurrentFormat) {
@@ -174,6 +183,11 @@ TEST_F(FormatSettingsTest, LabelsDescribeTheCurrentFormat) {
     EXPECT_EQ(m_formats.FormatLabel(), "Stereo 44100 AIFF");
     m_settings.WriteSettingInt("AIFFEncode", "Channels", 1);
     EXPECT_EQ(m_formats.FormatLabel(), "Mono 44100 AIFF");
+    m_formats.SetOutputFormat(OutputFormat::Flac);
+    EXPECT_EQ(m_formats.FormatLabel(), "44100Hz Stereo Flac");
+    m_formats.SetOutputFormat(OutputFormat::Opus);
+    m_settings.WriteSettingInt("OpusEncode", "Channels", 1);
+    EXPECT_EQ(m_formats.FormatLabel(), "64Kbps Mono Opus");
 }
 
 // Zero fields record with the writers' defaults, and the label says so.

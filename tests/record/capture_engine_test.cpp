@@ -171,6 +171,36 @@ TEST_F(CaptureEngineTest, VoiceGateKeepsHalfABlockAndTrimsLongSilence) {
     EXPECT_EQ(memory.frames(), 200 * 8);
 }
 
+// Pre-roll 300 ms and a hang time of one second at 8000 Hz (blocks of 100 ms): two loud blocks
+// (at 0.5 s and 3 s) in a quiet ramp below the silence level (-22 dB, 650).
+TEST_F(CaptureEngineTest, PreRollKeepsTheSoundBeforeEachWordAndTheGateClosesAfterTheHangTime) {
+    const auto quiet = [](std::int64_t frame) {
+        return static_cast<std::int16_t>(frame % 500 + 1);
+    };
+    auto signal = [&](std::int64_t frame, int, int) -> std::int16_t {
+        const bool loud = (frame >= 4000 && frame < 4800) || (frame >= 24000 && frame < 24800);
+        return loud ? std::int16_t{8000} : quiet(frame);
+    };
+    build({input(signal, 8000 * 4)});
+    MemorySink& memory = memoryWriter();
+    m_engine->SetVoicePreRoll(300);
+    ASSERT_TRUE(m_engine->StartCapture(m_writer, 0, -18, 1000, 0));
+    playScriptAndStop();
+
+    const auto& out = memory.samples();
+    ASSERT_EQ(memory.frames(), 6800 + 2400 + 800 + 50 * 8);
+    // 2400 frames before the first word, the word, then 450 ms of the quiet after it: the gate
+    // closed after one second of quiet and cut the rest.
+    EXPECT_EQ(out[0], ToInternalSample(quiet(1600)));
+    EXPECT_EQ(out[2399], ToInternalSample(quiet(3999)));
+    EXPECT_EQ(out[2400], ToInternalSample(8000));
+    EXPECT_EQ(out[6799], ToInternalSample(quiet(4800 + 3599)));
+    // The second word comes with its own 300 ms, none of it written before.
+    EXPECT_EQ(out[6800], ToInternalSample(quiet(21600)));
+    EXPECT_EQ(out[6800 + 2399], ToInternalSample(quiet(23999)));
+    EXPECT_EQ(out[6800 + 2400], ToInternalSample(8000));
+}
+
 TEST_F(CaptureEngineTest, VoiceInTheSecondHalfOnlyDoesNotWriteTheKeptBlock) {
     build({input(test::ToneBetween(0.5, 250, 300), 8000)});
     MemorySink& memory = memoryWriter();

@@ -37,10 +37,17 @@ TEST_F(RecordOptionsTest, MaximumTimeBordersAndUncheckingKeepsTheStoredTime) {
     EXPECT_FALSE(loaded.stopAtMax);
 }
 
-TEST_F(RecordOptionsTest, LevelsRoundTripWithTheVoiceLevelClamped) {
+TEST_F(RecordOptionsTest, LevelsRoundTripWithTheVoiceValuesClampedToThePageLimits) {
     EXPECT_EQ(LoadRecordLevelOptions(m_settings), RecordLevelOptions{});
-    SaveRecordLevelOptions(m_settings, {-6, true, -300, true});
-    EXPECT_EQ(LoadRecordLevelOptions(m_settings), (RecordLevelOptions{-6, true, -127, true}));
+    SaveRecordLevelOptions(m_settings, RecordLevelOptions{});
+    EXPECT_FALSE(m_settings.ReadIfStored(setting::kVoiceHangMs).has_value())
+        << "an untouched hang time keeps following the default";
+    SaveRecordLevelOptions(m_settings, {-6, true, -300, true, 20, 100000});
+    EXPECT_EQ(LoadRecordLevelOptions(m_settings),
+              (RecordLevelOptions{-6, true, -127, true, kMinPreRollMs, kMaxHangMs}));
+    SaveRecordLevelOptions(m_settings, {-6, true, 0, true, 0, 100});
+    EXPECT_EQ(LoadRecordLevelOptions(m_settings),
+              (RecordLevelOptions{-6, true, 0, true, 0, kMinHangMs}));
 }
 
 }  // namespace

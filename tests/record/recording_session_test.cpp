@@ -128,7 +128,7 @@ class RecordingSessionTest : public test::SettingsTest {
             [this](const std::string& path, const RecordingFormat& format) {
                 return openWriter(path, format);
             },
-            m_dir + "/bgsend.lst"});
+            m_dir + "/bgsend.lst", m_dir + "/recordings.journal"});
         m_session->SetDisplay(&m_display);
         m_session->SetTransmit(&m_transmit);
         m_session->Attach();

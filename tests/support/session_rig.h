@@ -60,7 +60,7 @@ struct SessionRig {
                                   opened.push_back(path);
                                   return MakeSink<MemorySink>(8000, 1);
                               },
-                              home.path() + "/bgsend.lst"}};
+                              home.path() + "/bgsend.lst", home.path() + "/recordings.journal"}};
 };
 
 }  // namespace sonaro::test
