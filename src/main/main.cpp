@@ -387,14 +387,15 @@ int runFirstInstance(int argc, char** argv, const std::vector<std::string>& args
                                                           : std::vector<std::string>());
     };
     services.openHelp = [&] {
-        // The installed program is <prefix>/bin/sonaro; a build runs from a folder of the tree.
-        const std::filesystem::path above =
-            std::filesystem::path(QCoreApplication::applicationDirPath().toStdString())
-                .parent_path();
-        OpenHelpContents(
-            ServerAddresses::Read(settings).web,
-            {(above / "share/doc/sonaro/README.md").string(), (above / "README.md").string()},
-            pages, prompter);
+        // The installed program is <prefix>/bin/sonaro; a build runs from a folder of the tree
+        // and makes the page in its desktop/help folder.
+        const std::filesystem::path programDir =
+            QCoreApplication::applicationDirPath().toStdString();
+        OpenHelpContents(ServerAddresses::Read(settings).web,
+                         {(programDir.parent_path() / "share/sonaro/help/index.html").string(),
+                          (programDir / "desktop/help/index.html").string(),
+                          (programDir.parent_path() / "README.md").string()},
+                         pages, prompter);
     };
     window.SetServices(std::move(services));
     // Installed before the session's Attach resumes a queue left by an earlier run.

@@ -11,7 +11,7 @@ namespace {
 
 TEST(HelpContents, OpensTheWebPagesElseTheFirstManualFoundElseSaysWhereItLooked) {
     const test::TempDir dir("help");
-    const std::vector<std::string> manuals = {dir + "/share/doc/sonaro/README.md",
+    const std::vector<std::string> manuals = {dir + "/share/sonaro/help/index.html",
                                               dir + "/README.md"};
     test::RecordingPageOpener pages;
     test::ScriptedPrompter prompter;
