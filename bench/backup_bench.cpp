@@ -116,20 +116,11 @@ std::vector<std::string> peerCommand(int entry, const std::string& output) {
             return {"sox", inputFile(), "-r", "8000", "-c", "1", output};
         case 1:
         case 2:
-            return {"ffmpeg",
-                    "-nostdin",
-                    "-loglevel",
-                    "error",
-                    "-y",
-                    "-i",
-                    inputFile(),
-                    "-ac",
-                    "1",
-                    "-c:a",
-                    "libmp3lame",
-                    "-b:a",
-                    entry == 1 ? "8k" : "16k",
-                    output};
+            return {"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-i", inputFile(), "-ac", "1",
+                    // The rate lame chooses for our 22.05 kHz feed; at 44.1 kHz the bit rate
+                    // would be raised to MPEG 1's lowest, 32 kbit/s.
+                    "-ar", entry == 1 ? "8000" : "16000", "-c:a", "libmp3lame", "-b:a",
+                    entry == 1 ? "8k" : "16k", output};
         default:
             return {"sox", inputFile(), "-r", "8000", "-c", "1", "-e", "gsm-full-rate", output};
     }

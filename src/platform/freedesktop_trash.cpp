@@ -80,8 +80,7 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
-}  // namespace
-
+// The Path value of a .trashinfo file: bytes outside the URL's unreserved set and '/' as "%XX".
 std::string EncodeTrashPath(const std::string& path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string encoded;
@@ -98,6 +97,8 @@ std::string EncodeTrashPath(const std::string& path) {
     }
     return encoded;
 }
+
+}  // namespace
 
 bool FreedesktopTrash::MoveToTrash(const std::string& path, std::string& error) {
     struct stat file {};

@@ -28,7 +28,4 @@ class FreedesktopTrash final : public RecycleBin {
     std::string m_dataHome;
 };
 
-// The Path value of a .trashinfo file: bytes outside the URL's unreserved set and '/' as "%XX".
-std::string EncodeTrashPath(const std::string& path);
-
 }  // namespace sonaro

@@ -83,6 +83,10 @@ ConvertOutcome ConvertForBackup(const std::string& source, const std::string& ta
                 return {ConvertResult::WriteFailed, copied.error};
         }
     }
+    if (NeedsMp3Encoder(entry) && mp3Encoder.empty()) {
+        return {ConvertResult::WriteFailed,
+                "The MP3 encoder is not installed (the package \"lame\" provides it)."};
+    }
     SourceRef input = OpenAudioFile(source, {}).source;
     if (input->isUnusable() || input->channels() > 2) {
         return {ConvertResult::Unreadable, "Cannot read the sound of " + source};
