@@ -73,19 +73,18 @@ PortalHotKeyRegistrar::PortalHotKeyRegistrar(PressHandler onPress) : m_onPress(s
     }
     bus.connect(kPortalService, kPortalPath, kShortcutsInterface, QStringLiteral("Activated"), this,
                 SLOT(onActivated(QDBusMessage)));
-    const QString token = QStringLiteral("sonaro_session");
-    const QString request =
-        watchRequest(QStringLiteral("sonaro_create"), SLOT(onSessionCreated(uint, QVariantMap)));
+    const QString token = QStringLiteral("sonaro_create");
+    m_createRequest = watchRequest(token, SLOT(onSessionCreated(uint, QVariantMap)));
     QDBusMessage create = QDBusMessage::createMethodCall(
         kPortalService, kPortalPath, kShortcutsInterface, QStringLiteral("CreateSession"));
-    create << QVariantMap{{QStringLiteral("handle_token"), QStringLiteral("sonaro_create")},
-                          {QStringLiteral("session_handle_token"), token}};
+    create << QVariantMap{{QStringLiteral("handle_token"), token},
+                          {QStringLiteral("session_handle_token"), QStringLiteral("sonaro")}};
     const QDBusMessage reply = bus.call(create, QDBus::Block, kProbeTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         std::fprintf(stderr, "Sonaro: the desktop portal refused a shortcuts session: %s\n",
                      qPrintable(reply.errorMessage()));
-        bus.disconnect(kPortalService, request, kRequestInterface, QStringLiteral("Response"), this,
-                       SLOT(onSessionCreated(uint, QVariantMap)));
+        bus.disconnect(kPortalService, m_createRequest, kRequestInterface,
+                       QStringLiteral("Response"), this, SLOT(onSessionCreated(uint, QVariantMap)));
         return;
     }
     // Available from here on: the keys registered before the session exists are bound as soon as
@@ -150,7 +149,7 @@ void PortalHotKeyRegistrar::Unregister(int id) {
 }
 
 void PortalHotKeyRegistrar::onSessionCreated(uint response, const QVariantMap& results) {
-    QDBusConnection::sessionBus().disconnect(kPortalService, QString(), kRequestInterface,
+    QDBusConnection::sessionBus().disconnect(kPortalService, m_createRequest, kRequestInterface,
                                              QStringLiteral("Response"), this,
                                              SLOT(onSessionCreated(uint, QVariantMap)));
     // Written as a string by the specification, as an object path by some portals.

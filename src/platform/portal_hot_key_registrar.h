@@ -52,6 +52,7 @@ class PortalHotKeyRegistrar final : public QObject, public HotKeyRegistrar {
 
     PressHandler m_onPress;
     bool m_available = false;
+    QString m_createRequest;
     QString m_session;
     std::map<int, KeyCode> m_keys;
     QTimer m_bindLater;
