@@ -346,10 +346,6 @@ class RecordingsWindowTest : public QObject {
         rig.rescan();
         QCOMPARE(rig.model()->rowCount(),
                  countOf([](const Expected& e) { return e.seconds >= 2; }));
-        rig.part<QComboBox>("durationMode")->setCurrentIndex(1);
-        rig.rescan();
-        QCOMPARE(rig.model()->rowCount(),
-                 countOf([](const Expected& e) { return e.seconds <= 2; }));
         rig.part<QComboBox>("durationMode")->setCurrentIndex(0);
 
         rig.part<QCheckBox>("textOn")->setChecked(true);
@@ -363,10 +359,6 @@ class RecordingsWindowTest : public QObject {
         rig.rescan();
         QCOMPARE(rig.model()->rowCount(),
                  countOf([](const Expected& e) { return e.seconds == 3; }));
-        rig.part<QComboBox>("textColumn")->setCurrentIndex(0);
-        rig.part<QLineEdit>("findText")->setText("take 1");
-        rig.rescan();
-        QCOMPARE(rig.status(), QString("100 Recordings were found"));
         rig.part<QCheckBox>("textOn")->setChecked(false);
 
         // Every file was made today.
