@@ -38,8 +38,8 @@ bool readSmallFile(const std::string& path, std::string& text) {
         return false;
     }
     struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-              info.st_size <= RecordingLengthCache::kMaxFileBytes;
+    const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                    info.st_size <= RecordingLengthCache::kMaxFileBytes;
     if (ok) {
         text.resize(static_cast<std::size_t>(info.st_size));
         std::size_t got = 0;

@@ -155,16 +155,18 @@ inline constexpr TextSetting kCompressFolder{kBackup, "CompressFolder", ""};
 inline constexpr ChoiceSetting kCompression{kBackup, "Compression", 3, 4};
 
 // Placement records of the recordings window and the player window: left, top, width and height
-// of the normal rectangle, and whether the window is maximised.
-inline constexpr IntSetting kFindWindowX{kFindWindow, "X", 160, kIntMin, kIntMax};
-inline constexpr IntSetting kFindWindowY{kFindWindow, "Y", 80, kIntMin, kIntMax};
-inline constexpr IntSetting kFindWindowWidth{kFindWindow, "Width", 760, 0, kIntMax};
-inline constexpr IntSetting kFindWindowHeight{kFindWindow, "Height", 560, 0, kIntMax};
+// of the normal rectangle, and whether the window is maximised. The limits keep a rectangle's
+// right and bottom edges within int.
+inline constexpr int kScreenLimit = 1 << 20;
+inline constexpr IntSetting kFindWindowX{kFindWindow, "X", 160, -kScreenLimit, kScreenLimit};
+inline constexpr IntSetting kFindWindowY{kFindWindow, "Y", 80, -kScreenLimit, kScreenLimit};
+inline constexpr IntSetting kFindWindowWidth{kFindWindow, "Width", 760, 0, kScreenLimit};
+inline constexpr IntSetting kFindWindowHeight{kFindWindow, "Height", 560, 0, kScreenLimit};
 inline constexpr BoolSetting kFindWindowMaximized{kFindWindow, "Maximized", false};
-inline constexpr IntSetting kPlayerX{kPlayer, "X", 160, kIntMin, kIntMax};
-inline constexpr IntSetting kPlayerY{kPlayer, "Y", 80, kIntMin, kIntMax};
-inline constexpr IntSetting kPlayerWidth{kPlayer, "Width", 480, 0, kIntMax};
-inline constexpr IntSetting kPlayerHeight{kPlayer, "Height", 220, 0, kIntMax};
+inline constexpr IntSetting kPlayerX{kPlayer, "X", 160, -kScreenLimit, kScreenLimit};
+inline constexpr IntSetting kPlayerY{kPlayer, "Y", 80, -kScreenLimit, kScreenLimit};
+inline constexpr IntSetting kPlayerWidth{kPlayer, "Width", 480, 0, kScreenLimit};
+inline constexpr IntSetting kPlayerHeight{kPlayer, "Height", 220, 0, kScreenLimit};
 inline constexpr BoolSetting kPlayerMaximized{kPlayer, "Maximized", false};
 
 // Main window

@@ -22,6 +22,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -77,6 +78,12 @@ QDateEdit* DateField(const char* name, QWidget* parent) {
     field->setObjectName(QLatin1String(name));
     field->setDisplayFormat(QStringLiteral("yyyy'-'MM'-'dd"));
     field->setCalendarPopup(true);
+    // The size hint leaves out the pop-up button, which then covers the end of the date.
+    const QStyle* style = field->style();
+    field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("8888-88-88")) +
+                           style->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                           4 * style->pixelMetric(QStyle::PM_SpinBoxFrameWidth) +
+                           field->fontMetrics().averageCharWidth() * 2);
     return field;
 }
 

@@ -346,10 +346,6 @@ class RecordingsWindowTest : public QObject {
         rig.rescan();
         QCOMPARE(rig.model()->rowCount(),
                  countOf([](const Expected& e) { return e.seconds >= 2; }));
-        rig.part<QComboBox>("durationMode")->setCurrentIndex(1);
-        rig.rescan();
-        QCOMPARE(rig.model()->rowCount(),
-                 countOf([](const Expected& e) { return e.seconds <= 2; }));
         rig.part<QComboBox>("durationMode")->setCurrentIndex(0);
 
         rig.part<QCheckBox>("textOn")->setChecked(true);
@@ -363,10 +359,6 @@ class RecordingsWindowTest : public QObject {
         rig.rescan();
         QCOMPARE(rig.model()->rowCount(),
                  countOf([](const Expected& e) { return e.seconds == 3; }));
-        rig.part<QComboBox>("textColumn")->setCurrentIndex(0);
-        rig.part<QLineEdit>("findText")->setText("take 1");
-        rig.rescan();
-        QCOMPARE(rig.status(), QString("100 Recordings were found"));
         rig.part<QCheckBox>("textOn")->setChecked(false);
 
         // Every file was made today.
@@ -518,6 +510,9 @@ class RecordingsWindowTest : public QObject {
             test::MonitorRecording monitor(server);
             QVERIFY(monitor.started());
             playAt({}, Qt::Key_F9);
+            if (QTest::currentTestFailed()) {
+                return;
+            }
             QTest::keyClick(rig.list(), Qt::Key_Space);
             QVERIFY(engine.IsStopped());
             QVERIFY(rig.player()->findChild<QToolButton*>("pause")->isChecked());
@@ -545,6 +540,9 @@ class RecordingsWindowTest : public QObject {
         for (const Qt::Key speed : {Qt::Key_L, Qt::Key_F}) {
             test::MonitorRecording monitor(server);
             playAt(Qt::ControlModifier, speed);
+            if (QTest::currentTestFailed()) {
+                return;
+            }
             QTest::keyClick(rig.list(), Qt::Key_Escape);
             QVERIFY(engine.IsStopped());
             const double pitch = LastPitch(monitor, 300);
