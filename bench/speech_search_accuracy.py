@@ -172,7 +172,8 @@ def main():
         kws = os.path.join(folder, "keywords.txt")
         out = os.path.join(folder, "out.txt")
 
-        text, _, _ = run_measured([probe, ",".join(KEYWORDS), kws] + paths, out)
+        run_measured([probe, "--list", ",".join(KEYWORDS), kws], out)
+        text, _, _ = run_measured([probe, ",".join(KEYWORDS)] + paths, out)
         ours = [[] for _ in paths]
         for line in text.splitlines():
             fields = line.split()
@@ -180,7 +181,7 @@ def main():
                 ours[int(fields[1])].append(int(fields[2]))
         peer = [parse_peer(run_measured(peer_command(p, kws), out)[0]) for p in paths]
 
-        _, our_cpu, our_rss = run_measured([probe, ",".join(KEYWORDS), kws, joined], out)
+        _, our_cpu, our_rss = run_measured([probe, ",".join(KEYWORDS), joined], out)
         _, peer_cpu, peer_rss = run_measured(peer_command(joined, kws), out)
         _, vad_cpu, vad_rss = run_measured(
             [a for a in peer_command(joined, kws) if a not in ("-remove_silence", "no")], out)

@@ -1,9 +1,10 @@
 // Runs the program's speech search over files and prints what it found, for
 // speech_search_accuracy.py.
 //
-// Usage: speech_search_probe <keywords> <keyword list out> <file>...
-// Prints "hit <file index> <ms>" per hit, then "summary <found> <skipped>". The keyword list out
-// receives the "word /threshold/" lines the decoder was given, for the peer command.
+// Usage: speech_search_probe <keywords> <file>...
+//        speech_search_probe --list <keywords> <keyword list out>
+// Prints "hit <file index> <ms>" per hit, then "summary <found> <skipped>". With --list it writes
+// the "word /threshold/" lines a search gives the decoder, for the peer command.
 
 #include <condition_variable>
 #include <cstdio>
@@ -69,19 +70,17 @@ class Printer final : public SpeechSearchListener {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: %s <keywords> <keyword list out> <file>...\n", argv[0]);
+    const bool list = argc == 4 && std::string(argv[1]) == "--list";
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s [--list] <keywords> <file>...\n", argv[0]);
         return 2;
     }
     PocketSphinxEngines engines(PocketSphinxEngines::kSystemRoot, "/nonexistent", "/tmp");
     SpeechSearchRequest request;
-    request.keywordText = argv[1];
+    request.keywordText = argv[list ? 2 : 1];
     request.keywords = SplitKeywords(request.keywordText);
     request.profile = PocketSphinxEngines::kNoProfile;
-    for (int i = 3; i < argc; ++i) {
-        request.items.push_back({i - 3, argv[i]});
-    }
-    {
+    if (list) {
         std::vector<std::string> unknown;
         std::string error;
         auto recognizer =
@@ -90,7 +89,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s\n", error.c_str());
             return 1;
         }
-        std::ofstream(argv[2]) << recognizer->keywordList();
+        std::ofstream(argv[3]) << recognizer->keywordList();
+        return 0;
+    }
+    for (int i = 2; i < argc; ++i) {
+        request.items.push_back({i - 2, argv[i]});
     }
     LoopDispatcher dispatcher;
     Printer printer;

@@ -81,9 +81,10 @@ std::string WriteTemporaryFile(const std::string& folder, const std::string& tex
 
 }  // namespace
 
-PocketSphinxRecognizer::PocketSphinxRecognizer(cmd_ln_s* config, std::string keywordList,
-                                               std::string keywordFile)
+PocketSphinxRecognizer::PocketSphinxRecognizer(cmd_ln_s* config, ps_decoder_s* decoder,
+                                               std::string keywordList, std::string keywordFile)
     : m_config(config),
+      m_decoder(decoder),
       m_keywordList(std::move(keywordList)),
       m_keywordFile(std::move(keywordFile)),
       m_frameRate(cmd_ln_int32_r(config, "-frate")) {}
@@ -96,9 +97,11 @@ PocketSphinxRecognizer::~PocketSphinxRecognizer() {
     }
 }
 
-bool PocketSphinxRecognizer::MakeDecoder() {
-    freeDecoder();
-    m_decoder = ps_init(m_config);
+bool PocketSphinxRecognizer::MakeDecoder(bool fresh) {
+    if (fresh) {
+        freeDecoder();
+        m_decoder = ps_init(m_config);
+    }
     if (m_decoder != nullptr && (ps_set_kws(m_decoder, kSearchName, m_keywordFile.c_str()) < 0 ||
                                  ps_set_search(m_decoder, kSearchName) < 0)) {
         freeDecoder();
@@ -118,7 +121,7 @@ void PocketSphinxRecognizer::freeDecoder() {
 }
 
 bool PocketSphinxRecognizer::BeginStream() {
-    if ((m_used || m_decoder == nullptr) && !MakeDecoder()) {
+    if ((m_used || m_decoder == nullptr) && !MakeDecoder(true)) {
         return false;
     }
     m_used = true;
@@ -295,19 +298,19 @@ std::unique_ptr<PocketSphinxRecognizer> PocketSphinxEngines::OpenRecognizer(
             list += word + " /" + threshold + "/\n";
         }
     }
-    ps_free(decoder);
     if (list.empty()) {
+        ps_free(decoder);
         cmd_ln_free_r(config);
         error = "none of the keywords is in the dictionary of " + model.info.name;
         return nullptr;
     }
     std::string path = WriteTemporaryFile(m_temporaryFolder, list);
-    auto recognizer = std::make_unique<PocketSphinxRecognizer>(config, list, path);
+    auto recognizer = std::make_unique<PocketSphinxRecognizer>(config, decoder, list, path);
     if (path.empty()) {
         error = "the keyword list could not be written in " + m_temporaryFolder;
         return nullptr;
     }
-    if (!recognizer->MakeDecoder()) {
+    if (!recognizer->MakeDecoder(false)) {
         error = "the speech engine refused the keyword list";
         return nullptr;
     }

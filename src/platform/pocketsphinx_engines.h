@@ -19,12 +19,15 @@ namespace sonaro {
 // utterance is restarted after each detection, which would otherwise stay in the hypothesis.
 class PocketSphinxRecognizer final : public SpeechRecognizer {
   public:
-    // Takes `config`; `keywordFile` holds `keywordList` and is deleted with the recogniser.
-    PocketSphinxRecognizer(cmd_ln_s* config, std::string keywordList, std::string keywordFile);
+    // Takes `config` and `decoder` (made from it, for the first recording); `keywordFile` holds
+    // `keywordList` and is deleted with the recogniser.
+    PocketSphinxRecognizer(cmd_ln_s* config, ps_decoder_s* decoder, std::string keywordList,
+                           std::string keywordFile);
     ~PocketSphinxRecognizer() override;
 
-    // Makes the decoder that the next recording uses; false when the engine refuses.
-    bool MakeDecoder();
+    // Sets up the decoder that the next recording uses, made anew when `fresh`; false when the
+    // engine refuses.
+    bool MakeDecoder(bool fresh);
 
     bool BeginStream() override;
     bool Feed(const std::int16_t* samples, std::size_t count,

@@ -128,6 +128,7 @@ void SpeechSearchPage::Start() {
     request.keywordText = m_keywords->text().toStdString();
     request.keywords = SplitKeywords(request.keywordText);
     if (request.keywords.empty()) {
+        m_hooks.status({});
         return;
     }
     m_search->Cancel();

@@ -5,15 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <map>
-#include <thread>
 
 #include "recordings/speech_keywords.h"
 #include "support/audio_files.h"
 #include "support/manual_dispatcher.h"
 #include "support/recording_maker.h"
+#include "support/scripted_speech.h"
 #include "support/temp_home.h"
 
 namespace sonaro {
@@ -52,60 +50,6 @@ TEST(SpeechKeywordsTest, FormatsFoundTimesAndCompletion) {
               "Speech Search Complete. 2 Recordings were found with keyword('yes').");
 }
 
-// Says its scripted phrases once the audio fed reaches their times, timed by the samples fed,
-// so wrong rates or lengths on the way show in the times.
-class ScriptedRecognizer final : public SpeechRecognizer {
-  public:
-    ScriptedRecognizer(std::map<std::int64_t, std::string> script, int feedDelayMs)
-        : m_script(std::move(script)), m_feedDelayMs(feedDelayMs) {}
-
-    bool BeginStream() override {
-        m_fed = 0;
-        m_next = m_script.begin();
-        return true;
-    }
-    bool Feed(const std::int16_t*, std::size_t count,
-              std::vector<RecognizedPhrase>& phrases) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(m_feedDelayMs));
-        m_fed += static_cast<std::int64_t>(count);
-        for (; m_next != m_script.end() && m_next->first * kSampleRate / 1000 < m_fed; ++m_next) {
-            phrases.push_back({m_next->second, m_fed * 1000 / kSampleRate});
-        }
-        return true;
-    }
-    bool EndStream(std::vector<RecognizedPhrase>& phrases) override {
-        phrases.push_back({"end", m_fed * 1000 / kSampleRate});
-        return true;
-    }
-
-  private:
-    std::map<std::int64_t, std::string> m_script;
-    std::map<std::int64_t, std::string>::iterator m_next;
-    int m_feedDelayMs;
-    std::int64_t m_fed = 0;
-};
-
-class ScriptedEngines final : public SpeechEngines {
-  public:
-    std::vector<SpeechEngineInfo> List() override { return {{"Test", "scripted"}}; }
-    std::vector<std::string> SpeakerProfiles(int) override { return {"none"}; }
-    std::unique_ptr<SpeechRecognizer> Open(int, const std::string&, const std::vector<std::string>&,
-                                           std::vector<std::string>& unknown,
-                                           std::string& error) override {
-        unknown = unknownWords;
-        if (!failure.empty()) {
-            error = failure;
-            return nullptr;
-        }
-        return std::make_unique<ScriptedRecognizer>(script, feedDelayMs);
-    }
-
-    std::map<std::int64_t, std::string> script;
-    std::vector<std::string> unknownWords;
-    std::string failure;
-    int feedDelayMs = 0;
-};
-
 class SearchLog final : public SpeechSearchListener {
   public:
     void OnKeywordFound(int item, std::int64_t ms) override {
@@ -141,7 +85,7 @@ class SpeechSearchTest : public ::testing::Test {
     test::TempDir m_dir{"speech-search"};
     test::RecordingMaker m_maker;
     test::ManualDispatcher m_dispatcher;
-    ScriptedEngines m_engines;
+    test::ScriptedSpeechEngines m_engines;
     SearchLog m_log;
     SpeechSearch m_search{m_dispatcher, m_engines, nullptr};
 };
