@@ -74,8 +74,8 @@ def main():
         first.wait(timeout=30)
         per_minute = (end_cpu - start_cpu) * 60 / elapsed
         peer_per_minute = (peer_end_cpu - peer_start_cpu) * 60 / elapsed
-        print("measured %.1f s of 44.1 kHz stereo WAV recording, window %s"
-              % (elapsed, "shown" if shown else "hidden"))
+        print("measured %.1f s of 44.1 kHz stereo %s recording, window %s"
+              % (elapsed, extension[1:].upper(), "shown" if shown else "hidden"))
         print("sonaro:   %.3f CPU-s per minute (%.2f %% of one core), %d bytes, resident "
               "%d KiB before recording, at most %d KiB while recording"
               % (per_minute, per_minute / 60 * 100, os.path.getsize(path), idle_rss, peak_rss))

@@ -78,6 +78,7 @@ QWidget* RecordOptionsPage::buildRecordingFrame() {
     form->addRow(QStringLiteral("Record Volume:"), volumeRow);
     form->addRow(m_voiceActivate, m_voiceLevel);
     m_preRoll = new QCheckBox(QStringLiteral("Keep sound before the voice (ms):"), frame);
+    m_preRoll->setObjectName(QStringLiteral("preRoll"));
     m_preRollMs = new QSpinBox(frame);
     m_preRollMs->setRange(kMinPreRollMs, kMaxPreRollMs);
     m_preRollMs->setSingleStep(50);

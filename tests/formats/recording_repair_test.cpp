@@ -49,9 +49,7 @@ const std::vector<WriterCase>& writerCases() {
          },
          true, 4608},
         {"opus", ".opus",
-         [](const std::string& path) {
-             return MakeSink<OpusWriter>(path, kChannels, 64, false, 5);
-         },
+         [](const std::string& path) { return MakeSink<OpusWriter>(path, kChannels, 64, true, 5); },
          false, OpusWriter::kSampleRate * 6 / 10},
     };
     return cases;

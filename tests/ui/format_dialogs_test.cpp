@@ -8,9 +8,11 @@
 #include "formats/wave_format.h"
 #include "options_fixture.h"
 #include "ui/aiff_encode_dialog.h"
+#include "ui/flac_encode_dialog.h"
 #include "ui/format_options.h"
 #include "ui/mp3_encode_dialog.h"
 #include "ui/options_dialog.h"
+#include "ui/opus_encode_dialog.h"
 #include "ui/output_options_page.h"
 #include "ui/raw_format_dialog.h"
 #include "ui/wave_encode_dialog.h"
@@ -95,6 +97,49 @@ class FormatDialogsTest : public QObject {
         QCOMPARE(m_fixture->formats.LoadAiffSettings().sampleRate, 44100);
     }
 
+    void flacAndOpusShowTheStoredValuesAndSave() {
+        FlacEncodeDialog flac(m_fixture->formats, m_fixture->prompter);
+        flac.show();
+        QVERIFY(test::SaveScreenshot(flac, "format_flac.png"));
+        const auto flacList = [&](const char* name) {
+            return flac.findChild<QComboBox*>(QString::fromLatin1(name));
+        };
+        QCOMPARE(flacList("rate")->currentText(), QStringLiteral("44100"));
+        QCOMPARE(flacList("size")->currentText(), QStringLiteral("16"));
+        QCOMPARE(flacList("channels")->currentText(), QStringLiteral("Stereo"));
+        QCOMPARE(flacList("level")->currentIndex(), 5);
+        flacList("rate")->setCurrentText(QStringLiteral("999999"));
+        flac.accept();
+        QVERIFY(flac.isVisible());
+        QCOMPARE(m_fixture->formats.LoadFlacSettings(), FlacSettings{});
+        flacList("rate")->setCurrentText(QStringLiteral("96000"));
+        flacList("size")->setCurrentIndex(1);
+        flacList("channels")->setCurrentIndex(0);
+        flacList("level")->setCurrentIndex(8);
+        flac.accept();
+        QCOMPARE(m_fixture->formats.LoadFlacSettings(), (FlacSettings{8, 24, 96000, 1}));
+
+        OpusEncodeDialog opus(m_fixture->formats);
+        opus.show();
+        QVERIFY(test::SaveScreenshot(opus, "format_opus.png"));
+        const auto opusList = [&](const char* name) {
+            return opus.findChild<QComboBox*>(QString::fromLatin1(name));
+        };
+        QCOMPARE(opusList("bitRate")->currentText(), QStringLiteral("64"));
+        QCOMPARE(opusList("application")->currentText(), QStringLiteral("Audio"));
+        QCOMPARE(opusList("complexity")->currentIndex(), 10);
+        opusList("bitRate")->setCurrentText(QStringLiteral("24"));
+        opusList("application")->setCurrentIndex(0);
+        opusList("complexity")->setCurrentIndex(3);
+        opusList("channels")->setCurrentIndex(0);
+        opus.accept();
+        QCOMPARE(m_fixture->formats.LoadOpusSettings(), (OpusSettings{24, true, 3, 1}));
+        m_fixture->formats.SaveOpusSettings({300, false, 10, 2});
+        OpusEncodeDialog typed(m_fixture->formats);
+        QCOMPARE(typed.findChild<QComboBox*>(QStringLiteral("bitRate"))->currentText(),
+                 QStringLiteral("300"));
+    }
+
     void rawFormatShowsStoredValuesChecksTheRateAndSaves() {
         RawFormatDialog vox(m_fixture->settings, true, m_fixture->prompter);
         vox.show();
@@ -159,19 +204,23 @@ class FormatDialogsTest : public QObject {
                                      m_fixture->prompter);
         };
         auto [options, page] = m_fixture->showPage<OutputOptionsPage>(OptionsDialog::kOutput);
-        page->formatList()->setCurrentIndex(2);
-        QString opened;
-        QTimer::singleShot(0, [&] {
-            for (QWidget* widget : QApplication::topLevelWidgets()) {
-                if (auto* dialog = qobject_cast<QDialog*>(widget);
-                    dialog && dialog->isVisible() && dialog != options.get()) {
-                    opened = dialog->objectName();
-                    dialog->reject();
+        const std::pair<int, const char*> dialogs[] = {
+            {2, "LAIFFEncodeDlg"}, {3, "FlacEncodeDlg"}, {4, "OpusEncodeDlg"}};
+        for (const auto& [format, name] : dialogs) {
+            page->formatList()->setCurrentIndex(format);
+            QString opened;
+            QTimer::singleShot(0, [&] {
+                for (QWidget* widget : QApplication::topLevelWidgets()) {
+                    if (auto* dialog = qobject_cast<QDialog*>(widget);
+                        dialog && dialog->isVisible() && dialog != options.get()) {
+                        opened = dialog->objectName();
+                        dialog->reject();
+                    }
                 }
-            }
-        });
-        QTest::mouseClick(page->formatSettings(), Qt::LeftButton);
-        QCOMPARE(opened, QStringLiteral("LAIFFEncodeDlg"));
+            });
+            QTest::mouseClick(page->formatSettings(), Qt::LeftButton);
+            QCOMPARE(opened, QString::fromLatin1(name));
+        }
     }
 
   private:

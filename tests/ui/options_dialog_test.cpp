@@ -75,8 +75,20 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(page->channelList()->count(), 3);
         QVERIFY(!page->hours()->isEnabled());
         QVERIFY(!page->voiceLevel()->isEnabled());
+        auto* preRoll = page->findChild<QCheckBox*>(QStringLiteral("preRoll"));
+        auto* preRollMs = page->findChild<QSpinBox*>(QStringLiteral("preRollMs"));
+        auto* hangMs = page->findChild<QSpinBox*>(QStringLiteral("hangMs"));
+        QVERIFY(preRoll && preRollMs && hangMs);
+        QVERIFY(!preRoll->isEnabled() && !hangMs->isEnabled());
         page->voiceActivate()->setChecked(true);
         QVERIFY(page->voiceLevel()->isEnabled());
+        QVERIFY(hangMs->isEnabled() && !preRollMs->isEnabled());
+        QCOMPARE(hangMs->value(), 5000);
+        QCOMPARE(preRollMs->value(), 300);
+        QCOMPARE(preRollMs->minimum(), 100);
+        QCOMPARE(preRollMs->maximum(), 1000);
+        preRoll->setChecked(true);
+        QVERIFY(preRollMs->isEnabled());
         page->limitTime()->setChecked(true);
         QVERIFY(page->hours()->isEnabled() && page->stopAtMax()->isEnabled());
 
@@ -100,6 +112,8 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(m_fixture->settings.ReadSettingInt("Settings", "MaxTimeHours", 0), 2L);
         QVERIFY(!m_fixture->settings.ReadSettingBool("Settings", "StopReachMaxTime", true));
         QVERIFY(m_fixture->settings.ReadSettingBool("Settings", "VoiceActivate", false));
+        QCOMPARE(m_fixture->settings.ReadSettingInt("Settings", "VoicePreRollMs", 0), 300L);
+        QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "VoiceHangMs", "-"), "-");
         QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "RecordDevice", ""),
                  "Built-in Microphone");
     }
