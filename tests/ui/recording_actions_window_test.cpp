@@ -47,7 +47,7 @@ struct ActionsRig {
         }
         test::WriteTextFile(folder + "/take1.vrd", "data");
         window = std::make_unique<RecordingsWindow>(engine, outputs, settings, prompter, dispatcher,
-                                                    folder);
+                                                    folder, "");
         window->SetActionServices({&actions, {}});
         window->show();
         waitForScan();

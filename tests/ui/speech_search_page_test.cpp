@@ -56,7 +56,7 @@ class SpeechSearchPageTest : public QObject {
     }
     void open() {
         window = std::make_unique<RecordingsWindow>(engine, outputs, home.settings, prompter,
-                                                    dispatcher, folder);
+                                                    dispatcher, folder, "");
         window->show();
         QTRY_VERIFY(status().endsWith(QLatin1String("found")));
         part<QTabWidget>("pages")->setCurrentIndex(2);
