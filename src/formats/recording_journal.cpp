@@ -1,4 +1,5 @@
 #include "formats/recording_journal.h"
+#include "support/write_fully.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,21 +10,6 @@
 
 namespace sonaro {
 namespace {
-
-bool writeAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
-}
 
 void makeParentFolder(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -120,7 +106,7 @@ bool RecordingJournal::rewrite(const std::vector<std::string>& entries) {
     if (fd < 0) {
         return false;
     }
-    const bool written = writeAll(fd, encode(entries)) && ::fdatasync(fd) == 0;
+    const bool written = WriteFully(fd, encode(entries)) && ::fdatasync(fd) == 0;
     ::close(fd);
     if (!written || ::rename(next.c_str(), m_path.c_str()) != 0) {
         ::unlink(next.c_str());

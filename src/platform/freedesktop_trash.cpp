@@ -1,4 +1,6 @@
 #include "platform/freedesktop_trash.h"
+#include "support/percent_encoding.h"
+#include "support/write_fully.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -65,39 +67,6 @@ std::string DeletionDate() {
     return text;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-// The Path value of a .trashinfo file: bytes outside the URL's unreserved set and '/' as "%XX".
-std::string EncodeTrashPath(const std::string& path) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-            (byte >= '0' && byte <= '9') || std::strchr("-_.~/", c) != nullptr) {
-            encoded.push_back(c);
-        } else {
-            encoded.push_back('%');
-            encoded.push_back(kHex[byte >> 4]);
-            encoded.push_back(kHex[byte & 0x0F]);
-        }
-    }
-    return encoded;
-}
-
 }  // namespace
 
 bool FreedesktopTrash::MoveToTrash(const std::string& path, std::string& error) {
@@ -124,7 +93,7 @@ bool FreedesktopTrash::MoveToTrash(const std::string& path, std::string& error) 
         return false;
     }
     const std::string name = std::filesystem::path(path).filename().string();
-    const std::string info = "[Trash Info]\nPath=" + EncodeTrashPath(originalPath) +
+    const std::string info = "[Trash Info]\nPath=" + PercentEncode(originalPath, "/") +
                              "\nDeletionDate=" + DeletionDate() + "\n";
     for (int attempt = 1; attempt < 10000; ++attempt) {
         const std::string trashName = attempt == 1 ? name : name + "." + std::to_string(attempt);
@@ -137,7 +106,7 @@ bool FreedesktopTrash::MoveToTrash(const std::string& path, std::string& error) 
             error = std::strerror(errno);
             return false;
         }
-        const bool written = WriteAll(fd, info);
+        const bool written = WriteFully(fd, info);
         const bool closed = ::close(fd) == 0;
         if (!written || !closed) {
             ::unlink(infoPath.c_str());

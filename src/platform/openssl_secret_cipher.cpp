@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/program_paths.h"
+#include "support/write_fully.h"
 
 namespace sonaro {
 namespace {
@@ -31,21 +32,6 @@ const unsigned char* bytesOf(std::string_view text) {
 
 unsigned char* bytesOf(std::string& text) {
     return reinterpret_cast<unsigned char*>(text.data());
-}
-
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 std::string folderOf(const std::string& path) {
@@ -118,7 +104,7 @@ bool OpenSslSecretCipher::createKeyFile(Key& key, std::string& problem) const {
         return false;
     }
     const bool written =
-        fchmod(fd, 0600) == 0 && writeAll(fd, key.data(), key.size()) && fsync(fd) == 0;
+        fchmod(fd, 0600) == 0 && WriteFully(fd, key.data(), key.size()) && fsync(fd) == 0;
     const int writeError = errno;
     close(fd);
     const bool linked = written && link(temp.c_str(), m_keyFilePath.c_str()) == 0;

@@ -1,4 +1,5 @@
 #include "recordings/file_copy.h"
+#include "support/write_fully.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -41,21 +42,6 @@ class Descriptor {
 
 CopyOutcome Failure(const char* action, const std::string& path, int error) {
     return {CopyResult::Failed, std::string(action) + " " + path + ": " + std::strerror(error)};
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 // Puts the finished temporary file in place; without `replace`, only where nothing is.
@@ -127,7 +113,7 @@ CopyOutcome CopyFileWithProgress(const std::string& source, const std::string& t
         if (got == 0) {
             break;
         }
-        if (!WriteAll(output.get(), buffer.data(), static_cast<std::size_t>(got))) {
+        if (!WriteFully(output.get(), buffer.data(), static_cast<std::size_t>(got))) {
             return abandon(Failure("Cannot write", target, errno));
         }
         copied += static_cast<std::uint64_t>(got);

@@ -15,6 +15,7 @@
 #include "settings/setting_names.h"
 #include "settings/settings_store.h"
 #include "support/function_job.h"
+#include "support/percent_encoding.h"
 #include "support/prompter.h"
 
 namespace sonaro {
@@ -101,22 +102,7 @@ std::vector<std::string> TrashRecording(RecycleBin& bin, const std::string& fold
 }
 
 std::string PercentEncodeFileName(std::string_view name) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-                           (byte >= '0' && byte <= '9') || byte == '-' || byte == '_' ||
-                           byte == '.' || byte == '!' || byte == '~';
-        if (plain) {
-            encoded.push_back(c);
-        } else {
-            encoded.push_back('%');
-            encoded.push_back(kHex[byte >> 4]);
-            encoded.push_back(kHex[byte & 0x0F]);
-        }
-    }
-    return encoded;
+    return PercentEncode(name, "!");
 }
 
 bool WriteIndexPage(const std::string& path, const std::vector<std::string>& files,

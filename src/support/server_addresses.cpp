@@ -1,4 +1,5 @@
 #include "support/server_addresses.h"
+#include "support/percent_encoding.h"
 
 #include <sys/utsname.h>
 
@@ -22,25 +23,6 @@ ServerAddresses ServerAddresses::Read(const SettingsStore& settings) {
     addresses.web = withSlash(settings.Read(setting::kWebServerUrl));
     addresses.component = withSlash(settings.Read(setting::kComponentServerUrl));
     return addresses;
-}
-
-std::string PercentEncode(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string result;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-                           (byte >= '0' && byte <= '9') || c == '-' || c == '_' || c == '.' ||
-                           c == '~';
-        if (plain) {
-            result.push_back(c);
-        } else {
-            result.push_back('%');
-            result.push_back(kHex[byte >> 4]);
-            result.push_back(kHex[byte & 15]);
-        }
-    }
-    return result;
 }
 
 std::string BugReportUrl(std::string_view webServer, std::string_view xi) {

@@ -23,7 +23,4 @@ std::string BugReportUrl(std::string_view webServer, std::string_view xi);
 // "Linux<major><minor>" of the running kernel, where the reports name the system's version.
 std::string OsVersionTag();
 
-// `text` with every byte but letters, digits and "-_.~" written as %XX.
-std::string PercentEncode(std::string_view text);
-
 }  // namespace sonaro
