@@ -157,7 +157,7 @@ RecordingsWindow::RecordingsWindow(PlaybackEngine& engine, WaveOutDeviceList& ou
         settings, prompter, dispatcher,
         {[this] {
              std::vector<SpeechSearchPage::Target> targets;
-             if (const int row = selectedRow(); row >= 0) {
+             for (const int row : selectedRows()) {
                  const RecordingItem& item = m_model->item(row);
                  targets.push_back({item.name(), item.format(), RecordingFilePath(row)});
              }
@@ -165,8 +165,7 @@ RecordingsWindow::RecordingsWindow(PlaybackEngine& engine, WaveOutDeviceList& ou
          },
          [this](const std::string& name, const std::string& format, const std::string& time) {
              m_model->AddFoundTime(name, format, time);
-             m_list->header()->setSectionHidden(static_cast<int>(RecordingColumn::KeywordFoundAt),
-                                                false);
+             SetColumnHidden(RecordingColumn::KeywordFoundAt, false);
          },
          [this](const QString& text) { m_status->setText(text); }},
         this);
