@@ -7,8 +7,8 @@
 
 namespace sonaro {
 
-// The freedesktop.org trash (Trash specification 1.0): a file on the home trash's file system
-// goes to "$XDG_DATA_HOME/Trash" (default ~/.local/share/Trash), a file on another mount to that
+// The freedesktop.org trash (Trash standard 1.0): a file on the home trash's file system goes
+// to "$XDG_DATA_HOME/Trash" (default ~/.local/share/Trash), a file on another mount to that
 // mount's "$topdir/.Trash/$uid" (when ".Trash" is a sticky folder, not a link) or else
 // "$topdir/.Trash-$uid". Each file gets "files/<name>" and "info/<name>.trashinfo" with its
 // original path (percent-encoded; absolute in the home trash, relative to the top folder in a

@@ -50,7 +50,7 @@ bool MprisService::Register() {
         return false;
     }
     // Another player of the same name (a second user session's program on a shared bus) keeps
-    // its name; this one takes the instance name the MPRIS specification reserves for that.
+    // its name; this one takes the instance name the MPRIS standard reserves for that.
     m_serviceName = QString::fromLatin1(kServiceName);
     if (!bus.registerService(m_serviceName)) {
         m_serviceName += QStringLiteral(".instance") + QString::number(getpid());

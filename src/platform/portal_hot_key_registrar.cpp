@@ -152,7 +152,7 @@ void PortalHotKeyRegistrar::onSessionCreated(uint response, const QVariantMap& r
     QDBusConnection::sessionBus().disconnect(kPortalService, m_createRequest, kRequestInterface,
                                              QStringLiteral("Response"), this,
                                              SLOT(onSessionCreated(uint, QVariantMap)));
-    // Written as a string by the specification, as an object path by some portals.
+    // Documented as a string, but some portals send an object path.
     const QVariant handle = results.value(QStringLiteral("session_handle"));
     m_session = handle.canConvert<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path()
                                                      : handle.toString();

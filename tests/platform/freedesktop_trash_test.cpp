@@ -49,7 +49,7 @@ TrashInfo ReadTrashInfo(const std::string& file) {
     return info;
 }
 
-// "YYYY-MM-DDThh:mm:ss", as the specification writes the deletion time.
+// "YYYY-MM-DDThh:mm:ss", as the Trash standard writes the deletion time.
 bool IsDeletionDate(const std::string& text) {
     int fields[6] = {};
     char tail = 0;
@@ -119,7 +119,7 @@ TEST_F(TrashTest, AFileOnAnotherMountGoesToThatMountsTrash) {
     const bool homeTrashUsed = fs::exists(m_share + "/Trash");
     ::umount(mount.c_str());
     ASSERT_TRUE(moved) << error;
-    // The path is relative to the mount's top folder, as the specification allows there.
+    // The path is relative to the mount's top folder, as the Trash standard allows there.
     EXPECT_EQ(contents, (std::map<std::string, std::string>{{"rec/take1.wav", "tmpfs"}}));
     EXPECT_FALSE(homeTrashUsed);
 }
