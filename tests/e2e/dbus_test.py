@@ -6,7 +6,7 @@ import os
 import unittest
 
 from recording_harness import RecordingTestCase, duration
-from session_bus import SessionBus
+from session_bus import private_bus
 from sonaro_harness import wait_until
 
 NAME = "org.sonaro.Sonaro"
@@ -21,11 +21,7 @@ class DBusTest(RecordingTestCase):
 
     def setUp(self):
         super().setUp()
-        self.bus = SessionBus()
-        self.addCleanup(self.bus.stop)
-        if not self.bus.address:
-            self.skipTest("dbus-daemon and gdbus are needed")
-        self.bus.use_in(self.env)
+        self.bus = private_bus(self)
         self.play(self.tone_file("tone.wav", 30))
         self.first = self.start_first("-outdir", self.out)
         self.assertTrue(self.bus.wait_for_name(NAME), self.log_text(self.first))

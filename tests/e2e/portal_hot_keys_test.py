@@ -4,12 +4,10 @@ private session bus."""
 
 import json
 import os
-import subprocess
-import sys
 import unittest
 
 from recording_harness import RecordingTestCase
-from session_bus import SessionBus
+from session_bus import private_bus, start_double
 from sonaro_harness import wait_until
 
 PORTAL = "org.freedesktop.portal.Desktop"
@@ -22,17 +20,9 @@ class PortalHotKeysTest(RecordingTestCase):
 
     def setUp(self):
         super().setUp()
-        self.bus = SessionBus()
-        self.addCleanup(self.bus.stop)
-        if not self.bus.address:
-            self.skipTest("dbus-daemon and gdbus are needed")
-        self.bus.use_in(self.env)
+        self.bus = private_bus(self)
         self.bound = os.path.join(self.home, "bound.json")
-        portal = subprocess.Popen(
-            [sys.executable, os.path.join(os.path.dirname(__file__), "desktop_doubles.py"),
-             "portal", self.bound], env=self.bus.env())
-        self.addCleanup(lambda: (portal.terminate(), portal.wait(timeout=10)))
-        self.assertTrue(self.bus.wait_for_name(PORTAL), "the portal double did not start")
+        start_double(self, self.bus, "portal", self.bound, PORTAL)
 
     def test_bound_shortcut_activation_starts_a_recording(self):
         self.set_setting("Hotkey\\Details", "MaxID", "1")

@@ -5,6 +5,7 @@ import ast
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 
 from sonaro_harness import wait_until
@@ -70,6 +71,27 @@ class SessionBus:
             self.process.terminate()
             self.process.wait(timeout=10)
             self.process.stdout.close()
+
+
+def private_bus(test):
+    """A session bus for `test`, stopped when it ends and used by the program it starts; skips
+    the test where dbus-daemon or gdbus is missing."""
+    bus = SessionBus()
+    test.addCleanup(bus.stop)
+    if not bus.address:
+        test.skipTest("dbus-daemon and gdbus are needed")
+    bus.use_in(test.env)
+    return bus
+
+
+def start_double(test, bus, kind, output, name):
+    """Runs the `kind` double of desktop_doubles.py on `bus` until `test` ends, writing what it
+    is told to `output`, and waits until it owns `name`."""
+    double = subprocess.Popen(
+        [sys.executable, os.path.join(os.path.dirname(__file__), "desktop_doubles.py"), kind,
+         output], env=bus.env())
+    test.addCleanup(lambda: (double.terminate(), double.wait(timeout=10)))
+    test.assertTrue(bus.wait_for_name(name), "the %s double did not start" % kind)
 
 
 class Monitor:

@@ -3,11 +3,9 @@ session bus where a StatusNotifierWatcher double plays the desktop's panel."""
 
 import json
 import os
-import subprocess
-import sys
 import unittest
 
-from session_bus import SessionBus
+from session_bus import private_bus, start_double
 from sonaro_harness import SonaroTestCase, wait_until
 
 WATCHER = "org.kde.StatusNotifierWatcher"
@@ -19,17 +17,9 @@ class TrayTest(SonaroTestCase):
     def setUp(self):
         super().setUp()
         self.use_xvfb()
-        self.bus = SessionBus()
-        self.addCleanup(self.bus.stop)
-        if not self.bus.address:
-            self.skipTest("dbus-daemon and gdbus are needed")
-        self.bus.use_in(self.env)
+        self.bus = private_bus(self)
         self.items = os.path.join(self.home, "items.json")
-        watcher = subprocess.Popen(
-            [sys.executable, os.path.join(os.path.dirname(__file__), "desktop_doubles.py"),
-             "watcher", self.items], env=self.bus.env())
-        self.addCleanup(lambda: (watcher.terminate(), watcher.wait(timeout=10)))
-        self.assertTrue(self.bus.wait_for_name(WATCHER), "the watcher double did not start")
+        start_double(self, self.bus, "watcher", self.items, WATCHER)
 
     def test_icon_registers_and_its_activation_restores_the_hidden_window(self):
         self.start_first()
