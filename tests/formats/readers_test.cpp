@@ -764,10 +764,12 @@ TEST_F(ReaderTest, TheOpenerDispatchesByExtensionWhateverItsCase) {
     {
         PcmWavWriter wav(path("UPPER.WAV"), 8000, 2, PcmSampleType::Signed16);
         AiffWriter aiff(path("Mixed.AiF"), 8000, 2, 16);
+        FlacWriter flac(path("Take.FLAC"), 8000, 2, 16, 5);
         WriteAll(wav, samples);
         WriteAll(aiff, samples);
+        WriteAll(flac, samples);
     }
-    for (const char* name : {"UPPER.WAV", "Mixed.AiF"}) {
+    for (const char* name : {"UPPER.WAV", "Mixed.AiF", "Take.FLAC"}) {
         SCOPED_TRACE(name);
         SourceRef source = OpenRecordingFile(path(name));
         ASSERT_FALSE(source->isUnusable());
