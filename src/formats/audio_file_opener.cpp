@@ -8,6 +8,7 @@
 #include "formats/aiff_reader.h"
 #include "formats/au_reader.h"
 #include "formats/codec_manager.h"
+#include "formats/flac_reader.h"
 #include "formats/mp3_reader.h"
 #include "formats/raw_reader.h"
 #include "formats/read_only_file.h"
@@ -40,6 +41,9 @@ SourceRef OpenRecordingFile(const std::string& path) {
     }
     if (extension == ".aiff" || extension == ".aif") {
         return OpenAiffFile(path);
+    }
+    if (extension == ".flac") {
+        return OpenFlacFile(path);
     }
     return MakeSource<PlaceholderSource>(SourceStatus::NotSupported);
 }

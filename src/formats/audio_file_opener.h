@@ -15,8 +15,9 @@ class UiDispatcher;
 class SettingsStore;
 
 // The quick opener of the program's own recording formats, chosen by the extension without
-// regard to case: ".wav" WAV, ".mp3" MPEG audio, ".aiff" and ".aif" AIFF; any other extension
-// gives an unusable placeholder (NotSupported). No dialogs, no temporary files, no messages.
+// regard to case: ".wav" WAV, ".mp3" MPEG audio, ".aiff" and ".aif" AIFF, ".flac" FLAC; any other
+// extension gives an unusable placeholder (NotSupported). No dialogs, no temporary files, no
+// messages.
 SourceRef OpenRecordingFile(const std::string& path);
 
 struct AudioOpenOptions {

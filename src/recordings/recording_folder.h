@@ -10,8 +10,8 @@
 namespace sonaro {
 
 // The extensions the recordings list shows, in the order their files are listed.
-inline constexpr std::array<std::string_view, 4> kRecordingExtensions = {".wav", ".mp3", ".aiff",
-                                                                         ".aif"};
+inline constexpr std::array<std::string_view, 5> kRecordingExtensions = {".wav", ".mp3", ".aiff",
+                                                                         ".aif", ".flac"};
 
 // An entry of the recordings folder with a recording's extension.
 struct RecordingFile {
@@ -28,7 +28,8 @@ struct RecordingFile {
 };
 
 // The entries directly in `folder` (no sub-folders) whose extension is one of the list's,
-// compared without regard to ASCII case: all ".wav" files by name, then ".mp3", ".aiff", ".aif".
+// compared without regard to ASCII case: all ".wav" files by name, then ".mp3", ".aiff", ".aif",
+// ".flac".
 // Symbolic links count as what they point at; folders and dangling links are left out. FIFOs,
 // devices and sockets are listed as not `regular`, so that they show as unreadable recordings
 // without anything opening them. A folder that cannot be read lists nothing.

@@ -53,6 +53,14 @@ class AudioFileOpenerTest : public ::testing::Test {
         ASSERT_TRUE(ok) << "sox made " << out;
     }
 
+    // ALAC in MP4, a lossless format read only through the decoder.
+    void makeAlac(const std::string& out) {
+        bool ok = false;
+        test::RunForOutput(
+            {"ffmpeg", "-v", "error", "-i", path("in.wav"), "-c:a", "alac", path(out)}, ok);
+        ASSERT_TRUE(ok) << "ffmpeg made " << out;
+    }
+
     std::string m_dir;
     std::string m_temp;
     AudioOpenOptions m_options;
@@ -61,22 +69,22 @@ class AudioFileOpenerTest : public ::testing::Test {
 };
 
 TEST_F(AudioFileOpenerTest, LosslessFilesOfOtherFormatsReadBackExactlyThroughTemporaryWavs) {
-    convert({}, "a.flac");
-    const OpenedAudio flac = OpenAudioFile(path("a.flac"), m_options);
-    EXPECT_EQ(flac.result, OpenResult::Produced);
-    ASSERT_FALSE(flac.source->isUnusable()) << flac.decoderError;
-    EXPECT_EQ(flac.temporaryPath, m_temp + "/Temp1.wav");
-    EXPECT_EQ(test::ReadWhole(*flac.source), m_samples);
+    makeAlac("a.m4a");
+    const OpenedAudio alac = OpenAudioFile(path("a.m4a"), m_options);
+    EXPECT_EQ(alac.result, OpenResult::Produced);
+    ASSERT_FALSE(alac.source->isUnusable()) << alac.decoderError;
+    EXPECT_EQ(alac.temporaryPath, m_temp + "/Temp1.wav");
+    EXPECT_EQ(test::ReadWhole(*alac.source), m_samples);
     EXPECT_EQ(m_titles, std::vector<std::string>{"Loading file"});
 
     // A name whose file can be deleted is taken again, even while a reader still has the old
     // file open (it keeps reading the deleted file).
-    std::filesystem::copy_file(path("a.flac"), path("B.XYZ"));
+    std::filesystem::copy_file(path("a.m4a"), path("B.XYZ"));
     const OpenedAudio other = OpenAudioFile(path("B.XYZ"), m_options);
     ASSERT_FALSE(other.source->isUnusable());
     EXPECT_EQ(other.temporaryPath, m_temp + "/Temp1.wav") << "the old file is deleted";
     EXPECT_EQ(m_titles.back(), "Loading with DirectX");
-    EXPECT_EQ(flac.source->GetLength(), 5000) << "an open reader keeps its file";
+    EXPECT_EQ(alac.source->GetLength(), 5000) << "an open reader keeps its file";
 }
 
 TEST_F(AudioFileOpenerTest, AWavWithACodecOfItsOwnIsDecodedOutside) {
@@ -166,31 +174,31 @@ TEST_F(AudioFileOpenerTest, FifosAndMissingFilesNeverReachTheDecoder) {
 }
 
 TEST_F(AudioFileOpenerTest, ASetStopEventCancelsTheDecoding) {
-    convert({}, "a.flac");
+    makeAlac("a.m4a");
     Event stop(true);
     m_options.stop = &stop;
-    const OpenedAudio cancelled = OpenAudioFile(path("a.flac"), m_options);
+    const OpenedAudio cancelled = OpenAudioFile(path("a.m4a"), m_options);
     EXPECT_EQ(cancelled.result, OpenResult::Cancelled);
     EXPECT_TRUE(cancelled.source->isUnusable());
 }
 
 TEST_F(AudioFileOpenerTest, ThePrompterShowsTheDecodingAndItsCancelStopsIt) {
-    convert({}, "a.flac");
+    makeAlac("a.m4a");
     test::ManualDispatcher dispatcher;
     test::ScriptedPrompter prompter(&dispatcher);
     m_options.prompter = &prompter;
     m_options.dispatcher = &dispatcher;
-    const OpenedAudio opened = OpenAudioFile(path("a.flac"), m_options);
+    const OpenedAudio opened = OpenAudioFile(path("a.m4a"), m_options);
     ASSERT_FALSE(opened.source->isUnusable()) << opened.decoderError;
     EXPECT_EQ(prompter.progressTitles(), std::vector<std::string>{"Loading file"});
 
     prompter.cancelWhen = [] { return true; };
-    EXPECT_EQ(OpenAudioFile(path("a.flac"), m_options).result, OpenResult::Cancelled);
+    EXPECT_EQ(OpenAudioFile(path("a.m4a"), m_options).result, OpenResult::Cancelled);
 }
 
 // A decoder that starts its output file, then fails or never ends.
 TEST_F(AudioFileOpenerTest, AFailedOrCancelledDecodingLeavesNoTemporaryFile) {
-    convert({}, "a.flac");
+    makeAlac("a.m4a");
     const std::string decoder = path("decoder");
     const auto writeDecoder = [&](const std::string& end) {
         std::ofstream(decoder) << "#!/bin/sh\nfor last; do :; done\nprintf RIFF > \"$last\"\n"
@@ -199,13 +207,13 @@ TEST_F(AudioFileOpenerTest, AFailedOrCancelledDecodingLeavesNoTemporaryFile) {
     };
     m_options.decoderPath = decoder;
     writeDecoder("exit 1");
-    const OpenedAudio failed = OpenAudioFile(path("a.flac"), m_options);
+    const OpenedAudio failed = OpenAudioFile(path("a.m4a"), m_options);
     EXPECT_TRUE(failed.decoderFailed);
     EXPECT_TRUE(failed.temporaryPath.empty());
     EXPECT_TRUE(std::filesystem::is_empty(m_temp));
 
     writeDecoder("exit 0");
-    const OpenedAudio unreadable = OpenAudioFile(path("a.flac"), m_options);
+    const OpenedAudio unreadable = OpenAudioFile(path("a.m4a"), m_options);
     EXPECT_TRUE(unreadable.decoderFailed) << "a WAV file of four bytes";
     EXPECT_TRUE(std::filesystem::is_empty(m_temp));
 
@@ -216,7 +224,7 @@ TEST_F(AudioFileOpenerTest, AFailedOrCancelledDecodingLeavesNoTemporaryFile) {
     m_options.dispatcher = &dispatcher;
     const std::string started = m_temp + "/Temp1.wav";
     prompter.cancelWhen = [&] { return std::filesystem::exists(started); };
-    const OpenedAudio cancelled = OpenAudioFile(path("a.flac"), m_options);
+    const OpenedAudio cancelled = OpenAudioFile(path("a.m4a"), m_options);
     EXPECT_EQ(cancelled.result, OpenResult::Cancelled);
     EXPECT_TRUE(cancelled.temporaryPath.empty());
     EXPECT_TRUE(std::filesystem::is_empty(m_temp));

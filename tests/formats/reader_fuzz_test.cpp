@@ -18,6 +18,8 @@
 #include "formats/byte_order.h"
 #include "formats/codec_manager.h"
 #include "formats/compressed_wav_writer.h"
+#include "formats/flac_reader.h"
+#include "formats/flac_writer.h"
 #include "formats/gsm_wav_writer.h"
 #include "formats/mp3_reader.h"
 #include "formats/mp3_writer.h"
@@ -215,6 +217,14 @@ TEST_F(ReaderFuzzTest, AuAndRawParsers) {
     report("au", fuzz({au}, path("m.au"), OpenAuFile, 3));
     Bytes gsm(33 * 20, 0xD5);
     report("gsm", fuzz({gsm}, path("m.gsm"), OpenGsmFile, 4));
+}
+
+TEST_F(ReaderFuzzTest, FlacParser) {
+    const std::vector<Bytes> seeds = {
+        seed(MakeSink<FlacWriter>(path("f16.flac"), 8000, 2, 16, 5), path("f16.flac")),
+        seed(MakeSink<FlacWriter>(path("f24.flac"), 8000, 1, 24, 0), path("f24.flac")),
+        seed(MakeSink<FlacWriter>(path("live.flac"), 8000, 1, 16, 0), path("live.flac"), false)};
+    report("flac", fuzz(seeds, path("m.flac"), OpenFlacFile, 6));
 }
 
 TEST_F(ReaderFuzzTest, Mp3Parser) {

@@ -81,12 +81,13 @@ class TrashTest : public testing::Test {
 TEST_F(TrashTest, ARecordingGoesToTheHomeTrashWithEveryCompanionAndCanBeRestored) {
     const std::string folder = m_dir + "/rec ü";
     fs::create_directories(folder);
-    for (const char* name : {"take1.wav", "take1.mp3", "take1.vrd", "take10.wav"}) {
+    for (const char* name : {"take1.wav", "take1.mp3", "take1.flac", "take1.vrd", "take10.wav"}) {
         test::WriteTextFile(folder + "/" + name, name);
     }
     EXPECT_TRUE(TrashRecording(m_trash, folder, "take1", ".wav").empty());
     EXPECT_EQ(TrashContents(m_share + "/Trash"),
-              (std::map<std::string, std::string>{{folder + "/take1.mp3", "take1.mp3"},
+              (std::map<std::string, std::string>{{folder + "/take1.flac", "take1.flac"},
+                                                  {folder + "/take1.mp3", "take1.mp3"},
                                                   {folder + "/take1.vrd", "take1.vrd"},
                                                   {folder + "/take1.wav", "take1.wav"}}));
     EXPECT_TRUE(fs::exists(folder + "/take10.wav"));

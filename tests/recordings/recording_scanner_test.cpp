@@ -91,6 +91,7 @@ TEST_F(RecordingScannerTest, ListsEachFormatInOrderWithItsTexts) {
     Record("c.aiff", 1);
     Record("D.AIF", 61.5);
     Record("b.wav", 0.5);
+    Record("e.flac", 1.5);
     const std::time_t after = std::time(nullptr);
     test::WriteTextFile(path("notes.txt"), "not a recording");
     ASSERT_EQ(mkdir(path("folder.wav").c_str(), 0700), 0);
@@ -98,9 +99,9 @@ TEST_F(RecordingScannerTest, ListsEachFormatInOrderWithItsTexts) {
     Record("sub/inner.wav", 1);
 
     const ScanLog log = Scan();
-    EXPECT_EQ(log.names(), "a.b.wav b.wav tone.mp3 c.aiff D.AIF");
-    EXPECT_EQ(log.lastTotal, 5);
-    ASSERT_EQ(log.items.size(), 5u);
+    EXPECT_EQ(log.names(), "a.b.wav b.wav tone.mp3 c.aiff D.AIF e.flac");
+    EXPECT_EQ(log.lastTotal, 6);
+    ASSERT_EQ(log.items.size(), 6u);
     const RecordingItem& wav = log.items[0];
     EXPECT_EQ(wav.lengthMs, 2500);
     EXPECT_EQ(wav.size, 40046u);
@@ -113,6 +114,7 @@ TEST_F(RecordingScannerTest, ListsEachFormatInOrderWithItsTexts) {
     EXPECT_EQ(log.items[3].lengthMs, 1000);
     EXPECT_EQ(log.items[4].text(RecordingColumn::Duration), "0:01:01");
     EXPECT_EQ(log.items[4].text(RecordingColumn::Format), ".AIF");
+    EXPECT_EQ(log.items[5].lengthMs, 1500);
     for (const RecordingItem& item : log.items) {
         // Birth time or modification time: either is when the writer made the file.
         EXPECT_GE(item.created, before);

@@ -26,6 +26,10 @@ bool RecordingMaker::Make(const std::string& path, double seconds,
     } else if (extension == ".aiff" || extension == ".aif") {
         format.format = OutputFormat::Aiff;
         rate = 11025;
+    } else if (extension == ".flac") {
+        format.format = OutputFormat::Flac;
+        rate = format.flac.sampleRate;
+        channels = format.flac.channels;
     }
     SinkRef sink = OpenOutputWriter(path, format, m_codecs, m_lame);
     if (sink->isUnusable()) {

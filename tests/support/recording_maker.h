@@ -12,7 +12,7 @@ namespace sonaro::test {
 
 // Makes recordings with the program's own writers, chosen by the file's extension: WAV 16-bit
 // mono at 8000 Hz (or any WAV format given), MP3 44.1 kHz stereo through lame, AIFF (".aiff" or
-// ".aif") 11025 Hz mono.
+// ".aif") 11025 Hz mono, FLAC the recording defaults (44.1 kHz stereo, 16 bits).
 class RecordingMaker {
   public:
     bool hasMp3Encoder() const { return !m_lame.empty(); }

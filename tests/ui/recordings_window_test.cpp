@@ -291,7 +291,7 @@ class RecordingsWindowTest : public QObject {
         std::filesystem::create_directory(folder);
         const std::vector<WaveFormat> wavFormats = rig.recordings.WavFormats();
         QVERIFY(wavFormats.size() >= 7);
-        const std::vector<std::string> others = {".mp3", ".aiff", ".aif"};
+        const std::vector<std::string> others = {".mp3", ".aiff", ".aif", ".flac"};
         const std::size_t kinds = wavFormats.size() + others.size();
         struct Expected {
             std::string format;
