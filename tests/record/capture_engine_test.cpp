@@ -57,7 +57,6 @@ class CaptureEngineTest : public testing::Test {
         m_engine->SetListener(&m_listener, 7);
     }
 
-    // A memory writer, kept in m_writer.
     MemorySink& memoryWriter(int rate = 8000, int channels = 1) {
         m_writer = MakeSink<MemorySink>(rate, channels);
         return static_cast<MemorySink&>(*m_writer);
@@ -70,7 +69,6 @@ class CaptureEngineTest : public testing::Test {
                                       CaptureEngine::kStartRecording);
     }
 
-    // Lets the device play its whole script, then stops capture.
     void playScriptAndStop() {
         ASSERT_TRUE(m_list->waitScriptConsumed(10000));
         m_engine->StopCapture();
