@@ -422,11 +422,8 @@ TEST_F(RecordingSessionTest, TimersAreOneShotAndRearmedExplicitly) {
     m_session->Done();
     EXPECT_EQ(m_watch.timers.count(5), 0u);
     EXPECT_EQ(m_watch.sent.size(), 1u);
-}
 
-TEST_F(RecordingSessionTest, StoredIntervalOfZeroOrLessPlaysNoTone) {
-    m_settings.WriteSettingBool("Settings", "IntervalTone", true);
-    build(100);
+    // A stored interval of zero or less plays no tone.
     for (const char* stored : {"0", "-4"}) {
         m_settings.WriteSettingString("Settings", "IntervalSecs", stored);
         record();
@@ -437,6 +434,18 @@ TEST_F(RecordingSessionTest, StoredIntervalOfZeroOrLessPlaysNoTone) {
         EXPECT_FALSE(m_watch.saw("tone WAV_RECORD_TONE")) << stored;
         m_session->Done();
     }
+
+    // Huge stored numbers neither overflow nor stop at once.
+    m_settings.WriteSettingBool("Settings", "CheckMaxTime", true);
+    m_settings.WriteSettingString("Settings", "MaxTimeHours", "99999999999999999999");
+    m_settings.WriteSettingString("Settings", "MaxTimeMinutes", "9223372036854775807");
+    m_settings.WriteSettingString("Settings", "MaxTime", "");
+    m_settings.WriteSettingString("Settings", "IntervalSecs", "9223372036854775807");
+    record();
+    EXPECT_EQ(m_watch.timers.at(5), INT32_MAX);
+    m_session->OnRecordedTime(3000000, 0);
+    EXPECT_FALSE(m_session->IsIdle());
+    m_session->Done();
 }
 
 TEST_F(RecordingSessionTest, ExitWhenStoppedEndsTheProgramAtPause) {
@@ -518,14 +527,24 @@ TEST_F(RecordingSessionTest, ADeviceThatCannotOpenLeavesNoFileAndSaysSo) {
     EXPECT_THAT(logText(), HasSubstr("Recording failed for file: " + m_dir + "/Untitled 001.wav"));
 }
 
-TEST_F(RecordingSessionTest, AFormatThatCannotBeRecordedIsNamedNotBlamedOnTheFolder) {
+// A name too long for the system is refused, not cut; a format that cannot be recorded is named,
+// not blamed on the folder.
+TEST_F(RecordingSessionTest, NamesAndFormatsTheSystemCannotTakeAreRefused) {
     useRealFiles();
+    build(100);
+    m_settings.WriteSettingString("Settings", "FileNameFormat", std::string(300, 'n'));
+    EXPECT_FALSE(record());
+    EXPECT_TRUE(m_writers.empty());
+    ASSERT_EQ(m_prompter.shown().size(), 1u);
+    EXPECT_THAT(m_prompter.shown()[0].text, HasSubstr("bytes long"));
+    EXPECT_TRUE(m_session->IsIdle());
+
+    m_settings.DeleteSetting("Settings", "FileNameFormat");
     m_formats.SetOutputFormat(OutputFormat::Aiff);
     m_settings.WriteSettingString("AIFFEncode", "SampleRate", "1000000000000");
-    build(100);
     EXPECT_FALSE(record());
-    ASSERT_EQ(m_prompter.shown().size(), 1u);
-    const std::string& text = m_prompter.shown()[0].text;
+    ASSERT_EQ(m_prompter.shown().size(), 2u);
+    const std::string& text = m_prompter.shown()[1].text;
     EXPECT_THAT(text, testing::HasSubstr("sample rate of 2147483647 Hz"));
     EXPECT_EQ(text.find("output folder"), std::string::npos) << text;
     EXPECT_FALSE(std::filesystem::exists(m_dir + "/Untitled 001.aif"));
@@ -555,31 +574,6 @@ TEST_F(RecordingSessionTest, RecordToFileReplacesOnlyRecordings) {
     playInto(100);
     m_session->Done();
     EXPECT_EQ(magicOf(m_dir + "/new.txt"), "RIFF");
-}
-
-TEST_F(RecordingSessionTest, HugeStoredNumbersNeitherOverflowNorStopAtOnce) {
-    m_settings.WriteSettingBool("Settings", "CheckMaxTime", true);
-    m_settings.WriteSettingString("Settings", "MaxTimeHours", "99999999999999999999");
-    m_settings.WriteSettingString("Settings", "MaxTimeMinutes", "9223372036854775807");
-    m_settings.WriteSettingString("Settings", "MaxTime", "");
-    m_settings.WriteSettingBool("Settings", "IntervalTone", true);
-    m_settings.WriteSettingString("Settings", "IntervalSecs", "9223372036854775807");
-    build(200);
-    record();
-    EXPECT_EQ(m_watch.timers.at(5), INT32_MAX);
-    m_session->OnRecordedTime(3000000, 0);
-    EXPECT_FALSE(m_session->IsIdle());
-    m_session->Done();
-}
-
-TEST_F(RecordingSessionTest, ANameTooLongForTheSystemIsRefusedNotCut) {
-    build(100);
-    m_settings.WriteSettingString("Settings", "FileNameFormat", std::string(300, 'n'));
-    EXPECT_FALSE(record());
-    EXPECT_TRUE(m_writers.empty());
-    ASSERT_EQ(m_prompter.shown().size(), 1u);
-    EXPECT_THAT(m_prompter.shown()[0].text, HasSubstr("bytes long"));
-    EXPECT_TRUE(m_session->IsIdle());
 }
 
 }  // namespace
