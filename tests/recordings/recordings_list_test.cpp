@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <ctime>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -141,10 +141,7 @@ TEST(RecordingSortTest, NumbersOnlyWhenBothTextsAreNumeric) {
 class RenameTest : public ::testing::Test {
   protected:
     std::string file(const std::string& name) const { return m_dir + "/" + name; }
-    bool exists(const std::string& name) const {
-        struct stat info {};
-        return stat(file(name).c_str(), &info) == 0;
-    }
+    bool exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
 
     test::TempDir m_dir{"sonaro-rename"};
 };
