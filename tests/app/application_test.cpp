@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/forward_block.h"
+#include "app/process_options.h"
 #include "support/activity_record.h"
 #include "support/settings_home.h"
 
@@ -69,61 +70,57 @@ TEST_F(ApplicationTest, AppliesOptionsInOrderIgnoringCaseAndUnknownWords) {
 }
 
 TEST_F(ApplicationTest, OutdirWritesTheRecordingsFolderAndNeedsAValue) {
+    const auto folder = [&] {
+        return m_settings.ReadSettingString("FindPlay", "DefaultRecordFolder", "");
+    };
     run({"-OutDir", "/srv/recordings"});
-    EXPECT_EQ(m_settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""),
-              "/srv/recordings");
+    EXPECT_EQ(folder(), "/srv/recordings");
     run({"-outdir"});
-    EXPECT_EQ(m_settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""),
-              "/srv/recordings");
-    const std::string deep = "/srv/" + std::string(5000, 'd');
-    run({"-outdir", deep});
-    EXPECT_EQ(m_settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""),
-              "/srv/recordings")
-        << "a folder no file can be made in is not stored";
+    EXPECT_EQ(folder(), "/srv/recordings");
+    run({"-outdir", "/srv/" + std::string(5000, 'd')});
+    EXPECT_EQ(folder(), "/srv/recordings") << "a folder no file can be made in is not stored";
     EXPECT_THAT(m_errors.text(), testing::HasSubstr("the output folder was not changed"));
     const std::string longFolder = "/srv/" + std::string(200, 'a') + "/" + std::string(200, 'b');
     run({"-outdir", longFolder});
-    EXPECT_EQ(m_settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""), longFolder)
-        << "longer than 259 characters, read back whole";
+    EXPECT_EQ(folder(), longFolder) << "longer than 259 characters, read back whole";
 }
 
-TEST_F(ApplicationTest, RecordLeavesAWordThatIsNoFormat) {
-    EXPECT_EQ(run({"-record", "-hide"}), (Calls{"record 216000000", "hide"}));
-    EXPECT_EQ(m_formats.GetOutputFormat(), OutputFormat::Wav);
-}
-
-TEST_F(ApplicationTest, RecordWithMp3OptionsStoresThemAndRecords) {
-    EXPECT_EQ(run({"-record", "MP3", "-cbr", "-b", "128", "-m", "j", "-hide"}),
-              (Calls{"record 216000000", "hide"}));
-    EXPECT_EQ(m_formats.GetOutputFormat(), OutputFormat::Mp3);
-    const Mp3Settings mp3 = m_formats.LoadMp3Settings();
-    EXPECT_TRUE(mp3.constantBitRate);
-    EXPECT_EQ(mp3.cbrBitRate, 128);
-    EXPECT_EQ(mp3.channelMode, 1);
-    EXPECT_EQ(m_formats.FormatLabel(), "128KBps Joint Mp3");
-}
-
-TEST_F(ApplicationTest, IncompleteWavOptionsStillSelectWavAndRecord) {
-    m_formats.SetOutputFormat(OutputFormat::Mp3);
-    EXPECT_EQ(run({"-record", "wav", "-s", "22050", "-m", "1"}), (Calls{"record 216000000"}));
-    EXPECT_EQ(m_formats.GetOutputFormat(), OutputFormat::Wav);
+// Format words after -record, or the extension after -recordfile, choose the format; only
+// complete format options are stored, and any other word is left for the next option.
+TEST_F(ApplicationTest, RecordOptionsChooseTheFormatAndStoreCompleteFormatOptions) {
+    const struct {
+        OutputFormat before;
+        std::vector<std::string> args;
+        Calls calls;
+        const char* label;
+    } cases[] = {
+        {OutputFormat::Wav, {"-record", "-hide"}, {"record 216000000", "hide"}, "44100Hz Mono Wav"},
+        {OutputFormat::Wav,
+         {"-record", "MP3", "-cbr", "-b", "128", "-m", "j", "-hide"},
+         {"record 216000000", "hide"},
+         "128KBps Joint Mp3"},
+        {OutputFormat::Mp3,
+         {"-record", "wav", "-s", "22050", "-m", "1"},
+         {"record 216000000"},
+         "44100Hz Mono Wav"},
+        {OutputFormat::Wav,
+         {"-recordfile", "/rec/take.AIF", "-s", "8000", "-m", "1", "-hide"},
+         {"recordfile /rec/take.AIF 216000000", "hide"},
+         "Mono 8000 AIFF"},
+        {OutputFormat::Mp3,
+         {"-recordfile", "/rec/take.ogg", "-ms", "3000"},
+         {"recordfile /rec/take.ogg 216000000", "timer 3000"},
+         "128KBps Joint Mp3"},
+        {OutputFormat::Mp3, {"-recordfile"}, {}, "128KBps Joint Mp3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        m_formats.SetOutputFormat(c.before);
+        m_journal.calls.clear();
+        EXPECT_EQ(run(c.args), c.calls);
+        EXPECT_EQ(m_formats.FormatLabel(), c.label);
+    }
     EXPECT_FALSE(std::filesystem::exists(m_formats.wavFormatPath()));
-}
-
-TEST_F(ApplicationTest, RecordFileTakesTheFormatFromTheExtension) {
-    EXPECT_EQ(run({"-recordfile", "/rec/take.AIF", "-s", "8000", "-m", "1", "-hide"}),
-              (Calls{"recordfile /rec/take.AIF 216000000", "hide"}));
-    EXPECT_EQ(m_formats.GetOutputFormat(), OutputFormat::Aiff);
-    EXPECT_EQ(m_formats.LoadAiffSettings().sampleRate, 8000);
-    EXPECT_EQ(m_formats.LoadAiffSettings().channels, 1);
-}
-
-TEST_F(ApplicationTest, RecordFileKeepsFollowingOptionsThatAreNoFormatOptions) {
-    m_formats.SetOutputFormat(OutputFormat::Mp3);
-    EXPECT_EQ(run({"-recordfile", "/rec/take.ogg", "-ms", "3000"}),
-              (Calls{"recordfile /rec/take.ogg 216000000", "timer 3000"}));
-    EXPECT_EQ(m_formats.GetOutputFormat(), OutputFormat::Mp3);
-    EXPECT_EQ(run({"-recordfile"}).size(), 2u);
 }
 
 TEST_F(ApplicationTest, TimerValuesReadAsDecimalNumbers) {
@@ -204,6 +201,34 @@ TEST(ApplicationStart, OnlyAnExactLogonFirstArgumentStartsHidden) {
     EXPECT_FALSE(Application::StartsHidden({"sonaro", "-LOGON"}));
     EXPECT_FALSE(Application::StartsHidden({"sonaro", "-hide", "-logon"}));
     EXPECT_FALSE(Application::StartsHidden({"sonaro"}));
+}
+
+ProcessOptionKind kindOf(std::vector<std::string> args) {
+    args.insert(args.begin(), "sonaro");
+    return ParseProcessOption(args).kind;
+}
+
+TEST(ProcessOptions, AreCaseSensitiveAndNeedTheirArguments) {
+    EXPECT_EQ(kindOf({"-exe", "DSSDecode"}), ProcessOptionKind::RunTool);
+    EXPECT_EQ(kindOf({"-EXE", "DSSDecode"}), ProcessOptionKind::None);
+    EXPECT_EQ(kindOf({"-exe"}), ProcessOptionKind::None);
+    EXPECT_EQ(kindOf({"-setautorun"}), ProcessOptionKind::None);
+    EXPECT_EQ(kindOf({"-extfind"}), ProcessOptionKind::Installer);
+    EXPECT_EQ(kindOf({"-addfiletyperunspecial", "a"}), ProcessOptionKind::None);
+    EXPECT_EQ(kindOf({"-remfiletyperunspecial", "a", "b"}), ProcessOptionKind::Installer);
+    EXPECT_EQ(kindOf({"-addremfiletyperunspecial", "a", "b", "c", "d"}),
+              ProcessOptionKind::Installer);
+    EXPECT_EQ(kindOf({"-addfiletyperunspecial", "a", "b", "c", "d", "e"}), ProcessOptionKind::None);
+    EXPECT_EQ(kindOf({"-record", "-exe", "x"}), ProcessOptionKind::None);
+    EXPECT_EQ(kindOf({}), ProcessOptionKind::None);
+}
+
+TEST(ProcessOptions, AutorunCodeIsReadFromItsSecondCharacter) {
+    EXPECT_EQ(ParseProcessOption({"s", "-setautorun", "X1"}).autorun, AutorunChange::Enable);
+    EXPECT_EQ(ParseProcessOption({"s", "-setautorun", "X0"}).autorun, AutorunChange::Disable);
+    EXPECT_EQ(ParseProcessOption({"s", "-setautorun", "1"}).autorun, AutorunChange::None);
+    EXPECT_EQ(ParseProcessOption({"s", "-setautorun", ""}).autorun, AutorunChange::None);
+    EXPECT_EQ(ParseProcessOption({"s", "-setautorun", "Y2"}).autorun, AutorunChange::None);
 }
 
 }  // namespace

@@ -5,14 +5,10 @@
 #include <cstdint>
 #include <random>
 
+#include "app/forward_paths.h"
+
 namespace sonaro {
 namespace {
-
-void putCount(std::vector<char>& block, std::uint32_t count) {
-    for (int i = 0; i < 4; ++i) {
-        block[i] = static_cast<char>((count >> (8 * i)) & 0xFF);
-    }
-}
 
 void put32(std::vector<char>& bytes, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) {
@@ -31,27 +27,25 @@ std::vector<char> extendedBlock(const std::vector<std::string>& args, std::uint3
     return block;
 }
 
-TEST(ForwardBlock, ArgumentsThatFitTheirSlotsTravelInTheClassicBlock) {
-    const std::vector<std::string> sent{"/usr/bin/sonaro", "-outdir", std::string(259, 'x'), ""};
-    const auto block = BuildForwardBlock(sent);
+// Arguments that fit their slots travel in the classic block, longer ones whole in an extended one.
+TEST(ForwardBlock, ArgumentsTravelWhole) {
+    const std::vector<std::string> classic{"/usr/bin/sonaro", "-outdir", std::string(259, 'x'), ""};
+    const auto block = BuildForwardBlock(classic);
     ASSERT_EQ(block.size(), 33284u);
     EXPECT_EQ(block[0], 4);
-    EXPECT_EQ(ParseForwardBlock(block), sent);
-}
+    EXPECT_EQ(ParseForwardBlock(block), classic);
 
-TEST(ForwardBlock, LongerArgumentsTravelWhole) {
-    const std::vector<std::string> sent{"/usr/bin/sonaro",
-                                        "-outdir",
-                                        std::string(260, 'x'),
-                                        "-recordfile",
-                                        "/" + std::string(4094, 'p'),
-                                        "",
-                                        "-ms",
-                                        "3000"};
-    const auto block = BuildForwardBlock(sent);
-    EXPECT_NE(block.size(), kForwardBlockBytes);
-    EXPECT_EQ(ParseForwardBlock(block), sent);
-    EXPECT_EQ(ParseForwardBlock(extendedBlock(sent, 8)), sent) << "the format is fixed";
+    const std::vector<std::string> longer{"/usr/bin/sonaro",
+                                          "-outdir",
+                                          std::string(260, 'x'),
+                                          "-recordfile",
+                                          "/" + std::string(4094, 'p'),
+                                          "",
+                                          "-ms",
+                                          "3000"};
+    EXPECT_NE(BuildForwardBlock(longer).size(), kForwardBlockBytes);
+    EXPECT_EQ(ParseForwardBlock(BuildForwardBlock(longer)), longer);
+    EXPECT_EQ(ParseForwardBlock(extendedBlock(longer, 8)), longer) << "the format is fixed";
 }
 
 TEST(ForwardBlock, KeepsTheFirst128Arguments) {
@@ -59,16 +53,16 @@ TEST(ForwardBlock, KeepsTheFirst128Arguments) {
     for (int i = 0; i < 130; ++i) {
         many.push_back(std::string("a").append(std::to_string(i)));
     }
-    auto args = ParseForwardBlock(BuildForwardBlock(many));
-    ASSERT_TRUE(args);
-    ASSERT_EQ(args->size(), 128u);
-    EXPECT_EQ(args->back(), "a127");
-    many[5] = std::string(1000, 'l');
-    args = ParseForwardBlock(BuildForwardBlock(many));
-    ASSERT_TRUE(args);
-    ASSERT_EQ(args->size(), 128u);
-    EXPECT_EQ((*args)[5], many[5]);
-    EXPECT_EQ(args->back(), "a127");
+    for (const bool extended : {false, true}) {
+        if (extended) {
+            many[5] = std::string(1000, 'l');
+        }
+        const auto args = ParseForwardBlock(BuildForwardBlock(many));
+        ASSERT_TRUE(args);
+        ASSERT_EQ(args->size(), 128u);
+        EXPECT_EQ((*args)[5], many[5]);
+        EXPECT_EQ(args->back(), "a127");
+    }
 }
 
 TEST(ForwardBlock, CommandLinesBeyondOneMebibyteAreNotBuilt) {
@@ -123,22 +117,29 @@ TEST(ForwardBlock, ExtendedBlocksMustBeWellFormed) {
 }
 
 TEST(ForwardBlock, LimitsHostileCountsAndUnterminatedSlots) {
-    std::vector<char> block(kForwardBlockBytes, 'A');
-    putCount(block, 0x7FFFFFFF);
-    auto args = ParseForwardBlock(block);
+    const auto blockCounting = [](std::uint32_t count) {
+        std::vector<char> block;
+        put32(block, count);
+        block.resize(kForwardBlockBytes, 'A');
+        return ParseForwardBlock(block);
+    };
+    const auto args = blockCounting(0x7FFFFFFF);
     ASSERT_TRUE(args);
-    ASSERT_EQ(args->size(), 128u);
-    for (const auto& arg : *args) {
-        EXPECT_EQ(arg, std::string(259, 'A'));
-    }
-    putCount(block, 0xFFFFFFFF);  // -1
-    args = ParseForwardBlock(block);
-    ASSERT_TRUE(args);
-    EXPECT_TRUE(args->empty());
+    EXPECT_EQ(*args, std::vector<std::string>(128, std::string(259, 'A')));
+    EXPECT_EQ(blockCounting(0xFFFFFFFF), std::vector<std::string>{}) << "-1";
 }
 
-// Random and mutated blocks: the parser must stay inside the block (ASan watches) and give
-// arguments that survive another trip through the block unchanged.
+// Whatever the parser accepts stays within the slots and survives another trip unchanged.
+void expectSafeArguments(const std::vector<std::string>& args) {
+    ASSERT_LE(args.size(), kForwardSlots);
+    for (const auto& arg : args) {
+        ASSERT_EQ(arg.find('\0'), std::string::npos);
+    }
+    ASSERT_EQ(ParseForwardBlock(BuildForwardBlock(args)), args);
+}
+
+// Random and mutated blocks: the parser must stay inside the block (ASan watches). Every classic
+// block gives arguments that fit their slots.
 TEST(ForwardBlock, FuzzedBlocksParseSafely) {
     std::mt19937 random(20261206);
     std::uniform_int_distribution<int> byte(0, 255);
@@ -162,12 +163,10 @@ TEST(ForwardBlock, FuzzedBlocksParseSafely) {
         }
         const auto args = ParseForwardBlock(block);
         ASSERT_TRUE(args);
-        ASSERT_LE(args->size(), kForwardSlots);
         for (const auto& arg : *args) {
             ASSERT_LE(arg.size(), kForwardSlotBytes - 1);
-            ASSERT_EQ(arg.find('\0'), std::string::npos);
         }
-        ASSERT_EQ(ParseForwardBlock(BuildForwardBlock(*args)), args);
+        ASSERT_NO_FATAL_FAILURE(expectSafeArguments(*args));
     }
 }
 
@@ -188,16 +187,10 @@ TEST(ForwardBlock, FuzzedExtendedBlocksParseSafely) {
         if (round % 5 == 0) {
             block.resize(random() % block.size());
         }
-        const auto args = ParseForwardBlock(block);
-        if (!args) {
-            continue;
+        if (const auto args = ParseForwardBlock(block)) {
+            ++accepted;
+            ASSERT_NO_FATAL_FAILURE(expectSafeArguments(*args));
         }
-        ++accepted;
-        ASSERT_LE(args->size(), kForwardSlots);
-        for (const auto& arg : *args) {
-            ASSERT_EQ(arg.find('\0'), std::string::npos);
-        }
-        ASSERT_EQ(ParseForwardBlock(BuildForwardBlock(*args)), args);
     }
     EXPECT_GT(accepted, 0) << "mutated text bytes still make valid blocks";
 }
@@ -217,6 +210,39 @@ TEST(ForwardBlock, BlocksOfAnyOtherLengthAreRejected) {
                   length == kForwardBlockBytes)
             << length;
     }
+}
+
+using Args = std::vector<std::string>;
+
+TEST(PathOptions, RelativeValuesBecomeAbsoluteAgainstTheFolder) {
+    Args args{"sonaro", "-outdir",     "rec", "-RecordFile", "../take.wav", "-OUTDIR",
+              "/abs",   "-recordfile", "",    "-outdir",     "~/x"};
+    EXPECT_TRUE(MakePathOptionsAbsolute(args, "/home/u"));
+    EXPECT_EQ(args, (Args{"sonaro", "-outdir", "/home/u/rec", "-RecordFile", "/home/u/../take.wav",
+                          "-OUTDIR", "/abs", "-recordfile", "", "-outdir", "/home/u/~/x"}));
+    Args atRoot{"sonaro", "-outdir", "rec"};
+    EXPECT_TRUE(MakePathOptionsAbsolute(atRoot, "/"));
+    EXPECT_EQ(atRoot[2], "/rec");
+}
+
+// Only words the receiver takes as the path of one of these options change.
+TEST(PathOptions, OtherWordsStayAsTheyAre) {
+    const Args original{"rel",   "-outdirs", "a",       "-ms", "-outdir",
+                        "-exit", "take.wav", "-record", "wav", "-outdir"};
+    Args args = original;
+    EXPECT_TRUE(MakePathOptionsAbsolute(args, "/home/u"));
+    EXPECT_EQ(args, original);
+}
+
+TEST(PathOptions, WithoutAFolderRelativeValuesAreRefused) {
+    Args args{"sonaro", "-outdir", "/abs", "-recordfile", "take.wav", "-outdir", "rec"};
+    const Args original = args;
+    std::string unresolved;
+    EXPECT_FALSE(MakePathOptionsAbsolute(args, "", &unresolved));
+    EXPECT_EQ(unresolved, "take.wav");
+    EXPECT_EQ(args, original);
+    Args absolute{"sonaro", "-outdir", "/abs"};
+    EXPECT_TRUE(MakePathOptionsAbsolute(absolute, ""));
 }
 
 }  // namespace

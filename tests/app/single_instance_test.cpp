@@ -25,10 +25,10 @@ class CountingLock : public StartupLock {
     void Release() override { --held; }
 };
 
-// Answers each forward with the next scripted result and keeps what was sent.
+// Answers each forward with the next scripted result, Delivered unless told; keeps what was sent.
 class ScriptedChannel : public InstanceChannel {
   public:
-    std::deque<ForwardResult> results;
+    std::deque<ForwardResult> results{ForwardResult::Delivered};
     std::vector<std::vector<std::string>> sent;
     ForwardResult Forward(std::span<const char> block, int) override {
         sent.push_back(*ParseForwardBlock(block));
@@ -101,7 +101,6 @@ TEST(SingleInstance, TheRoleFollowsTheRunningInstancesAnswerAndOnlyTheFirstKeeps
 // The running instance works in its own folder: relative paths must leave this start whole.
 TEST(SingleInstance, RelativePathsAreSentAgainstThisStartsFolder) {
     Fixture f;
-    f.channel.results = {ForwardResult::Delivered};
     const test::TempDir dir("start-here");
     {
         WorkingIn here(dir);
@@ -122,7 +121,6 @@ TEST(SingleInstance, RelativePathsAreSentAgainstThisStartsFolder) {
 // with the reason rather than sent wrong or cut.
 TEST(SingleInstance, ACommandLineThatCannotBeSentFaithfullyIsRefused) {
     Fixture f;
-    f.channel.results = {ForwardResult::Delivered};
     const std::string dir = test::MakeTempDir("removed");
     {
         WorkingIn gone(dir);

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-
+#include <filesystem>
 #include <fstream>
 
 #include "support/fake_clock.h"
@@ -79,12 +79,6 @@ TEST_F(FileNamingTest, CounterSeesTheWholePathInALongFolder) {
     EXPECT_FALSE(m_naming.RecordingExists("Untitled 002"));
 }
 
-TEST_F(FileNamingTest, WithoutCounterAnExistingNameIsKept) {
-    touch("Take 04.wav");
-    EXPECT_EQ(m_naming.ExpandFileNamePattern("Take %SS%"), "Take 04");
-    EXPECT_EQ(m_settings.ReadSettingInt("Settings", "AutoNumber", 77), 77);
-}
-
 TEST_F(FileNamingTest, FieldsShareOneTimeAndAreCleaned) {
     EXPECT_EQ(m_naming.ExpandFileNamePattern("%YYYY%.%MM%.%DD% %HH%-%MIN%-%SS%"),
               "20260307 09-05-04");
@@ -95,15 +89,17 @@ TEST_F(FileNamingTest, FieldsShareOneTimeAndAreCleaned) {
     // An unclosed field runs to the end of the pattern.
     EXPECT_EQ(m_naming.ExpandFileNamePattern("x%SS"), "x04");
     EXPECT_EQ(m_naming.ExpandFileNamePattern("%bogus%"), "");
+    // Without a counter an existing name is kept.
+    touch("Take 04.wav");
+    EXPECT_EQ(m_naming.ExpandFileNamePattern("Take %SS%"), "Take 04");
+    EXPECT_EQ(m_settings.ReadSettingInt("Settings", "AutoNumber", 5), 5);
 }
 
 TEST_F(FileNamingTest, ExtensionFollowsTheFormat) {
-    m_settings.WriteSettingInt("Settings", "Format", 1);
-    EXPECT_EQ(m_naming.CurrentExtension(), ".mp3");
-    m_settings.WriteSettingInt("Settings", "Format", 2);
-    EXPECT_EQ(m_naming.CurrentExtension(), ".aif");
-    m_settings.WriteSettingInt("Settings", "Format", 7);
-    EXPECT_EQ(m_naming.CurrentExtension(), ".wav");
+    for (const auto& [format, extension] : {std::pair{1, ".mp3"}, {2, ".aif"}, {7, ".wav"}}) {
+        m_settings.WriteSettingInt("Settings", "Format", format);
+        EXPECT_EQ(m_naming.CurrentExtension(), extension) << format;
+    }
 }
 
 TEST(FileNameRules, CleaningRemovesForbiddenCharacters) {
@@ -202,9 +198,7 @@ TEST_F(FileNamingTest, FreeSpaceReportsAndWarns) {
 TEST_F(FileNamingTest, DefaultFolderIsCreatedBelowDocuments) {
     m_settings.DeleteSetting("FindPlay", "DefaultRecordFolder");
     EXPECT_EQ(m_naming.GetOutputFolder(), m_dir + "/Documents/Sonaro");
-    struct stat info {};
-    EXPECT_EQ(stat((m_dir + "/Documents/Sonaro").c_str(), &info), 0);
-    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_TRUE(std::filesystem::is_directory(m_dir + "/Documents/Sonaro"));
 }
 
 TEST_F(FileNamingTest, FolderRulesAskAndCreateOneLevel) {
@@ -228,16 +222,14 @@ TEST_F(FileNamingTest, FolderRulesAskAndCreateOneLevel) {
     EXPECT_EQ(prompter.shown().back().text,
               "Cannot create the specified folder. Please enter a valid folder.");
     EXPECT_EQ(prompter.shown().back().title, "Invalid output folder");
-}
 
-// A folder the system cannot name is refused with the reason, not offered for creation.
-TEST_F(FileNamingTest, FolderRulesRefuseTooLongAFolder) {
-    test::ScriptedPrompter prompter;
+    // A folder the system cannot name is refused with the reason, not offered for creation.
+    const std::size_t shown = prompter.shown().size();
     prompter.answer(PromptAnswer::Yes);
     EXPECT_FALSE(m_naming.ValidateOutputFolder(m_dir + "/" + std::string(256, 'n'), prompter));
-    ASSERT_EQ(prompter.shown().size(), 1u);
-    EXPECT_EQ(prompter.shown()[0].title, "Invalid output folder");
-    EXPECT_THAT(prompter.shown()[0].text, testing::HasSubstr("256 bytes"));
+    ASSERT_EQ(prompter.shown().size(), shown + 1);
+    EXPECT_EQ(prompter.shown().back().title, "Invalid output folder");
+    EXPECT_THAT(prompter.shown().back().text, testing::HasSubstr("256 bytes"));
 
     std::string deep = m_dir;
     while (deep.size() <= 4095) {
@@ -245,8 +237,8 @@ TEST_F(FileNamingTest, FolderRulesRefuseTooLongAFolder) {
     }
     prompter.answer(PromptAnswer::Yes);
     EXPECT_FALSE(m_naming.ValidateOutputFolder(deep, prompter));
-    ASSERT_EQ(prompter.shown().size(), 2u);
-    EXPECT_THAT(prompter.shown()[1].text, testing::HasSubstr("4095"));
+    ASSERT_EQ(prompter.shown().size(), shown + 2);
+    EXPECT_THAT(prompter.shown().back().text, testing::HasSubstr("4095"));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "recordings/backup_job.h"
 #include "recordings/file_copy.h"
 #include "settings/setting_names.h"
+#include "support/audio_files.h"
 #include "support/component_manager.h"
 #include "support/manual_dispatcher.h"
 #include "support/program_launcher.h"
@@ -178,40 +179,17 @@ TEST_F(ActionsTest, HandOffsRunArgumentVectorsAndAnswerForMissingPrograms) {
     EXPECT_EQ(folderNames(m_temp), std::vector<std::string>{});
 }
 
-// Decodes `file` with ffmpeg to mono 16-bit samples at its own rate; gives the frame count.
-std::size_t decodedFrames(const std::string& file, bool rawGsm) {
-    ChildProcess ffmpeg;
-    SpawnOptions options;
-    options.argv = {"ffmpeg", "-v", "error"};
+// ffmpeg or ffprobe with `args`, told when the input is raw GSM; what it printed, empty when it
+// failed.
+std::string ffmpegTool(const char* tool, bool rawGsm, const std::vector<std::string>& args) {
+    std::vector<std::string> argv{tool, "-v", "error"};
     if (rawGsm) {
-        options.argv.insert(options.argv.end(), {"-f", "gsm"});
+        argv.insert(argv.end(), {"-f", "gsm"});
     }
-    options.argv.insert(options.argv.end(), {"-i", file, "-ac", "1", "-f", "s16le", "pipe:1"});
-    options.pipeStdout = true;
-    if (!ffmpeg.start(options)) {
-        return 0;
-    }
-    const std::size_t bytes = ffmpeg.readAllOutput().size();
-    return ffmpeg.wait(-1) == 0 ? bytes / 2 : 0;
-}
-
-std::string probe(const std::string& file, bool rawGsm, const char* entry) {
-    ChildProcess ffprobe;
-    SpawnOptions options;
-    options.argv = {"ffprobe", "-v", "error"};
-    if (rawGsm) {
-        options.argv.insert(options.argv.end(), {"-f", "gsm"});
-    }
-    options.argv.insert(options.argv.end(),
-                        {"-select_streams", "a:0", "-show_entries", std::string("stream=") + entry,
-                         "-of", "default=nw=1:nk=1", file});
-    options.pipeStdout = true;
-    if (!ffprobe.start(options)) {
-        return {};
-    }
-    std::string text = ffprobe.readAllOutput();
-    ffprobe.wait(-1);
-    return text.substr(0, text.find('\n'));
+    argv.insert(argv.end(), args.begin(), args.end());
+    bool ok = false;
+    const std::vector<std::uint8_t> output = test::RunForOutput(argv, ok);
+    return ok ? std::string(output.begin(), output.end()) : std::string();
 }
 
 // lame's fixed delay (576 + 529 frames) and the frame size of MPEG 2 and 2.5 layer III.
@@ -246,15 +224,23 @@ TEST_F(ActionsTest, BackupEntriesDecodeToTheLengthAndRateOfTheirFormat) {
             const std::string& written = outcome.written[i];
             EXPECT_EQ(fs::path(written).stem(), fs::path(sources[i].first).stem());
             EXPECT_EQ(fs::path(written).extension(), BackupExtension(entry));
-            const double rate = std::atof(probe(written, rawGsm, "sample_rate").c_str());
+            const auto probe = [&](const char* field) {
+                const std::string text = ffmpegTool(
+                    "ffprobe", rawGsm,
+                    {"-select_streams", "a:0", "-show_entries", std::string("stream=") + field,
+                     "-of", "default=nw=1:nk=1", written});
+                return text.substr(0, text.find('\n'));
+            };
+            const double rate = std::atof(probe("sample_rate").c_str());
             if (rawGsm || entry == BackupEntry::WavGsm) {
                 EXPECT_EQ(rate, 8000);
             } else {
-                EXPECT_EQ(probe(written, false, "bit_rate"),
-                          entry == BackupEntry::Mp3At8 ? "8000" : "16000");
+                EXPECT_EQ(probe("bit_rate"), entry == BackupEntry::Mp3At8 ? "8000" : "16000");
             }
             ASSERT_GT(rate, 0);
-            double seconds = static_cast<double>(decodedFrames(written, rawGsm)) / rate;
+            const std::string pcm =
+                ffmpegTool("ffmpeg", rawGsm, {"-i", written, "-ac", "1", "-f", "s16le", "pipe:1"});
+            double seconds = static_cast<double>(pcm.size() / 2) / rate;
             double padding = 0;
             if (NeedsMp3Encoder(entry)) {
                 // A frame at these rates is too small for lame's gapless tag, so decoders keep

@@ -1,5 +1,3 @@
-// Scanning a folder of real recordings on the worker: what is listed, filtered, cached and
-// cancelled, and files that must not hold a scan up.
 #include "recordings/recording_scanner.h"
 
 #include <fcntl.h>
@@ -60,9 +58,11 @@ class RecordingScannerTest : public ::testing::Test {
         ASSERT_TRUE(m_recordings.Make(path(name), seconds)) << name;
     }
 
-    ScanLog Scan(const RecordingFilter& filter = {}) {
+    ScanLog Scan(const RecordingFilter& filter = {}) { return ScanWith(m_lengths, filter); }
+    ScanLog ScanWith(RecordingLengthCache& lengths, const RecordingFilter& filter = {}) {
+        RecordingScanner scanner(m_dispatcher, lengths);
         ScanLog log;
-        m_scanner.Scan(m_dir, filter, &log);
+        scanner.Scan(m_dir, filter, &log);
         EXPECT_TRUE(m_dispatcher.pumpUntil([&] { return log.finished > 0; }));
         m_dispatcher.pump();
         EXPECT_EQ(log.finished, 1);
@@ -80,7 +80,6 @@ class RecordingScannerTest : public ::testing::Test {
         m_mp3Reads += LowerExtension(file) == ".mp3" ? 1 : 0;
         return ReadRecordingLengthMs(file);
     }};
-    RecordingScanner m_scanner{m_dispatcher, m_lengths};
 };
 
 TEST_F(RecordingScannerTest, ListsEachFormatInOrderWithItsTexts) {
@@ -229,10 +228,7 @@ TEST_F(RecordingScannerTest, Mp3LengthsAreKeptInTheCacheFile) {
         return ReadRecordingLengthMs(recording);
     };
     const auto scanWith = [&](RecordingLengthCache& lengths) {
-        RecordingScanner scanner(m_dispatcher, lengths);
-        ScanLog log;
-        scanner.Scan(m_dir, {}, &log);
-        EXPECT_TRUE(m_dispatcher.pumpUntil([&] { return log.finished > 0; }));
+        const ScanLog log = ScanWith(lengths);
         return log.names() + " " + std::to_string(log.items.at(1).lengthMs);
     };
     {
