@@ -26,18 +26,18 @@ class ScriptedMethods final : public TransmitMethods {
   public:
     SendResult SendRecordingByEmail(NetTask& task, const std::string& path,
                                     std::string& reason) override {
-        return call("email", task, path, reason);
+        return call("email", &task, path, reason);
     }
     SendResult UploadRecordingByFtp(NetTask& task, const std::string& path,
                                     std::string& reason) override {
-        return call("ftp", task, path, reason);
+        return call("ftp", &task, path, reason);
     }
     SendResult CopyRecordingToFolder(const std::string& path, std::string& reason) override {
         return call("folder", nullptr, path, reason);
     }
     SendResult RunProgramOnRecording(NetTask& task, const std::string& path,
                                      std::string& reason) override {
-        return call("program", task, path, reason);
+        return call("program", &task, path, reason);
     }
 
     void fail(const std::string& method) { m_failing = method; }
@@ -51,10 +51,6 @@ class ScriptedMethods final : public TransmitMethods {
     Event entered;
 
   private:
-    SendResult call(const std::string& method, NetTask& task, const std::string& path,
-                    std::string& reason) {
-        return call(method, &task, path, reason);
-    }
     SendResult call(const std::string& method, NetTask* task, const std::string& path,
                     std::string& reason) {
         {
@@ -218,12 +214,15 @@ TEST_F(BackgroundSenderTest, StartUpResumesTheQueueCountsTheAttemptAndSendsIt) {
     EXPECT_EQ(m_methods.calls(),
               (std::vector<std::string>{"folder /rec/left 1.wav", "folder /rec/left 2.wav"}));
 
-    writeQueue(queueBytes({"/rec/late.wav"}, 2));
+    writeQueue(queueBytes({"/rec/late 1.wav", "/rec/late 2.wav"}, 2));
     m_sender.ResumeQueueAtStartup(m_queuePath);
     EXPECT_FALSE(exists(m_queuePath));
-    EXPECT_THAT(logText(),
-                testing::HasSubstr("Recording not sent (start-up attempts 2 exceed the allowed 1): "
-                                   "/rec/late.wav"));
+    for (const char* path : {"/rec/late 1.wav", "/rec/late 2.wav"}) {
+        EXPECT_THAT(
+            logText(),
+            testing::HasSubstr("Recording not sent (start-up attempts 2 exceed the allowed 1): " +
+                               std::string(path)));
+    }
 }
 
 TEST_F(BackgroundSenderTest, AStopBeforeTheStartUpResumeKeepsTheQueue) {
