@@ -71,7 +71,6 @@ class FtpTest : public test::SettingsTest {
         return server.accept().send("220 ready\r\n").expect("USER " + user).send("230 in\r\n");
     }
 
-    // Starts `server` and logs on to it.
     std::unique_ptr<FtpConnection> logOn(test::ScriptedServer& server, const std::string& user,
                                          const std::string& password = "") {
         server.start();

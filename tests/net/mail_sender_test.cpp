@@ -24,15 +24,8 @@ class FakeSendmail : public test::SettingsTest {
   protected:
     FakeSendmail() {
         test::WriteTextFile(m_dir + "/sendmail",
-                            "#!/bin/sh\n"
-                            "printf '%s\\n' \"$@\" > '" +
-                                m_dir +
-                                "/args'\n"
-                                "cat > '" +
-                                m_dir +
-                                "/input'\n"
-                                "exit $(cat '" +
-                                m_dir + "/exit' 2>/dev/null || echo 0)\n");
+                            "#!/bin/sh\ncd \"$(dirname \"$0\")\"\nprintf '%s\\n' \"$@\" > args\n"
+                            "cat > input\nexit $(cat exit 2>/dev/null || echo 0)\n");
         chmod((m_dir + "/sendmail").c_str(), 0755);
     }
 

@@ -87,7 +87,6 @@ TEST(Connect, UnansweredConnectFailsAfterItsBudgetOrStopsAtOnce) {
     EXPECT_FALSE(socket.isOpen());
 }
 
-// A client socket against a scripted server.
 class ScriptedPeer : public ::testing::Test {
   protected:
     void connect() {
