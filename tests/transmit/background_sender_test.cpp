@@ -161,27 +161,26 @@ TEST_F(BackgroundSenderTest, ACancelledQuestionSkipsOnlyItsMethod) {
     ASSERT_TRUE(pumpUntilIdle());
     EXPECT_EQ(m_methods.calls(), (std::vector<std::string>{"ftp /rec/a.wav", "folder /rec/a.wav",
                                                            "program /rec/a.wav"}));
+    const std::pair<const char*, const char*> questions[] = {
+        {"Send via email?",
+         "You have the send via email transmit option enabled. Would you like to send this "
+         "recording to \"boss@office.example\"?"},
+        {"Upload via FTP?",
+         "You have the send via FTP transmit option enabled. Would you like to upload this "
+         "recording to \"ftp.example\"?"},
+        {"Send to folder?",
+         "You have the send to folder transmit option enabled. Would you like this recording sent "
+         "to \"/backup\"?"},
+        {"Run program?",
+         "You have the run executable transmit option enabled. Would you like to run \"tool %s\" "
+         "with this recording as a command-line argument?"}};
     const auto& shown = m_prompter.shown();
-    ASSERT_EQ(shown.size(), 4u);
-    EXPECT_EQ(shown[0].text,
-              "You have the send via email transmit option enabled. Would you like to send this "
-              "recording to \"boss@office.example\"?");
-    EXPECT_EQ(shown[0].title, "Send via email?");
-    EXPECT_EQ(shown[1].text,
-              "You have the send via FTP transmit option enabled. Would you like to upload this "
-              "recording to \"ftp.example\"?");
-    EXPECT_EQ(shown[1].title, "Upload via FTP?");
-    EXPECT_EQ(shown[2].text,
-              "You have the send to folder transmit option enabled. Would you like this recording "
-              "sent to \"/backup\"?");
-    EXPECT_EQ(shown[2].title, "Send to folder?");
-    EXPECT_EQ(shown[3].text,
-              "You have the run executable transmit option enabled. Would you like to run \"tool "
-              "%s\" with this recording as a command-line argument?");
-    EXPECT_EQ(shown[3].title, "Run program?");
-    for (const auto& box : shown) {
-        EXPECT_EQ(box.buttons, PromptButtons::OkCancel);
-        EXPECT_EQ(box.icon, PromptIcon::Question);
+    ASSERT_EQ(shown.size(), std::size(questions));
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        EXPECT_EQ(shown[i].title, questions[i].first);
+        EXPECT_EQ(shown[i].text, questions[i].second);
+        EXPECT_EQ(shown[i].buttons, PromptButtons::OkCancel);
+        EXPECT_EQ(shown[i].icon, PromptIcon::Question);
     }
 }
 
