@@ -129,9 +129,6 @@ class ScriptedSmtp : public ::testing::Test {
         job.sendDirect = false;
         job.allowPlainPassword = true;
     }
-    void greetAndHelo() {
-        server.accept().send("220 hi\r\n").expect("HELO testhost").send("250 ok\r\n");
-    }
     SendResult run() {
         server.start();
         return SendSmtpMail(job, task, fastOptions());
@@ -142,21 +139,25 @@ class ScriptedSmtp : public ::testing::Test {
         EXPECT_EQ(task.messages, std::vector<std::string>{std::string(text)});
         EXPECT_EQ(server.finish(), "");
     }
-    // The dialogue up to step `step` (0 the greeting, 1 HELO, 2 MAIL FROM, 3 RCPT TO, 4 DATA,
-    // 5 the terminator), which is answered `refusal`; the call fails with `text`.
-    void refuseAt(int step, const std::string& refusal, std::string_view text) {
+    // A willing server's dialogue up to step `last` (0 the greeting, 1 HELO, 2 MAIL FROM, 3 RCPT
+    // TO, 4 DATA, 5 the terminator), whose answer is `answer`.
+    void scriptUpTo(int last, const std::string& answer) {
         const char* const commands[] = {"HELO testhost", "MAIL FROM:<me@y.test>",
                                         "RCPT TO:<a@x.test>", "DATA"};
         const char* const answers[] = {"220 hi", "250 ok", "250 ok", "251 forwarded", "354 go"};
         server.accept();
-        for (int i = 0; i <= step; ++i) {
+        for (int i = 0; i <= last; ++i) {
             if (i == 5) {
                 server.receiveUntil("\r\n.\r\n");
             } else if (i > 0) {
                 server.expect(commands[i - 1]);
             }
-            server.send((i == step ? refusal : std::string(answers[i])) + "\r\n");
+            server.send((i == last ? answer : std::string(answers[i])) + "\r\n");
         }
+    }
+    // The step `step` answered `refusal`; the call fails with `text`.
+    void refuseAt(int step, const std::string& refusal, std::string_view text) {
+        scriptUpTo(step, refusal);
         server.silentUntilClosed();
         expectFailure(text);
     }
@@ -181,9 +182,7 @@ TEST_F(ScriptedSmtp, MailFromRefused) {
 
 TEST_F(ScriptedSmtp, EveryRecipientRefused) {
     job.to = "a@x.test, b@z.test";
-    greetAndHelo();
-    server.expect("MAIL FROM:<me@y.test>").send("250 ok\r\n");
-    server.expect("RCPT TO:<a@x.test>").send("550 no\r\n");
+    scriptUpTo(3, "550 no");
     server.expect("RCPT TO:<b@z.test>").send("550 no\r\n").silentUntilClosed();
     expectFailure(kRcptRefused);
 }
@@ -249,10 +248,8 @@ TEST_F(ScriptedSmtp, StopWhileTheAttachmentIsStalledEndsWithoutTheTerminator) {
     const test::TempDir dir("stall");
     test::WriteTextFile(dir + "/big.wav", std::string(32 * 1024 * 1024, 'a'));
     job.attachments = {dir + "/big.wav"};
-    greetAndHelo();
-    server.expect("MAIL FROM:<me@y.test>").send("250 ok\r\n");
-    server.expect("RCPT TO:<a@x.test>").send("250 ok\r\n");
-    server.expect("DATA").send("354 go\r\n").silentUntilClosed();
+    scriptUpTo(4, "354 go");
+    server.silentUntilClosed();
     task.stopAfter(500);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(run(), SendResult::Stopped);
