@@ -138,12 +138,22 @@ TEST_F(SendQueueFileTest, AKillDuringRemovalsLeavesTheOldOrTheNewQueue) {
     for (int i = 0; i < 2000; ++i) {
         records.push_back("/recordings/a long enough name for a record " + std::to_string(i));
     }
-    // Empty, or the header and the last records of the original queue.
     const auto isWhole = [&records](const std::string& bytes) {
-        const std::size_t left = std::min(bytes.size() / 260, records.size());
-        return bytes.empty() ||
-               bytes ==
-                   queueBytes({records.end() - static_cast<std::ptrdiff_t>(left), records.end()});
+        if (bytes.empty()) {
+            return true;
+        }
+        if (bytes.size() < 8 || (bytes.size() - 8) % 260 != 0 || bytes.size() > 8 + 260 * 2000 ||
+            bytes.substr(0, 8) != queueBytes({}, 0)) {
+            return false;
+        }
+        const std::size_t left = (bytes.size() - 8) / 260;
+        for (std::size_t i = 0; i < left; ++i) {
+            if (bytes.substr(8 + i * 260, 260) !=
+                EncodeQueueRecord(records[records.size() - left + i])) {
+                return false;
+            }
+        }
+        return true;
     };
     std::mt19937 random(7);
     for (int round = 0; round < 6; ++round) {
