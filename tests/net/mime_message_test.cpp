@@ -22,17 +22,20 @@ class StringSink final : public MessageSink {
     std::string text;
 };
 
-// The text part of a message without attachments: everything after its blank line.
-std::string textPartOf(std::string_view body, bool dotStuff = true) {
+std::string messageOf(const MimeContent& content, const MimeOptions& options = {}) {
     StringSink sink;
     test::RecordingTask task;
+    EXPECT_EQ(WriteMimeMessage(content, 0, options, sink, task), SendResult::Ok);
+    return sink.text;
+}
+
+// The text part of a message without attachments: everything after its blank line.
+std::string textPartOf(std::string_view body, bool dotStuff = true) {
     MimeOptions options;
     options.dotStuff = dotStuff;
-    EXPECT_EQ(WriteMimeMessage(MimeContent{"a@b", "c@d", "s", std::string(body), {}}, 0, options,
-                               sink, task),
-              SendResult::Ok);
+    const std::string text = messageOf({"a@b", "c@d", "s", std::string(body), {}}, options);
     const std::string marker = "charset=\"utf-8\"\r\n\r\n";
-    return sink.text.substr(sink.text.find(marker) + marker.size());
+    return text.substr(text.find(marker) + marker.size());
 }
 
 TEST(MimeText, EveryLineStartingWithADotIsStuffedTheFirstAndBrokenOnesToo) {
@@ -54,12 +57,10 @@ TEST(MimeText, LongLinesBreakAtTheLastBlankOrAt700) {
 }
 
 std::string headerOf(const std::string& makerWebAddress) {
-    StringSink sink;
-    test::RecordingTask task;
     MimeOptions options;
     options.makerWebAddress = makerWebAddress;
-    WriteMimeMessage(MimeContent{"a@b", "c@d", "s", "body", {}}, 0, options, sink, task);
-    return sink.text.substr(0, sink.text.find("\r\n\r\n"));
+    const std::string text = messageOf({"a@b", "c@d", "s", "body", {}}, options);
+    return text.substr(0, text.find("\r\n\r\n"));
 }
 
 TEST(MimeHeader, MailerNamesTheMakersSoftwarePageOnlyWhenKnown) {
@@ -94,14 +95,11 @@ TEST(MimeHeader, SubjectEncodingAndLineBreakInjection) {
     }
     EXPECT_GT(words, 1);
 
-    StringSink sink;
-    test::RecordingTask task;
-    WriteMimeMessage(
-        MimeContent{"me@x\r\nBcc: evil@y", "you@z\nX-Evil: 1", "Hi\r\nBcc: evil@y", "body", {}}, 0,
-        {}, sink, task);
-    EXPECT_EQ(sink.text.find("\r\nBcc:"), std::string::npos);
-    EXPECT_EQ(sink.text.find("\nX-Evil"), std::string::npos);
-    EXPECT_THAT(sink.text, testing::HasSubstr("Subject: Hi Bcc: evil@y\r\n"));
+    const std::string injected =
+        messageOf({"me@x\r\nBcc: evil@y", "you@z\nX-Evil: 1", "Hi\r\nBcc: evil@y", "body", {}});
+    EXPECT_EQ(injected.find("\r\nBcc:"), std::string::npos);
+    EXPECT_EQ(injected.find("\nX-Evil"), std::string::npos);
+    EXPECT_THAT(injected, testing::HasSubstr("Subject: Hi Bcc: evil@y\r\n"));
 }
 
 TEST(MimeHeader, DateCarriesTheZoneOffset) {

@@ -6,22 +6,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
-
 #include "net/endpoint.h"
 #include "support/recording_task.h"
 #include "support/scripted_server.h"
+#include "support/tls_fixture.h"
 
 namespace sonaro {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr std::uint32_t kLoopback = 0x7F000001;
-
-long msSince(Clock::time_point start) {
-    return static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
 
 // A listener whose accept queue is full, so a further connect is never answered.
 class UnansweringListener {
@@ -81,20 +74,19 @@ TEST(Connect, UnansweredConnectFailsAfterItsBudgetOrStopsAtOnce) {
     UnansweringListener listener;
     test::RecordingTask task;
     Socket socket;
-    Clock::time_point start = Clock::now();
+    test::Stopwatch start;
     EXPECT_EQ(ConnectWithTimeout(task, socket, Endpoint{kLoopback, listener.port}, 600),
               SendResult::Failed);
-    EXPECT_GE(msSince(start), 550);
+    EXPECT_GE(start.ms(), 550);
 
     task.stopAfter(100);
-    start = Clock::now();
+    start = test::Stopwatch();
     EXPECT_EQ(ConnectWithTimeout(task, socket, Endpoint{kLoopback, listener.port}, 10000),
               SendResult::Stopped);
-    EXPECT_LT(msSince(start), 100 + 200 + 300);
+    EXPECT_LT(start.ms(), 100 + 200 + 300);
     EXPECT_FALSE(socket.isOpen());
 }
 
-// A client socket against a scripted server.
 class ScriptedPeer : public ::testing::Test {
   protected:
     void connect() {
@@ -107,35 +99,9 @@ class ScriptedPeer : public ::testing::Test {
     Socket m_socket;
 };
 
-TEST_F(ScriptedPeer, ClosedPeerFailsAtOnceAndSilentPeerAfterTheBudget) {
-    m_server.accept().send("hello").close().accept().silentUntilClosed();
-    m_server.start();
-    connect();
-    char buffer[16];
-    std::size_t count = 0;
-    ASSERT_EQ(ReceiveSome(m_task, m_socket, buffer, sizeof buffer, 2000, count), SendResult::Ok);
-    EXPECT_EQ(std::string(buffer, count), "hello");
-    Clock::time_point start = Clock::now();
-    EXPECT_EQ(ReceiveSome(m_task, m_socket, buffer, sizeof buffer, 5000, count),
-              SendResult::Failed);
-    EXPECT_EQ(count, 0u);
-    EXPECT_LT(msSince(start), 1000);
-
-    connect();
-    start = Clock::now();
-    EXPECT_EQ(ReceiveSome(m_task, m_socket, buffer, sizeof buffer, 500, count), SendResult::Failed);
-    EXPECT_GE(msSince(start), 450);
-    m_task.stop();
-    start = Clock::now();
-    EXPECT_EQ(ReceiveSome(m_task, m_socket, buffer, sizeof buffer, 5000, count),
-              SendResult::Stopped);
-    EXPECT_LT(msSince(start), 200);
-    m_socket.close();
-    EXPECT_EQ(m_server.finish(), "");
-}
-
-TEST_F(ScriptedPeer, LineReceiveLeavesTheRestOnTheSocket) {
+TEST_F(ScriptedPeer, LinesLeaveTheRestOnTheSocketAndAClosedPeerFailsAtOnce) {
     m_server.accept().send("220 first\r\n220-second\r\nraw").close();
+    m_server.accept().silentUntilClosed();
     m_server.start();
     connect();
     std::string line;
@@ -143,11 +109,22 @@ TEST_F(ScriptedPeer, LineReceiveLeavesTheRestOnTheSocket) {
     EXPECT_EQ(line, "220 first");
     ASSERT_EQ(ReceiveLine(m_task, m_socket, line, 2000), SendResult::Ok);
     EXPECT_EQ(line, "220-second");
-    char buffer[8];
+    char buffer[16];
     std::size_t count = 0;
     ASSERT_EQ(ReceiveSome(m_task, m_socket, buffer, sizeof buffer, 2000, count), SendResult::Ok);
     EXPECT_EQ(std::string(buffer, count), "raw");
+    test::Stopwatch start;
+    EXPECT_EQ(ReceiveSome(m_task, m_socket, buffer, sizeof buffer, 5000, count),
+              SendResult::Failed);
+    EXPECT_EQ(count, 0u);
+    EXPECT_LT(start.ms(), 1000);
     EXPECT_EQ(ReceiveLine(m_task, m_socket, line, 2000), SendResult::Failed);
+
+    connect();
+    start = test::Stopwatch();
+    EXPECT_EQ(ReceiveSome(m_task, m_socket, buffer, sizeof buffer, 500, count), SendResult::Failed);
+    EXPECT_GE(start.ms(), 450);
+    m_socket.close();
     EXPECT_EQ(m_server.finish(), "");
 }
 
@@ -156,13 +133,13 @@ TEST_F(ScriptedPeer, StallingPeerEndsWithFailedAfterTheBudgetOrStopped) {
     m_server.start();
     connect();
     const std::string lots(64 * 1024 * 1024, 'x');
-    Clock::time_point start = Clock::now();
+    test::Stopwatch start;
     EXPECT_EQ(SendAll(m_task, m_socket, lots, 400), SendResult::Failed);
-    EXPECT_GE(msSince(start), 350);
+    EXPECT_GE(start.ms(), 350);
     m_task.stopAfter(100);
-    start = Clock::now();
+    start = test::Stopwatch();
     EXPECT_EQ(SendAll(m_task, m_socket, lots, 10000), SendResult::Stopped);
-    EXPECT_LT(msSince(start), 100 + 300);
+    EXPECT_LT(start.ms(), 100 + 300);
     // Unsent bytes would hold the closing FIN back: reset instead.
     const linger reset{1, 0};
     setsockopt(m_socket.fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);

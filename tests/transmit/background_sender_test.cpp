@@ -26,18 +26,18 @@ class ScriptedMethods final : public TransmitMethods {
   public:
     SendResult SendRecordingByEmail(NetTask& task, const std::string& path,
                                     std::string& reason) override {
-        return call("email", task, path, reason);
+        return call("email", &task, path, reason);
     }
     SendResult UploadRecordingByFtp(NetTask& task, const std::string& path,
                                     std::string& reason) override {
-        return call("ftp", task, path, reason);
+        return call("ftp", &task, path, reason);
     }
     SendResult CopyRecordingToFolder(const std::string& path, std::string& reason) override {
         return call("folder", nullptr, path, reason);
     }
     SendResult RunProgramOnRecording(NetTask& task, const std::string& path,
                                      std::string& reason) override {
-        return call("program", task, path, reason);
+        return call("program", &task, path, reason);
     }
 
     void fail(const std::string& method) { m_failing = method; }
@@ -51,10 +51,6 @@ class ScriptedMethods final : public TransmitMethods {
     Event entered;
 
   private:
-    SendResult call(const std::string& method, NetTask& task, const std::string& path,
-                    std::string& reason) {
-        return call(method, &task, path, reason);
-    }
     SendResult call(const std::string& method, NetTask* task, const std::string& path,
                     std::string& reason) {
         {
@@ -165,27 +161,26 @@ TEST_F(BackgroundSenderTest, ACancelledQuestionSkipsOnlyItsMethod) {
     ASSERT_TRUE(pumpUntilIdle());
     EXPECT_EQ(m_methods.calls(), (std::vector<std::string>{"ftp /rec/a.wav", "folder /rec/a.wav",
                                                            "program /rec/a.wav"}));
+    const std::pair<const char*, const char*> questions[] = {
+        {"Send via email?",
+         "You have the send via email transmit option enabled. Would you like to send this "
+         "recording to \"boss@office.example\"?"},
+        {"Upload via FTP?",
+         "You have the send via FTP transmit option enabled. Would you like to upload this "
+         "recording to \"ftp.example\"?"},
+        {"Send to folder?",
+         "You have the send to folder transmit option enabled. Would you like this recording sent "
+         "to \"/backup\"?"},
+        {"Run program?",
+         "You have the run executable transmit option enabled. Would you like to run \"tool %s\" "
+         "with this recording as a command-line argument?"}};
     const auto& shown = m_prompter.shown();
-    ASSERT_EQ(shown.size(), 4u);
-    EXPECT_EQ(shown[0].text,
-              "You have the send via email transmit option enabled. Would you like to send this "
-              "recording to \"boss@office.example\"?");
-    EXPECT_EQ(shown[0].title, "Send via email?");
-    EXPECT_EQ(shown[1].text,
-              "You have the send via FTP transmit option enabled. Would you like to upload this "
-              "recording to \"ftp.example\"?");
-    EXPECT_EQ(shown[1].title, "Upload via FTP?");
-    EXPECT_EQ(shown[2].text,
-              "You have the send to folder transmit option enabled. Would you like this recording "
-              "sent to \"/backup\"?");
-    EXPECT_EQ(shown[2].title, "Send to folder?");
-    EXPECT_EQ(shown[3].text,
-              "You have the run executable transmit option enabled. Would you like to run \"tool "
-              "%s\" with this recording as a command-line argument?");
-    EXPECT_EQ(shown[3].title, "Run program?");
-    for (const auto& box : shown) {
-        EXPECT_EQ(box.buttons, PromptButtons::OkCancel);
-        EXPECT_EQ(box.icon, PromptIcon::Question);
+    ASSERT_EQ(shown.size(), std::size(questions));
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        EXPECT_EQ(shown[i].title, questions[i].first);
+        EXPECT_EQ(shown[i].text, questions[i].second);
+        EXPECT_EQ(shown[i].buttons, PromptButtons::OkCancel);
+        EXPECT_EQ(shown[i].icon, PromptIcon::Question);
     }
 }
 
@@ -218,12 +213,15 @@ TEST_F(BackgroundSenderTest, StartUpResumesTheQueueCountsTheAttemptAndSendsIt) {
     EXPECT_EQ(m_methods.calls(),
               (std::vector<std::string>{"folder /rec/left 1.wav", "folder /rec/left 2.wav"}));
 
-    writeQueue(queueBytes({"/rec/late.wav"}, 2));
+    writeQueue(queueBytes({"/rec/late 1.wav", "/rec/late 2.wav"}, 2));
     m_sender.ResumeQueueAtStartup(m_queuePath);
     EXPECT_FALSE(exists(m_queuePath));
-    EXPECT_THAT(logText(),
-                testing::HasSubstr("Recording not sent (start-up attempts 2 exceed the allowed 1): "
-                                   "/rec/late.wav"));
+    for (const char* path : {"/rec/late 1.wav", "/rec/late 2.wav"}) {
+        EXPECT_THAT(
+            logText(),
+            testing::HasSubstr("Recording not sent (start-up attempts 2 exceed the allowed 1): " +
+                               std::string(path)));
+    }
 }
 
 TEST_F(BackgroundSenderTest, AStopBeforeTheStartUpResumeKeepsTheQueue) {

@@ -8,13 +8,12 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/openssl_secret_cipher.h"
 #include "settings/setting_names.h"
-#include "settings/stored_password.h"
 #include "support/parsed_mail.h"
 #include "support/python_server.h"
 #include "support/recording_task.h"
 #include "support/temp_home.h"
+#include "transmit/run_command.h"
 #include "transmit_fixture.h"
 
 namespace sonaro {
@@ -31,8 +30,7 @@ class RecordingTransmitterTest : public test::TransmitTest {
     }
 
     RecordingTransmitter transmitter(int runBudgetMs = 3600000) {
-        RecordingTransmitterParts parts{m_settings, nullptr, {}, {}, {}, runBudgetMs, {}};
-        parts.runBudgetMs = runBudgetMs;
+        RecordingTransmitterParts parts{m_settings, &m_passwords, {}, {}, {}, runBudgetMs, {}};
         parts.ftp.connectMs = 3000;
         parts.ftp.replyMs = 5000;
         parts.mail.smtp.connectMs = 3000;
@@ -140,15 +138,21 @@ TEST_F(RecordingTransmitterTest, TheWaitEndsAtAStopOrAtTheEndOfItsBudget) {
 TEST_F(RecordingTransmitterTest, EmailCarriesTheRecordingAndAFailureKeepsTheServersReason) {
     test::PythonServer server;
     std::filesystem::create_directories(m_dir + "/mail");
-    ASSERT_TRUE(server.start({"smtp", m_dir + "/mail"}));
+    ASSERT_TRUE(server.start({"smtp", m_dir + "/mail", "--auth", "rec:s3cret"}));
     m_settings.Write(setting::kUseMapi, false);
     m_settings.Write(setting::kUseSmtpHost, true);
     m_settings.Write(setting::kSendDirect, false);
+    m_settings.Write(setting::kSmtpAuthOn, true);
+    m_settings.Write(setting::kSmtpUserName, "rec");
     m_settings.Write(setting::kMailSmtpHost, "127.0.0.1:" + std::to_string(server.port()));
     m_settings.Write(setting::kEmailTo, "boss@office.example");
     m_settings.Write(setting::kReplyToEmail, "me@home.example");
+    std::string problem;
+    ASSERT_TRUE(StoreSmtpPassword(m_passwords, "s3cret", problem)) << problem;
     ASSERT_EQ(transmitter().SendRecordingByEmail(m_task, m_recording, m_reason), SendResult::Ok)
         << m_reason;
+    EXPECT_THAT(test::ReadTextFile(m_dir + "/mail/1.json"),
+                testing::HasSubstr("\"login\": \"rec\""));
     const test::ParsedMail mail = test::ParseStoredMail(m_dir + "/mail/1.eml");
     ASSERT_TRUE(mail.ok);
     EXPECT_EQ(mail.subject, "Sonaro Sound Recorder - Emailed Recording it's a \"take\" 1.wav");
@@ -162,59 +166,59 @@ TEST_F(RecordingTransmitterTest, EmailCarriesTheRecordingAndAFailureKeepsTheServ
     EXPECT_EQ(m_reason, "Unable to connect to mail server \"127.0.0.1:1\".");
 }
 
-TEST_F(RecordingTransmitterTest, FtpUploadsUnderTheRecordingsName) {
+TEST_F(RecordingTransmitterTest, FtpUploadsUnderTheRecordingsNameWithTheSealedPassword) {
     test::PythonServer server;
     std::filesystem::create_directories(m_dir + "/ftp/in");
     ASSERT_TRUE(server.start({"ftp", m_dir + "/ftp", "rec", "secret"}));
     m_settings.Write(setting::kFtpServer, "127.0.0.1:" + std::to_string(server.port()));
     m_settings.Write(setting::kFtpUserName, "rec");
-    m_settings.WriteSettingString("Ftp", "Password", "secret");
     m_settings.Write(setting::kFtpDirectory, "/in");
-    ASSERT_EQ(transmitter().UploadRecordingByFtp(m_task, m_recording, m_reason), SendResult::Ok)
-        << m_reason;
-    EXPECT_TRUE(test::ReadTextFile(m_dir + "/ftp/in/it's a \"take\" 1.wav") == m_bytes);
-
     m_settings.WriteSettingString("Ftp", "Password", "wrong");
     EXPECT_EQ(transmitter().UploadRecordingByFtp(m_task, m_recording, m_reason),
               SendResult::Failed);
     EXPECT_FALSE(m_reason.empty());
 
     // The sealed password goes before the plain one.
-    OpenSslSecretCipher cipher(m_dir + "/secret.key");
-    StoredPassword passwords(m_settings, &cipher);
     std::string problem;
-    ASSERT_TRUE(StoreFtpPassword(passwords, "secret", problem)) << problem;
+    ASSERT_TRUE(StoreFtpPassword(m_passwords, "secret", problem)) << problem;
     m_settings.WriteSettingString("Ftp", "Password", "wrong");
-    std::filesystem::remove(m_dir + "/ftp/in/it's a \"take\" 1.wav");
-    RecordingTransmitter sealed(
-        RecordingTransmitterParts{m_settings, &passwords, {}, {}, {}, 3600000, {}});
     m_reason.clear();
-    ASSERT_EQ(sealed.UploadRecordingByFtp(m_task, m_recording, m_reason), SendResult::Ok)
+    ASSERT_EQ(transmitter().UploadRecordingByFtp(m_task, m_recording, m_reason), SendResult::Ok)
         << m_reason;
     EXPECT_TRUE(test::ReadTextFile(m_dir + "/ftp/in/it's a \"take\" 1.wav") == m_bytes);
 }
 
-TEST_F(RecordingTransmitterTest, TheSealedSmtpPasswordLogsOn) {
-    test::PythonServer server;
-    std::filesystem::create_directories(m_dir + "/mail");
-    ASSERT_TRUE(server.start({"smtp", m_dir + "/mail", "--auth", "rec:s3cret"}));
-    m_settings.Write(setting::kUseMapi, false);
-    m_settings.Write(setting::kUseSmtpHost, true);
-    m_settings.Write(setting::kSendDirect, false);
-    m_settings.Write(setting::kSmtpAuthOn, true);
-    m_settings.Write(setting::kSmtpUserName, "rec");
-    m_settings.Write(setting::kMailSmtpHost, "127.0.0.1:" + std::to_string(server.port()));
-    m_settings.Write(setting::kEmailTo, "boss@office.example");
-    OpenSslSecretCipher cipher(m_dir + "/secret.key");
-    StoredPassword passwords(m_settings, &cipher);
+using Words = std::vector<std::string>;
+
+TEST(RunCommandTest, SplitsLikeAShellWithoutExpanding) {
     std::string problem;
-    ASSERT_TRUE(StoreSmtpPassword(passwords, "s3cret", problem)) << problem;
-    RecordingTransmitter transmitter(
-        RecordingTransmitterParts{m_settings, &passwords, {}, {}, {}, 3600000, {}});
-    ASSERT_EQ(transmitter.SendRecordingByEmail(m_task, m_recording, m_reason), SendResult::Ok)
-        << m_reason;
-    EXPECT_THAT(test::ReadTextFile(m_dir + "/mail/1.json"),
-                testing::HasSubstr("\"login\": \"rec\""));
+    EXPECT_EQ(SplitShellWords("  prog  a\tb ", problem), (Words{"prog", "a", "b"}));
+    EXPECT_EQ(SplitShellWords(R"("/opt/my prog/run" 'it''s' x"y"z "")", problem),
+              (Words{"/opt/my prog/run", "its", "xyz", ""}));
+    EXPECT_EQ(SplitShellWords(R"('a "b" \n' "c \"d\" \\ \n $HOME" e\ f\'g)", problem),
+              (Words{R"(a "b" \n)", R"(c "d" \ \n $HOME)", "e f'g"}));
+    EXPECT_EQ(SplitShellWords("; rm -rf ~ && `x` | $(y)", problem),
+              (Words{";", "rm", "-rf", "~", "&&", "`x`", "|", "$(y)"}))
+        << "no shell ever reads the line";
+    for (const char* broken : {"prog \"open", "prog 'open", "prog trailing\\"}) {
+        problem.clear();
+        EXPECT_EQ(SplitShellWords(broken, problem), std::nullopt) << broken;
+        EXPECT_FALSE(problem.empty()) << broken;
+    }
+}
+
+TEST(RunCommandTest, TheRecordingPathStaysOneArgumentWhateverItHolds) {
+    const std::string path = R"(/rec/it's "a" take %d $(x) %s.wav)";
+    std::string problem;
+    EXPECT_EQ(BuildRunArguments(R"("/opt/my tool" --in="%s" -q)", path, problem),
+              (Words{"/opt/my tool", "--in=" + path, "-q"}));
+    EXPECT_EQ(BuildRunArguments("tool %s %s", path, problem), (Words{"tool", path, path}));
+    EXPECT_EQ(BuildRunArguments("tool 100% %d %%s", path, problem),
+              (Words{"tool", "100%", "%d", "%" + path}))
+        << "other percent sequences are left as written, never read as arguments";
+    EXPECT_EQ(BuildRunArguments("tool --version", path, problem), (Words{"tool", "--version"}));
+    EXPECT_EQ(BuildRunArguments("   ", path, problem), std::nullopt);
+    EXPECT_EQ(problem, "no program is given");
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/openssl_secret_cipher.h"
+#include "settings/stored_password.h"
 #include "support/fake_clock.h"
 #include "support/program_log.h"
 #include "support/settings_home.h"
@@ -13,7 +15,8 @@
 
 namespace sonaro::test {
 
-// A temporary home with settings, a program log on a fixed day and the queue file's path.
+// A temporary home with settings, sealed passwords, a program log on a fixed day and the queue
+// file's path.
 class TransmitTest : public SettingsTest {
   protected:
     TransmitTest() { m_clock.setNow(UtcSeconds(2026, 5, 4, 10, 0, 0)); }
@@ -35,10 +38,13 @@ class TransmitTest : public SettingsTest {
         WriteTextFile(path, std::string(bytes));
     }
     static bool exists(const std::string& path) { return std::filesystem::exists(path); }
+    std::string keyPath() const { return m_dir + "/data/" + OpenSslSecretCipher::kKeyFileName; }
 
     FakeClock m_clock;
     ProgramLog m_log{m_dir + "/Logs", m_clock};
     std::string m_queuePath = m_dir + "/bgsend.lst";
+    OpenSslSecretCipher m_cipher{keyPath()};
+    StoredPassword m_passwords{m_settings, &m_cipher};
 };
 
 }  // namespace sonaro::test

@@ -3,14 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "platform/openssl_secret_cipher.h"
-#include "support/settings_home.h"
-#include "support/temp_home.h"
+#include "support/file_permissions.h"
+#include "transmit_fixture.h"
 
 namespace sonaro {
 namespace {
@@ -24,18 +22,11 @@ TEST(EmailAddressTest, LastAtAndLastDotDecide) {
     EXPECT_TRUE(IsPlausibleEmailAddress("first.last@mail.example.org"));
 }
 
-class TransmitOptionsTest : public test::SettingsTest {
+class TransmitOptionsTest : public test::TransmitTest {
   protected:
-    TransmitOptionsTest() : m_cipher(keyPath()), m_passwords(m_settings, &m_cipher) {}
-
-    std::string keyPath() const { return m_dir + "/data/" + OpenSslSecretCipher::kKeyFileName; }
-
     std::optional<FieldComplaint> save(const TransmitOptions& options) {
         return SaveTransmitOptions(m_settings, m_passwords, options, true, true);
     }
-
-    OpenSslSecretCipher m_cipher;
-    StoredPassword m_passwords;
 };
 
 TEST_F(TransmitOptionsTest, EachMethodIsCheckedInOrderAndEarlierGroupsStaySaved) {
@@ -75,15 +66,19 @@ TEST_F(TransmitOptionsTest, EachMethodIsCheckedInOrderAndEarlierGroupsStaySaved)
 
     options.program = "/usr/bin/true %s";
     options.prompt = false;
+    options.ftpSecure = false;
+    options.ftpAllowPlainPassword = true;
     EXPECT_FALSE(save(options));
     const TransmitOptions loaded = LoadTransmitOptions(m_settings, m_passwords);
     EXPECT_EQ(loaded.program, "/usr/bin/true %s");
     EXPECT_EQ(loaded.ftpPassword, "pw");
     EXPECT_FALSE(loaded.prompt);
     EXPECT_TRUE(loaded.sendRun);
+    EXPECT_FALSE(loaded.ftpSecure);
+    EXPECT_TRUE(loaded.ftpAllowPlainPassword);
 }
 
-TEST_F(TransmitOptionsTest, FolderMustExistAndBeWritableAndNoTestFileStays) {
+TEST_F(TransmitOptionsTest, FolderMustExistAndBeWritableAndOnlyOurTestFileIsRemoved) {
     TransmitOptions options;
     options.sendFolder = true;
     EXPECT_EQ(save(options)->title, "Invalid Folder");
@@ -92,14 +87,9 @@ TEST_F(TransmitOptionsTest, FolderMustExistAndBeWritableAndNoTestFileStays) {
               "The specified folder does not exist. Please select a valid folder to transmit "
               "recordings to.");
 
-    // Root writes through permission bits, so a root run takes a folder no one can write in.
-    std::string readOnly = m_dir + "/readonly";
-    if (geteuid() == 0) {
-        readOnly = "/sys";
-    } else {
-        ASSERT_EQ(mkdir(readOnly.c_str(), 0555), 0);
-    }
-    options.folder = readOnly;
+    const test::FilePermissionsEnforced permissions;
+    options.folder = m_dir + "/readonly";
+    ASSERT_EQ(mkdir(options.folder.c_str(), 0555), 0);
     const auto refused = save(options);
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->text,
@@ -112,17 +102,11 @@ TEST_F(TransmitOptionsTest, FolderMustExistAndBeWritableAndNoTestFileStays) {
     EXPECT_FALSE(save(options));
     EXPECT_TRUE(std::filesystem::is_empty(writable));
     EXPECT_EQ(m_settings.ReadSettingString("Settings", "SendFolderDir", ""), writable);
-}
 
-TEST_F(TransmitOptionsTest, ATestFileOfSomeoneElseIsLeftAlone) {
-    const std::string folder = m_dir + "/shared";
-    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-    {
-        std::FILE* file = std::fopen((folder + "/__wt").c_str(), "w");
-        std::fclose(file);
-    }
-    EXPECT_TRUE(CanWriteToFolder(folder));
-    EXPECT_TRUE(std::filesystem::exists(folder + "/__wt"));
+    // A test file of someone else is left alone.
+    test::WriteTextFile(writable + "/__wt", "");
+    EXPECT_TRUE(CanWriteToFolder(writable));
+    EXPECT_TRUE(std::filesystem::exists(writable + "/__wt"));
 }
 
 TEST_F(TransmitOptionsTest, FtpPasswordThatCannotBeSealedStopsTheSave) {
@@ -145,14 +129,19 @@ TEST_F(TransmitOptionsTest, FtpPasswordThatCannotBeSealedStopsTheSave) {
 }
 
 TEST_F(TransmitOptionsTest, UnchangedGroupsWriteNothing) {
-    TransmitOptions options;
+    TransmitOptions options = LoadTransmitOptions(m_settings, m_passwords);
+    // Unset choices encrypt and keep the password off plain connections.
+    EXPECT_TRUE(options.ftpSecure);
+    EXPECT_FALSE(options.ftpAllowPlainPassword);
     options.sendEmail = true;  // would be refused if checked
+    options.ftpSecure = false;
     EXPECT_FALSE(SaveTransmitOptions(m_settings, m_passwords, options, false, false));
     EXPECT_TRUE(m_home.backend.subkeys(RegistryRoot::CurrentUser, "Software").empty());
     options.prompt = false;
     EXPECT_FALSE(SaveTransmitOptions(m_settings, m_passwords, options, false, true));
     EXPECT_FALSE(m_settings.ReadSettingBool("Settings", "bPromptTransmit", true));
     EXPECT_FALSE(m_settings.ReadSettingBool("Settings", "SendEmail", false));
+    EXPECT_EQ(m_settings.ReadSettingString("Ftp", "UseSSL", "<unset>"), "<unset>");
 }
 
 }  // namespace
