@@ -6,10 +6,12 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <map>
-#include <regex>
+#include <string_view>
 
 #include "recordings/recording_actions.h"
 #include "support/temp_home.h"
@@ -22,23 +24,31 @@ namespace fs = std::filesystem;
 // Every file of a trash, by its original path (as a file manager decodes it from the info file
 // to restore the file), with its contents.
 std::map<std::string, std::string> TrashContents(const std::string& trash) {
-    // The deletion time is written "YYYY-MM-DDThh:mm:ss", as the Trash standard asks.
-    static const std::regex kInfo(
-        R"(\[Trash Info\]\nPath=(.*)\nDeletionDate=\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\n)");
+    constexpr std::string_view kPath = "[Trash Info]\nPath=";
+    constexpr std::string_view kDate = "\nDeletionDate=";
+    // The deletion time as the Trash standard writes it, "YYYY-MM-DDThh:mm:ss"; 0 is any digit.
+    constexpr std::string_view kStamp = "0000-00-00T00:00:00\n";
     std::map<std::string, std::string> contents;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(trash + "/info", error)) {
         const std::string text = test::ReadTextFile(entry.path().string());
-        std::smatch match;
-        EXPECT_TRUE(std::regex_match(text, match, kInfo)) << text;
-        const std::string encoded = match[1];
+        const std::size_t date = std::min(text.find(kDate), text.size());
+        const std::string stamp = text.substr(std::min(date + kDate.size(), text.size()));
+        EXPECT_TRUE(text.starts_with(kPath) && stamp.size() == kStamp.size() &&
+                    std::equal(stamp.begin(), stamp.end(), kStamp.begin(),
+                               [](char c, char p) {
+                                   return p == '0'
+                                              ? std::isdigit(static_cast<unsigned char>(c)) != 0
+                                              : c == p;
+                               }))
+            << text;
         std::string path;
-        for (std::size_t i = 0; i < encoded.size(); ++i) {
-            if (encoded[i] == '%' && i + 2 < encoded.size()) {
-                path.push_back(static_cast<char>(std::stoi(encoded.substr(i + 1, 2), nullptr, 16)));
+        for (std::size_t i = kPath.size(); i < date; ++i) {
+            if (text[i] == '%' && i + 2 < date) {
+                path.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
                 i += 2;
             } else {
-                path.push_back(encoded[i]);
+                path.push_back(text[i]);
             }
         }
         contents[path] = test::ReadTextFile(trash + "/files/" + entry.path().stem().string());

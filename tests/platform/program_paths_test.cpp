@@ -58,7 +58,7 @@ TEST(ProgramPaths, PrivateFoldersAreCreatedOrTightenedToMode0700) {
     EXPECT_FALSE(EnsurePrivateDirectory(link)) << "a symbolic link is not trusted";
 }
 
-TEST(TemporaryFolder, APrivateFolderIsMadeWhenMissingAndKept) {
+TEST(TemporaryFolder, OnlyAPrivateFolderIsUsedAndMadeWhenMissing) {
     test::TempHome home;
     const std::string usual = ProgramPaths::FromEnvironment().tempDir;
     testing::internal::CaptureStderr();
@@ -66,11 +66,8 @@ TEST(TemporaryFolder, APrivateFolderIsMadeWhenMissingAndKept) {
     EXPECT_EQ(ChooseTemporaryFolder(usual), usual);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(modeOf(usual), 040700u);
-}
 
-TEST(TemporaryFolder, AFolderOthersCouldReachIsRefusedForAFreshPrivateOne) {
-    test::TempHome home;
-    const std::string usual = ProgramPaths::FromEnvironment().tempDir;
+    // One that others could reach is refused for a fresh private one.
     const std::string elsewhere = home.path() + "/elsewhere";
     ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
     struct Case {

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "platform/embedded_resources.h"
@@ -112,20 +112,30 @@ class PulsePlaybackTest : public testing::Test {
         return monitor.Finish();
     }
 
-    // How many playback streams play on `sink`: rows of the sink inputs (index, sink index, ...)
-    // with the index of the sink's row (index, name, ...).
-    long streamsOn(const std::string& sink) {
-        std::string sinks;
-        std::string inputs;
-        m_server.RunClient({"pactl", "list", "short", "sinks"}, &sinks);
-        m_server.RunClient({"pactl", "list", "short", "sink-inputs"}, &inputs);
-        std::smatch row;
-        if (!std::regex_search(sinks, row, std::regex("(^|\n)(\\d+)\t" + sink + "\t"))) {
-            return 0;
+    // Rows of `pactl list short <what>` as their first two columns (index, name or sink).
+    std::vector<std::pair<std::string, std::string>> listShort(const std::string& what) {
+        std::string text;
+        m_server.RunClient({"pactl", "list", "short", what}, &text);
+        std::vector<std::pair<std::string, std::string>> rows;
+        std::istringstream lines(text);
+        for (std::string first, second, rest; std::getline(lines, first, '\t') &&
+                                              std::getline(lines, second, '\t') &&
+                                              std::getline(lines, rest);) {
+            rows.emplace_back(first, second);
         }
-        const std::regex onSink("(^|\n)\\d+\t" + row[2].str() + "\t");
-        return std::distance(std::sregex_iterator(inputs.begin(), inputs.end(), onSink),
-                             std::sregex_iterator());
+        return rows;
+    }
+
+    // How many playback streams play on `sink`.
+    long streamsOn(const std::string& sink) {
+        const auto sinks = listShort("sinks");
+        const auto found = std::find_if(sinks.begin(), sinks.end(),
+                                        [&](const auto& row) { return row.second == sink; });
+        const auto inputs = listShort("sink-inputs");
+        return found == sinks.end()
+                   ? 0
+                   : std::count_if(inputs.begin(), inputs.end(),
+                                   [&](const auto& row) { return row.second == found->first; });
     }
 
     PulseServer m_server;

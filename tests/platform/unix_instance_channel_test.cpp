@@ -76,17 +76,6 @@ class InstanceChannelTest : public testing::Test {
               m_errors.file) {}
     ~InstanceChannelTest() override { m_server.Close(); }
 
-    // Forwards on another thread while this one plays the user-interface thread.
-    ForwardResult forward(const std::vector<char>& block, int replyMs = 5000) {
-        auto result = std::async(std::launch::async, [&] {
-            return UnixInstanceChannel(m_path).Forward(block, replyMs);
-        });
-        while (result.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
-            m_dispatcher.pumpFor(10);
-        }
-        return result.get();
-    }
-
     // Runs `checks` that block this thread while another plays the user-interface thread.
     void whilePumping(const std::function<void()>& checks) {
         const std::jthread pump([this](const std::stop_token& stop) {
@@ -95,6 +84,12 @@ class InstanceChannelTest : public testing::Test {
             }
         });
         checks();
+    }
+
+    ForwardResult forward(const std::vector<char>& block, int replyMs = 5000) {
+        ForwardResult result{};
+        whilePumping([&] { result = UnixInstanceChannel(m_path).Forward(block, replyMs); });
+        return result;
     }
 
     const test::TempDir m_dir{"instance"};

@@ -180,14 +180,15 @@ TEST_F(ComponentTest, FailureShowsTheAddressAndOpensIt) {
     const std::string webAddress = m_server.baseUrl() + "web/components/testdec.run";
     ASSERT_EQ(m_prompter.shown().size(), 2u);
     EXPECT_TRUE(m_prompter.shown()[1].text.ends_with("\r\n   " + webAddress));
-    EXPECT_EQ(m_pages.opened, (std::vector<std::string>{address, webAddress}));
+    EXPECT_EQ(m_pages.opened.back(), webAddress);
 
     m_settings.Write(setting::kWebServerUrl, "");
+    const std::size_t opened = m_pages.opened.size();
     EXPECT_FALSE(m_components.EnsureComponent("testdec"));
     ASSERT_EQ(m_prompter.shown().size(), 3u);
     EXPECT_EQ(m_prompter.shown()[2].text.find("<"), std::string::npos);
     EXPECT_THAT(m_prompter.shown()[2].text, testing::HasSubstr("install testdec yourself"));
-    EXPECT_EQ(m_pages.opened.size(), 2u);
+    EXPECT_EQ(m_pages.opened.size(), opened);
 }
 
 TEST_F(ComponentTest, WithoutAPrivateTemporaryFolderNoInstallerIsFetched) {
