@@ -3,39 +3,17 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <fstream>
+#include <optional>
 
+#include "support/function_job.h"
 #include "support/local_http_server.h"
 #include "support/manual_dispatcher.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
-#include "threads/progress_reporter.h"
 
 namespace sonaro {
 namespace {
-
-class DownloadJob final : public LProgressReporter {
-  public:
-    DownloadJob(UiDispatcher& dispatcher, Downloader& downloader, std::string url, std::string path)
-        : LProgressReporter(dispatcher),
-          m_downloader(downloader),
-          m_url(std::move(url)),
-          m_path(std::move(path)) {}
-    ~DownloadJob() override { Stop(); }
-
-    std::atomic<int> result{-1};
-
-  protected:
-    void Run() override {
-        result.store(static_cast<int>(m_downloader.DownloadToFile(*this, m_url, m_path)));
-    }
-
-  private:
-    Downloader& m_downloader;
-    std::string m_url;
-    std::string m_path;
-};
 
 class CurlDownloaderTest : public testing::Test {
   protected:
@@ -48,15 +26,24 @@ class CurlDownloaderTest : public testing::Test {
         std::ofstream(m_root + "/big.run", std::ios::binary) << std::string(200000, 'z');
     }
 
+    // A job that downloads `url` to target() and keeps the result in m_result.
+    FunctionJob job(const std::string& url) {
+        m_result.reset();
+        return FunctionJob(m_dispatcher, [this, url](LProgressReporter& self) {
+            m_result = m_downloader.DownloadToFile(self, url, target());
+        });
+    }
+
     // Runs one download to its end and gives its result.
-    SendResult download(const std::string& address, test::ProgressLog& progress) {
-        DownloadJob job(m_dispatcher, m_downloader, m_server.baseUrl() + address, target());
-        job.SetListener(&progress);
-        job.Start();
-        EXPECT_TRUE(m_dispatcher.pumpUntil([&] { return !job.IsRunning(); }));
-        job.Stop();
+    std::optional<SendResult> download(const std::string& url,
+                                       test::ProgressLog* progress = nullptr) {
+        FunctionJob running = job(url);
+        running.SetListener(progress);
+        running.Start();
+        EXPECT_TRUE(m_dispatcher.pumpUntil([&] { return !running.IsRunning(); }));
+        running.Stop();
         m_dispatcher.pump();
-        return static_cast<SendResult>(job.result.load());
+        return m_result;
     }
     std::string target() const { return m_out + "/setup.run"; }
 
@@ -66,52 +53,49 @@ class CurlDownloaderTest : public testing::Test {
     test::LocalHttpServer m_server;
     test::ManualDispatcher m_dispatcher;
     CurlDownloader m_downloader;
+    std::optional<SendResult> m_result;
 };
 
 TEST_F(CurlDownloaderTest, BodyArrivesWithAndWithoutContentLength) {
     ASSERT_TRUE(m_server.started());
     test::ProgressLog withLength;
-    EXPECT_EQ(download("setup.run", withLength), SendResult::Ok);
+    EXPECT_EQ(download(m_server.baseUrl() + "setup.run", &withLength), SendResult::Ok);
     EXPECT_EQ(test::ReadTextFile(target()), m_body);
     ASSERT_FALSE(withLength.progress.empty());
     EXPECT_DOUBLE_EQ(withLength.progress.back(), 1.0);
 
     // Without a length, progress counts against 100000 bytes.
     test::ProgressLog withoutLength;
-    EXPECT_EQ(download("nolength/setup.run", withoutLength), SendResult::Ok);
+    EXPECT_EQ(download(m_server.baseUrl() + "nolength/setup.run", &withoutLength), SendResult::Ok);
     EXPECT_EQ(test::ReadTextFile(target()), m_body);
     ASSERT_FALSE(withoutLength.progress.empty());
     EXPECT_DOUBLE_EQ(withoutLength.progress.back(), 0.05);
 }
 
-TEST_F(CurlDownloaderTest, NotFoundLeavesNoFileAndReplacesNothingLater) {
+TEST_F(CurlDownloaderTest, NotFoundOrRefusedLeavesNoFile) {
     ASSERT_TRUE(m_server.started());
-    test::ProgressLog progress;
-    EXPECT_EQ(download("missing.run", progress), SendResult::Failed);
-    EXPECT_NE(access(target().c_str(), F_OK), 0);
-
-    DownloadJob refused(m_dispatcher, m_downloader, "file:///etc/hostname", target());
-    refused.Start();
-    EXPECT_TRUE(m_dispatcher.pumpUntil([&] { return !refused.IsRunning(); }));
-    refused.Stop();
-    EXPECT_EQ(refused.result.load(), static_cast<int>(SendResult::Failed));
-    EXPECT_NE(access(target().c_str(), F_OK), 0);
+    for (const std::string& url :
+         {m_server.baseUrl() + "missing.run", std::string("file:///etc/hostname")}) {
+        EXPECT_EQ(download(url), SendResult::Failed) << url;
+        EXPECT_NE(access(target().c_str(), F_OK), 0) << url;
+    }
 }
 
 TEST_F(CurlDownloaderTest, CancelDuringTheTransferLeavesNoFile) {
     ASSERT_TRUE(m_server.started());
     test::ProgressLog progress;
-    DownloadJob job(m_dispatcher, m_downloader, m_server.baseUrl() + "hang/big.run", target());
-    job.SetListener(&progress);
-    job.Start();
+    FunctionJob running = job(m_server.baseUrl() + "hang/big.run");
+    running.SetListener(&progress);
+    running.Start();
     // The first 4096 bytes arrive; then the server stalls until we cancel.
     EXPECT_TRUE(m_dispatcher.pumpUntil([&] {
-        return (!progress.progress.empty() && progress.progress.back() > 0.0) || !job.IsRunning();
+        return (!progress.progress.empty() && progress.progress.back() > 0.0) ||
+               !running.IsRunning();
     }));
     ASSERT_FALSE(progress.progress.empty());
     EXPECT_GT(progress.progress.back(), 0.0);
-    job.Stop();
-    EXPECT_EQ(job.result.load(), static_cast<int>(SendResult::Stopped));
+    running.Stop();
+    EXPECT_EQ(m_result, SendResult::Stopped);
     EXPECT_NE(access(target().c_str(), F_OK), 0);
 }
 

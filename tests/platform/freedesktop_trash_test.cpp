@@ -6,8 +6,9 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string_view>
@@ -20,53 +21,37 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What a file manager reads from a .trashinfo file to restore its file.
-struct TrashInfo {
-    std::string path;  // decoded
-    std::string deletionDate;
-};
-
-TrashInfo ReadTrashInfo(const std::string& file) {
-    const std::string text = test::ReadTextFile(file);
+// Every file of a trash, by its original path (as a file manager decodes it from the info file
+// to restore the file), with its contents.
+std::map<std::string, std::string> TrashContents(const std::string& trash) {
     constexpr std::string_view kPath = "[Trash Info]\nPath=";
     constexpr std::string_view kDate = "\nDeletionDate=";
-    TrashInfo info;
-    const std::size_t date = text.find(kDate);
-    if (text.rfind(kPath, 0) != 0 || date == std::string::npos || text.back() != '\n') {
-        return info;
-    }
-    const std::string encoded = text.substr(kPath.size(), date - kPath.size());
-    for (std::size_t i = 0; i < encoded.size(); ++i) {
-        if (encoded[i] == '%' && i + 2 < encoded.size()) {
-            info.path.push_back(
-                static_cast<char>(std::stoi(encoded.substr(i + 1, 2), nullptr, 16)));
-            i += 2;
-        } else {
-            info.path.push_back(encoded[i]);
-        }
-    }
-    info.deletionDate = text.substr(date + kDate.size(), text.size() - date - kDate.size() - 1);
-    return info;
-}
-
-// "YYYY-MM-DDThh:mm:ss", as the Trash standard writes the deletion time.
-bool IsDeletionDate(const std::string& text) {
-    int fields[6] = {};
-    char tail = 0;
-    return text.size() == 19 &&
-           std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &fields[0], &fields[1],
-                       &fields[2], &fields[3], &fields[4], &fields[5], &tail) == 6;
-}
-
-// Every file of a trash, by its original path (as written in its info), with its contents.
-std::map<std::string, std::string> TrashContents(const std::string& trash) {
+    // The deletion time as the Trash standard writes it, "YYYY-MM-DDThh:mm:ss"; 0 is any digit.
+    constexpr std::string_view kStamp = "0000-00-00T00:00:00\n";
     std::map<std::string, std::string> contents;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(trash + "/info", error)) {
-        const std::string name = entry.path().stem().string();
-        const TrashInfo info = ReadTrashInfo(entry.path().string());
-        EXPECT_TRUE(IsDeletionDate(info.deletionDate)) << info.deletionDate;
-        contents[info.path] = test::ReadTextFile(trash + "/files/" + name);
+        const std::string text = test::ReadTextFile(entry.path().string());
+        const std::size_t date = std::min(text.find(kDate), text.size());
+        const std::string stamp = text.substr(std::min(date + kDate.size(), text.size()));
+        EXPECT_TRUE(text.starts_with(kPath) && stamp.size() == kStamp.size() &&
+                    std::equal(stamp.begin(), stamp.end(), kStamp.begin(),
+                               [](char c, char p) {
+                                   return p == '0'
+                                              ? std::isdigit(static_cast<unsigned char>(c)) != 0
+                                              : c == p;
+                               }))
+            << text;
+        std::string path;
+        for (std::size_t i = kPath.size(); i < date; ++i) {
+            if (text[i] == '%' && i + 2 < date) {
+                path.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
+                i += 2;
+            } else {
+                path.push_back(text[i]);
+            }
+        }
+        contents[path] = test::ReadTextFile(trash + "/files/" + entry.path().stem().string());
     }
     return contents;
 }

@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <map>
 
 #include "recordings/speech_search.h"
 #include "support/audio_files.h"
 #include "support/manual_dispatcher.h"
+#include "support/pulse_server.h"
 #include "support/recording_maker.h"
 #include "support/temp_home.h"
 
@@ -25,17 +25,13 @@ class PocketSphinxEnginesTest : public ::testing::Test {
     // espeak-ng saying `text`, as interleaved internal samples at `rate` and `channels`.
     std::vector<InternalSample> Speech(const std::string& text, int rate, int channels) {
         bool ok = false;
-        test::WriteFileBytes(path("speech.wav"),
-                             test::RunForOutput({"espeak-ng", "--stdout", text}, ok));
+        test::RunForOutput({"espeak-ng", "-w", path("speech.wav"), text}, ok);
         EXPECT_TRUE(ok);
-        const std::vector<std::uint8_t> raw =
-            test::RunForOutput({"sox", path("speech.wav"), "-t", "raw", "-e", "signed", "-b", "16",
-                                "-r", std::to_string(rate), "-c", std::to_string(channels), "-"},
-                               ok);
+        test::RunForOutput({"sox", path("speech.wav"), "-r", std::to_string(rate), "-c",
+                            std::to_string(channels), path("resampled.wav")},
+                           ok);
         EXPECT_TRUE(ok);
-        std::vector<std::int16_t> pcm(raw.size() / 2);
-        std::memcpy(pcm.data(), raw.data(), pcm.size() * 2);
-        return test::InternalOf(pcm);
+        return test::InternalOf(test::DecodeWithSox(path("resampled.wav")));
     }
 
     // Quiet noise with `words` at 300 ms, `keyword` at `atMs`, and two seconds after it.
@@ -108,8 +104,8 @@ class Hits final : public SpeechSearchListener {
 };
 
 TEST_F(PocketSphinxEnginesTest, FindsSpokenKeywordsInEveryRecordingFormat) {
-    // The maker's AIFF (11025 Hz mono) and MP3 (44.1 kHz stereo), and a 22050 Hz stereo WAV by
-    // sox: the model is for wideband speech, which the maker's 8000 Hz WAV is not.
+    // The maker's AIFF (11025 Hz mono) and MP3 (44.1 kHz stereo), and a 22050 Hz stereo WAV of
+    // our own: the model is for wideband speech, which the maker's 8000 Hz WAV is not.
     test::RecordingMaker maker;
     struct Case {
         const char* name;
@@ -127,15 +123,7 @@ TEST_F(PocketSphinxEnginesTest, FindsSpokenKeywordsInEveryRecordingFormat) {
             Placed(Speech("the weather was nice", c.rate, c.channels),
                    Speech("tomorrow", c.rate, c.channels), c.rate, c.channels, c.atMs);
         if (std::string(c.name) == "a.wav") {
-            const std::vector<std::int16_t> pcm = test::Pcm16Of(samples);
-            std::vector<std::uint8_t> bytes(pcm.size() * 2);
-            std::memcpy(bytes.data(), pcm.data(), bytes.size());
-            test::WriteFileBytes(path("a.raw"), bytes);
-            bool ok = false;
-            test::RunForOutput({"sox", "-t", "raw", "-e", "signed", "-b", "16", "-r", "22050", "-c",
-                                "2", path("a.raw"), path(c.name)},
-                               ok);
-            ASSERT_TRUE(ok);
+            ASSERT_TRUE(test::WriteWavFile(path(c.name), test::Pcm16Of(samples), c.rate, 2));
         } else {
             ASSERT_TRUE(maker.Make(path(c.name), 0, &samples)) << c.name;
         }

@@ -1,3 +1,5 @@
+// The folders of the user's desktop the program follows: its own, the documents folder and
+// the autostart entry.
 #include "platform/program_paths.h"
 
 #include <gmock/gmock.h>
@@ -6,13 +8,23 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <vector>
 
+#include "platform/user_dirs.h"
+#include "platform/xdg_autostart.h"
+#include "support/blocking_fifo.h"
 #include "support/temp_home.h"
 
 namespace sonaro {
 namespace {
+
+unsigned modeOf(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 ? info.st_mode & 0177777 : 0;
+}
 
 TEST(ProgramPaths, FollowTheXdgVariablesAndIgnoreRelativeOnes) {
     test::TempHome home;
@@ -35,26 +47,18 @@ TEST(ProgramPaths, PrivateFoldersAreCreatedOrTightenedToMode0700) {
     test::TempHome home;
     const std::string folder = home.path() + "/deep/er/private";
     ASSERT_TRUE(EnsurePrivateDirectory(folder));
-    struct stat info {};
-    ASSERT_EQ(stat(folder.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(modeOf(folder), 040700u);
 
     chmod(folder.c_str(), 0755);
     ASSERT_TRUE(EnsurePrivateDirectory(folder));
-    ASSERT_EQ(stat(folder.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(modeOf(folder), 040700u);
 
     const std::string link = home.path() + "/link";
     ASSERT_EQ(symlink(folder.c_str(), link.c_str()), 0);
     EXPECT_FALSE(EnsurePrivateDirectory(link)) << "a symbolic link is not trusted";
 }
 
-unsigned modeOf(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0 ? info.st_mode & 0177777 : 0;
-}
-
-TEST(TemporaryFolder, APrivateFolderIsMadeWhenMissingAndKept) {
+TEST(TemporaryFolder, OnlyAPrivateFolderIsUsedAndMadeWhenMissing) {
     test::TempHome home;
     const std::string usual = ProgramPaths::FromEnvironment().tempDir;
     testing::internal::CaptureStderr();
@@ -62,11 +66,8 @@ TEST(TemporaryFolder, APrivateFolderIsMadeWhenMissingAndKept) {
     EXPECT_EQ(ChooseTemporaryFolder(usual), usual);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(modeOf(usual), 040700u);
-}
 
-TEST(TemporaryFolder, AFolderOthersCouldReachIsRefusedForAFreshPrivateOne) {
-    test::TempHome home;
-    const std::string usual = ProgramPaths::FromEnvironment().tempDir;
+    // One that others could reach is refused for a fresh private one.
     const std::string elsewhere = home.path() + "/elsewhere";
     ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
     struct Case {
@@ -81,8 +82,8 @@ TEST(TemporaryFolder, AFolderOthersCouldReachIsRefusedForAFreshPrivateOne) {
         {"symbolic link", [&] { return symlink(elsewhere.c_str(), usual.c_str()) == 0; }},
         {"a file",
          [&] {
-             std::FILE* file = std::fopen(usual.c_str(), "w");
-             return file != nullptr && std::fclose(file) == 0;
+             test::WriteTextFile(usual, "");
+             return modeOf(usual) != 0;
          }},
     };
     // Only root can give a folder to another user.
@@ -113,9 +114,7 @@ TEST(TemporaryFolder, WithoutAnyPrivateFolderNoneIsUsed) {
     test::TempHome home;
     // A file where the temporary folder's parent should be: nothing can be made below it.
     const std::string blocked = home.path() + "/blocked";
-    std::FILE* file = std::fopen(blocked.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    std::fclose(file);
+    test::WriteTextFile(blocked, "");
     testing::internal::CaptureStderr();
     EXPECT_EQ(ChooseTemporaryFolder(blocked + "/sonaro-0"), "");
     EXPECT_THAT(testing::internal::GetCapturedStderr(),
@@ -140,6 +139,50 @@ TEST(TemporaryFolder, ARuntimeFolderInTheTemporaryFolderIsNeverTightened) {
     ASSERT_EQ(mkdir(own.runtimeDir.c_str(), 0755), 0);
     EXPECT_TRUE(PrepareRuntimeFolder(own));
     EXPECT_EQ(modeOf(own.runtimeDir), 040700u);
+}
+
+TEST(UserDirs, DocumentsFolderComesFromUserDirsWithAFallback) {
+    const test::TempDir dir("userdirs");
+    ProgramPaths paths;
+    paths.home = dir + "/home";
+    paths.configHome = dir + "/config";
+    EXPECT_EQ(FindDocumentsFolder(paths), dir + "/home/Documents");
+
+    std::filesystem::create_directories(paths.configHome);
+    std::ofstream(paths.configHome + "/user-dirs.dirs")
+        << "# written by xdg-user-dirs-update\nXDG_MUSIC_DIR=\"$HOME/Musik\"\n"
+        << "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente/\"\n";
+    EXPECT_EQ(FindDocumentsFolder(paths), dir + "/home/Dokumente");
+
+    std::ofstream(paths.configHome + "/user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"$HOME/\"\n";
+    EXPECT_EQ(FindDocumentsFolder(paths), dir + "/home/Documents");
+    std::ofstream(paths.configHome + "/user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"/srv/docs\"\n";
+    EXPECT_EQ(FindDocumentsFolder(paths), "/srv/docs");
+
+    std::filesystem::remove(paths.configHome + "/user-dirs.dirs");
+    std::string found;
+    EXPECT_TRUE(test::FinishesBesideFifo(paths.configHome + "/user-dirs.dirs", 2000, [&] {
+        found = FindDocumentsFolder(paths);
+    })) << "a FIFO in place of the file held up the start";
+    EXPECT_EQ(found, dir + "/home/Documents");
+}
+
+TEST(XdgAutostart, EntryStartsTheProgramQuotedAtLogon) {
+    const test::TempDir dir("autostart");
+    XdgAutostart autostart(dir + "/config");
+    EXPECT_FALSE(autostart.IsEnabled());
+    EXPECT_TRUE(autostart.Disable()) << "nothing to remove is no failure";
+    ASSERT_TRUE(autostart.Enable("/opt/my apps/sonaro"));
+    const std::string text = test::ReadTextFile(dir + "/config/autostart/sonaro.desktop");
+    EXPECT_EQ(text.rfind("[Desktop Entry]\n", 0), 0u);
+    EXPECT_THAT(text, testing::HasSubstr("\nExec=\"/opt/my apps/sonaro\" -logon\n"));
+    EXPECT_THAT(text, testing::HasSubstr("\nType=Application\n"));
+    EXPECT_TRUE(autostart.Disable());
+    EXPECT_FALSE(autostart.IsEnabled());
+}
+
+TEST(XdgAutostart, ReservedCharactersAreEscaped) {
+    EXPECT_EQ(XdgAutostart::ExecLine("/a/$b\"c`d\\e%f"), R"("/a/\\$b\\"c\\`d\\\\e%%f" -logon)");
 }
 
 }  // namespace

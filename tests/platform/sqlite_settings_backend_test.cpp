@@ -1,3 +1,5 @@
+// The settings database on disk: kept private, shared with other programs, and the passwords
+// sealed in it.
 #include "platform/sqlite_settings_backend.h"
 
 #include <gmock/gmock.h>
@@ -7,11 +9,16 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
+#include <optional>
 #include <thread>
 
+#include "platform/openssl_secret_cipher.h"
 #include "platform/program_paths.h"
 #include "settings/settings_store.h"
+#include "settings/stored_password.h"
+#include "support/blocking_fifo.h"
 #include "support/temp_home.h"
 
 namespace sonaro {
@@ -55,18 +62,18 @@ class LockHolder {
     bool m_locked = false;
 };
 
-template <typename Work>
-auto timed(Work work, std::chrono::milliseconds& took) {
-    const auto start = std::chrono::steady_clock::now();
-    auto result = work();
-    took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 start);
-    return result;
-}
-
 class SqliteSettingsBackendTest : public testing::Test {
   protected:
     SqliteSettingsBackendTest() : m_paths(ProgramPaths::FromEnvironment()) {}
+
+    // Writes a value as the interface thread would: done or given up within 1.5 s.
+    static bool writeQuickly(SqliteSettingsBackend& backend) {
+        const auto start = std::chrono::steady_clock::now();
+        const bool wrote = backend.writeValue(RegistryRoot::CurrentUser, "Software\\X", "V",
+                                              {RegistryType::Text, "1"});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+        return wrote;
+    }
 
     // A database that an earlier run left with "Settings\Format" = "1".
     void makeDatabase() {
@@ -105,28 +112,20 @@ TEST_F(SqliteSettingsBackendTest, LockedDatabaseFailsInterfaceWritesQuicklyAndSa
     ASSERT_TRUE(other.locked());
     // Created here, so this thread is the interface thread; as at a start, the first call opens.
     SqliteSettingsBackend backend(m_paths.userRegistry, m_paths.machineRegistry);
-    SettingsStore settings(backend);
-    std::chrono::milliseconds took{};
-
     testing::internal::CaptureStderr();
-    EXPECT_EQ(timed([&] { return settings.ReadSettingInt("Settings", "Format", 0); }, took), 1);
-    EXPECT_LT(took.count(), 1500) << "reading does not wait for the other program's write";
-    const bool wrote = timed(
-        [&] {
-            return backend.writeValue(RegistryRoot::CurrentUser, "Software\\X", "V",
-                                      {RegistryType::Text, "1"});
-        },
-        took);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SettingsStore(backend).ReadSettingInt("Settings", "Format", 0), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500))
+        << "reading does not wait for the other program's write";
+    const bool wrote = writeQuickly(backend);
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(wrote);
-    EXPECT_LT(took.count(), 1500);
     EXPECT_THAT(said, testing::HasSubstr(m_paths.userRegistry));
     EXPECT_THAT(said, testing::HasSubstr("locked by another program"));
 
     // The value is written once the other program let go.
     other.release();
-    EXPECT_TRUE(backend.writeValue(RegistryRoot::CurrentUser, "Software\\X", "V",
-                                   {RegistryType::Text, "1"}));
+    EXPECT_TRUE(writeQuickly(backend));
 }
 
 TEST_F(SqliteSettingsBackendTest, WorkersWaitLongerThanTheInterfaceThread) {
@@ -145,18 +144,135 @@ TEST_F(SqliteSettingsBackendTest, WorkersWaitLongerThanTheInterfaceThread) {
     // Meanwhile the worker keeps the connection: the interface thread gives up instead of
     // waiting behind it.
     testing::internal::CaptureStderr();
-    std::chrono::milliseconds took{};
-    const bool wrote = timed(
-        [&] {
-            return backend.writeValue(RegistryRoot::CurrentUser, "Software\\X", "V",
-                                      {RegistryType::Text, "1"});
-        },
-        took);
+    EXPECT_FALSE(writeQuickly(backend));
     testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(wrote);
-    EXPECT_LT(took.count(), 1500);
     other.release();
     EXPECT_TRUE(worker.get()) << "the worker's write went through once the lock was free";
+}
+
+const std::string kEmailKey = "Software\\Kestrix Audio\\Sonaro\\Email";
+
+// One run of the program: its own database connection and cipher over the same files.
+struct ProgramRun {
+    explicit ProgramRun(const std::string& dir)
+        : backend(dir + "/registry.db", dir + "/machine.db"),
+          settings(backend),
+          cipher(dir + "/data/" + OpenSslSecretCipher::kKeyFileName),
+          passwords(settings, &cipher) {}
+
+    bool storeSmtp(const std::string& password) {
+        return StoreSmtpPassword(passwords, password, problem);
+    }
+    std::optional<RegistryValue> email(const char* name) {
+        return backend.readValue(RegistryRoot::CurrentUser, kEmailKey, name);
+    }
+    // The SMTP password as older runs kept it, in plain text.
+    void writePlainSmtp(const std::string& password) {
+        settings.WriteRegistryText(RegistryRoot::CurrentUser, kEmailKey, "SMTPPassword", password);
+    }
+
+    SqliteSettingsBackend backend;
+    SettingsStore settings;
+    OpenSslSecretCipher cipher;
+    StoredPassword passwords;
+    std::string problem;
+};
+
+class StoredPasswordTest : public testing::Test {
+  protected:
+    const test::TempDir m_dir{"password"};
+    const std::string m_keyPath = m_dir + "/data/secret.key";
+};
+
+TEST_F(StoredPasswordTest, ReadsBackAfterARestartWithoutAReadableCopy) {
+    const std::string password = "s3cret-Pässwort-with-a-long-tail-0123456789";
+    {
+        ProgramRun run(m_dir);
+        run.writePlainSmtp("old plain");
+        EXPECT_TRUE(run.storeSmtp(password));
+        EXPECT_TRUE(StoreFtpPassword(run.passwords, "ftp-secret-42", run.problem));
+        EXPECT_EQ(run.problem, "");
+        ASSERT_TRUE(run.email("_SMTPPassword"));
+        EXPECT_EQ(run.email("_SMTPPassword")->type, RegistryType::Binary);
+        // The plain copy written by an older run is gone with the sealed one in place.
+        EXPECT_FALSE(run.email("SMTPPassword"));
+    }
+    ProgramRun restarted(m_dir);
+    EXPECT_EQ(ReadSmtpPassword(restarted.passwords), password);
+    EXPECT_EQ(ReadFtpPassword(restarted.passwords), "ftp-secret-42");
+
+    std::string database;
+    for (const char* suffix : {"", "-wal"}) {
+        database += test::ReadTextFile(m_dir + "/registry.db" + suffix);
+    }
+    ASSERT_FALSE(database.empty());
+    EXPECT_EQ(database.find("s3cret"), std::string::npos);
+    EXPECT_EQ(database.find("ftp-secret"), std::string::npos);
+
+    EXPECT_EQ(modeOf(m_keyPath), 0600u);
+    EXPECT_EQ(std::filesystem::file_size(m_keyPath), 32u);
+}
+
+TEST_F(StoredPasswordTest, PlainValueIsReadOnlyWhenNoSealedValueOpens) {
+    ProgramRun run(m_dir);
+    run.writePlainSmtp("plain");
+    EXPECT_EQ(ReadSmtpPassword(run.passwords), "plain");
+
+    ASSERT_TRUE(run.storeSmtp("sealed"));
+    run.writePlainSmtp("plain");
+    EXPECT_EQ(ReadSmtpPassword(run.passwords), "sealed");
+
+    // A changed byte fails the authentication: the plain value is what is left.
+    RegistryValue sealed = *run.email("_SMTPPassword");
+    sealed.data[sealed.data.size() / 2] ^= 0x01;
+    run.backend.writeValue(RegistryRoot::CurrentUser, kEmailKey, "_SMTPPassword", sealed);
+    EXPECT_EQ(ReadSmtpPassword(run.passwords), "plain");
+
+    // Nor does a sealed value open under another name.
+    ASSERT_TRUE(run.storeSmtp("mail password"));
+    run.backend.writeValue(RegistryRoot::CurrentUser, SettingsStore::SectionKeyPath("Ftp"),
+                           "_Password", *run.email("_SMTPPassword"));
+    EXPECT_EQ(ReadFtpPassword(run.passwords), "");
+}
+
+TEST_F(StoredPasswordTest, UnusableKeyFileRefusesTheStoreAndIsNeverReplaced) {
+    ASSERT_TRUE(ProgramRun(m_dir).storeSmtp("first"));
+    // Another user's key (here: a key of the wrong size) is refused, not overwritten.
+    std::ofstream(m_keyPath, std::ios::trunc) << "short";
+    ProgramRun run(m_dir);
+    EXPECT_EQ(ReadSmtpPassword(run.passwords), "");
+    EXPECT_FALSE(run.storeSmtp("second"));
+    EXPECT_EQ(run.problem, "the key file " + m_keyPath + " is not 32 bytes long");
+    EXPECT_EQ(test::ReadTextFile(m_keyPath), "short");
+    EXPECT_FALSE(run.email("SMTPPassword"));
+    EXPECT_EQ(ReadSmtpPassword(run.passwords), "");
+}
+
+TEST_F(StoredPasswordTest, AFifoInPlaceOfTheKeyFileIsRefusedAtOnce) {
+    ProgramRun run(m_dir);
+    std::filesystem::create_directories(m_dir + "/data");
+    bool stored = true;
+    EXPECT_TRUE(test::FinishesBesideFifo(m_keyPath, 3000, [&] { stored = run.storeSmtp("pw"); }));
+    EXPECT_FALSE(stored);
+    EXPECT_EQ(run.problem, "the key file " + m_keyPath + " is not a regular file");
+}
+
+TEST_F(StoredPasswordTest, WithoutCipherNothingIsStoredButOldPlainValuesStillRead) {
+    SqliteSettingsBackend backend(m_dir + "/registry.db", m_dir + "/machine.db");
+    SettingsStore settings(backend);
+    StoredPassword passwords(settings, nullptr);
+    std::string problem;
+    EXPECT_FALSE(StoreFtpPassword(passwords, "pw", problem));
+    EXPECT_FALSE(problem.empty());
+    EXPECT_EQ(settings.ReadSettingString("Ftp", "Password", "<unset>"), "<unset>");
+    settings.WriteSettingString("Ftp", "Password", "older");
+    EXPECT_EQ(ReadFtpPassword(passwords), "older");
+}
+
+TEST_F(StoredPasswordTest, LongPasswordIsCutOnRead) {
+    ProgramRun run(m_dir);
+    ASSERT_TRUE(run.storeSmtp(std::string(400, 'p')));
+    EXPECT_EQ(ReadSmtpPassword(run.passwords), std::string(259, 'p'));
 }
 
 }  // namespace

@@ -26,8 +26,6 @@
 namespace sonaro {
 namespace {
 
-constexpr const char* kRegistration = "Software\\Kestrix Software\\Components\\testdec";
-
 void writeScript(const std::string& path, const std::string& body) {
     std::ofstream(path) << "#!/bin/sh\n" << body;
     chmod(path.c_str(), 0700);
@@ -53,6 +51,13 @@ class ComponentTest : public test::SettingsTest {
         mkdir((m_www + "/components").c_str(), 0700);
     }
 
+    void SetUp() override { ASSERT_TRUE(m_server.started()); }
+
+    void registerComponent(const std::string& name, const std::string& program,
+                           RegistryRoot root = RegistryRoot::CurrentUser) {
+        m_settings.WriteRegistryText(root, "Software\\Kestrix Software\\Components\\" + name,
+                                     "Path", program);
+    }
     // An installer that records its LQUIET value and creates `program`.
     void serveInstaller(const std::string& setupName, const std::string& program,
                         const std::string& programBody) {
@@ -63,9 +68,8 @@ class ComponentTest : public test::SettingsTest {
     }
     // "testdec" registered at a program that is not there yet, and an installer that creates it.
     void serveTestdec() {
-        const std::string program = m_bin + "/testdec";
-        m_settings.WriteRegistryText(RegistryRoot::CurrentUser, kRegistration, "Path", program);
-        serveInstaller("testdec", program, "exit 0");
+        registerComponent("testdec", m_bin + "/testdec");
+        serveInstaller("testdec", m_bin + "/testdec", "exit 0");
     }
     void setComponentServer(const std::string& address) {
         m_settings.Write(setting::kComponentServerUrl, address);
@@ -85,12 +89,12 @@ class ComponentTest : public test::SettingsTest {
 
 TEST_F(ComponentTest, RegistrationCountsOnlyWhenItsFileExists) {
     const std::string program = m_bin + "/testdec";
-    m_settings.WriteRegistryText(RegistryRoot::CurrentUser, kRegistration, "Path", program);
+    registerComponent("testdec", program);
     EXPECT_FALSE(m_components.IsComponentInstalled("testdec"));
 
     const std::string machineCopy = m_dir + "/machine-testdec";
     writeScript(machineCopy, "exit 0\n");
-    m_settings.WriteRegistryText(RegistryRoot::LocalMachine, kRegistration, "Path", machineCopy);
+    registerComponent("testdec", machineCopy, RegistryRoot::LocalMachine);
     std::string found;
     EXPECT_TRUE(m_components.IsComponentInstalled("testdec", &found));
     EXPECT_EQ(found, machineCopy);
@@ -109,20 +113,15 @@ TEST_F(ComponentTest, TheDecoderComponentFallsBackToFfmpegOnPath) {
 
     const std::string registered = m_dir + "/own-ffmpeg";
     writeScript(registered, "exit 0\n");
-    m_settings.WriteRegistryText(RegistryRoot::CurrentUser,
-                                 "Software\\Kestrix Software\\Components\\ffmpeg", "Path",
-                                 registered);
+    registerComponent("ffmpeg", registered);
     EXPECT_EQ(FindComponent(m_settings, "ffmpeg"), registered);
 
     const test::ScopedEnv empty("PATH", m_temp);
-    m_settings.WriteRegistryText(RegistryRoot::CurrentUser,
-                                 "Software\\Kestrix Software\\Components\\ffmpeg", "Path",
-                                 m_dir + "/gone");
+    registerComponent("ffmpeg", m_dir + "/gone");
     EXPECT_EQ(FindComponent(m_settings, "ffmpeg"), "");
 }
 
 TEST_F(ComponentTest, MissingComponentIsFetchedAndInstalledQuietly) {
-    ASSERT_TRUE(m_server.started());
     serveTestdec();
     setComponentServer(m_server.baseUrl());
 
@@ -135,19 +134,17 @@ TEST_F(ComponentTest, MissingComponentIsFetchedAndInstalledQuietly) {
     const std::vector<std::string> stages = {"Download install-on-demand", "testdec",
                                              "Running install-on-demand"};
     const std::vector<std::string>& seen = m_prompter.jobStatuses();
+    std::vector<std::string> inOrder;
+    std::copy_if(
+        stages.begin(), stages.end(), std::back_inserter(inOrder),
+        [&](const std::string& stage) { return std::count(seen.begin(), seen.end(), stage); });
+    EXPECT_EQ(seen, inOrder) << "statuses out of order, repeated or unknown";
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back(), stages.back());
-    EXPECT_TRUE(std::includes(stages.begin(), stages.end(), seen.begin(), seen.end(),
-                              [&stages](const std::string& a, const std::string& b) {
-                                  return std::find(stages.begin(), stages.end(), a) <
-                                         std::find(stages.begin(), stages.end(), b);
-                              }))
-        << "statuses out of order or unknown";
     EXPECT_TRUE(m_prompter.shown().empty());
 }
 
 TEST_F(ComponentTest, ComponentServerFailureFallsBackToTheWebServer) {
-    ASSERT_TRUE(m_server.started());
     serveTestdec();
     setComponentServer(m_server.baseUrl() + "nothing-here");
     m_settings.Write(setting::kWebServerUrl, m_server.baseUrl());
@@ -155,7 +152,6 @@ TEST_F(ComponentTest, ComponentServerFailureFallsBackToTheWebServer) {
 }
 
 TEST_F(ComponentTest, FailureShowsTheAddressAndOpensIt) {
-    ASSERT_TRUE(m_server.started());
     setComponentServer(m_server.baseUrl());
     EXPECT_FALSE(m_components.EnsureComponent("testdec"));
     const std::string address = m_server.baseUrl() + "components/testdec.run";
@@ -175,28 +171,27 @@ TEST_F(ComponentTest, FailureShowsTheAddressAndOpensIt) {
     m_prompter.RunWithProgress("Decoding", job);
     EXPECT_EQ(m_prompter.shown().size(), 1u);
     EXPECT_EQ(m_prompter.jobMessages().back(), m_prompter.shown()[0].text);
-}
 
-// The installer was also looked for on the web server: the message names that address.
-TEST_F(ComponentTest, FailureNamesTheWebServerAddressWithoutAComponentServer) {
-    ASSERT_TRUE(m_server.started());
-    m_settings.Write(setting::kWebServerUrl, m_server.baseUrl());
+    // Without a component server the installer was looked for on the web server: the message
+    // names that address; without either it says to install the component by hand.
+    setComponentServer("");
+    m_settings.Write(setting::kWebServerUrl, m_server.baseUrl() + "web/");
     EXPECT_FALSE(m_components.EnsureComponent("testdec"));
-    const std::string address = m_server.baseUrl() + "components/testdec.run";
-    ASSERT_EQ(m_prompter.shown().size(), 1u);
-    EXPECT_TRUE(m_prompter.shown()[0].text.ends_with("\r\n   " + address));
-    EXPECT_EQ(m_pages.opened, (std::vector<std::string>{address}));
+    const std::string webAddress = m_server.baseUrl() + "web/components/testdec.run";
+    ASSERT_EQ(m_prompter.shown().size(), 2u);
+    EXPECT_TRUE(m_prompter.shown()[1].text.ends_with("\r\n   " + webAddress));
+    EXPECT_EQ(m_pages.opened.back(), webAddress);
 
     m_settings.Write(setting::kWebServerUrl, "");
+    const std::size_t opened = m_pages.opened.size();
     EXPECT_FALSE(m_components.EnsureComponent("testdec"));
-    ASSERT_EQ(m_prompter.shown().size(), 2u);
-    EXPECT_EQ(m_prompter.shown()[1].text.find("<"), std::string::npos);
-    EXPECT_THAT(m_prompter.shown()[1].text, testing::HasSubstr("install testdec yourself"));
-    EXPECT_EQ(m_pages.opened.size(), 1u);
+    ASSERT_EQ(m_prompter.shown().size(), 3u);
+    EXPECT_EQ(m_prompter.shown()[2].text.find("<"), std::string::npos);
+    EXPECT_THAT(m_prompter.shown()[2].text, testing::HasSubstr("install testdec yourself"));
+    EXPECT_EQ(m_pages.opened.size(), opened);
 }
 
 TEST_F(ComponentTest, WithoutAPrivateTemporaryFolderNoInstallerIsFetched) {
-    ASSERT_TRUE(m_server.started());
     serveTestdec();
     setComponentServer(m_server.baseUrl());
     ComponentManager homeless(m_settings, m_downloader, m_prompter, m_pages, m_dispatcher, "");
@@ -264,7 +259,6 @@ TEST_F(ComponentTest, LaunchWithTemplateWaitsForTheProgram) {
 }
 
 TEST_F(ComponentTest, MissingProgramIsInstalledThenStarted) {
-    ASSERT_TRUE(m_server.started());
     const LaunchRequest request = editorRequest("SonaroTestEditor", "testeditor");
     // Nothing to find, no server: the launch fails without a page.
     EXPECT_EQ(m_launcher.LaunchProgram(request), InstallResult::Failed);

@@ -1,13 +1,13 @@
 // Installs the crash handler and crashes in the way its first argument names; started again as
 // "crash_probe -crashreport <code>" by the handler, it writes the code and a line feed to the
 // file named by CRASH_PROBE_OUT. CRASH_PROBE_MARKER names the run marker it holds while running.
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cfenv>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -58,14 +58,9 @@ int recurse(int depth) {
 
 int report(const char* code) {
     const char* out = std::getenv("CRASH_PROBE_OUT");
-    const int fd = out != nullptr ? open(out, O_WRONLY | O_APPEND) : -1;
-    if (fd < 0) {
-        return 3;
-    }
-    const std::string line = std::string(code) + "\n";
-    const bool written = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-    close(fd);
-    return written ? 0 : 4;
+    std::ofstream file(out != nullptr ? out : "", std::ios::app);
+    file << code << '\n';
+    return file.flush() ? 0 : 3;
 }
 
 // The run marker of a program that nobody answers; its page opener opens nothing.

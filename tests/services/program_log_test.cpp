@@ -4,6 +4,7 @@
 #include <sys/file.h>
 
 #include <fstream>
+#include <numeric>
 
 #include "support/fake_clock.h"
 #include "support/open_file_with_retry.h"
@@ -20,15 +21,15 @@ class ProgramLogTest : public testing::Test {
 
     const test::TempDir m_dir{"log"};
     test::FakeClock m_clock;
+    ProgramLog m_log{m_dir + "/data/Logs", m_clock};
 };
 
 TEST_F(ProgramLogTest, LinesOfOneSecondShareTheStampAndMidnightStartsANewFile) {
-    ProgramLog log(m_dir + "/data/Logs", m_clock);
     m_clock.setNow(test::UtcSeconds(2026, 12, 31, 23, 59, 59));
-    log.Log("first");
-    log.Log("Recording started: ", "/rec/a.wav");
+    m_log.Log("first");
+    m_log.Log("Recording started: ", "/rec/a.wav");
     m_clock.setNow(test::UtcSeconds(2027, 1, 1, 0, 0, 0));
-    log.LogFormat("found %d keywords", 3);
+    m_log.LogFormat("found %d keywords", 3);
 
     EXPECT_EQ(test::ReadTextFile(logFile("2026-12-31")),
               "23:59:59 first\r\n23:59:59 Recording started: /rec/a.wav\r\n");
@@ -36,9 +37,8 @@ TEST_F(ProgramLogTest, LinesOfOneSecondShareTheStampAndMidnightStartsANewFile) {
 }
 
 TEST_F(ProgramLogTest, LongMessagesAreCutAtTheirBuffers) {
-    ProgramLog log(m_dir + "/data/Logs", m_clock);
-    log.Log(std::string(9000, 'x'));
-    log.Log(std::string(1000, 'p'), std::string(1000, 's'));
+    m_log.Log(std::string(9000, 'x'));
+    m_log.Log(std::string(1000, 'p'), std::string(1000, 's'));
     const std::string text = test::ReadTextFile(logFile("1970-01-01"));
     const std::size_t firstEnd = 8191;
     EXPECT_EQ(text.substr(0, 9), "00:00:00 ");
@@ -47,18 +47,14 @@ TEST_F(ProgramLogTest, LongMessagesAreCutAtTheirBuffers) {
 }
 
 TEST_F(ProgramLogTest, ALineIsLostWhenAnotherWriterHoldsTheFileThroughTheBudget) {
-    ProgramLog log(m_dir + "/data/Logs", m_clock);
-    log.Log("one");
+    m_log.Log("one");
     FileHandle other = OpenFileWithRetry(logFile("1970-01-01"), FileAccess::ReadWrite,
                                          FileShare::Read, FileDisposition::OpenExisting, 0);
     ASSERT_TRUE(other.valid());
-    log.Log("lost while held for the whole budget");
+    m_log.Log("lost while held for the whole budget");
     EXPECT_EQ(test::ReadTextFile(logFile("1970-01-01")), "00:00:00 one\r\n");
-    int total = 0;
-    for (int pause : m_clock.sleeps()) {
-        total += pause;
-    }
-    EXPECT_LE(total, ProgramLog::kOpenBudgetMs);
+    EXPECT_LE(std::accumulate(m_clock.sleeps().begin(), m_clock.sleeps().end(), 0),
+              ProgramLog::kOpenBudgetMs);
 }
 
 TEST(OpenFileWithRetry, PausesDoubleWithinTheBudget) {
