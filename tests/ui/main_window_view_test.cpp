@@ -4,13 +4,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QtTest>
 
+#include "app/application.h"
 #include "app/window_commands.h"
+#include "formats/format_settings.h"
+#include "support/activity_record.h"
+#include "support/settings_home.h"
 #include "ui/collapsible_panel.h"
 #include "ui/dialog_units.h"
 #include "ui/main_menu_bar.h"
@@ -54,6 +60,20 @@ class PaintCounter : public QObject {
     bool eventFilter(QObject*, QEvent* event) override {
         paints += event->type() == QEvent::Paint ? 1 : 0;
         return false;
+    }
+};
+
+// A main window over counted commands and no session, for the command line and placement.
+struct BareWindow {
+    test::SettingsHome home;
+    SettingsStore& settings = home.settings;
+    FormatSettings formats{settings, home.path() + "/data"};
+    test::CountingCommands commands;
+    Application application{settings, formats, commands};
+    MainWindow window{application, settings};
+
+    std::string state() const {
+        return !window.isVisible() ? "hidden" : window.isMinimized() ? "minimised" : "shown";
     }
 };
 
@@ -276,6 +296,92 @@ class MainWindowViewTest : public QObject {
                  std::string("unset"));
         QCOMPARE(parts.statusBar->findChild<QLabel*>()->text(),
                  QString("Sonaro Sound Recorder v 3.03"));
+    }
+
+    // Closing keeps the program running. Without a tray a hidden window could not be found
+    // again: "-hide" minimises it.
+    void closingAndHidingKeepTheWindowWithinReach() {
+        BareWindow rig;
+        QSignalSpy closed(&rig.window, &MainWindow::closedNow);
+        rig.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+        QVERIFY(!test::PartOf<TrayController>(rig.window)->hasIcon());
+        rig.window.close();
+        QVERIFY(rig.state() != "shown");
+        QCOMPARE(closed.count(), 0);
+        rig.application.ProcessCommandLine({"sonaro", "-SHOW"});
+        QCOMPARE(rig.state(), "shown");
+        rig.application.ProcessCommandLine({"sonaro", "-hide"});
+        QCOMPARE(rig.state(), "minimised");
+        rig.application.ProcessCommandLine({"sonaro", "-show"});
+        QCOMPARE(rig.state(), "shown");
+    }
+
+    void crashReportsNameTheCommandWhileItRuns() {
+        MarkActivityMainThread();
+        SetActivityPhase(ActivityPhase::Running);
+        BareWindow rig;
+        std::string during;
+        MainWindow::Services services;
+        services.formats = &rig.formats;
+        services.openOptions = [&during](int) {
+            char context[128];
+            FormatActivityContext(context, sizeof context);
+            during = context;
+        };
+        rig.window.SetServices(std::move(services));
+        rig.window.RunCommand(cmd::kToolbarOptions);
+        QCOMPARE(during, "Main(Cmd" + std::to_string(cmd::kToolbarOptions) + ")");
+        char after[128];
+        FormatActivityContext(after, sizeof after);
+        QCOMPARE(std::string(after),
+                 "MainUkn0(Msg0LstCmd" + std::to_string(cmd::kToolbarOptions) + ")");
+    }
+
+    void exitClosesOnceAndSavesThePosition() {
+        BareWindow rig;
+        QSignalSpy closed(&rig.window, &MainWindow::closedNow);
+        rig.window.move(40, 30);
+        rig.window.show();
+        rig.application.ProcessCommandLine({"sonaro", "-exit", "-exit"});
+        QCOMPARE(closed.count(), 0);  // "close now" is posted, not applied inside the options
+        QVERIFY(closed.wait(5000));
+        QTest::qWait(20);
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!rig.window.isVisible());
+        QCOMPARE(rig.settings.ReadSettingInt("MainWindow", "X", -1), rig.window.pos().x());
+        QCOMPARE(rig.settings.ReadSettingInt("MainWindow", "Y", -1), rig.window.pos().y());
+        QCOMPARE(rig.settings.ReadSettingString("Settings", "HaveRun", ""), std::string("1"));
+    }
+
+    void stopTimerCompletesAndExits() {
+        BareWindow rig;
+        QSignalSpy closed(&rig.window, &MainWindow::closedNow);
+        rig.application.ProcessCommandLine({"sonaro", "-ms", "50"});
+        QVERIFY(closed.wait(5000));
+        QCOMPARE(rig.commands.done, 1);
+    }
+
+    // Centred at first; a stored place off the desktop is pulled back onto it.
+    void placementKeepsTheWindowOnTheDesktop() {
+        const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+        BareWindow rig;
+        rig.window.PlaceWindow();
+        const QPoint centre = QRect(rig.window.pos(), rig.window.size()).center();
+        QVERIFY((centre - desktop.center()).manhattanLength() <= 2);
+        QVERIFY(rig.window.width() > rig.window.height());
+
+        rig.settings.WriteSettingInt("MainWindow", "X", desktop.right() + 500);
+        rig.settings.WriteSettingInt("MainWindow", "Y", -300);
+        MainWindow outside(rig.application, rig.settings);
+        outside.PlaceWindow();
+        QVERIFY(desktop.contains(QRect(outside.pos(), outside.size())));
+        QCOMPARE(outside.pos().y(), desktop.top());
+
+        rig.settings.WriteSettingInt("MainWindow", "Height", 100);
+        MainWindow stored(rig.application, rig.settings);
+        stored.PlaceWindow();
+        QCOMPARE(stored.pos(), QPoint(desktop.right() + 500, -300));
     }
 };
 
