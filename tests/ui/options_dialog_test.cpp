@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -9,6 +10,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -17,22 +19,42 @@
 #include <fstream>
 
 #include "app/application.h"
+#include "app/hot_keys.h"
 #include "app/window_commands.h"
+#include "formats/wave_format.h"
 #include "options_fixture.h"
+#include "ui/aiff_encode_dialog.h"
 #include "ui/collapsible_panel.h"
+#include "ui/flac_encode_dialog.h"
+#include "ui/format_options.h"
 #include "ui/general_options_page.h"
+#include "ui/hot_key_dialog.h"
+#include "ui/hot_keys_page.h"
 #include "ui/ldb_edit.h"
 #include "ui/main_window.h"
+#include "ui/mp3_encode_dialog.h"
 #include "ui/naming_dialogs.h"
 #include "ui/options_dialog.h"
+#include "ui/opus_encode_dialog.h"
 #include "ui/output_options_page.h"
 #include "ui/press_key_dialog.h"
 #include "ui/qt_key_codes.h"
+#include "ui/raw_format_dialog.h"
 #include "ui/record_options_page.h"
 #include "ui/status_display.h"
+#include "ui/wave_encode_dialog.h"
 #include "window_rig.h"
 
 namespace sonaro {
+namespace {
+
+constexpr KeyCode kCtrlAltR = MakeKeyCode('R', kModCtrl | kModAlt);
+constexpr KeyCode kF9 = MakeKeyCode(0x78, 0);
+constexpr KeyCode kShiftF10 = MakeKeyCode(0x79, kModShift);
+
+}  // namespace
+
+// The options dialog, its pages and the dialogs they open.
 class OptionsDialogTest : public QObject {
     Q_OBJECT
 
@@ -41,30 +63,25 @@ class OptionsDialogTest : public QObject {
     void cleanup() { m_fixture.reset(); }
 
     void pagesInOrderAndOkWithoutTouchingWritesNothing() {
+        const std::string settingsBefore = storedSettings();
         OptionsDialog dialog(m_fixture->services, OptionsDialog::kGeneral);
+        dialog.resize(560, 560);
         dialog.show();
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Sonaro Options"));
         QCOMPARE(dialog.tabs()->currentIndex(), 3);
-        const QStringList titles = {"Record", "Output", "Transmit", "General", "Hot-Keys"};
-        for (int i = 0; i < titles.size(); ++i) {
-            QCOMPARE(dialog.tabs()->tabText(i), titles[i]);
+        const std::pair<QString, const char*> pages[] = {{"Record", "options_record"},
+                                                         {"Output", "options_output"},
+                                                         {"Transmit", "options_transmit"},
+                                                         {"General", "options_general"},
+                                                         {"Hot-Keys", "options_hotkeys"}};
+        for (int i = 0; i < OptionsDialog::kPageCount; ++i) {
+            QCOMPARE(dialog.tabs()->tabText(i), pages[i].first);
             dialog.tabs()->setCurrentIndex(i);
+            QVERIFY(test::SaveScreenshot(dialog, QString(pages[i].second) + ".png"));
         }
         QVERIFY(test::Accepts(dialog));
-        QCOMPARE(m_fixture->backend.changes, 0);
+        QVERIFY(storedSettings() == settingsBefore);
         QVERIFY(!m_fixture->autostart.IsEnabled());
-    }
-
-    void screenshotsOfEveryPage() {
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kRecord);
-        dialog.resize(560, 560);
-        dialog.show();
-        const char* names[] = {"options_record", "options_output", "options_transmit",
-                               "options_general", "options_hotkeys"};
-        for (int i = 0; i < OptionsDialog::kPageCount; ++i) {
-            dialog.tabs()->setCurrentIndex(i);
-            QVERIFY(test::SaveScreenshot(dialog, QString(names[i]) + ".png"));
-        }
     }
 
     void recordPageEnablingAndMaximumTimeBorders() {
@@ -92,16 +109,14 @@ class OptionsDialogTest : public QObject {
         page->limitTime()->setChecked(true);
         QVERIFY(page->hours()->isEnabled() && page->stopAtMax()->isEnabled());
 
-        QVERIFY(!test::Accepts(*dialog));
-        QCOMPARE(test::ShownBalloon::Current(),
+        QCOMPARE(test::RefusalOf(*dialog),
                  (test::ShownBalloon{"Invalid time",
                                      "Maximum recording time must be one or more seconds.",
                                      page->seconds()}));
         page->hours()->setValue(2);
         page->seconds()->setValue(1);
-        QVERIFY(!test::Accepts(*dialog));
         QCOMPARE(
-            test::ShownBalloon::Current(),
+            test::RefusalOf(*dialog),
             (test::ShownBalloon{"Invalid time", "Maximum recording time must be two hours or less.",
                                 page->hours()}));
         QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "MaxTimeHours", "-"), "-");
@@ -132,8 +147,7 @@ class OptionsDialogTest : public QObject {
              "try again."}};
         for (const auto& [pattern, text] : refused) {
             page->patternField()->setText(pattern);
-            QVERIFY(!test::Accepts(*dialog));
-            QCOMPARE(test::ShownBalloon::Current(),
+            QCOMPARE(test::RefusalOf(*dialog),
                      (test::ShownBalloon{"Invalid format", text, page->patternField()}));
         }
         page->patternField()->setText("Take %autonumber%");
@@ -204,8 +218,7 @@ class OptionsDialogTest : public QObject {
         QVERIFY(!page->intervalField()->isEnabled());
         page->intervalTone()->setChecked(true);
         page->intervalField()->clear();
-        QVERIFY(!test::Accepts(*dialog));
-        QCOMPARE(test::ShownBalloon::Current(),
+        QCOMPARE(test::RefusalOf(*dialog),
                  (test::ShownBalloon{"Invalid Interval", "Please enter a valid interval (in secs).",
                                      page->intervalField()}));
 
@@ -356,7 +369,312 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(shortcuts.first().first().toInt(), cmd::kRecord);
     }
 
+    void mp3ListsAndVariableRateChecks() {
+        Mp3EncodeDialog dialog(m_fixture->formats, m_fixture->prompter);
+        dialog.show();
+        QVERIFY(test::SaveScreenshot(dialog, "format_mp3.png"));
+        QCOMPARE(dialog.cbrBitRate()->count(), 17);
+        QCOMPARE(dialog.cbrBitRate()->currentText(), QStringLiteral("128"));
+        QCOMPARE(dialog.vbrMinimum()->currentText(), QStringLiteral("32"));
+        QCOMPARE(dialog.vbrQuality()->itemText(0), QStringLiteral("0 (Highest)"));
+        QCOMPARE(dialog.vbrQuality()->currentIndex(), 4);
+        QCOMPARE(dialog.channelMode()->currentText(), QStringLiteral("Joint"));
+        QVERIFY(!dialog.vbrMaximum()->isEnabled() && dialog.highQuality()->isEnabled());
+
+        dialog.variableRate()->setChecked(true);
+        QVERIFY(dialog.vbrMaximum()->isEnabled() && !dialog.cbrBitRate()->isEnabled());
+        dialog.vbrMinimum()->setCurrentText(QStringLiteral("16"));
+        dialog.vbrMaximum()->setCurrentText(QStringLiteral("192"));
+        QVERIFY(!test::Accepts(dialog));
+        const auto& box = m_fixture->prompter.shown().back();
+        QCOMPARE(box.title, "Sonaro Sound Recorder");
+        QCOMPARE(box.icon, PromptIcon::Error);
+        QVERIFY(box.text.starts_with("Your VBR Minimum and Maximum Bitrates are too far apart"));
+
+        dialog.vbrMinimum()->setCurrentText(QStringLiteral("128"));
+        dialog.vbrMaximum()->setCurrentText(QStringLiteral("64"));
+        QCOMPARE(test::RefusalOf(dialog),
+                 (test::ShownBalloon{
+                     "", "Your VBR Maximum Bitrate cannot be smaller than the Minimum Bitrate.",
+                     dialog.vbrMaximum()}));
+        QCOMPARE(m_fixture->formats.LoadMp3Settings(), Mp3Settings{});
+
+        dialog.vbrMaximum()->setCurrentText(QStringLiteral("160"));
+        dialog.channelMode()->setCurrentIndex(3);
+        dialog.errorProtection()->setChecked(true);
+        QVERIFY(test::Accepts(dialog));
+        const Mp3Settings saved = m_fixture->formats.LoadMp3Settings();
+        QVERIFY(!saved.constantBitRate);
+        QCOMPARE(saved.vbrMinBitRate, 128);
+        QCOMPARE(saved.vbrMaxBitRate, 160);
+        QCOMPARE(saved.channelMode, 3);
+        QVERIFY(saved.errorProtection);
+    }
+
+    void aiffShowsDefaultsForZerosAndSaves() {
+        m_fixture->formats.SaveAiffSettings({0, 0, 0});
+        AiffEncodeDialog dialog(m_fixture->formats, m_fixture->prompter);
+        dialog.show();
+        QVERIFY(test::SaveScreenshot(dialog, "format_aiff.png"));
+        QCOMPARE(dialog.sampleRate()->currentText(), QStringLiteral("44100"));
+        QCOMPARE(dialog.sampleSize()->currentText(), QStringLiteral("16"));
+        QCOMPARE(dialog.channels()->currentText(), QStringLiteral("Stereo"));
+        QCOMPARE(dialog.sampleRate()->itemText(11), QStringLiteral("196000"));
+        dialog.sampleRate()->setCurrentText(QStringLiteral("12345"));
+        dialog.sampleSize()->setCurrentIndex(0);
+        dialog.channels()->setCurrentIndex(0);
+        dialog.accept();
+        QCOMPARE(m_fixture->formats.LoadAiffSettings(), (AiffSettings{1, 12345, 8}));
+
+        AiffEncodeDialog again(m_fixture->formats, m_fixture->prompter);
+        again.sampleRate()->setCurrentText(QString());
+        again.accept();
+        QCOMPARE(m_fixture->formats.LoadAiffSettings().sampleRate, 44100);
+
+        AiffEncodeDialog absurd(m_fixture->formats, m_fixture->prompter);
+        absurd.show();
+        absurd.sampleRate()->setCurrentText(QStringLiteral("999999"));
+        absurd.accept();
+        QVERIFY(absurd.isVisible());
+        QCOMPARE(m_fixture->formats.LoadAiffSettings().sampleRate, 44100);
+    }
+
+    void flacAndOpusShowTheStoredValuesAndSave() {
+        FlacEncodeDialog flac(m_fixture->formats, m_fixture->prompter);
+        flac.show();
+        QVERIFY(test::SaveScreenshot(flac, "format_flac.png"));
+        const auto flacList = [&](const char* name) {
+            return flac.findChild<QComboBox*>(QString::fromLatin1(name));
+        };
+        QCOMPARE(flacList("rate")->currentText(), QStringLiteral("44100"));
+        QCOMPARE(flacList("size")->currentText(), QStringLiteral("16"));
+        QCOMPARE(flacList("channels")->currentText(), QStringLiteral("Stereo"));
+        QCOMPARE(flacList("level")->currentIndex(), 5);
+        flacList("rate")->setCurrentText(QStringLiteral("999999"));
+        flac.accept();
+        QVERIFY(flac.isVisible());
+        QCOMPARE(m_fixture->formats.LoadFlacSettings(), FlacSettings{});
+        flacList("rate")->setCurrentText(QStringLiteral("96000"));
+        flacList("size")->setCurrentIndex(1);
+        flacList("channels")->setCurrentIndex(0);
+        flacList("level")->setCurrentIndex(8);
+        flac.accept();
+        QCOMPARE(m_fixture->formats.LoadFlacSettings(), (FlacSettings{8, 24, 96000, 1}));
+
+        OpusEncodeDialog opus(m_fixture->formats);
+        opus.show();
+        QVERIFY(test::SaveScreenshot(opus, "format_opus.png"));
+        const auto opusList = [&](const char* name) {
+            return opus.findChild<QComboBox*>(QString::fromLatin1(name));
+        };
+        QCOMPARE(opusList("bitRate")->currentText(), QStringLiteral("64"));
+        QCOMPARE(opusList("application")->currentText(), QStringLiteral("Audio"));
+        QCOMPARE(opusList("complexity")->currentIndex(), 10);
+        opusList("bitRate")->setCurrentText(QStringLiteral("24"));
+        opusList("application")->setCurrentIndex(0);
+        opusList("complexity")->setCurrentIndex(3);
+        opusList("channels")->setCurrentIndex(0);
+        opus.accept();
+        QCOMPARE(m_fixture->formats.LoadOpusSettings(), (OpusSettings{24, true, 3, 1}));
+        m_fixture->formats.SaveOpusSettings({300, false, 10, 2});
+        OpusEncodeDialog typed(m_fixture->formats);
+        QCOMPARE(typed.findChild<QComboBox*>(QStringLiteral("bitRate"))->currentText(),
+                 QStringLiteral("300"));
+    }
+
+    void rawFormatShowsStoredValuesChecksTheRateAndSaves() {
+        RawFormatDialog vox(m_fixture->settings, true, m_fixture->prompter);
+        vox.show();
+        QVERIFY(test::SaveScreenshot(vox, "format_raw.png"));
+        QCOMPARE(vox.objectName(), QStringLiteral("LRAWDlg"));
+        QCOMPARE(vox.codec()->currentText(), QStringLiteral("Dialogic ADPCM"));
+        QCOMPARE(vox.codec()->count(), 9);
+        QCOMPARE(vox.sampleRate()->currentText(), QStringLiteral("8000"));
+        QCOMPARE(vox.channels()->currentText(), QStringLiteral("1"));
+
+        vox.sampleRate()->setCurrentText(QStringLiteral("5000"));
+        vox.accept();
+        QVERIFY(vox.isVisible());
+        QCOMPARE(LoadRawFormat(m_fixture->settings, true).sampleRate, 8000);
+
+        vox.codec()->setCurrentIndex(2);
+        vox.sampleRate()->setCurrentText(QStringLiteral("196000"));
+        vox.channels()->setCurrentIndex(1);
+        vox.accept();
+        QVERIFY(!vox.isVisible());
+        const RawFormat saved = LoadRawFormat(m_fixture->settings, true);
+        QCOMPARE(saved.sampleRate, 196000);
+        QCOMPARE(saved.codec, 2);
+        QCOMPARE(saved.channels, 2);
+        QCOMPARE(vox.format().sampleRate, 196000);
+
+        RawFormatDialog raw(m_fixture->settings, false, m_fixture->prompter);
+        QCOMPARE(raw.codec()->currentText(), QStringLiteral("16 bit PCM (Intel Endian)"));
+        QCOMPARE(raw.sampleRate()->currentText(), QStringLiteral("44100"));
+    }
+
+    void waveChooserPreselectsAndSaves() {
+        m_fixture->formats.SaveWavFormat(MakePcmWaveFormat(44100, 1, 24));
+        const CodecManager codecs;
+        WaveEncodeDialog dialog(m_fixture->formats, codecs, m_fixture->prompter);
+        dialog.show();
+        QVERIFY(test::SaveScreenshot(dialog, "format_wav.png"));
+        QCOMPARE(dialog.codecList()->itemText(0), QStringLiteral("PCM Uncompressed"));
+        QCOMPARE(dialog.codecList()->itemText(1), QStringLiteral("GSM6.10 Native"));
+        QVERIFY(dialog.codecList()->count() > 2);
+        QCOMPARE(dialog.codecList()->currentIndex(), 0);
+        QCOMPARE(dialog.formatList()->count(), 88);
+        QCOMPARE(dialog.formatList()->currentIndex(), 50);
+        QCOMPARE(dialog.formatList()->itemText(12), QStringLiteral("8000 Hz, 16 Bits, Stereo"));
+
+        dialog.codecList()->setCurrentIndex(1);
+        QCOMPARE(dialog.formatList()->count(), 2);
+        dialog.formatList()->setCurrentIndex(1);
+        QVERIFY(test::Accepts(dialog));
+        const WaveFormat saved = m_fixture->formats.LoadWavFormat();
+        QCOMPARE(saved.formatTag, 0x31);
+        QCOMPARE(saved.samplesPerSec, 11025u);
+
+        WaveEncodeDialog reopened(m_fixture->formats, codecs, m_fixture->prompter);
+        QCOMPARE(reopened.codecList()->currentIndex(), 1);
+        QCOMPARE(reopened.formatList()->currentIndex(), 1);
+    }
+
+    void formatSettingsButtonOpensTheChosenFormatsDialog() {
+        m_fixture->services.showFormatOptions = [this](OutputFormat format, QWidget* owner) {
+            return ShowFormatOptions(static_cast<int>(format), owner, m_fixture->formats,
+                                     m_fixture->prompter);
+        };
+        auto [options, page] = m_fixture->showPage<OutputOptionsPage>(OptionsDialog::kOutput);
+        const std::pair<int, const char*> dialogs[] = {
+            {2, "LAIFFEncodeDlg"}, {3, "FlacEncodeDlg"}, {4, "OpusEncodeDlg"}};
+        for (const auto& [format, name] : dialogs) {
+            page->formatList()->setCurrentIndex(format);
+            QString opened;
+            QTimer::singleShot(0, [&] {
+                for (QWidget* widget : QApplication::topLevelWidgets()) {
+                    if (auto* dialog = qobject_cast<QDialog*>(widget);
+                        dialog && dialog->isVisible() && dialog != options.get()) {
+                        opened = dialog->objectName();
+                        dialog->reject();
+                    }
+                }
+            });
+            QTest::mouseClick(page->formatSettings(), Qt::LeftButton);
+            QCOMPARE(opened, QString::fromLatin1(name));
+        }
+    }
+
+    void deletedHotKeySlotIsReusedFirst() {
+        auto [dialog, page] = m_fixture->showPage<HotKeysPage>(OptionsDialog::kHotKeys);
+        QVERIFY(page->unavailableNote()->isHidden());
+        QCOMPARE(page->list()->topLevelItemCount(), 0);
+        QVERIFY(!page->changeButton()->isEnabled() && !page->deleteButton()->isEnabled());
+        add(page, kCtrlAltR, 0);
+        add(page, kF9, 3);
+        add(page, kShiftF10, 4);
+        QCOMPARE(page->list()->topLevelItemCount(), 3);
+        QCOMPARE(page->list()->topLevelItem(0)->text(0), QStringLiteral("Ctrl+Alt+R"));
+        QCOMPARE(page->list()->topLevelItem(1)->text(1), QStringLiteral("Stop"));
+        QVERIFY(test::SaveScreenshot(*dialog, "options_hotkeys_filled.png"));
+
+        page->list()->setCurrentItem(page->list()->topLevelItem(0));
+        QVERIFY(page->changeButton()->isEnabled() && page->deleteButton()->isEnabled());
+        m_fixture->prompter.answer(PromptAnswer::Ok);
+        QTest::mouseClick(page->deleteButton(), Qt::LeftButton);
+        QCOMPARE(m_fixture->prompter.shown().back().title, "Delete Hot-Key(s)");
+        QCOMPARE(page->list()->topLevelItemCount(), 2);
+
+        add(page, MakeKeyCode(0x24, kModCtrl), 1);
+        HotKeyStore store(m_fixture->settings);
+        const std::vector<HotKey> keys = store.HotKeys();
+        QCOMPARE(keys.size(), std::size_t{3});
+        QCOMPARE(keys[0].slot, 0);
+        QCOMPARE(keys[0].command, 1);
+        QCOMPARE(page->list()->topLevelItem(0)->text(1), QStringLiteral("Pause"));
+        QCOMPARE(m_fixture->settings.ReadSettingInt("Hotkey\\Details", "MaxID", 0), 3L);
+    }
+
+    // A session without system-wide keys (Wayland without a portal that offers them) says so.
+    void unavailableHotKeysAreNamedOnThePage() {
+        m_fixture->hotKeysAvailable = false;
+        auto [dialog, page] = m_fixture->showPage<HotKeysPage>(OptionsDialog::kHotKeys);
+        QVERIFY(page->unavailableNote()->isVisible());
+        QVERIFY(page->unavailableNote()->text().contains(QStringLiteral("unavailable")));
+    }
+
+    void aHotKeyAssignedTwiceIsRefusedButItsOwnKeyIsKept() {
+        auto [dialog, page] = m_fixture->showPage<HotKeysPage>(OptionsDialog::kHotKeys);
+        add(page, kCtrlAltR, 0);
+        HotKeyStore store(m_fixture->settings);
+        HotKeyDialog second(store, m_fixture->prompter, std::nullopt);
+        second.show();
+        QCOMPARE(second.windowTitle(), QStringLiteral("Add New Hot-Key"));
+        QCOMPARE(test::RefusalOf(second),
+                 (test::ShownBalloon{"Hot-key Required", "Please click here to assign the hot-key.",
+                                     second.changeButton()}));
+        second.setKey(kCtrlAltR);
+        QCOMPARE(test::RefusalOf(second),
+                 (test::ShownBalloon{"Key Already In Use",
+                                     "Sorry, the key you have chosen is already in use as a "
+                                     "hot-key. Please choose another key.",
+                                     second.keyText()}));
+        QCOMPARE(store.HotKeys().size(), std::size_t{1});
+
+        HotKeyDialog change(store, m_fixture->prompter, store.HotKeys()[0]);
+        change.show();
+        QCOMPARE(change.windowTitle(), QStringLiteral("Change Hot-Key Command"));
+        QCOMPARE(change.keyText()->text(), QStringLiteral("Ctrl+Alt+R"));
+        QVERIFY(test::SaveScreenshot(change, "hotkey_change.png"));
+        change.commandList()->setCurrentIndex(2);
+        QVERIFY(test::Accepts(change));
+        QCOMPARE(store.HotKeys()[0].command, 2);
+    }
+
+    void pressKeyTakesCombinationsAndSkipsModifiersAndEnter() {
+        PressKeyDialog press;
+        press.show();
+        QVERIFY(test::SaveScreenshot(press, "press_key.png"));
+        QTest::keyClick(&press, Qt::Key_Shift, Qt::ShiftModifier);
+        QTest::keyClick(&press, Qt::Key_Control, Qt::ControlModifier);
+        QTest::keyClick(&press, Qt::Key_Return);
+        QVERIFY(press.isVisible());
+        QTest::keyClick(&press, Qt::Key_R, Qt::ControlModifier | Qt::AltModifier);
+        QVERIFY(!press.isVisible());
+        QCOMPARE(press.result(), int(QDialog::Accepted));
+        QCOMPARE(press.key(), kCtrlAltR);
+
+        PressKeyDialog tab;
+        tab.show();
+        QTest::keyClick(&tab, Qt::Key_Tab);
+        QCOMPARE(tab.key(), MakeKeyCode(0x09, 0));
+
+        PressKeyDialog escape;
+        escape.show();
+        QTest::keyClick(&escape, Qt::Key_Escape);
+        QCOMPARE(escape.result(), int(QDialog::Rejected));
+        QCOMPARE(escape.key(), KeyCode{0});
+    }
+
   private:
+    // The settings database as it is on disk: any write, even of an unchanged value, changes it.
+    std::string storedSettings() const {
+        const std::string& database = m_fixture->paths.userRegistry;
+        return test::ReadTextFile(database) + test::ReadTextFile(database + "-wal");
+    }
+
+    // "Add..." with `key` and `command`, through the page's own dialog.
+    static void add(HotKeysPage* page, KeyCode key, int command) {
+        bool accepted = false;
+        test::WhenShown<HotKeyDialog>([&](HotKeyDialog* dialog) {
+            dialog->setKey(key);
+            dialog->commandList()->setCurrentIndex(command);
+            accepted = test::Accepts(*dialog);
+        });
+        QTest::mouseClick(page->addButton(), Qt::LeftButton);
+        QVERIFY(accepted);
+    }
+
     std::unique_ptr<test::OptionsFixture> m_fixture;
 };
 

@@ -22,54 +22,10 @@
 
 namespace sonaro::test {
 
-// Counts every change made through it, so a test can tell that nothing was written.
-class CountingBackend final : public SettingsBackend {
-  public:
-    explicit CountingBackend(SettingsBackend& inner) : m_inner(inner) {}
-
-    bool keyExists(RegistryRoot root, std::string_view path) override {
-        return m_inner.keyExists(root, path);
-    }
-    bool createKey(RegistryRoot root, std::string_view path) override {
-        ++changes;
-        return m_inner.createKey(root, path);
-    }
-    bool deleteKey(RegistryRoot root, std::string_view path) override {
-        ++changes;
-        return m_inner.deleteKey(root, path);
-    }
-    std::vector<std::string> subkeys(RegistryRoot root, std::string_view path) override {
-        return m_inner.subkeys(root, path);
-    }
-    std::vector<std::string> valueNames(RegistryRoot root, std::string_view path) override {
-        return m_inner.valueNames(root, path);
-    }
-    std::optional<RegistryValue> readValue(RegistryRoot root, std::string_view path,
-                                           std::string_view name) override {
-        return m_inner.readValue(root, path, name);
-    }
-    bool writeValue(RegistryRoot root, std::string_view path, std::string_view name,
-                    const RegistryValue& value) override {
-        ++changes;
-        return m_inner.writeValue(root, path, name, value);
-    }
-    bool deleteValue(RegistryRoot root, std::string_view path, std::string_view name) override {
-        ++changes;
-        return m_inner.deleteValue(root, path, name);
-    }
-
-    int changes = 0;
-
-  private:
-    SettingsBackend& m_inner;
-};
-
 // Everything the options pages need, on real settings files in a temporary home.
 struct OptionsFixture {
     OptionsFixture()
-        : backend(home.backend),
-          settings(backend),
-          formats(settings, paths.dataDir),
+        : formats(settings, paths.dataDir),
           naming(settings, clock, home.path() + "/Documents",
                  [this](const char* path, struct statvfs* info) {
                      const int result = statvfs(path, info);
@@ -117,8 +73,7 @@ struct OptionsFixture {
 
     SettingsHome home;
     const ProgramPaths& paths = home.paths;
-    CountingBackend backend;
-    SettingsStore settings;
+    SettingsStore& settings = home.settings;
     FormatSettings formats;
     SystemClock clock;
     bool noFreeSpace = false;

@@ -128,7 +128,8 @@ class QtPrompterTest : public QObject {
         watch.start(5);
         prompter.RunWithProgress("Install-on-Demand", job);
         QVERIFY(!job.IsRunning());
-        QTRY_COMPARE(label, QStringLiteral("Connecting to ftp.example.org\nSending Untitled 001.wav"));
+        QTRY_COMPARE(label,
+                     QStringLiteral("Connecting to ftp.example.org\nSending Untitled 001.wav"));
         QCOMPARE(value, 25);
     }
 

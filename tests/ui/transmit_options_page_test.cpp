@@ -52,8 +52,7 @@ class TransmitOptionsPageTest : public QObject {
         auto [dialog, page] = m_fixture->showPage<TransmitOptionsPage>(OptionsDialog::kTransmit);
         page->sendEmail()->setChecked(true);
         page->toField()->setText("ann@example");
-        QVERIFY(!test::Accepts(*dialog));
-        QCOMPARE(test::ShownBalloon::Current(),
+        QCOMPARE(test::RefusalOf(*dialog),
                  (test::ShownBalloon{"Invalid Email", "Please enter a valid email address.",
                                      page->toField()}));
 
@@ -66,8 +65,7 @@ class TransmitOptionsPageTest : public QObject {
         page->ftpPlainPassword()->setChecked(true);
         page->ftpServer()->setText("ftp.example.org");
         page->ftpUser()->setText("ann");
-        QVERIFY(!test::Accepts(*dialog));
-        QCOMPARE(test::ShownBalloon::Current(),
+        QCOMPARE(test::RefusalOf(*dialog),
                  (test::ShownBalloon{"", "FTP Server or user details are required.",
                                      page->ftpServer()}));
 
@@ -80,8 +78,7 @@ class TransmitOptionsPageTest : public QObject {
             QCOMPARE(mkdir(readOnly.c_str(), 0555), 0);
         }
         page->folderField()->setText(QString::fromStdString(readOnly));
-        QVERIFY(!test::Accepts(*dialog));
-        QCOMPARE(test::ShownBalloon::Current(),
+        QCOMPARE(test::RefusalOf(*dialog),
                  (test::ShownBalloon{"Invalid Folder",
                                      "You don't have the permission to write to the specified "
                                      "folder. Please select a valid folder to transmit "
@@ -121,8 +118,7 @@ class TransmitOptionsPageTest : public QObject {
             dialog.useSmtp()->setChecked(true);
             dialog.hostField()->clear();
             dialog.replyField()->clear();
-            QVERIFY(!test::Accepts(dialog));
-            QCOMPARE(test::ShownBalloon::Current(),
+            QCOMPARE(test::RefusalOf(dialog),
                      (test::ShownBalloon{"Reply Email Required",
                                          "If you choose SMTP you must enter a valid reply-to "
                                          "address. Enter your email address.",
@@ -163,8 +159,7 @@ class TransmitOptionsPageTest : public QObject {
         dialog.hostField()->setText("smtp.example.org:587");
         dialog.replyField()->setText("me@example.org");
         dialog.userField()->setText("me");
-        QVERIFY(!test::Accepts(dialog));
-        QCOMPARE(test::ShownBalloon::Current(),
+        QCOMPARE(test::RefusalOf(dialog),
                  (test::ShownBalloon{"Password Required",
                                      "If your SMTP server requires authentication, you must "
                                      "enter a valid SMTP password to connect to your server.",
