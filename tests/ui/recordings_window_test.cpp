@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
@@ -25,23 +26,33 @@
 #include <string>
 #include <vector>
 
+#include "platform/curl_downloader.h"
+#include "platform/freedesktop_trash.h"
 #include "platform/pulse_wave_out_list.h"
 #include "platform/qt_ui_dispatcher.h"
 #include "recordings/playback_engine.h"
+#include "recordings/recording_actions.h"
 #include "recordings/recording_folder.h"
 #include "settings/setting_names.h"
 #include "support/audio_files.h"
+#include "support/component_manager.h"
 #include "support/file_permissions.h"
 #include "support/monitor_recording.h"
+#include "support/program_launcher.h"
 #include "support/pulse_server.h"
 #include "support/recording_maker.h"
+#include "support/recording_page_opener.h"
 #include "support/scripted_prompter.h"
+#include "support/scripted_speech.h"
 #include "support/scripted_wave_out.h"
 #include "support/settings_home.h"
 #include "support/signal.h"
 #include "threads/child_process.h"
+#include "ui/audio_file_backup_dlg.h"
+#include "ui/found_times_window.h"
 #include "ui/player_window.h"
 #include "ui/recordings_window.h"
+#include "ui/speech_search_page.h"
 #include "widget_driving.h"
 
 namespace sonaro {
@@ -49,8 +60,8 @@ namespace {
 
 constexpr int kRate = 8000;
 
-// A recordings window over a folder of recordings made by the program's writers, a real engine
-// and scripted outputs.
+// A recordings window over a folder of recordings made by the program's writers, a real engine,
+// scripted outputs and, where a test asks for them, real recording actions.
 struct RecordingsRig {
     RecordingsRig() {
         Record("a.b.wav", 2.5);
@@ -79,6 +90,9 @@ struct RecordingsRig {
     RecordingsWindow& openWith(PlaybackEngine& player, WaveOutDeviceList& devices) {
         window = std::make_unique<RecordingsWindow>(player, devices, settings, prompter, dispatcher,
                                                     folder, home.path() + "/lengths.txt");
+        if (withActions) {
+            window->SetActionServices({&actions, {}});
+        }
         window->show();
         window->activateWindow();
         if (!QTest::qWaitForWindowActive(window.get()) ||
@@ -148,6 +162,14 @@ struct RecordingsRig {
     test::ScriptedWaveOutList outputs{{"Speakers"}};
     PlaybackEngine engine{outputs, dispatcher};
     test::ScriptedPrompter prompter;
+    bool withActions = false;
+    test::RecordingPageOpener pages;
+    FreedesktopTrash trash{home.path() + "/share"};
+    CurlDownloader downloader;
+    ComponentManager components{settings, downloader, prompter, pages, dispatcher, {}};
+    ProgramLauncher launcher{settings, components, prompter, pages, dispatcher};
+    RecordingActions actions{RecordingActionParts{
+        settings, prompter, dispatcher, trash, launcher, {}, {}, home.path() + "/data", {}}};
     std::unique_ptr<RecordingsWindow> window;
 };
 
@@ -638,6 +660,130 @@ class RecordingsWindowTest : public QObject {
                  std::string(RecordingsWindow::kErrorInPath));
         QTRY_COMPARE(rig.status(), QString("6 Recordings were found"));
         QVERIFY(rig.rowOf("a.b") < 0);
+    }
+
+    void deleteMovesEveryFileOfTheRecordingToTheTrash() {
+        RecordingsRig& rig = *m_rig;
+        const std::string folder = rig.home.path() + "/takes";
+        std::filesystem::create_directory(folder);
+        for (const char* name : {"take1.wav", "take1.mp3", "other.wav", "zebra.wav"}) {
+            rig.Record(std::string("../takes/") + name, 1);
+        }
+        test::WriteTextFile(folder + "/take1.vrd", "data");
+        rig.withActions = true;
+        rig.openOn(folder);
+        QAction* remove = rig.part<QToolBar>("toolbar")->findChild<QAction*>("deleteButton");
+        QVERIFY(remove != nullptr);
+        QVERIFY(!remove->isEnabled());
+        rig.select("take1");
+        QCOMPARE(rig.rowOf("take1"), 1);
+        QVERIFY(remove->isEnabled());
+
+        // No: nothing moves.
+        rig.prompter.answer(PromptAnswer::No);
+        remove->trigger();
+        QVERIFY(std::filesystem::exists(folder + "/take1.wav"));
+
+        rig.prompter.answer(PromptAnswer::Yes);
+        remove->trigger();
+        QCOMPARE(rig.prompter.shown().back().text, std::string(kDeleteQuestion));
+        QCOMPARE(rig.prompter.shown().back().title, std::string(kDeleteTitle));
+        QTRY_COMPARE(rig.status(), QString("2 Recordings were found"));
+        for (const char* name : {"take1.wav", "take1.mp3", "take1.vrd"}) {
+            QVERIFY(!std::filesystem::exists(folder + "/" + name));
+            QVERIFY(std::filesystem::exists(rig.home.path() + "/share/Trash/files/" + name));
+            const std::string info =
+                test::ReadTextFile(rig.home.path() + "/share/Trash/info/" + name + ".trashinfo");
+            QVERIFY(info.find("Path=" + folder + "/" + name + "\n") != std::string::npos);
+        }
+        // The row of the first deleted item is selected again.
+        const QModelIndexList selected = rig.list()->selectionModel()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.first().row(), 1);
+    }
+
+    void backupDialogKeepsItsChoicesAndRefusesAMissingFolder() {
+        RecordingsRig& rig = *m_rig;
+        rig.settings.Write(setting::kCompression, 2);
+        LAudioFileBackupDlg dialog(rig.actions);
+        auto* compression = dialog.findChild<QComboBox*>(QStringLiteral("compression"));
+        QCOMPARE(compression->count(), 4);
+        QCOMPARE(compression->currentText(), QString("MP3: Constant BitRate 16kb/sec"));
+        QVERIFY(dialog.findChild<QRadioButton*>(QStringLiteral("toFolder"))->isChecked());
+        compression->setCurrentIndex(3);
+        dialog.show();
+        dialog.accept();
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(rig.prompter.shown().back().text,
+                 std::string("Invalid Folder Selected For Compression"));
+        QCOMPARE(rig.settings.Read(setting::kCompression), 2);
+
+        dialog.findChild<QLineEdit*>(QStringLiteral("folder"))
+            ->setText(QString::fromStdString(rig.home.path() + "/backup"));
+        dialog.accept();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(rig.settings.Read(setting::kCompression), 3);
+        QCOMPARE(rig.settings.Read(setting::kCompressFolder), rig.home.path() + "/backup");
+    }
+
+    // The speech search of the selected recording with a scripted engine: the found times in the
+    // list, and the found times window leading to the player at the back step before one.
+    void speechSearchFindsTheKeywordsAndPlaysAFoundTime() {
+        RecordingsRig& rig = *m_rig;
+        std::filesystem::create_directory(rig.home.path() + "/speech");
+        rig.Record("../speech/long.wav", 126);
+        RecordingsWindow& window = rig.openOn(rig.home.path() + "/speech");
+        rig.part<QTabWidget>("pages")->setCurrentIndex(2);
+        auto* update = rig.part<QPushButton>("update");
+        auto* keywordsOn = rig.part<QCheckBox>("keywordsOn");
+        keywordsOn->setChecked(false);
+        QVERIFY(!update->isEnabled());
+        keywordsOn->setChecked(true);
+        QVERIFY(update->isEnabled());
+        rig.part<QLineEdit>("keywords")->setText(QStringLiteral("yes, no"));
+        QTest::mouseClick(update, Qt::LeftButton);
+        QCOMPARE(rig.prompter.shown().size(), std::size_t{1});
+        QCOMPARE(rig.prompter.shown().back().text, std::string(SpeechSearchPage::kNoEngineText));
+
+        test::ScriptedSpeechEngines engines;
+        engines.script = {{65400, "Yes please"}, {125000, "UHno"}};
+        window.SetSpeechEngines(engines, nullptr);
+        QCOMPARE(update->text(), QStringLiteral("Speech Search for Keywords"));
+        const auto search = [&] {
+            QTest::mouseClick(update, Qt::LeftButton);
+            return QTest::qWaitFor(
+                [&] { return rig.status().startsWith("Speech Search Complete."); });
+        };
+        QVERIFY(search());
+        QCOMPARE(rig.status(), QStringLiteral("Speech Search Complete. No Recordings were found "
+                                              "with the keywords ('yes, no')."));
+        rig.select("long");
+        QVERIFY(search());
+        QCOMPARE(rig.status(), QStringLiteral("Speech Search Complete. 1 Recording was found with "
+                                              "the keyword('yes, no')."));
+        QCOMPARE(rig.text(0, RecordingColumn::KeywordFoundAt),
+                 QStringLiteral("0:01:05.4, 0:02:05.0"));
+        QVERIFY(rig.list()->header()->sectionSize(
+                    static_cast<int>(RecordingColumn::KeywordFoundAt)) > 0);
+        QCOMPARE(window.HiddenColumns(), 0u);
+
+        rig.part<QLineEdit>("backStep")->setText(QStringLiteral("5"));
+        QTest::keyClick(rig.list(), Qt::Key_F9);
+        auto* found = window.findChild<FoundTimesWindow*>();
+        QVERIFY(found != nullptr && found->isVisible());
+        auto* times = found->findChild<QListWidget*>(QStringLiteral("foundTimes"));
+        QCOMPARE(times->count(), 2);
+        times->setCurrentRow(1);
+        QTest::mouseClick(found->findChild<QPushButton*>(QStringLiteral("playFound")),
+                          Qt::LeftButton);
+        QTRY_VERIFY(rig.player() != nullptr);
+        QCOMPARE(rig.settings.Read(setting::kPlayOffset), 120000);
+        QCOMPARE(FoundTimesWindow::StartFor(3000, "5"), std::int64_t{0});
+
+        rig.list()->clearSelection();
+        QVERIFY(!found->isVisible());
+        window.close();
+        QCOMPARE(rig.settings.Read(setting::kFindWindowTab), 2);
     }
 
   private:
