@@ -52,18 +52,14 @@ class LevelMetersTest : public QObject {
         QCOMPARE(scale.SegmentX(0), 7);
         QCOMPARE(scale.SegmentColour(scale.LevelX(0) - 1), kMeterGreen);
         QCOMPARE(scale.SegmentColour(scale.LevelX(0)), kMeterRed);
-    }
 
-    void voiceScaleRepaintsOnlyTheChangedStretch() {
-        const VoiceMeterScale scale(200, 6);
+        // Only the stretch between the old and the new levels is repainted.
         const PixelSpan span =
             scale.ChangedSpan(test::LevelsOf({-20, -30}), test::LevelsOf({-10, -24}));
         QCOMPARE(span.left, scale.LevelX(-30) - 1);
         QCOMPARE(span.right, scale.LevelX(-10) + 1);
-    }
 
-    void draggingKeepsTheMarkerUnderThePointer() {
-        const VoiceMeterScale scale(200, 6);
+        // Dragging keeps the marker under the pointer.
         QCOMPARE(scale.DraggedLevel(-18, 100, 100), -18);
         // 188 pixels hold 48 dB: 47 pixels to the right are 12 dB.
         QCOMPARE(scale.DraggedLevel(-18, 100, 147), -6);
@@ -98,16 +94,23 @@ class LevelMetersTest : public QObject {
         }
     }
 
-    void markerDragStopsAtTheTopOfTheRange() {
+    void rightClickShowsTheMarkerAndItsDragStopsAtTheTopOfTheRange() {
         VoiceLevelMeter meter;
         RecordingListener listener;
         meter.SetListener(&listener);
         meter.resize(400, 40);
-        meter.SetMarkerLabel("Voice Activate Level");
-        meter.SetMarkerShown(true);
+        meter.SetMarkerLabel("Voice Activate Level", "Enable Voice Activate",
+                             "Disable Voice Activate");
         meter.SetMarkerLevel(-18);
         meter.show();
         QVERIFY(QTest::qWaitForWindowExposed(&meter));
+        QCOMPARE(meter.toggleText(), QString("Enable Voice Activate"));
+        test::ChooseFromNextMenu();
+        test::RightClick(&meter, QPoint(20, 10));
+        QVERIFY(meter.markerShown());
+        QCOMPARE(listener.toggles, std::vector<bool>{true});
+        QCOMPARE(meter.toggleText(), QString("Disable Voice Activate"));
+
         const QPoint grip = meter.tabRect().center();
         QTest::mousePress(&meter, Qt::LeftButton, {}, grip);
         QMouseEvent move(QEvent::MouseMove, QPointF(grip.x() + 2000, grip.y()),
@@ -127,24 +130,7 @@ class LevelMetersTest : public QObject {
         QCOMPARE(static_cast<int>(meter.markerLevel()), 12);
     }
 
-    void rightClickTogglesVoiceActivation() {
-        VoiceLevelMeter meter;
-        RecordingListener listener;
-        meter.SetListener(&listener);
-        meter.SetMarkerLabel("Voice Activate Level", "Enable Voice Activate",
-                             "Disable Voice Activate");
-        meter.resize(300, 30);
-        meter.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&meter));
-        QCOMPARE(meter.toggleText(), QString("Enable Voice Activate"));
-        test::ChooseFromNextMenu();
-        test::RightClick(&meter, QPoint(20, 10));
-        QVERIFY(meter.markerShown());
-        QCOMPARE(listener.toggles, std::vector<bool>{true});
-        QCOMPARE(meter.toggleText(), QString("Disable Voice Activate"));
-    }
-
-    void playerScaleTicksAndPositions() {
+    void playerScaleTicksPositionsAndColours() {
         QCOMPARE(PeakMeterScale::TickStep(300), 3);
         QCOMPARE(PeakMeterScale::TickStep(271), 3);
         QCOMPARE(PeakMeterScale::TickStep(270), 6);
@@ -160,10 +146,8 @@ class LevelMetersTest : public QObject {
         QCOMPARE(scale.LevelX(12), 300);
         QCOMPARE(scale.LevelX(0), scale.PositionOf(-12));
         QCOMPARE(scale.LevelX(-127), 0);
-    }
 
-    void playerColourStripRunsGreenYellowOrange() {
-        const PeakMeterScale scale(300);
+        // The colour strip runs green, yellow, orange.
         QCOMPARE(scale.ColourAt(0), (MeterRgb{0, 255, 0}));
         QCOMPARE(scale.ColourAt(75), (MeterRgb{128, 255, 0}));  // 127.5 rounded
         QCOMPARE(scale.ColourAt(150), (MeterRgb{255, 255, 0}));
@@ -253,14 +237,19 @@ class LevelMetersTest : public QObject {
         QCOMPARE(DbEditText(0), std::string("0dB"));
     }
 
-    void typingSetsTheClampedValueAndTellsAtOnce() {
+    void focusSelectsTheBoxAndTypingSetsTheClampedValueAtOnce() {
         LDBEdit edit;
         edit.resize(220, 24);
+        edit.setValue(-18);
         edit.show();
         QVERIFY(QTest::qWaitForWindowExposed(&edit));
-        QSignalSpy changed(&edit, &LDBEdit::changed);
         QLineEdit* box = edit.numberBox();
         QVERIFY(box != nullptr);
+        edit.activateWindow();
+        edit.setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(box->hasFocus());
+        QTRY_COMPARE(box->selectedText(), QString("-18dB"));
+        QSignalSpy changed(&edit, &LDBEdit::changed);
         const auto typeText = [&](const QString& text) {
             box->selectAll();
             QTest::keyClick(box, Qt::Key_Delete);
@@ -276,6 +265,8 @@ class LevelMetersTest : public QObject {
         QCOMPARE(edit.value(), -36);  // -127, held to the minimum
         typeText("30");
         QCOMPARE(edit.value(), 12);
+        edit.setEnabled(false);
+        QVERIFY(!box->isEnabled());
     }
 
     void showsDashesAtTheBottomOfAWideRange() {
@@ -324,20 +315,6 @@ class LevelMetersTest : public QObject {
         QCOMPARE(edit.value(), -9);
         QTest::qWait(10);
         QCOMPARE(changed.count(), 0);
-    }
-
-    void focusGoesToTheBoxAndDisablingFollows() {
-        LDBEdit edit;
-        edit.resize(220, 24);
-        edit.setValue(-18);
-        edit.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&edit));
-        edit.activateWindow();
-        edit.setFocus(Qt::TabFocusReason);
-        QTRY_VERIFY(edit.numberBox()->hasFocus());
-        QTRY_COMPARE(edit.numberBox()->selectedText(), QString("-18dB"));
-        edit.setEnabled(false);
-        QVERIFY(!edit.numberBox()->isEnabled());
     }
 };
 
