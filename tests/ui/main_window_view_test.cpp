@@ -125,16 +125,10 @@ class MainWindowViewTest : public QObject {
         parts.outputPanel->setExpanded(false);
         QCOMPARE(window.height(), withMeter);
         QVERIFY(test::SaveScreenshot(window, "main_window_idle.png"));
-    }
 
-    void statusBarMenuWithoutButtons() {
-        test::WindowRig rig;
-        QVERIFY(rig.show());
-        MainWindow& window = *rig.window;
-        const test::WindowParts parts(window);
+        // Without the buttons, the status bar and the toolbar hide from their own menus.
         window.RunCommand(cmd::kViewButtons);
         const int height = window.height();
-        QString chosen;
         test::ChooseFromNextMenu(&chosen);
         test::RightClick(parts.statusBar);
         QCOMPARE(chosen, QString("Hide StatusBar"));

@@ -1,5 +1,6 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
@@ -14,39 +15,142 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "app/application.h"
 #include "app/hot_keys.h"
 #include "app/window_commands.h"
+#include "formats/format_settings.h"
 #include "formats/wave_format.h"
-#include "options_fixture.h"
+#include "net/mail_account_discovery.h"
+#include "net/mail_message.h"
+#include "platform/openssl_secret_cipher.h"
+#include "platform/qt_ui_dispatcher.h"
+#include "platform/xdg_autostart.h"
+#include "record/file_naming.h"
+#include "settings/setting_names.h"
+#include "settings/stored_password.h"
+#include "support/clock.h"
+#include "support/manual_dispatcher.h"
+#include "support/scripted_prompter.h"
+#include "support/scripted_wave_in.h"
+#include "support/settings_home.h"
 #include "ui/aiff_encode_dialog.h"
+#include "ui/balloon_tip.h"
 #include "ui/collapsible_panel.h"
+#include "ui/email_send_dlg.h"
+#include "ui/email_settings_dialog.h"
 #include "ui/flac_encode_dialog.h"
 #include "ui/format_options.h"
 #include "ui/general_options_page.h"
 #include "ui/hot_key_dialog.h"
 #include "ui/hot_keys_page.h"
+#include "ui/ldb_display.h"
 #include "ui/ldb_edit.h"
 #include "ui/main_window.h"
 #include "ui/mp3_encode_dialog.h"
 #include "ui/naming_dialogs.h"
 #include "ui/options_dialog.h"
+#include "ui/options_services.h"
 #include "ui/opus_encode_dialog.h"
 #include "ui/output_options_page.h"
 #include "ui/press_key_dialog.h"
 #include "ui/qt_key_codes.h"
 #include "ui/raw_format_dialog.h"
 #include "ui/record_options_page.h"
+#include "ui/record_setting_dlg.h"
 #include "ui/status_display.h"
+#include "ui/transmit_options_page.h"
 #include "ui/wave_encode_dialog.h"
+#include "widget_driving.h"
 #include "window_rig.h"
 
 namespace sonaro {
 namespace {
+
+// Everything the options pages need, on real settings files in a temporary home.
+struct OptionsFixture {
+    OptionsFixture()
+        : formats(settings, paths.dataDir),
+          naming(settings, clock, home.path() + "/Documents",
+                 [this](const char* path, struct statvfs* info) {
+                     const int result = statvfs(path, info);
+                     if (noFreeSpace) {
+                         info->f_bavail = 0;
+                     }
+                     return result;
+                 }),
+          devices({{.name = "Built-in Microphone", .sourceLines = {"Front Mic", "Line In"}},
+                   {.name = "USB Headset"}}),
+          cipher(paths.dataDir + "/" + OpenSslSecretCipher::kKeyFileName),
+          passwords(settings, &cipher),
+          autostart(paths.configHome, "/opt/sonaro/bin/sonaro"),
+          services{settings,
+                   formats,
+                   naming,
+                   devices,
+                   passwords,
+                   autostart,
+                   prompter,
+                   [this](std::string_view name) {
+                       ensured.emplace_back(name);
+                       return componentInstalls;
+                   },
+                   [this] { return DiscoverDefaultMailAccount(home.path()); },
+                   [this] { return mapiAvailable; },
+                   {},
+                   [this] { return hotKeysAvailable; }} {}
+    ~OptionsFixture() { BalloonTip::HideCurrent(); }
+
+    // The options dialog shown on page `index`, and that page.
+    template <typename PageType>
+    std::pair<std::unique_ptr<OptionsDialog>, PageType*> showPage(OptionsDialog::Page index) {
+        auto dialog = std::make_unique<OptionsDialog>(services, index);
+        dialog->show();
+        PageType* page = dialog->page<PageType>(index);
+        return {std::move(dialog), page};
+    }
+
+    test::SettingsHome home;
+    const ProgramPaths& paths = home.paths;
+    SettingsStore& settings = home.settings;
+    FormatSettings formats;
+    SystemClock clock;
+    bool noFreeSpace = false;
+    FileNaming naming;
+    test::ScriptedWaveInList devices;
+    OpenSslSecretCipher cipher;
+    StoredPassword passwords;
+    XdgAutostart autostart;
+    test::ScriptedPrompter prompter;
+    std::vector<std::string> ensured;
+    bool componentInstalls = true;
+    bool mapiAvailable = false;
+    bool hotKeysAvailable = true;
+    OptionsServices services;
+};
+
+// Two inputs that play a tone for twenty seconds, and one that does not open.
+std::vector<test::ScriptedInput> inputs() {
+    return {{.name = "Built-in Audio",
+             .sourceLines = {"Microphone"},
+             .signal = test::ToneBetween(0.05, 0, 600000),
+             .frames = 44100 * 20},
+            {.name = "USB Microphone",
+             .sourceLines = {"Microphone", "Line In"},
+             .signal = test::ToneBetween(0.6, 0, 600000),
+             .frames = 44100 * 20},
+            {.name = "Broken Input", .sourceLines = {"Microphone"}, .failOpen = true}};
+}
 
 constexpr KeyCode kCtrlAltR = MakeKeyCode('R', kModCtrl | kModAlt);
 constexpr KeyCode kF9 = MakeKeyCode(0x78, 0);
@@ -54,12 +158,17 @@ constexpr KeyCode kShiftF10 = MakeKeyCode(0x79, kModShift);
 
 }  // namespace
 
-// The options dialog, its pages and the dialogs they open.
+// The options dialog, its pages and the dialogs they open, the e-mail send dialog and the record
+// volume dialog.
 class OptionsDialogTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void init() { m_fixture = std::make_unique<test::OptionsFixture>(); }
+    void init() {
+        m_fixture = std::make_unique<OptionsFixture>();
+        m_sent.clear();
+        m_sendResult = SendResult::Ok;
+    }
     void cleanup() { m_fixture.reset(); }
 
     void pagesInOrderAndOkWithoutTouchingWritesNothing() {
@@ -198,19 +307,6 @@ class OptionsDialogTest : public QObject {
         QVERIFY(std::filesystem::is_directory(base + "/new"));
         QCOMPARE(m_fixture->settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""),
                  base + "/new");
-    }
-
-    void choosingMp3EnsuresTheEncoder() {
-        auto [dialog, page] = m_fixture->showPage<OutputOptionsPage>(OptionsDialog::kOutput);
-        QCOMPARE(page->formatList()->itemText(1), QStringLiteral("Mp3"));
-        page->formatList()->setCurrentIndex(1);
-        m_fixture->componentInstalls = false;
-        QVERIFY(!test::Accepts(*dialog));
-        QCOMPARE(m_fixture->ensured, std::vector<std::string>{"mp3el"});
-        QCOMPARE(m_fixture->formats.GetOutputFormat(), OutputFormat::Wav);
-        m_fixture->componentInstalls = true;
-        QVERIFY(test::Accepts(*dialog));
-        QCOMPARE(m_fixture->formats.GetOutputFormat(), OutputFormat::Mp3);
     }
 
     void generalPageIntervalAndLogonEntry() {
@@ -373,10 +469,8 @@ class OptionsDialogTest : public QObject {
         Mp3EncodeDialog dialog(m_fixture->formats, m_fixture->prompter);
         dialog.show();
         QVERIFY(test::SaveScreenshot(dialog, "format_mp3.png"));
-        QCOMPARE(dialog.cbrBitRate()->count(), 17);
         QCOMPARE(dialog.cbrBitRate()->currentText(), QStringLiteral("128"));
         QCOMPARE(dialog.vbrMinimum()->currentText(), QStringLiteral("32"));
-        QCOMPARE(dialog.vbrQuality()->itemText(0), QStringLiteral("0 (Highest)"));
         QCOMPARE(dialog.vbrQuality()->currentIndex(), 4);
         QCOMPARE(dialog.channelMode()->currentText(), QStringLiteral("Joint"));
         QVERIFY(!dialog.vbrMaximum()->isEnabled() && dialog.highQuality()->isEnabled());
@@ -419,7 +513,6 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(dialog.sampleRate()->currentText(), QStringLiteral("44100"));
         QCOMPARE(dialog.sampleSize()->currentText(), QStringLiteral("16"));
         QCOMPARE(dialog.channels()->currentText(), QStringLiteral("Stereo"));
-        QCOMPARE(dialog.sampleRate()->itemText(11), QStringLiteral("196000"));
         dialog.sampleRate()->setCurrentText(QStringLiteral("12345"));
         dialog.sampleSize()->setCurrentIndex(0);
         dialog.channels()->setCurrentIndex(0);
@@ -488,7 +581,6 @@ class OptionsDialogTest : public QObject {
         QVERIFY(test::SaveScreenshot(vox, "format_raw.png"));
         QCOMPARE(vox.objectName(), QStringLiteral("LRAWDlg"));
         QCOMPARE(vox.codec()->currentText(), QStringLiteral("Dialogic ADPCM"));
-        QCOMPARE(vox.codec()->count(), 9);
         QCOMPARE(vox.sampleRate()->currentText(), QStringLiteral("8000"));
         QCOMPARE(vox.channels()->currentText(), QStringLiteral("1"));
 
@@ -519,9 +611,7 @@ class OptionsDialogTest : public QObject {
         WaveEncodeDialog dialog(m_fixture->formats, codecs, m_fixture->prompter);
         dialog.show();
         QVERIFY(test::SaveScreenshot(dialog, "format_wav.png"));
-        QCOMPARE(dialog.codecList()->itemText(0), QStringLiteral("PCM Uncompressed"));
         QCOMPARE(dialog.codecList()->itemText(1), QStringLiteral("GSM6.10 Native"));
-        QVERIFY(dialog.codecList()->count() > 2);
         QCOMPARE(dialog.codecList()->currentIndex(), 0);
         QCOMPARE(dialog.formatList()->count(), 88);
         QCOMPARE(dialog.formatList()->currentIndex(), 50);
@@ -540,7 +630,7 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(reopened.formatList()->currentIndex(), 1);
     }
 
-    void formatSettingsButtonOpensTheChosenFormatsDialog() {
+    void formatSettingsOpenTheChosenFormatsDialogAndMp3EnsuresItsEncoder() {
         m_fixture->services.showFormatOptions = [this](OutputFormat format, QWidget* owner) {
             return ShowFormatOptions(static_cast<int>(format), owner, m_fixture->formats,
                                      m_fixture->prompter);
@@ -563,6 +653,17 @@ class OptionsDialogTest : public QObject {
             QTest::mouseClick(page->formatSettings(), Qt::LeftButton);
             QCOMPARE(opened, QString::fromLatin1(name));
         }
+
+        // Choosing Mp3 ensures the encoder, and is not kept without it.
+        QCOMPARE(page->formatList()->itemText(1), QStringLiteral("Mp3"));
+        page->formatList()->setCurrentIndex(1);
+        m_fixture->componentInstalls = false;
+        QVERIFY(!test::Accepts(*options));
+        QCOMPARE(m_fixture->ensured, std::vector<std::string>{"mp3el"});
+        QCOMPARE(m_fixture->formats.GetOutputFormat(), OutputFormat::Wav);
+        m_fixture->componentInstalls = true;
+        QVERIFY(test::Accepts(*options));
+        QCOMPARE(m_fixture->formats.GetOutputFormat(), OutputFormat::Mp3);
     }
 
     void deletedHotKeySlotIsReusedFirst() {
@@ -656,7 +757,336 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(escape.key(), KeyCode{0});
     }
 
+    void enablingFollowsTheMethodsChecksGoInOrderAndNoTestFileIsLeft() {
+        auto [dialog, page] = m_fixture->showPage<TransmitOptionsPage>(OptionsDialog::kTransmit);
+        QVERIFY(!page->toField()->isEnabled() && !page->emailSettings()->isEnabled());
+        QVERIFY(!page->ftpPassword()->isEnabled() && !page->browseProgram()->isEnabled());
+        QCOMPARE(page->ftpDirectory()->text(), QStringLiteral("/"));
+        QVERIFY(page->promptFirst()->isChecked());
+        page->sendEmail()->setChecked(true);
+        QVERIFY(page->toField()->isEnabled());
+        page->toField()->setText("ann@example");
+        QCOMPARE(test::RefusalOf(*dialog),
+                 (test::ShownBalloon{"Invalid Email", "Please enter a valid email address.",
+                                     page->toField()}));
+
+        page->toField()->setText("ann@example.org");
+        QVERIFY(page->ftpSecure()->isVisible() && page->ftpSecure()->isChecked());
+        QVERIFY(!page->ftpPlainPassword()->isChecked());
+        QVERIFY(!page->ftpSecure()->isEnabled() && !page->ftpPlainPassword()->isEnabled());
+        page->sendFtp()->setChecked(true);
+        QVERIFY(page->ftpSecure()->isEnabled() && page->ftpPlainPassword()->isEnabled());
+        QVERIFY(page->ftpPassword()->isEnabled() && !page->folderField()->isEnabled());
+        QCOMPARE(page->ftpPassword()->echoMode(), QLineEdit::Password);
+        page->ftpPlainPassword()->setChecked(true);
+        page->ftpServer()->setText("ftp.example.org");
+        page->ftpUser()->setText("ann");
+        QCOMPARE(test::RefusalOf(*dialog),
+                 (test::ShownBalloon{"", "FTP Server or user details are required.",
+                                     page->ftpServer()}));
+
+        page->ftpPassword()->setText("ftp-pass-77");
+        page->sendFolder()->setChecked(true);
+        std::string readOnly = m_fixture->home.path() + "/readonly";
+        if (geteuid() == 0) {
+            readOnly = "/sys";
+        } else {
+            QCOMPARE(mkdir(readOnly.c_str(), 0555), 0);
+        }
+        page->folderField()->setText(QString::fromStdString(readOnly));
+        QCOMPARE(test::RefusalOf(*dialog),
+                 (test::ShownBalloon{"Invalid Folder",
+                                     "You don't have the permission to write to the specified "
+                                     "folder. Please select a valid folder to transmit "
+                                     "recordings to.",
+                                     page->folderField()}));
+
+        const std::string backup = m_fixture->home.path() + "/backup";
+        std::filesystem::create_directories(backup);
+        page->folderField()->setText(QString::fromStdString(backup));
+        page->runAutomatically()->setChecked(true);
+        QVERIFY(test::Accepts(*dialog));
+        QVERIFY(std::filesystem::is_empty(backup));
+        QCOMPARE(m_fixture->settings.ReadSettingString("Email", "To", ""), "ann@example.org");
+        QVERIFY(!m_fixture->settings.ReadSettingBool("Settings", "bPromptTransmit", true));
+        // The FTP password is sealed like the SMTP password.
+        QCOMPARE(m_fixture->settings.ReadSettingString("Ftp", "Password", "none"), "none");
+        QCOMPARE(ReadFtpPassword(m_fixture->passwords), "ftp-pass-77");
+        QCOMPARE(m_fixture->settings.ReadSettingString("Ftp", "UseSSL", ""), "1");
+        QCOMPARE(m_fixture->settings.ReadSettingString("Ftp", "AllowPlainPassword", ""), "1");
+
+        // Changing only an encryption choice is a change of the methods group: it is saved.
+        std::tie(dialog, page) = m_fixture->showPage<TransmitOptionsPage>(OptionsDialog::kTransmit);
+        QVERIFY(page->ftpPlainPassword()->isChecked());
+        page->ftpSecure()->setChecked(false);
+        QVERIFY(test::Accepts(*dialog));
+        QCOMPARE(m_fixture->settings.ReadSettingString("Ftp", "UseSSL", ""), "0");
+    }
+
+    void emailDefaultsFromThunderbirdOnlyOnce() {
+        writeThunderbirdProfile();
+        {
+            EmailSettingsDialog dialog(m_fixture->services);
+            dialog.show();
+            QCOMPARE(dialog.hostField()->text(), QStringLiteral("smtp.example.net"));
+            QCOMPARE(dialog.replyField()->text(), QStringLiteral("ann@example.net"));
+            QVERIFY(test::SaveScreenshot(dialog, "email_settings.png"));
+            dialog.useSmtp()->setChecked(true);
+            dialog.hostField()->clear();
+            dialog.replyField()->clear();
+            QCOMPARE(test::RefusalOf(dialog),
+                     (test::ShownBalloon{"Reply Email Required",
+                                         "If you choose SMTP you must enter a valid reply-to "
+                                         "address. Enter your email address.",
+                                         dialog.replyField()}));
+            dialog.sendDirect()->setChecked(true);
+            dialog.replyField()->setText("me@example.org");
+            QVERIFY(test::Accepts(dialog));
+        }
+        EmailSettingsDialog again(m_fixture->services);
+        QCOMPARE(again.hostField()->text(), QString());
+        QCOMPARE(again.replyField()->text(), QStringLiteral("me@example.org"));
+        QVERIFY(again.sendDirect()->isChecked());
+        QCOMPARE(m_fixture->settings.ReadSettingString("Email", "SetViewed", ""), "1");
+    }
+
+    void emailDialogEnablingMapiCheckPasswordAndEncryption() {
+        EmailSettingsDialog dialog(m_fixture->services);
+        dialog.show();
+        QVERIFY(dialog.useMapi()->isChecked());
+        QVERIFY(!dialog.hostField()->isEnabled() && !dialog.userField()->isEnabled());
+        QVERIFY(dialog.secure()->isVisible() && dialog.secure()->isChecked());
+        QVERIFY(dialog.plainPassword()->isVisible() && !dialog.plainPassword()->isChecked());
+        QVERIFY(dialog.plainPassword()->text().contains(QStringLiteral("not secure")));
+        // Both belong to the mail host; the password choice to its log-on.
+        QVERIFY(!dialog.secure()->isEnabled() && !dialog.plainPassword()->isEnabled());
+        QVERIFY(!test::Accepts(dialog));
+        QCOMPARE(m_fixture->prompter.shown().back().title, "MAPI Not Detected");
+        QCOMPARE(m_fixture->prompter.shown().back().icon, PromptIcon::Information);
+
+        dialog.useSmtp()->setChecked(true);
+        QVERIFY(dialog.hostField()->isEnabled() && !dialog.userField()->isEnabled());
+        QVERIFY(dialog.secure()->isEnabled() && !dialog.plainPassword()->isEnabled());
+        dialog.authentication()->setChecked(true);
+        QVERIFY(dialog.userField()->isEnabled() && dialog.passwordField()->isEnabled());
+        QVERIFY(dialog.plainPassword()->isEnabled());
+        dialog.secure()->setChecked(false);
+        dialog.plainPassword()->setChecked(true);
+        dialog.hostField()->setText("smtp.example.org:587");
+        dialog.replyField()->setText("me@example.org");
+        dialog.userField()->setText("me");
+        QCOMPARE(test::RefusalOf(dialog),
+                 (test::ShownBalloon{"Password Required",
+                                     "If your SMTP server requires authentication, you must "
+                                     "enter a valid SMTP password to connect to your server.",
+                                     dialog.passwordField()}));
+        dialog.passwordField()->setText("smtp-secret-9");
+        QVERIFY(test::Accepts(dialog));
+
+        EmailSettingsDialog reopened(m_fixture->services);
+        QCOMPARE(reopened.passwordField()->text(), QStringLiteral("smtp-secret-9"));
+        QVERIFY(reopened.useSmtp()->isChecked());
+        QVERIFY(!reopened.secure()->isChecked());
+        QVERIFY(reopened.plainPassword()->isChecked());
+        QCOMPARE(m_fixture->settings.ReadSettingString("Email", "UseSSL", ""), "0");
+        QCOMPARE(m_fixture->settings.ReadSettingString("Email", "AllowPlainPassword", ""), "1");
+        QVERIFY(!m_fixture->home.backend.readValue(
+            RegistryRoot::CurrentUser, SettingsStore::SectionKeyPath("Email"), "SMTPPassword"));
+    }
+
+    void browsingForAProgramKeepsItsFolder() {
+        const std::string folder = m_fixture->home.path() + "/tools";
+        std::filesystem::create_directories(folder);
+        const std::string program = folder + "/convert.sh";
+        std::ofstream(program) << "#!/bin/sh\n";
+        std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+        auto [dialog, page] = m_fixture->showPage<TransmitOptionsPage>(OptionsDialog::kTransmit);
+        page->sendRun()->setChecked(true);
+        QString title;
+        test::WhenShown<QFileDialog>([&](QFileDialog* picker) {
+            title = picker->windowTitle();
+            // Typed as a whole path, the name does not wait for the folder's listing to load.
+            auto* name = picker->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name != nullptr);
+            name->setText(QString::fromStdString(program));
+            static_cast<QDialog*>(picker)->accept();
+        });
+        QTest::mouseClick(page->browseProgram(), Qt::LeftButton);
+        QCOMPARE(title, QStringLiteral("Browse for exe"));
+        QCOMPARE(page->programField()->text(), QString::fromStdString(program));
+        QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "OpenExeDir", ""), folder);
+    }
+
+    void sendDialogStartsWithTheLastAddressAndRefusesAnImplausibleOne() {
+        m_fixture->settings.Write(setting::kEmailDialogTo, "last@example.org");
+        auto dialog = showSendDialog();
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Send to Email Address"));
+        QCOMPARE(dialog->addressField()->text(), QStringLiteral("last@example.org"));
+        send(*dialog, "  ann@example ");
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(test::ShownBalloon::Current().text,
+                 QStringLiteral("Please enter a valid email address."));
+        QCOMPARE(test::ShownBalloon::Current().field, dialog->addressField());
+        QVERIFY(m_sent.empty());
+        QCOMPARE(m_fixture->settings.Read(setting::kEmailDialogTo), "last@example.org");
+    }
+
+    void sendDialogSendsTheRecordingBehindAProgressWindowAndCloses() {
+        m_fixture->settings.Write(setting::kReplyToEmail, "me@example.net");
+        auto dialog = showSendDialog();
+        send(*dialog, " ann@example.org ");
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+        QCOMPARE(m_fixture->prompter.progressTitles(), std::vector<std::string>{"Sending Email"});
+        QCOMPARE(m_sent.size(), std::size_t(1));
+        QCOMPARE(m_sent[0].to, "ann@example.org");
+        QCOMPARE(m_sent[0].subject, "Sonaro Sound Recorder Attachment");
+        QCOMPARE(m_sent[0].body, "Please see the attachment sent by Sonaro Sound Recorder.");
+        QCOMPARE(m_sent[0].attachments, std::vector<std::string>{"/rec/take 1.wav"});
+        QCOMPARE(m_sent[0].replyTo, "me@example.net");
+        QCOMPARE(m_fixture->settings.Read(setting::kEmailDialogTo), "ann@example.org");
+    }
+
+    void aFailedSendStaysOpenWithTheComplaint() {
+        m_sendResult = SendResult::Failed;
+        auto dialog = showSendDialog();
+        send(*dialog, "ann@example.org");
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->result(), int(QDialog::Rejected));
+        QCOMPARE(test::ShownBalloon::Current().text,
+                 QStringLiteral("Unable to send the email, please check your settings and the "
+                                "address you are sending to."));
+    }
+
+    void unseenEmailSettingsOpenBeforeSendingAndTheirCancelSendsNothing() {
+        auto dialog = showSendDialog(false);
+        bool opened = false;
+        test::WhenShown<EmailSettingsDialog>([&opened](EmailSettingsDialog* settings) {
+            opened = true;
+            settings->reject();
+        });
+        send(*dialog, "ann@example.org");
+        QVERIFY(opened);
+        QVERIFY(dialog->isVisible());
+        QVERIFY(m_sent.empty());
+    }
+
+    void opensOnTheStoredInputAndShowsItsLevel() {
+        test::ScriptedWaveInList devices(inputs());
+        m_fixture->settings.WriteSettingString("Settings", "RecordDevice", "USB Microphone");
+        m_fixture->settings.WriteSettingInt("Settings", "RecordDeviceChannel", 2);
+        m_fixture->settings.WriteSettingInt("Settings", "RecordVolume", -6);
+        LRecordSettingDlg dialog(m_fixture->settings, devices, m_uiDispatcher, m_fixture->prompter);
+        QCOMPARE(dialog.deviceList()->count(), 4);
+        QCOMPARE(dialog.deviceList()->currentText(), QString("USB Microphone"));
+        QCOMPARE(dialog.sourceList()->currentText(), QString("Line In"));
+        QCOMPARE(dialog.volumeSlider()->value(), -6);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(dialog.volumeSlider()->isVisible());
+        QVERIFY(!dialog.mixerButton()->isVisible());
+        QVERIFY(dialog.levelBar()->isEnabled());
+        QTRY_VERIFY(dialog.levelBar()->levels().levels[0] > -20);
+        QVERIFY(devices.mixerLog().back() == "1/1/-6");
+        QVERIFY(test::SaveScreenshot(dialog, "record_volume_dialog.png"));
+
+        // Moving the volume applies it at once.
+        QLineEdit* box = dialog.volumeSlider()->numberBox();
+        box->selectAll();
+        QTest::keyClicks(box, "-3");
+        QCOMPARE(devices.mixerLog().back(), std::string("1/1/-3"));
+
+        dialog.accept();
+        QVERIFY(!dialog.monitoring());
+        QCOMPARE(m_fixture->settings.ReadSettingInt("Settings", "RecordVolume", 0), -3L);
+        QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "RecordDevice", ""),
+                 std::string("USB Microphone"));
+    }
+
+    void theSystemMixerSourceOffersTheSoundSettings() {
+        test::ScriptedWaveInList devices(inputs());
+        LRecordSettingDlg dialog(m_fixture->settings, devices, m_uiDispatcher, m_fixture->prompter);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.sourceList()->currentIndex(), 0);
+        QCOMPARE(dialog.sourceList()->currentText(), QString("Windows Record Mixer"));
+        QVERIFY(dialog.mixerButton()->isVisible());
+        QVERIFY(!dialog.volumeSlider()->isVisible());
+
+        // Choosing another device refills the sources and monitors it.
+        const int created = devices.devicesCreated();
+        dialog.deviceList()->setCurrentIndex(2);
+        emit dialog.deviceList()->activated(2);
+        QCOMPARE(dialog.sourceList()->count(), 3);
+        QTRY_VERIFY(devices.devicesCreated() > created);
+        dialog.sourceList()->setCurrentIndex(1);
+        emit dialog.sourceList()->activated(1);
+        QVERIFY(dialog.volumeSlider()->isVisible());
+        QVERIFY(!dialog.mixerButton()->isVisible());
+
+        // A device that does not open leaves the bar disabled.
+        dialog.deviceList()->setCurrentIndex(3);
+        emit dialog.deviceList()->activated(3);
+        QVERIFY(!dialog.levelBar()->isEnabled());
+
+        dialog.reject();
+        QVERIFY(!dialog.monitoring());
+        QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "RecordDevice", "unset"),
+                 std::string("unset"));
+    }
+
+    void theMixerButtonStartsPavucontrolOrSaysItIsMissing() {
+        test::ScriptedWaveInList devices(inputs());
+        const std::string bin = m_fixture->home.path() + "/bin";
+        QVERIFY(QDir().mkpath(QString::fromStdString(bin)));
+        std::optional<test::ScopedEnv> path(std::in_place, "PATH", bin);
+        LRecordSettingDlg dialog(m_fixture->settings, devices, m_uiDispatcher, m_fixture->prompter);
+        dialog.mixerButton()->click();
+        QCOMPARE(m_fixture->prompter.shown().size(), 1u);
+        QVERIFY(m_fixture->prompter.shown()[0].text.find("pavucontrol") != std::string::npos);
+
+        const std::string marker = m_fixture->home.path() + "/started";
+        {
+            std::ofstream script(bin + "/pavucontrol");
+            script << "#!/bin/sh\necho \"$@\" > '" << marker << "'\n";
+        }
+        chmod((bin + "/pavucontrol").c_str(), 0755);
+        dialog.mixerButton()->click();
+        path.reset();
+        QTRY_VERIFY(QFile::exists(QString::fromStdString(marker)));
+        QCOMPARE(m_fixture->prompter.shown().size(), 1u);
+    }
+
   private:
+    void writeThunderbirdProfile() {
+        const std::string base = m_fixture->home.path() + "/.thunderbird";
+        std::filesystem::create_directories(base + "/x1.default");
+        std::ofstream(base + "/profiles.ini") << "[Profile0]\nName=default\nIsRelative=1\n"
+                                                 "Path=x1.default\nDefault=1\n";
+        std::ofstream(base + "/x1.default/prefs.js")
+            << "user_pref(\"mail.accountmanager.defaultaccount\", \"account1\");\n"
+               "user_pref(\"mail.account.account1.identities\", \"id1\");\n"
+               "user_pref(\"mail.identity.id1.useremail\", \"ann@example.net\");\n"
+               "user_pref(\"mail.smtp.defaultserver\", \"smtp1\");\n"
+               "user_pref(\"mail.smtpserver.smtp1.hostname\", \"smtp.example.net\");\n";
+    }
+
+    std::unique_ptr<LEmailSendDlg> showSendDialog(bool settingsSeen = true) {
+        m_fixture->settings.Write(setting::kEmailSetViewed, settingsSeen);
+        auto dialog = std::make_unique<LEmailSendDlg>(
+            m_fixture->services, m_dispatcher,
+            [this](const MailMessage& message, NetTask&) {
+                m_sent.push_back(message);
+                return m_sendResult;
+            },
+            "/rec/take 1.wav");
+        dialog->show();
+        return dialog;
+    }
+    static void send(LEmailSendDlg& dialog, const char* address) {
+        dialog.addressField()->setText(QString::fromLatin1(address));
+        dialog.okButton()->click();
+    }
+
     // The settings database as it is on disk: any write, even of an unchanged value, changes it.
     std::string storedSettings() const {
         const std::string& database = m_fixture->paths.userRegistry;
@@ -675,7 +1105,11 @@ class OptionsDialogTest : public QObject {
         QVERIFY(accepted);
     }
 
-    std::unique_ptr<test::OptionsFixture> m_fixture;
+    std::unique_ptr<OptionsFixture> m_fixture;
+    test::ManualDispatcher m_dispatcher;
+    QtUiDispatcher m_uiDispatcher;
+    std::vector<MailMessage> m_sent;
+    SendResult m_sendResult = SendResult::Ok;
 };
 
 }  // namespace sonaro
