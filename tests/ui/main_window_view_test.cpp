@@ -251,13 +251,20 @@ class MainWindowViewTest : public QObject {
         }
     }
 
-    void floatKeepsThePlace() {
+    // A first run offers the setup only on a display; floating keeps the window where it is.
+    void firstRunSetupWaitsForADisplayAndFloatKeepsThePlace() {
         test::WindowRig rig;
         MainWindow& window = rig.open();
         const test::WindowParts parts(window);
         window.move(30, 40);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::qWait(LRecordingSession::kFirstRunMs + 200);
+        QCOMPARE(rig.settings.ReadSettingString("Settings", "InstallWizRun", "unset"),
+                 std::string("unset"));
+        QCOMPARE(parts.statusBar->findChild<QLabel*>()->text(),
+                 QString("Sonaro Sound Recorder v 3.03"));
+
         const QPoint where = window.pos();
         window.RunCommand(cmd::kFloat);
         QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -278,18 +285,6 @@ class MainWindowViewTest : public QObject {
         QCOMPARE(display.indicatorText(), QStringLiteral("Waiting for voice input..."));
         display.showIndicator(9);
         QCOMPARE(display.indicatorText(), QString());
-    }
-
-    void firstRunSetupWaitsForADisplay() {
-        test::WindowRig rig;
-        MainWindow& window = rig.open();
-        const test::WindowParts parts(window);
-        window.show();
-        QTest::qWait(LRecordingSession::kFirstRunMs + 200);
-        QCOMPARE(rig.settings.ReadSettingString("Settings", "InstallWizRun", "unset"),
-                 std::string("unset"));
-        QCOMPARE(parts.statusBar->findChild<QLabel*>()->text(),
-                 QString("Sonaro Sound Recorder v 3.03"));
     }
 
     // Closing keeps the program running. Without a tray a hidden window could not be found

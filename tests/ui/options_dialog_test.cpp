@@ -310,6 +310,10 @@ class OptionsDialogTest : public QObject {
     }
 
     void generalPageIntervalAndLogonEntry() {
+        // A file where the autostart folder belongs: the entry cannot be made, even by root.
+        std::filesystem::create_directories(m_fixture->paths.configHome);
+        const std::string blocked = m_fixture->paths.configHome + "/autostart";
+        test::WriteTextFile(blocked, "x");
         auto [dialog, page] = m_fixture->showPage<GeneralOptionsPage>(OptionsDialog::kGeneral);
         QVERIFY(!page->intervalField()->isEnabled());
         page->intervalTone()->setChecked(true);
@@ -320,25 +324,16 @@ class OptionsDialogTest : public QObject {
 
         page->intervalField()->setText("45");
         page->runAtLogon()->setChecked(true);
+        QVERIFY(!test::Accepts(*dialog));
+        QCOMPARE(m_fixture->prompter.shown().back().title, "Access Error");
+        QCOMPARE(m_fixture->prompter.shown().back().icon, PromptIcon::Error);
+
+        std::filesystem::remove(blocked);
         QVERIFY(test::Accepts(*dialog));
         QVERIFY(m_fixture->autostart.IsEnabled());
-        std::ifstream entry(m_fixture->autostart.entryPath());
-        const std::string text((std::istreambuf_iterator<char>(entry)), {});
+        const std::string text = test::ReadTextFile(m_fixture->autostart.entryPath());
         QVERIFY(text.find("Exec=\"/opt/sonaro/bin/sonaro\" -logon") != std::string::npos);
         QCOMPARE(m_fixture->settings.ReadSettingInt("Settings", "IntervalSecs", 0), 45L);
-    }
-
-    void logonEntryThatCannotBeWrittenGivesAccessError() {
-        // A file where the autostart folder belongs: the entry cannot be made, even by root.
-        std::filesystem::create_directories(m_fixture->paths.configHome);
-        std::ofstream(m_fixture->paths.configHome + "/autostart") << "x";
-        OptionsDialog dialog(m_fixture->services, OptionsDialog::kGeneral);
-        dialog.show();
-        dialog.page<GeneralOptionsPage>(OptionsDialog::kGeneral)->runAtLogon()->setChecked(true);
-        QVERIFY(!test::Accepts(dialog));
-        const auto& box = m_fixture->prompter.shown().back();
-        QCOMPARE(box.title, "Access Error");
-        QCOMPARE(box.icon, PromptIcon::Error);
     }
 
     void folderPickerRefusesAFullVolume() {
@@ -386,7 +381,7 @@ class OptionsDialogTest : public QObject {
         QVERIFY(!PromptForFileName(nullptr));
     }
 
-    void openOptionsFromTheMainWindowRefreshesIt() {
+    void optionsFromTheMainWindowRefreshItAndFixedKeysStayWithIt() {
         test::CountingCommands commands;
         Application application(m_fixture->settings, m_fixture->formats, commands);
         MainWindow window(application, m_fixture->settings);
@@ -427,16 +422,9 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(m_fixture->settings.ReadSettingInt("Settings", "RecordDeviceChannel", 0), 2L);
         QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "RecordDevice", ""),
                  "[Default Sound In]");
-    }
 
-    // The fixed keys (Space, F5, F1, ...) act in the main window only; dialogs opened over it
-    // keep them.
-    void fixedKeysStayWithTheMainWindow() {
-        test::CountingCommands commands;
-        Application application(m_fixture->settings, m_fixture->formats, commands);
-        MainWindow window(application, m_fixture->settings);
-        window.show();
-        const test::WindowParts parts(window);
+        // The fixed keys (Space, F5, F1, ...) act in the main window only; dialogs opened over it
+        // keep them.
         QSignalSpy shortcuts(parts.shortcuts, &ShortcutFilter::command);
         {
             OptionsDialog dialog(m_fixture->services, OptionsDialog::kGeneral, &window);
@@ -931,22 +919,8 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(m_fixture->settings.Read(setting::kEmailDialogTo), "last@example.org");
     }
 
-    void sendDialogSendsTheRecordingBehindAProgressWindowAndCloses() {
+    void aFailedSendStaysOpenWithTheComplaintAndASendCloses() {
         m_fixture->settings.Write(setting::kReplyToEmail, "me@example.net");
-        auto dialog = showSendDialog();
-        send(*dialog, " ann@example.org ");
-        QCOMPARE(dialog->result(), int(QDialog::Accepted));
-        QCOMPARE(m_fixture->prompter.progressTitles(), std::vector<std::string>{"Sending Email"});
-        QCOMPARE(m_sent.size(), std::size_t(1));
-        QCOMPARE(m_sent[0].to, "ann@example.org");
-        QCOMPARE(m_sent[0].subject, "Sonaro Sound Recorder Attachment");
-        QCOMPARE(m_sent[0].body, "Please see the attachment sent by Sonaro Sound Recorder.");
-        QCOMPARE(m_sent[0].attachments, std::vector<std::string>{"/rec/take 1.wav"});
-        QCOMPARE(m_sent[0].replyTo, "me@example.net");
-        QCOMPARE(m_fixture->settings.Read(setting::kEmailDialogTo), "ann@example.org");
-    }
-
-    void aFailedSendStaysOpenWithTheComplaint() {
         m_sendResult = SendResult::Failed;
         auto dialog = showSendDialog();
         send(*dialog, "ann@example.org");
@@ -955,6 +929,19 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(test::ShownBalloon::Current().text,
                  QStringLiteral("Unable to send the email, please check your settings and the "
                                 "address you are sending to."));
+
+        m_sendResult = SendResult::Ok;
+        send(*dialog, " ann@example.org ");
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+        QCOMPARE(m_fixture->prompter.progressTitles(),
+                 (std::vector<std::string>{"Sending Email", "Sending Email"}));
+        QCOMPARE(m_sent.size(), std::size_t(2));
+        QCOMPARE(m_sent[1].to, "ann@example.org");
+        QCOMPARE(m_sent[1].subject, "Sonaro Sound Recorder Attachment");
+        QCOMPARE(m_sent[1].body, "Please see the attachment sent by Sonaro Sound Recorder.");
+        QCOMPARE(m_sent[1].attachments, std::vector<std::string>{"/rec/take 1.wav"});
+        QCOMPARE(m_sent[1].replyTo, "me@example.net");
+        QCOMPARE(m_fixture->settings.Read(setting::kEmailDialogTo), "ann@example.org");
     }
 
     void unseenEmailSettingsOpenBeforeSendingAndTheirCancelSendsNothing() {

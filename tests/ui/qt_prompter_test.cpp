@@ -55,13 +55,21 @@ class ScriptedJob final : public LProgressReporter {
     bool m_untilStopped;
 };
 
-QProgressDialog* openProgressDialog() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* dialog = qobject_cast<QProgressDialog*>(widget); dialog && dialog->isVisible()) {
-            return dialog;
+// Runs `job` behind the prompter's progress window and hands the window to `watch` every few ms.
+template <typename Watch>
+void RunWatched(LProgressReporter& job, Watch watch) {
+    QtPrompter prompter;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QProgressDialog*>(widget);
+                dialog && dialog->isVisible()) {
+                watch(dialog);
+            }
         }
-    }
-    return nullptr;
+    });
+    timer.start(5);
+    prompter.RunWithProgress("Install-on-Demand", job);
 }
 
 }  // namespace
@@ -115,18 +123,12 @@ class QtPrompterTest : public QObject {
     void progressWindowShowsTheJobUntilItEnds() {
         QtUiDispatcher dispatcher;
         ScriptedJob job(dispatcher, false);
-        QtPrompter prompter;
         QString label;
         int value = -1;
-        QTimer watch;
-        connect(&watch, &QTimer::timeout, this, [&] {
-            if (QProgressDialog* dialog = openProgressDialog()) {
-                label = dialog->labelText();
-                value = dialog->value();
-            }
+        RunWatched(job, [&](QProgressDialog* dialog) {
+            label = dialog->labelText();
+            value = dialog->value();
         });
-        watch.start(5);
-        prompter.RunWithProgress("Install-on-Demand", job);
         QVERIFY(!job.IsRunning());
         QTRY_COMPARE(label,
                      QStringLiteral("Connecting to ftp.example.org\nSending Untitled 001.wav"));
@@ -136,17 +138,11 @@ class QtPrompterTest : public QObject {
     void cancelInTheProgressWindowEndsTheJob() {
         QtUiDispatcher dispatcher;
         ScriptedJob job(dispatcher, true);
-        QtPrompter prompter;
-        QTimer cancelSoon;
-        connect(&cancelSoon, &QTimer::timeout, this, [&] {
-            if (QProgressDialog* dialog = openProgressDialog()) {
-                if (auto* button = dialog->findChild<QPushButton*>()) {
-                    button->click();
-                }
+        RunWatched(job, [](QProgressDialog* dialog) {
+            if (auto* button = dialog->findChild<QPushButton*>()) {
+                button->click();
             }
         });
-        cancelSoon.start(10);
-        prompter.RunWithProgress("Install-on-Demand", job);
         QVERIFY(job.stopped || job.cancelled);
         QVERIFY(!job.IsRunning());
     }

@@ -261,7 +261,7 @@ class RecordingsWindowTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void listsEveryRecordingWithItsTexts() {
+    void listsEveryRecordingWithItsTextsAndPlaysTheSelectedOne() {
         RecordingsRig rig;
         RecordingsWindow& window = rig.open();
         QCOMPARE(window.windowTitle(), QString("Find and Play Recordings"));
@@ -284,6 +284,37 @@ class RecordingsWindowTest : public QObject {
         rig.select("b");
         QVERIFY(play->isEnabled());
         QVERIFY(!rig.part<QToolBar>("toolbar")->actions().last()->isEnabled());
+        QVERIFY(rig.player() == nullptr);
+        QCOMPARE(window.RecordingFilePath(rig.rowOf("b")), rig.folder + "/b.wav");
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(rig.list(), Qt::Key_F9);
+        PlayerWindow* player = rig.player();
+        QVERIFY(player != nullptr);
+        QVERIFY(player->isVisible());
+        QCOMPARE(rig.settings.Read(setting::kCurrentSpeed), 100);
+        QCOMPARE(player->findChild<QLineEdit*>("name")->text(), QString("b"));
+        const std::vector<std::int16_t> expected = test::Pcm16Of(rig.noise);
+        QTRY_COMPARE(rig.outputs.script().snapshot().samples, expected);
+        QVERIFY(test::SaveScreenshot(*player, "recordings_player_window.png"));
+
+        // Space reaches the open player before the list.
+        QTest::keyClick(rig.list(), Qt::Key_Space);
+        QVERIFY(player->findChild<QToolButton*>("pause")->isChecked());
+        QVERIFY(rig.engine.IsStopped());
+
+        // Offscreen, the player keeps the activation until it closes.
+        QTest::keyClick(player, Qt::Key_Return);
+        QVERIFY(!player->isVisible());
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(rig.list(), Qt::Key_L, Qt::ControlModifier);
+        QCOMPARE(rig.settings.Read(setting::kCurrentSpeed), rig.settings.Read(setting::kSlowSpeed));
+        QVERIFY(rig.player() != nullptr && rig.player()->isVisible());
+
+        // A rescan closes the player.
+        rig.rescan();
+        QVERIFY(rig.player() == nullptr);
 
         auto* pages = rig.part<QTabWidget>("pages");
         for (int page = 0; page < pages->count(); ++page) {
@@ -647,43 +678,6 @@ class RecordingsWindowTest : public QObject {
         // The watcher sees the rename as the same recording, not as a new one.
         QTest::qWait(RecordingsWindow::kRefreshDelayMs * 3);
         QCOMPARE(rig.model()->rowCount(), 5);
-    }
-
-    void playsTheSelectedRecording() {
-        RecordingsRig rig;
-        RecordingsWindow& window = rig.open();
-        QVERIFY(rig.player() == nullptr);
-        rig.select("b");
-        QCOMPARE(window.RecordingFilePath(rig.rowOf("b")), rig.folder + "/b.wav");
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        QTest::keyClick(rig.list(), Qt::Key_F9);
-        PlayerWindow* player = rig.player();
-        QVERIFY(player != nullptr);
-        QVERIFY(player->isVisible());
-        QCOMPARE(rig.settings.Read(setting::kCurrentSpeed), 100);
-        QCOMPARE(player->findChild<QLineEdit*>("name")->text(), QString("b"));
-        const std::vector<std::int16_t> expected = test::Pcm16Of(rig.noise);
-        QTRY_COMPARE(rig.outputs.script().snapshot().samples, expected);
-        QVERIFY(test::SaveScreenshot(*player, "recordings_player_window.png"));
-
-        // Space reaches the open player before the list.
-        QTest::keyClick(rig.list(), Qt::Key_Space);
-        QVERIFY(player->findChild<QToolButton*>("pause")->isChecked());
-        QVERIFY(rig.engine.IsStopped());
-
-        // Offscreen, the player keeps the activation until it closes.
-        QTest::keyClick(player, Qt::Key_Return);
-        QVERIFY(!player->isVisible());
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        QTest::keyClick(rig.list(), Qt::Key_L, Qt::ControlModifier);
-        QCOMPARE(rig.settings.Read(setting::kCurrentSpeed), rig.settings.Read(setting::kSlowSpeed));
-        QVERIFY(rig.player() != nullptr && rig.player()->isVisible());
-
-        // A rescan closes the player.
-        rig.rescan();
-        QVERIFY(rig.player() == nullptr);
     }
 
     void showsRecordingsThatAppearWhileOpen() {
