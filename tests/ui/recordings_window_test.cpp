@@ -312,7 +312,6 @@ class RecordingsWindowTest : public QObject {
         QCOMPARE(rig.settings.Read(setting::kCurrentSpeed), rig.settings.Read(setting::kSlowSpeed));
         QVERIFY(rig.player() != nullptr && rig.player()->isVisible());
 
-        // A rescan closes the player.
         rig.rescan();
         QVERIFY(rig.player() == nullptr);
 
@@ -392,11 +391,10 @@ class RecordingsWindowTest : public QObject {
         QVERIFY(wavFormats.size() >= 7);
         const std::vector<std::string> others = {".mp3", ".aiff", ".aif", ".flac"};
         const std::size_t kinds = wavFormats.size() + others.size();
-        struct Expected {
-            std::string format;
-            int seconds;
-        };
-        std::map<QString, Expected> expected;
+        std::map<QString, std::string> formats;
+        std::map<QString, int> durations;
+        int twoSecondsOrMore = 0;
+        int threeSeconds = 0;
         for (std::size_t i = 0; i < 200; ++i) {
             const std::size_t kind = i % kinds;
             const int seconds = static_cast<int>(i / kinds % 4);
@@ -409,7 +407,10 @@ class RecordingsWindowTest : public QObject {
                          ? rig.recordings.MakeWav(path, seconds + 0.25, wavFormats[kind])
                          : rig.recordings.Make(path, seconds + 0.25),
                      qPrintable(name));
-            expected[name] = {format, seconds};
+            formats[name] = format;
+            durations[name] = seconds;
+            twoSecondsOrMore += seconds >= 2;
+            threeSeconds += seconds == 3;
         }
         rig.openOn(folder);
         QCOMPARE(rig.status(), QString("200 Recordings were found"));
@@ -417,21 +418,14 @@ class RecordingsWindowTest : public QObject {
             const QString name = QString::fromStdString(file.name);
             const int row = rig.rowOf(name);
             QVERIFY2(row >= 0, qPrintable(name));
-            QCOMPARE(rig.text(row, RecordingColumn::Format),
-                     QString::fromStdString(expected[name].format));
+            QCOMPARE(rig.text(row, RecordingColumn::Format), QString::fromStdString(formats[name]));
             QCOMPARE(rig.text(row, RecordingColumn::Duration),
-                     QString("0:00:0%1").arg(expected[name].seconds));
+                     QString("0:00:0%1").arg(durations[name]));
             QCOMPARE(rig.text(row, RecordingColumn::Size),
                      QString::fromStdString(SizeText(std::filesystem::file_size(file.path))));
             QCOMPARE(rig.text(row, RecordingColumn::DateCreated),
                      QString::fromStdString(DateText(file.created)));
         }
-        const auto countOf = [&](auto keep) {
-            return static_cast<int>(
-                std::count_if(expected.begin(), expected.end(),
-                              [&](const auto& each) { return keep(each.second); }));
-        };
-
         // Each column sorts both ways: another column keeps the direction, the same one turns it.
         for (int column : {1, 2, 3, 4, 0}) {
             rig.clickHeader(column);
@@ -443,16 +437,14 @@ class RecordingsWindowTest : public QObject {
         rig.part<QComboBox>("durationMode")->setCurrentIndex(2);
         rig.part<QLineEdit>("seconds")->setText("2");
         rig.rescan();
-        QCOMPARE(rig.model()->rowCount(),
-                 countOf([](const Expected& e) { return e.seconds >= 2; }));
+        QCOMPARE(rig.model()->rowCount(), twoSecondsOrMore);
         rig.part<QComboBox>("durationMode")->setCurrentIndex(0);
 
         rig.part<QCheckBox>("textOn")->setChecked(true);
         rig.part<QComboBox>("textColumn")->setCurrentIndex(1);
         rig.part<QLineEdit>("findText")->setText("0:00:03");
         rig.rescan();
-        QCOMPARE(rig.model()->rowCount(),
-                 countOf([](const Expected& e) { return e.seconds == 3; }));
+        QCOMPARE(rig.model()->rowCount(), threeSeconds);
         rig.part<QCheckBox>("textOn")->setChecked(false);
 
         // Every file was made today.
@@ -645,9 +637,9 @@ class RecordingsWindowTest : public QObject {
         window.close();
     }
 
-    void renamesInPlace() {
+    void renamesInPlaceAndFollowsTheFolder() {
         RecordingsRig rig;
-        rig.open();
+        RecordingsWindow& window = rig.open();
         const auto rename = [&](const QString& from, const QString& to) {
             rig.select(from);
             rig.list()->edit(rig.model()->index(rig.rowOf(from), 0));
@@ -657,17 +649,15 @@ class RecordingsWindowTest : public QObject {
             QTest::keyClick(editor, Qt::Key_Return);
         };
         // The delegate commits an edit after the key press is handled.
-        rename("b", "a.b");
-        QTRY_COMPARE(rig.prompter.shown().size(), std::size_t(1));
-        QCOMPARE(rig.prompter.shown()[0].text, std::string(kRenameFailedText));
-        QCOMPARE(rig.prompter.shown()[0].title, std::string("Warning"));
-        QVERIFY(rig.rowOf("b") >= 0);
-        QVERIFY(std::filesystem::exists(rig.folder + "/b.wav"));
-        rename("b", "one/two");
-        QTRY_COMPARE(rig.prompter.shown().size(), std::size_t(2));
-        QCOMPARE(rig.prompter.shown()[1].text, std::string(kRenameFailedText));
-        QCOMPARE(rig.prompter.shown()[1].title, std::string("Warning"));
-        QVERIFY(rig.rowOf("b") >= 0);
+        std::size_t warnings = 0;
+        for (const char* refused : {"a.b", "one/two"}) {
+            rename("b", refused);
+            ++warnings;
+            QTRY_COMPARE(rig.prompter.shown().size(), warnings);
+            QCOMPARE(rig.prompter.shown().back().text, std::string(kRenameFailedText));
+            QCOMPARE(rig.prompter.shown().back().title, std::string("Warning"));
+            QVERIFY(rig.rowOf("b") >= 0 && std::filesystem::exists(rig.folder + "/b.wav"));
+        }
 
         rename("b", "renamed");
         QTRY_VERIFY(rig.rowOf("renamed") >= 0);
@@ -678,14 +668,10 @@ class RecordingsWindowTest : public QObject {
         // The watcher sees the rename as the same recording, not as a new one.
         QTest::qWait(RecordingsWindow::kRefreshDelayMs * 3);
         QCOMPARE(rig.model()->rowCount(), 5);
-    }
 
-    void showsRecordingsThatAppearWhileOpen() {
-        RecordingsRig rig;
-        RecordingsWindow& window = rig.open();
-        std::filesystem::copy_file(rig.folder + "/b.wav", rig.folder + "/new take.wav");
+        std::filesystem::copy_file(rig.folder + "/renamed.wav", rig.folder + "/new take.wav");
         QTRY_COMPARE(rig.status(), QString("6 Recordings were found"));
-        QCOMPARE(rig.names(), QString("a.b b c long new take tone"));
+        QCOMPARE(rig.names(), QString("a.b c long new take renamed tone"));
         QCOMPARE(rig.text(rig.rowOf("new take"), RecordingColumn::Duration), QString("0:00:00"));
         rig.Record("later.aiff", 2);
         QTRY_COMPARE(rig.status(), QString("7 Recordings were found"));
@@ -825,14 +811,12 @@ class RecordingsWindowTest : public QObject {
         PlayerRig rig;
         rig.script().SetAutoPlay(true);
         PlayerWindow& window = rig.open();
-        QCOMPARE(window.objectName(), QString("LPlayDlg"));
         QTRY_VERIFY(rig.engine.IsStopped());
         QCOMPARE(rig.output().samples, rig.file);
         QCOMPARE(rig.clock(), QString("0:00:02.00"));
         QCOMPARE(rig.part<QSlider>("seekBar")->value(), 100);
         QVERIFY(rig.part<QToolButton>("stop")->isChecked());
         QVERIFY(!rig.part<QToolButton>("play")->isChecked());
-        QCOMPARE(rig.part<QToolButton>("goToStart")->toolTip(), QString("Go to Start (Home)"));
 
         // Playing again from the end starts over.
         rig.key(Qt::Key_F9);
