@@ -1,28 +1,15 @@
-#include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QStatusBar>
-#include <QTimer>
-#include <QToolBar>
-#include <QToolButton>
 #include <QtTest>
 
-#include "app/application.h"
 #include "app/window_commands.h"
 #include "formats/format_settings.h"
 #include "support/activity_record.h"
 #include "support/settings_home.h"
-#include "ui/collapsible_panel.h"
 #include "ui/dialog_units.h"
-#include "ui/main_menu_bar.h"
-#include "ui/status_display.h"
-#include "ui/transport_buttons.h"
-#include "ui/tray_controller.h"
 #include "window_rig.h"
 
 namespace sonaro {

@@ -17,7 +17,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -26,7 +25,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/application.h"
 #include "app/hot_keys.h"
 #include "app/window_commands.h"
 #include "formats/format_settings.h"
@@ -34,7 +32,6 @@
 #include "net/mail_account_discovery.h"
 #include "net/mail_message.h"
 #include "platform/openssl_secret_cipher.h"
-#include "platform/qt_ui_dispatcher.h"
 #include "platform/xdg_autostart.h"
 #include "record/file_naming.h"
 #include "settings/setting_names.h"
@@ -45,8 +42,6 @@
 #include "support/scripted_wave_in.h"
 #include "support/settings_home.h"
 #include "ui/aiff_encode_dialog.h"
-#include "ui/balloon_tip.h"
-#include "ui/collapsible_panel.h"
 #include "ui/email_send_dlg.h"
 #include "ui/email_settings_dialog.h"
 #include "ui/flac_encode_dialog.h"
@@ -56,7 +51,6 @@
 #include "ui/hot_keys_page.h"
 #include "ui/ldb_display.h"
 #include "ui/ldb_edit.h"
-#include "ui/main_window.h"
 #include "ui/mp3_encode_dialog.h"
 #include "ui/naming_dialogs.h"
 #include "ui/options_dialog.h"
@@ -64,11 +58,9 @@
 #include "ui/opus_encode_dialog.h"
 #include "ui/output_options_page.h"
 #include "ui/press_key_dialog.h"
-#include "ui/qt_key_codes.h"
 #include "ui/raw_format_dialog.h"
 #include "ui/record_options_page.h"
 #include "ui/record_setting_dlg.h"
-#include "ui/status_display.h"
 #include "ui/transmit_options_page.h"
 #include "ui/wave_encode_dialog.h"
 #include "widget_driving.h"
@@ -949,7 +941,7 @@ class OptionsDialogTest : public QObject {
         QVERIFY(m_sent.empty());
     }
 
-    void opensOnTheStoredInputAndShowsItsLevel() {
+    void recordVolumeDialogOpensOnTheStoredInputAndShowsItsLevel() {
         test::ScriptedWaveInList devices(inputs());
         m_fixture->settings.WriteSettingString("Settings", "RecordDevice", "USB Microphone");
         m_fixture->settings.WriteSettingInt("Settings", "RecordDeviceChannel", 2);
@@ -981,8 +973,10 @@ class OptionsDialogTest : public QObject {
                  std::string("USB Microphone"));
     }
 
-    void theSystemMixerSourceOffersTheSoundSettings() {
+    void recordVolumeDialogFollowsTheChosenInputAndSource() {
         test::ScriptedWaveInList devices(inputs());
+        const std::string bin = m_fixture->home.path() + "/bin";
+        QVERIFY(QDir().mkpath(QString::fromStdString(bin)));
         LRecordSettingDlg dialog(m_fixture->settings, devices, m_uiDispatcher, m_fixture->prompter);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -990,6 +984,17 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(dialog.sourceList()->currentText(), QString("Windows Record Mixer"));
         QVERIFY(dialog.mixerButton()->isVisible());
         QVERIFY(!dialog.volumeSlider()->isVisible());
+        std::optional<test::ScopedEnv> path(std::in_place, "PATH", bin);
+        dialog.mixerButton()->click();
+        QCOMPARE(m_fixture->prompter.shown().size(), 1u);
+        QVERIFY(m_fixture->prompter.shown()[0].text.find("pavucontrol") != std::string::npos);
+        const std::string marker = m_fixture->home.path() + "/started";
+        test::WriteTextFile(bin + "/pavucontrol", "#!/bin/sh\necho \"$@\" > '" + marker + "'\n");
+        chmod((bin + "/pavucontrol").c_str(), 0755);
+        dialog.mixerButton()->click();
+        path.reset();
+        QTRY_VERIFY(QFile::exists(QString::fromStdString(marker)));
+        QCOMPARE(m_fixture->prompter.shown().size(), 1u);
 
         // Choosing another device refills the sources and monitors it.
         const int created = devices.devicesCreated();
@@ -1011,25 +1016,6 @@ class OptionsDialogTest : public QObject {
         QVERIFY(!dialog.monitoring());
         QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "RecordDevice", "unset"),
                  std::string("unset"));
-    }
-
-    void theMixerButtonStartsPavucontrolOrSaysItIsMissing() {
-        test::ScriptedWaveInList devices(inputs());
-        const std::string bin = m_fixture->home.path() + "/bin";
-        QVERIFY(QDir().mkpath(QString::fromStdString(bin)));
-        std::optional<test::ScopedEnv> path(std::in_place, "PATH", bin);
-        LRecordSettingDlg dialog(m_fixture->settings, devices, m_uiDispatcher, m_fixture->prompter);
-        dialog.mixerButton()->click();
-        QCOMPARE(m_fixture->prompter.shown().size(), 1u);
-        QVERIFY(m_fixture->prompter.shown()[0].text.find("pavucontrol") != std::string::npos);
-
-        const std::string marker = m_fixture->home.path() + "/started";
-        test::WriteTextFile(bin + "/pavucontrol", "#!/bin/sh\necho \"$@\" > '" + marker + "'\n");
-        chmod((bin + "/pavucontrol").c_str(), 0755);
-        dialog.mixerButton()->click();
-        path.reset();
-        QTRY_VERIFY(QFile::exists(QString::fromStdString(marker)));
-        QCOMPARE(m_fixture->prompter.shown().size(), 1u);
     }
 
   private:

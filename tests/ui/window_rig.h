@@ -45,8 +45,6 @@ class WindowRig {
           commands(core.session),
           application(core.settings, core.formats, commands) {}
 
-    ~WindowRig() { window.reset(); }
-
     MainWindow& open() {
         window = std::make_unique<MainWindow>(application, settings);
         MainWindow::Services services;
