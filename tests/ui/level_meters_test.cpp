@@ -67,14 +67,6 @@ class LevelMetersTest : public QObject {
         QCOMPARE(scale.DraggedLevel(-18, 100, -5000), -36);
     }
 
-    void bandsShareTheHeight() {
-        QCOMPARE(BandOf(0, 2, 21, 1).top, 0);
-        QCOMPARE(BandOf(0, 2, 21, 1).height, 10);
-        QCOMPARE(BandOf(1, 2, 21, 1).top, 11);
-        QCOMPARE(BandOf(1, 2, 21, 1).height, 10);
-        QCOMPARE(BandOf(2, 3, 20, 1).height, 20 - 2 * 7);  // the last takes the remainder
-    }
-
     void voiceMeterPaintsFullAndEmptyBands() {
         VoiceLevelMeter meter;
         meter.resize(300, 30);
@@ -82,10 +74,9 @@ class LevelMetersTest : public QObject {
         const LevelSet loud = test::LevelsOf({12, 12});
         meter.SetLevels(&loud);
         const int y = 15;
-        const int zero = scale.LevelX(0);
         QCOMPARE(pixel(meter, scale.SegmentX(0), y), qColour(kMeterGreen));
         const int lastRed = scale.SegmentX(scale.SegmentCount(12) - 1);
-        QVERIFY(lastRed >= zero);
+        QVERIFY(lastRed >= scale.LevelX(0));
         QCOMPARE(pixel(meter, lastRed, y), qColour(kMeterRed));
         const LevelSet silence = test::LevelsOf({-127, -127});
         meter.SetLevels(&silence);
@@ -180,7 +171,13 @@ class LevelMetersTest : public QObject {
         QCOMPARE(scale.marker(1).position, 0);
     }
 
-    void playerMeterFillsAndRunsItsFallTimer() {
+    void bandsShareTheHeightAndThePlayerMeterFillsThem() {
+        QCOMPARE(BandOf(0, 2, 21, 1).top, 0);
+        QCOMPARE(BandOf(0, 2, 21, 1).height, 10);
+        QCOMPARE(BandOf(1, 2, 21, 1).top, 11);
+        QCOMPARE(BandOf(1, 2, 21, 1).height, 10);
+        QCOMPARE(BandOf(2, 3, 20, 1).height, 20 - 2 * 7);  // the last takes the remainder
+
         PlayerLevelMeter meter;
         meter.resize(300, 40);
         QVERIFY(!meter.fallTimerActive());

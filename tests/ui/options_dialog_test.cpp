@@ -170,15 +170,12 @@ class OptionsDialogTest : public QObject {
         dialog.show();
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Sonaro Options"));
         QCOMPARE(dialog.tabs()->currentIndex(), 3);
-        const std::pair<QString, const char*> pages[] = {{"Record", "options_record"},
-                                                         {"Output", "options_output"},
-                                                         {"Transmit", "options_transmit"},
-                                                         {"General", "options_general"},
-                                                         {"Hot-Keys", "options_hotkeys"}};
+        const QStringList titles = {"Record", "Output", "Transmit", "General", "Hot-Keys"};
         for (int i = 0; i < OptionsDialog::kPageCount; ++i) {
-            QCOMPARE(dialog.tabs()->tabText(i), pages[i].first);
+            QCOMPARE(dialog.tabs()->tabText(i), titles[i]);
             dialog.tabs()->setCurrentIndex(i);
-            QVERIFY(test::SaveScreenshot(dialog, QString(pages[i].second) + ".png"));
+            const QString name = "options_" + titles[i].toLower().remove('-') + ".png";
+            QVERIFY(test::SaveScreenshot(dialog, name));
         }
         QVERIFY(test::Accepts(dialog));
         QVERIFY(storedSettings() == settingsBefore);

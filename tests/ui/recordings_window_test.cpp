@@ -208,7 +208,6 @@ struct PlayerRig : PlaybackRig {
         window->Open();
         return *window;
     }
-    test::WaveOutScript& script() { return outputs.script(); }
     test::WaveOutScript::Snapshot output() { return outputs.script().snapshot(); }
     template <typename Part>
     Part* part(const char* name) const {
@@ -809,7 +808,7 @@ class RecordingsWindowTest : public QObject {
 
     void playsTheFileToItsEnd() {
         PlayerRig rig;
-        rig.script().SetAutoPlay(true);
+        rig.outputs.script().SetAutoPlay(true);
         PlayerWindow& window = rig.open();
         QTRY_VERIFY(rig.engine.IsStopped());
         QCOMPARE(rig.output().samples, rig.file);
@@ -831,7 +830,7 @@ class RecordingsWindowTest : public QObject {
         PlayerRig rig;
         rig.open();
         QTRY_COMPARE(rig.output().writtenFrames, kFrames);
-        rig.script().Hear(kRate);
+        rig.outputs.script().Hear(kRate);
         QTRY_COMPARE(rig.clock(), QString("0:00:01.00"));
         QVERIFY(rig.part<QToolButton>("play")->isChecked());
         QVERIFY(test::SaveScreenshot(*rig.window, "player_window.png"));
@@ -930,7 +929,7 @@ class RecordingsWindowTest : public QObject {
     void slowSpeedPlaysThroughTheStretch() {
         PlayerRig rig;
         rig.settings.Write(setting::kCurrentSpeed, 50);
-        rig.script().SetAutoPlay(true);
+        rig.outputs.script().SetAutoPlay(true);
         rig.open();
         QTRY_VERIFY(rig.engine.IsStopped() && rig.output().writtenFrames > 0);
         QVERIFY2(rig.output().writtenFrames > kFrames * 19 / 10, "half speed lasts twice as long");
@@ -940,7 +939,7 @@ class RecordingsWindowTest : public QObject {
         PlayerRig rig;
         rig.open();
         QTRY_COMPARE(rig.output().writtenFrames, kFrames);
-        rig.script().Hear(kRate / 2);
+        rig.outputs.script().Hear(kRate / 2);
         QTRY_COMPARE(rig.clock(), QString("0:00:00.50"));
 
         QTest::keyPress(rig.window.get(), Qt::Key_Right);
@@ -948,7 +947,7 @@ class RecordingsWindowTest : public QObject {
         QTRY_VERIFY(rig.output().writtenFrames > kRate / 4);
         QVERIFY2(!rig.writtenFrom(kRate / 4), "grains of the cue, not the file as it is");
         // Half a second heard at 1.5 times speed and more: normal play would show 1.00.
-        rig.script().Hear(kRate / 2);
+        rig.outputs.script().Hear(kRate / 2);
         QTRY_VERIFY(rig.clockMs() >= 1150);
 
         QTest::keyRelease(rig.window.get(), Qt::Key_Right);
@@ -961,7 +960,7 @@ class RecordingsWindowTest : public QObject {
         QVERIFY(rig.part<QToolButton>("play")->isChecked());
 
         // Forward that cannot start says so.
-        rig.script().FailOpen("the sound server went away");
+        rig.outputs.script().FailOpen("the sound server went away");
         QTest::keyPress(rig.window.get(), Qt::Key_Right);
         QTest::keyRelease(rig.window.get(), Qt::Key_Right);
         QCOMPARE(rig.prompter.shown().size(), std::size_t{1});
