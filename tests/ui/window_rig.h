@@ -70,7 +70,6 @@ class WindowRig {
     Application application;
     std::unique_ptr<MainWindow> window;
     const std::vector<std::string>& opened = core.opened;
-    const std::string& recordings = core.recordings;
 };
 
 // A part of `window` by its type, and by object name where the type is not enough.
