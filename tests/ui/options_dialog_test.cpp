@@ -81,8 +81,14 @@ struct OptionsFixture {
                      }
                      return result;
                  }),
-          devices({{.name = "Built-in Microphone", .sourceLines = {"Front Mic", "Line In"}},
-                   {.name = "USB Headset"}}),
+          devices({{"Built-in Microphone",
+                    {"Front Mic", "Line In"},
+                    {},
+                    false,
+                    nullptr,
+                    0,
+                    test::ScriptEnd::Stall},
+                   {"USB Headset", {}, {}, false, nullptr, 0, test::ScriptEnd::Stall}}),
           cipher(paths.dataDir + "/" + OpenSslSecretCipher::kKeyFileName),
           passwords(settings, &cipher),
           autostart(paths.configHome, "/opt/sonaro/bin/sonaro"),
@@ -131,17 +137,21 @@ struct OptionsFixture {
     OptionsServices services;
 };
 
-// Two inputs that play a tone for twenty seconds, and one that does not open.
+// An input that plays a tone for twenty seconds.
+test::ScriptedInput input(const char* name, std::vector<std::string> sources, double amplitude) {
+    test::ScriptedInput in;
+    in.name = name;
+    in.sourceLines = std::move(sources);
+    in.signal = test::ToneBetween(amplitude, 0, 600000);
+    in.frames = 44100 * 20;
+    return in;
+}
+
 std::vector<test::ScriptedInput> inputs() {
-    return {{.name = "Built-in Audio",
-             .sourceLines = {"Microphone"},
-             .signal = test::ToneBetween(0.05, 0, 600000),
-             .frames = 44100 * 20},
-            {.name = "USB Microphone",
-             .sourceLines = {"Microphone", "Line In"},
-             .signal = test::ToneBetween(0.6, 0, 600000),
-             .frames = 44100 * 20},
-            {.name = "Broken Input", .sourceLines = {"Microphone"}, .failOpen = true}};
+    test::ScriptedInput broken = input("Broken Input", {"Microphone"}, 0);
+    broken.failOpen = true;
+    return {input("Built-in Audio", {"Microphone"}, 0.05),
+            input("USB Microphone", {"Microphone", "Line In"}, 0.6), broken};
 }
 
 constexpr KeyCode kCtrlAltR = MakeKeyCode('R', kModCtrl | kModAlt);
@@ -663,6 +673,7 @@ class OptionsDialogTest : public QObject {
                                      "hot-key. Please choose another key.",
                                      second.keyText()}));
         QCOMPARE(store.HotKeys().size(), std::size_t{3});
+        second.reject();
 
         HotKeyDialog change(store, m_fixture->prompter, store.HotKeys()[0]);
         change.show();

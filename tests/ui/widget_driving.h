@@ -89,7 +89,8 @@ struct ShownBalloon {
 // Presses OK on a dialog that should refuse its values: the balloon that says why, or one titled
 // "accepted" when it took them.
 inline ShownBalloon RefusalOf(QDialog& dialog) {
-    return Accepts(dialog) ? ShownBalloon{QStringLiteral("accepted")} : ShownBalloon::Current();
+    return Accepts(dialog) ? ShownBalloon{QStringLiteral("accepted"), {}, nullptr}
+                           : ShownBalloon::Current();
 }
 
 inline char* toString(const ShownBalloon& balloon) {
