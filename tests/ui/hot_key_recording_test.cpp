@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "app/window_commands.h"
 #include "platform/x11_hot_key_registrar.h"
@@ -18,8 +19,8 @@
 
 namespace sonaro {
 
-// The program's window on a private Xvfb (the xcb platform), driven by xdotool: system-wide hot
-// keys while another program's window has the focus, and the F5 shortcut held down.
+// The program's window and the X11 key grabs on a private Xvfb (the xcb platform), driven by
+// xdotool: system-wide hot keys while another program's window has the focus, and F5 held down.
 class HotKeyRecordingTest : public QObject {
     Q_OBJECT
 
@@ -40,6 +41,39 @@ class HotKeyRecordingTest : public QObject {
         if (m_other != nullptr) {
             XCloseDisplay(m_other);
         }
+    }
+
+    void grabsReportOncePerPressAndAreRefusedWhenTaken() {
+        focusOtherWindow();
+        std::vector<int> pressed;
+        X11HotKeyRegistrar registrar([&](int id) { pressed.push_back(id); }, m_server.display());
+        QVERIFY(registrar.available());
+        QVERIFY(registrar.Register(0, MakeKeyCode('R', kModCtrl | kModAlt)));
+        QVERIFY(registrar.Register(1, MakeKeyCode(0x78, 0)));  // F9
+        QCOMPARE(xdotool({"key", "ctrl+alt+r"}), 0);
+        QTRY_COMPARE(pressed, std::vector<int>{0});
+        QCOMPARE(xdotool({"key", "r"}), 0);  // without the modifiers: not ours
+        QCOMPARE(xdotool({"key", "ctrl+alt+r"}), 0);
+        QTRY_COMPARE(pressed, (std::vector<int>{0, 0}));
+        // Held down through the auto-repeat delay: one report.
+        QCOMPARE(xdotool({"keydown", "F9", "sleep", "0.8", "keyup", "F9"}), 0);
+        QTRY_COMPARE(pressed, (std::vector<int>{0, 0, 1}));
+        QTest::qWait(100);
+        QCOMPARE(pressed.size(), 3u);
+        registrar.Unregister(1);
+        QCOMPARE(xdotool({"key", "F9"}), 0);
+        QTest::qWait(100);
+        QCOMPARE(pressed.size(), 3u);
+
+        X11HotKeyRegistrar first([](int) {}, m_server.display());
+        X11HotKeyRegistrar second([](int) {}, m_server.display());
+        QVERIFY(first.Register(0, MakeKeyCode('K', kModShift | kModCtrl)));
+        QVERIFY(!second.Register(0, MakeKeyCode('K', kModShift | kModCtrl)));
+        QVERIFY(second.Register(1, MakeKeyCode('J', kModShift | kModCtrl)));
+        QVERIFY(!first.Register(2, MakeKeyCode(0xE9, 0)));  // no key on this keyboard
+        X11HotKeyRegistrar nowhere([](int) {}, ":65000");
+        QVERIFY(!nowhere.available());
+        QVERIFY(!nowhere.Register(0, MakeKeyCode('R', kModCtrl)));
     }
 
     void hotKeyRecordsWhileAnotherWindowHasTheFocus() {

@@ -1,9 +1,12 @@
 #include <QApplication>
+#include <QLineEdit>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include "record/level_meter_scale.h"
 #include "record/peak_meter_scale.h"
 #include "ui/ldb_display.h"
+#include "ui/ldb_edit.h"
 #include "ui/player_level_meter.h"
 #include "ui/voice_level_meter.h"
 #include "widget_driving.h"
@@ -49,31 +52,19 @@ class LevelMetersTest : public QObject {
         QCOMPARE(scale.SegmentX(0), 7);
         QCOMPARE(scale.SegmentColour(scale.LevelX(0) - 1), kMeterGreen);
         QCOMPARE(scale.SegmentColour(scale.LevelX(0)), kMeterRed);
-    }
 
-    void voiceScaleRepaintsOnlyTheChangedStretch() {
-        const VoiceMeterScale scale(200, 6);
+        // Only the stretch between the old and the new levels is repainted.
         const PixelSpan span =
             scale.ChangedSpan(test::LevelsOf({-20, -30}), test::LevelsOf({-10, -24}));
         QCOMPARE(span.left, scale.LevelX(-30) - 1);
         QCOMPARE(span.right, scale.LevelX(-10) + 1);
-    }
 
-    void draggingKeepsTheMarkerUnderThePointer() {
-        const VoiceMeterScale scale(200, 6);
+        // Dragging keeps the marker under the pointer.
         QCOMPARE(scale.DraggedLevel(-18, 100, 100), -18);
         // 188 pixels hold 48 dB: 47 pixels to the right are 12 dB.
         QCOMPARE(scale.DraggedLevel(-18, 100, 147), -6);
         QCOMPARE(scale.DraggedLevel(-18, 100, 5000), 12);
         QCOMPARE(scale.DraggedLevel(-18, 100, -5000), -36);
-    }
-
-    void bandsShareTheHeight() {
-        QCOMPARE(BandOf(0, 2, 21, 1).top, 0);
-        QCOMPARE(BandOf(0, 2, 21, 1).height, 10);
-        QCOMPARE(BandOf(1, 2, 21, 1).top, 11);
-        QCOMPARE(BandOf(1, 2, 21, 1).height, 10);
-        QCOMPARE(BandOf(2, 3, 20, 1).height, 20 - 2 * 7);  // the last takes the remainder
     }
 
     void voiceMeterPaintsFullAndEmptyBands() {
@@ -83,10 +74,9 @@ class LevelMetersTest : public QObject {
         const LevelSet loud = test::LevelsOf({12, 12});
         meter.SetLevels(&loud);
         const int y = 15;
-        const int zero = scale.LevelX(0);
         QCOMPARE(pixel(meter, scale.SegmentX(0), y), qColour(kMeterGreen));
         const int lastRed = scale.SegmentX(scale.SegmentCount(12) - 1);
-        QVERIFY(lastRed >= zero);
+        QVERIFY(lastRed >= scale.LevelX(0));
         QCOMPARE(pixel(meter, lastRed, y), qColour(kMeterRed));
         const LevelSet silence = test::LevelsOf({-127, -127});
         meter.SetLevels(&silence);
@@ -95,16 +85,23 @@ class LevelMetersTest : public QObject {
         }
     }
 
-    void markerDragStopsAtTheTopOfTheRange() {
+    void rightClickShowsTheMarkerAndItsDragStopsAtTheTopOfTheRange() {
         VoiceLevelMeter meter;
         RecordingListener listener;
         meter.SetListener(&listener);
         meter.resize(400, 40);
-        meter.SetMarkerLabel("Voice Activate Level");
-        meter.SetMarkerShown(true);
+        meter.SetMarkerLabel("Voice Activate Level", "Enable Voice Activate",
+                             "Disable Voice Activate");
         meter.SetMarkerLevel(-18);
         meter.show();
         QVERIFY(QTest::qWaitForWindowExposed(&meter));
+        QCOMPARE(meter.toggleText(), QString("Enable Voice Activate"));
+        test::ChooseFromNextMenu();
+        test::RightClick(&meter, QPoint(20, 10));
+        QVERIFY(meter.markerShown());
+        QCOMPARE(listener.toggles, std::vector<bool>{true});
+        QCOMPARE(meter.toggleText(), QString("Disable Voice Activate"));
+
         const QPoint grip = meter.tabRect().center();
         QTest::mousePress(&meter, Qt::LeftButton, {}, grip);
         QMouseEvent move(QEvent::MouseMove, QPointF(grip.x() + 2000, grip.y()),
@@ -124,24 +121,7 @@ class LevelMetersTest : public QObject {
         QCOMPARE(static_cast<int>(meter.markerLevel()), 12);
     }
 
-    void rightClickTogglesVoiceActivation() {
-        VoiceLevelMeter meter;
-        RecordingListener listener;
-        meter.SetListener(&listener);
-        meter.SetMarkerLabel("Voice Activate Level", "Enable Voice Activate",
-                             "Disable Voice Activate");
-        meter.resize(300, 30);
-        meter.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&meter));
-        QCOMPARE(meter.toggleText(), QString("Enable Voice Activate"));
-        test::ChooseFromNextMenu();
-        test::RightClick(&meter, QPoint(20, 10));
-        QVERIFY(meter.markerShown());
-        QCOMPARE(listener.toggles, std::vector<bool>{true});
-        QCOMPARE(meter.toggleText(), QString("Disable Voice Activate"));
-    }
-
-    void playerScaleTicksAndPositions() {
+    void playerScaleTicksPositionsAndColours() {
         QCOMPARE(PeakMeterScale::TickStep(300), 3);
         QCOMPARE(PeakMeterScale::TickStep(271), 3);
         QCOMPARE(PeakMeterScale::TickStep(270), 6);
@@ -157,10 +137,8 @@ class LevelMetersTest : public QObject {
         QCOMPARE(scale.LevelX(12), 300);
         QCOMPARE(scale.LevelX(0), scale.PositionOf(-12));
         QCOMPARE(scale.LevelX(-127), 0);
-    }
 
-    void playerColourStripRunsGreenYellowOrange() {
-        const PeakMeterScale scale(300);
+        // The colour strip runs green, yellow, orange.
         QCOMPARE(scale.ColourAt(0), (MeterRgb{0, 255, 0}));
         QCOMPARE(scale.ColourAt(75), (MeterRgb{128, 255, 0}));  // 127.5 rounded
         QCOMPARE(scale.ColourAt(150), (MeterRgb{255, 255, 0}));
@@ -193,7 +171,13 @@ class LevelMetersTest : public QObject {
         QCOMPARE(scale.marker(1).position, 0);
     }
 
-    void playerMeterFillsAndRunsItsFallTimer() {
+    void bandsShareTheHeightAndThePlayerMeterFillsThem() {
+        QCOMPARE(BandOf(0, 2, 21, 1).top, 0);
+        QCOMPARE(BandOf(0, 2, 21, 1).height, 10);
+        QCOMPARE(BandOf(1, 2, 21, 1).top, 11);
+        QCOMPARE(BandOf(1, 2, 21, 1).height, 10);
+        QCOMPARE(BandOf(2, 3, 20, 1).height, 20 - 2 * 7);  // the last takes the remainder
+
         PlayerLevelMeter meter;
         meter.resize(300, 40);
         QVERIFY(!meter.fallTimerActive());
@@ -235,6 +219,99 @@ class LevelMetersTest : public QObject {
         QCOMPARE(bar.grab().toImage().pixelColor(100, 4), QColor(40, 40, 40));
         bar.setEnabled(false);
         QCOMPARE(bar.grab().toImage().pixelColor(100, 4), QColor(Qt::gray));
+    }
+
+    void parsesTypedText() {
+        QCOMPARE(ParseDbEditText("-40"), -40);
+        QCOMPARE(ParseDbEditText("abc"), 0);
+        QCOMPARE(ParseDbEditText(""), 0);
+        QCOMPARE(ParseDbEditText("--5"), -127);
+        QCOMPARE(ParseDbEditText("-1x2dB"), -12);
+        QCOMPARE(ParseDbEditText("99999999999999"), 127);
+        QCOMPARE(DbEditText(-127), std::string("--dB"));
+        QCOMPARE(DbEditText(-200), std::string("--dB"));
+        QCOMPARE(DbEditText(-6), std::string("-6dB"));
+        QCOMPARE(DbEditText(0), std::string("0dB"));
+    }
+
+    void focusSelectsTheBoxAndTypingSetsTheClampedValueAtOnce() {
+        LDBEdit edit;
+        edit.resize(220, 24);
+        edit.setValue(-18);
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        QLineEdit* box = edit.numberBox();
+        QVERIFY(box != nullptr);
+        edit.activateWindow();
+        edit.setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(box->hasFocus());
+        QTRY_COMPARE(box->selectedText(), QString("-18dB"));
+        QSignalSpy changed(&edit, &LDBEdit::changed);
+        const auto typeText = [&](const QString& text) {
+            box->selectAll();
+            QTest::keyClick(box, Qt::Key_Delete);
+            QTest::keyClicks(box, text);
+        };
+        typeText("-40");
+        QCOMPARE(edit.value(), -36);
+        QVERIFY(!changed.isEmpty());
+        QCOMPARE(changed.last().first().toInt(), -36);
+        typeText("ab");
+        QCOMPARE(edit.value(), 0);
+        typeText("--5");
+        QCOMPARE(edit.value(), -36);  // -127, held to the minimum
+        typeText("30");
+        QCOMPARE(edit.value(), 12);
+        edit.setEnabled(false);
+        QVERIFY(!box->isEnabled());
+    }
+
+    void showsDashesAtTheBottomOfAWideRange() {
+        LDBEdit edit;
+        edit.setRange(-127, 12);
+        edit.setValue(-127);
+        QCOMPARE(edit.numberBox()->text(), QString("--dB"));
+        edit.setValue(-200);
+        QCOMPARE(edit.value(), -127);
+        edit.setValue(-12);
+        QCOMPARE(edit.numberBox()->text(), QString("-12dB"));
+    }
+
+    void mouseMovesTheThumbAndTellsAfterwards() {
+        LDBEdit edit;
+        edit.resize(260, 24);
+        edit.setValue(0);
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        QSignalSpy changed(&edit, &LDBEdit::changed);
+        QTest::mousePress(&edit, Qt::LeftButton, {}, QPoint(1, 12));
+        QCOMPARE(edit.value(), -36);
+        QCOMPARE(changed.count(), 0);  // posted, not sent
+        QVERIFY(changed.wait(1000));
+        QCOMPARE(changed.last().first().toInt(), -36);
+        const QRect slider = edit.sliderRect();
+        QMouseEvent move(QEvent::MouseMove, QPointF(slider.right(), 12),
+                         edit.mapToGlobal(QPointF(slider.right(), 12)), Qt::NoButton,
+                         Qt::LeftButton, {});
+        QApplication::sendEvent(&edit, &move);
+        QCOMPARE(edit.value(), 12);
+        QTest::mouseRelease(&edit, Qt::LeftButton, {}, QPoint(slider.right(), 12));
+        QCOMPARE(edit.numberBox()->text(), QString("12dB"));
+        QVERIFY(edit.thumbRect().right() <= slider.right());
+    }
+
+    void sliderOnlyStepsWithTheKeypadQuietly() {
+        LDBEdit edit(nullptr, true);
+        QVERIFY(edit.numberBox() == nullptr);
+        edit.resize(200, 20);
+        edit.setValue(-10);
+        QSignalSpy changed(&edit, &LDBEdit::changed);
+        QTest::keyClick(&edit, Qt::Key_Plus, Qt::KeypadModifier);
+        QTest::keyClick(&edit, Qt::Key_Plus, Qt::KeypadModifier);
+        QTest::keyClick(&edit, Qt::Key_Minus, Qt::KeypadModifier);
+        QCOMPARE(edit.value(), -9);
+        QTest::qWait(10);
+        QCOMPARE(changed.count(), 0);
     }
 };
 

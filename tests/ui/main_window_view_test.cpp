@@ -1,22 +1,15 @@
-#include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QStatusBar>
-#include <QTimer>
-#include <QToolBar>
-#include <QToolButton>
+#include <QScreen>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include "app/window_commands.h"
-#include "ui/collapsible_panel.h"
+#include "formats/format_settings.h"
+#include "support/activity_record.h"
+#include "support/settings_home.h"
 #include "ui/dialog_units.h"
-#include "ui/main_menu_bar.h"
-#include "ui/status_display.h"
-#include "ui/transport_buttons.h"
-#include "ui/tray_controller.h"
 #include "window_rig.h"
 
 namespace sonaro {
@@ -54,6 +47,20 @@ class PaintCounter : public QObject {
     bool eventFilter(QObject*, QEvent* event) override {
         paints += event->type() == QEvent::Paint ? 1 : 0;
         return false;
+    }
+};
+
+// A main window over counted commands and no session, for the command line and placement.
+struct BareWindow {
+    test::SettingsHome home;
+    SettingsStore& settings = home.settings;
+    FormatSettings formats{settings, home.path() + "/data"};
+    test::CountingCommands commands;
+    Application application{settings, formats, commands};
+    MainWindow window{application, settings};
+
+    std::string state() const {
+        return !window.isVisible() ? "hidden" : window.isMinimized() ? "minimised" : "shown";
     }
 };
 
@@ -105,16 +112,10 @@ class MainWindowViewTest : public QObject {
         parts.outputPanel->setExpanded(false);
         QCOMPARE(window.height(), withMeter);
         QVERIFY(test::SaveScreenshot(window, "main_window_idle.png"));
-    }
 
-    void statusBarMenuWithoutButtons() {
-        test::WindowRig rig;
-        QVERIFY(rig.show());
-        MainWindow& window = *rig.window;
-        const test::WindowParts parts(window);
+        // Without the buttons, the status bar and the toolbar hide from their own menus.
         window.RunCommand(cmd::kViewButtons);
         const int height = window.height();
-        QString chosen;
         test::ChooseFromNextMenu(&chosen);
         test::RightClick(parts.statusBar);
         QCOMPARE(chosen, QString("Hide StatusBar"));
@@ -144,8 +145,9 @@ class MainWindowViewTest : public QObject {
         QVERIFY(!parts.outputPanel->content()->isEnabled());
         QVERIFY(!parts.toolbarAction(cmd::kToolbarRecordings)->isEnabled());
         QVERIFY(!parts.toolbarAction(cmd::kToolbarOptions)->isEnabled());
-        for (int id : {cmd::kRecord, cmd::kOptions, cmd::kSetupWizard, cmd::kRecordingsWindow,
-                       cmd::kOptionsRecord, cmd::kOptionsKeys}) {
+        const int idleOnly[] = {cmd::kRecord,           cmd::kOptions,       cmd::kSetupWizard,
+                                cmd::kRecordingsWindow, cmd::kOptionsRecord, cmd::kOptionsKeys};
+        for (int id : idleOnly) {
             QVERIFY2(!enabled(parts, id), qPrintable(QString::number(id)));
         }
         QVERIFY(enabled(parts, cmd::kPause));
@@ -171,8 +173,7 @@ class MainWindowViewTest : public QObject {
         QVERIFY(!parts.transport->playBusy());
         QVERIFY(parts.inputPanel->content()->isEnabled());
         QVERIFY(parts.toolbarAction(cmd::kToolbarOptions)->isEnabled());
-        for (int id : {cmd::kRecord, cmd::kOptions, cmd::kSetupWizard, cmd::kRecordingsWindow,
-                       cmd::kOptionsRecord, cmd::kOptionsKeys}) {
+        for (int id : idleOnly) {
             QVERIFY(enabled(parts, id));
         }
         row = trayRow(parts);
@@ -237,13 +238,20 @@ class MainWindowViewTest : public QObject {
         }
     }
 
-    void floatKeepsThePlace() {
+    // A first run offers the setup only on a display; floating keeps the window where it is.
+    void firstRunSetupWaitsForADisplayAndFloatKeepsThePlace() {
         test::WindowRig rig;
         MainWindow& window = rig.open();
         const test::WindowParts parts(window);
         window.move(30, 40);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::qWait(LRecordingSession::kFirstRunMs + 200);
+        QCOMPARE(rig.settings.ReadSettingString("Settings", "InstallWizRun", "unset"),
+                 std::string("unset"));
+        QCOMPARE(parts.statusBar->findChild<QLabel*>()->text(),
+                 QString("Sonaro Sound Recorder v 3.03"));
+
         const QPoint where = window.pos();
         window.RunCommand(cmd::kFloat);
         QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -266,16 +274,90 @@ class MainWindowViewTest : public QObject {
         QCOMPARE(display.indicatorText(), QString());
     }
 
-    void firstRunSetupWaitsForADisplay() {
-        test::WindowRig rig;
-        MainWindow& window = rig.open();
-        const test::WindowParts parts(window);
-        window.show();
-        QTest::qWait(LRecordingSession::kFirstRunMs + 200);
-        QCOMPARE(rig.settings.ReadSettingString("Settings", "InstallWizRun", "unset"),
-                 std::string("unset"));
-        QCOMPARE(parts.statusBar->findChild<QLabel*>()->text(),
-                 QString("Sonaro Sound Recorder v 3.03"));
+    // Closing keeps the program running. Without a tray a hidden window could not be found
+    // again: "-hide" minimises it.
+    void closingAndHidingKeepTheWindowWithinReach() {
+        BareWindow rig;
+        QSignalSpy closed(&rig.window, &MainWindow::closedNow);
+        rig.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+        QVERIFY(!test::PartOf<TrayController>(rig.window)->hasIcon());
+        rig.window.close();
+        QVERIFY(rig.state() != "shown");
+        QCOMPARE(closed.count(), 0);
+        rig.application.ProcessCommandLine({"sonaro", "-SHOW"});
+        QCOMPARE(rig.state(), "shown");
+        rig.application.ProcessCommandLine({"sonaro", "-hide"});
+        QCOMPARE(rig.state(), "minimised");
+        rig.application.ProcessCommandLine({"sonaro", "-show"});
+        QCOMPARE(rig.state(), "shown");
+    }
+
+    void crashReportsNameTheCommandWhileItRuns() {
+        MarkActivityMainThread();
+        SetActivityPhase(ActivityPhase::Running);
+        BareWindow rig;
+        std::string during;
+        MainWindow::Services services;
+        services.formats = &rig.formats;
+        services.openOptions = [&during](int) {
+            char context[128];
+            FormatActivityContext(context, sizeof context);
+            during = context;
+        };
+        rig.window.SetServices(std::move(services));
+        rig.window.RunCommand(cmd::kToolbarOptions);
+        QCOMPARE(during, "Main(Cmd" + std::to_string(cmd::kToolbarOptions) + ")");
+        char after[128];
+        FormatActivityContext(after, sizeof after);
+        QCOMPARE(std::string(after),
+                 "MainUkn0(Msg0LstCmd" + std::to_string(cmd::kToolbarOptions) + ")");
+    }
+
+    void exitClosesOnceAndSavesThePosition() {
+        BareWindow rig;
+        QSignalSpy closed(&rig.window, &MainWindow::closedNow);
+        rig.window.move(40, 30);
+        rig.window.show();
+        rig.application.ProcessCommandLine({"sonaro", "-exit", "-exit"});
+        QCOMPARE(closed.count(), 0);  // "close now" is posted, not applied inside the options
+        QVERIFY(closed.wait(5000));
+        QTest::qWait(20);
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!rig.window.isVisible());
+        QCOMPARE(rig.settings.ReadSettingInt("MainWindow", "X", -1), rig.window.pos().x());
+        QCOMPARE(rig.settings.ReadSettingInt("MainWindow", "Y", -1), rig.window.pos().y());
+        QCOMPARE(rig.settings.ReadSettingString("Settings", "HaveRun", ""), std::string("1"));
+    }
+
+    void stopTimerCompletesAndExits() {
+        BareWindow rig;
+        QSignalSpy closed(&rig.window, &MainWindow::closedNow);
+        rig.application.ProcessCommandLine({"sonaro", "-ms", "50"});
+        QVERIFY(closed.wait(5000));
+        QCOMPARE(rig.commands.done, 1);
+    }
+
+    // Centred at first; a stored place off the desktop is pulled back onto it.
+    void placementKeepsTheWindowOnTheDesktop() {
+        const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+        BareWindow rig;
+        rig.window.PlaceWindow();
+        const QPoint centre = QRect(rig.window.pos(), rig.window.size()).center();
+        QVERIFY((centre - desktop.center()).manhattanLength() <= 2);
+        QVERIFY(rig.window.width() > rig.window.height());
+
+        rig.settings.WriteSettingInt("MainWindow", "X", desktop.right() + 500);
+        rig.settings.WriteSettingInt("MainWindow", "Y", -300);
+        MainWindow outside(rig.application, rig.settings);
+        outside.PlaceWindow();
+        QVERIFY(desktop.contains(QRect(outside.pos(), outside.size())));
+        QCOMPARE(outside.pos().y(), desktop.top());
+
+        rig.settings.WriteSettingInt("MainWindow", "Height", 100);
+        MainWindow stored(rig.application, rig.settings);
+        stored.PlaceWindow();
+        QCOMPARE(stored.pos(), QPoint(desktop.right() + 500, -300));
     }
 };
 

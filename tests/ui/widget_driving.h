@@ -86,6 +86,13 @@ struct ShownBalloon {
     bool operator==(const ShownBalloon&) const = default;
 };
 
+// Presses OK on a dialog that should refuse its values: the balloon that says why, or one titled
+// "accepted" when it took them.
+inline ShownBalloon RefusalOf(QDialog& dialog) {
+    return Accepts(dialog) ? ShownBalloon{QStringLiteral("accepted"), {}, nullptr}
+                           : ShownBalloon::Current();
+}
+
 inline char* toString(const ShownBalloon& balloon) {
     const QString field = balloon.field == nullptr
                               ? QStringLiteral("nothing")

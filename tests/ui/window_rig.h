@@ -45,8 +45,6 @@ class WindowRig {
           commands(core.session),
           application(core.settings, core.formats, commands) {}
 
-    ~WindowRig() { window.reset(); }
-
     MainWindow& open() {
         window = std::make_unique<MainWindow>(application, settings);
         MainWindow::Services services;
@@ -72,7 +70,6 @@ class WindowRig {
     Application application;
     std::unique_ptr<MainWindow> window;
     const std::vector<std::string>& opened = core.opened;
-    const std::string& recordings = core.recordings;
 };
 
 // A part of `window` by its type, and by object name where the type is not enough.
@@ -83,18 +80,7 @@ Part* PartOf(QWidget& window, const char* name = nullptr) {
 
 // The window's parts, as the tests reach them.
 struct WindowParts {
-    explicit WindowParts(QWidget& window)
-        : menu(PartOf<MainMenuBar>(window)),
-          tray(PartOf<TrayController>(window)),
-          transport(PartOf<TransportButtons>(window)),
-          meter(PartOf<VoiceLevelMeter>(window)),
-          display(PartOf<StatusDisplay>(window)),
-          inputPanel(PartOf<CollapsiblePanel>(window, "inputPanel")),
-          outputPanel(PartOf<CollapsiblePanel>(window, "outputPanel")),
-          toolbar(PartOf<QToolBar>(window)),
-          statusBar(PartOf<QStatusBar>(window)),
-          shortcuts(PartOf<ShortcutFilter>(window)),
-          folder(PartOf<QLineEdit>(window, "outputFolder")) {}
+    explicit WindowParts(QWidget& shown) : window(shown) {}
 
     QAction* toolbarAction(int command) const {
         for (QAction* action : toolbar->actions()) {
@@ -105,17 +91,18 @@ struct WindowParts {
         return nullptr;
     }
 
-    MainMenuBar* menu;
-    TrayController* tray;
-    TransportButtons* transport;
-    VoiceLevelMeter* meter;
-    StatusDisplay* display;
-    CollapsiblePanel* inputPanel;
-    CollapsiblePanel* outputPanel;
-    QToolBar* toolbar;
-    QStatusBar* statusBar;
-    ShortcutFilter* shortcuts;
-    QLineEdit* folder;
+    QWidget& window;
+    MainMenuBar* menu = PartOf<MainMenuBar>(window);
+    TrayController* tray = PartOf<TrayController>(window);
+    TransportButtons* transport = PartOf<TransportButtons>(window);
+    VoiceLevelMeter* meter = PartOf<VoiceLevelMeter>(window);
+    StatusDisplay* display = PartOf<StatusDisplay>(window);
+    CollapsiblePanel* inputPanel = PartOf<CollapsiblePanel>(window, "inputPanel");
+    CollapsiblePanel* outputPanel = PartOf<CollapsiblePanel>(window, "outputPanel");
+    QToolBar* toolbar = PartOf<QToolBar>(window);
+    QStatusBar* statusBar = PartOf<QStatusBar>(window);
+    ShortcutFilter* shortcuts = PartOf<ShortcutFilter>(window);
+    QLineEdit* folder = PartOf<QLineEdit>(window, "outputFolder");
 };
 
 }  // namespace sonaro::test
