@@ -4,11 +4,9 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
 #include <thread>
 
-#include "support/temp_home.h"
 
 namespace sonaro::test {
 namespace {
@@ -54,21 +52,12 @@ PulseServer::PulseServer() : m_folder(MakeTempDir("pulse")) {
         m_error = "pulseaudio could not be started: " + m_daemon.errorText();
         return;
     }
-    if (const char* previous = std::getenv("PULSE_SERVER"); previous != nullptr) {
-        m_hadServerVariable = true;
-        m_savedServerVariable = previous;
-    }
-    setenv("PULSE_SERVER", m_address.c_str(), 1);
+    m_serverVariable.emplace("PULSE_SERVER", m_address);
     m_running = waitUntilAnswering();
 }
 
 PulseServer::~PulseServer() {
     m_daemon.kill();
-    if (m_hadServerVariable) {
-        setenv("PULSE_SERVER", m_savedServerVariable.c_str(), 1);
-    } else {
-        unsetenv("PULSE_SERVER");
-    }
     RemoveTree(m_folder);
 }
 
