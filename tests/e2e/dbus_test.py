@@ -30,7 +30,7 @@ class DBusTest(RecordingTestCase):
         self.first = self.start_recording("-outdir", self.out)
         self.assertTrue(self.bus.wait_for_name(NAME), self.log_text(self.first))
         self.signals = self.bus.monitor(NAME)
-        self.assertTrue(wait_until(lambda: "Monitoring" in self.signals.text(), 10))
+        self.assertTrue(wait_until(lambda: "Monitoring" in self.signals(), 10))
 
     def remote(self, method, *args):
         return self.bus.call(NAME, PATH, REMOTE + "." + method, *args)
@@ -46,9 +46,9 @@ class DBusTest(RecordingTestCase):
         self.remote("Resume")
         self.remote("Done")
         self.assertEqual(self.bus.recorder("State"), "Idle")
-        self.assertTrue(wait_until(lambda: "RecordingCompleted" in self.signals.text(), 10))
-        self.assertIn("('%s',)" % path, self.signals.text())
-        self.assertIn("'State': <'Paused'>", self.signals.text())
+        self.assertTrue(wait_until(lambda: "RecordingCompleted" in self.signals(), 10))
+        self.assertIn("('%s',)" % path, self.signals())
+        self.assertIn("'State': <'Paused'>", self.signals())
         self.assertGreater(duration(path), 1.4)
         self.assertTone(path, 440)
 
@@ -86,7 +86,7 @@ class DBusTest(RecordingTestCase):
         self.assertEqual(self.player("PlaybackStatus"), "Paused")
         self.bus.call(MPRIS, MPRIS_PATH, PLAYER + ".Stop")
         self.assertTrue(wait_until(lambda: self.player("PlaybackStatus") == "Stopped", 10))
-        self.assertIn("'PlaybackStatus': <'Paused'>", self.signals.text())
+        self.assertIn("'PlaybackStatus': <'Paused'>", self.signals())
 
     def test_exit_ends_the_program(self):
         self.remote("Exit")

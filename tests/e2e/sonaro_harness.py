@@ -280,14 +280,22 @@ class SessionBus:
         return wait_until(lambda: self.has_owner(name), timeout)
 
     def monitor(self, name):
-        """Starts watching everything `name` sends; read with Monitor.text()."""
-        monitor = Monitor(self, name)
-        self.monitors.append(monitor)
-        return monitor
+        """Starts watching everything `name` sends; gives a function that reads what was seen."""
+        log = tempfile.TemporaryFile(mode="w+")
+        self.monitors.append((subprocess.Popen(
+            ["gdbus", "monitor", "--session", "--dest", name], env=self.env(), stdout=log,
+            stderr=subprocess.DEVNULL), log))
+
+        def seen():
+            log.seek(0)
+            return log.read()
+        return seen
 
     def stop(self):
-        for monitor in self.monitors:
-            monitor.stop()
+        for monitor, log in self.monitors:
+            monitor.terminate()
+            monitor.wait(timeout=10)
+            log.close()
         if self.process is not None:
             self.process.terminate()
             self.process.wait(timeout=10)
@@ -314,20 +322,3 @@ def start_double(test, bus, kind, output, name):
     test.addCleanup(lambda: (double.terminate(), double.wait(timeout=10)))
     test.assertTrue(bus.wait_for_name(name), "the %s double did not start" % kind)
 
-
-class Monitor:
-    def __init__(self, bus, name):
-        self.log = tempfile.TemporaryFile(mode="w+")
-        self.process = subprocess.Popen(["gdbus", "monitor", "--session", "--dest", name],
-                                        env=bus.env(), stdout=self.log,
-                                        stderr=subprocess.DEVNULL, text=True)
-
-    def text(self):
-        self.log.flush()
-        self.log.seek(0)
-        return self.log.read()
-
-    def stop(self):
-        self.process.terminate()
-        self.process.wait(timeout=10)
-        self.log.close()

@@ -26,15 +26,9 @@ void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
 
 std::vector<std::uint8_t> RunForOutput(const std::vector<std::string>& argv, bool& ok) {
     ChildProcess child;
-    SpawnOptions options;
-    options.argv = argv;
-    options.pipeStdout = true;
-    ok = child.start(options);
-    if (!ok) {
-        return {};
-    }
-    const std::string output = child.readAllOutput();
-    ok = child.wait(60000) == 0;
+    ok = child.start({argv, {}, false, true, {}});
+    const std::string output = ok ? child.readAllOutput() : std::string();
+    ok = ok && child.wait(60000) == 0;
     return {output.begin(), output.end()};
 }
 

@@ -7,7 +7,6 @@
 #include <fstream>
 #include <thread>
 
-
 namespace sonaro::test {
 namespace {
 
@@ -96,30 +95,19 @@ std::string PulseServer::log() const {
 int PulseServer::RunClient(const std::vector<std::string>& argv, std::string* output,
                            int timeoutMs) {
     ChildProcess client;
-    SpawnOptions options;
-    options.argv = argv;
-    options.extraEnvironment = environment();
-    options.pipeStdout = true;
-    if (!client.start(options)) {
+    if (!client.start({argv, environment(), false, true, {}})) {
         return -1;
     }
     std::string text = client.readAllOutput();
     if (output != nullptr) {
         *output = std::move(text);
     }
-    const std::optional<int> code = client.wait(timeoutMs);
-    return code.value_or(-1);
+    return client.wait(timeoutMs).value_or(-1);
 }
 
 std::unique_ptr<ChildProcess> PulseServer::StartClient(const std::vector<std::string>& argv) {
     auto client = std::make_unique<ChildProcess>();
-    SpawnOptions options;
-    options.argv = argv;
-    options.extraEnvironment = environment();
-    if (!client->start(options)) {
-        return nullptr;
-    }
-    return client;
+    return client->start({argv, environment(), false, false, {}}) ? std::move(client) : nullptr;
 }
 
 bool WriteWavFile(const std::string& path, const std::vector<std::int16_t>& samples, int rate,

@@ -67,18 +67,14 @@ TestCertificates::~TestCertificates() {
 
 bool TestCertificates::run(const std::vector<std::string>& arguments) {
     ChildProcess process;
-    SpawnOptions options;
-    options.argv = {"openssl"};
-    options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
-    options.pipeStdout = true;
-    options.extraEnvironment = {"OPENSSL_CONF=/dev/null"};
-    if (!process.start(options)) {
+    std::vector<std::string> argv = {"openssl"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    if (!process.start({argv, {"OPENSSL_CONF=/dev/null"}, false, true, {}})) {
         m_error = "openssl does not start: " + process.errorText();
         return false;
     }
     process.readAllOutput();
-    const std::optional<int> code = process.wait(kOpensslMs);
-    if (code != 0) {
+    if (process.wait(kOpensslMs) != 0) {
         m_error = "openssl " + arguments.front() + " failed";
         return false;
     }
