@@ -321,4 +321,3 @@ def start_double(test, bus, kind, output, name):
          output], env=bus.env())
     test.addCleanup(lambda: (double.terminate(), double.wait(timeout=10)))
     test.assertTrue(bus.wait_for_name(name), "the %s double did not start" % kind)
-
