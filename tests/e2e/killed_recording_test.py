@@ -11,7 +11,6 @@ import struct
 import subprocess
 
 from recording_harness import RecordingTestCase
-from sonaro_harness import wait_until
 
 SONARO_PROBE = os.environ.get("SONARO_PROBE", "")
 FORMATS = ("wav", "aif", "flac", "opus")
@@ -84,16 +83,14 @@ class KilledRecordingTest(RecordingTestCase):
 
     def record_until_kill(self, word, seconds):
         """Starts the program recording in `word`'s format, kills it `seconds` after the file
-        appeared and gives (its path, the start's standard error)."""
-        before = set(os.listdir(self.out))
+        appeared and gives (its path, the killed program)."""
+        before = os.listdir(self.out)
         first = self.start_first("-outdir", self.out, "-record", word)
-        new = lambda: set(os.listdir(self.out)) - before
-        self.assertTrue(wait_until(lambda: new(), 30), "no recording was started")
+        path = self.new_recording(before)
         self.pause(seconds)
         first.send_signal(signal.SIGKILL)
         self.wait_exit(first)
-        (name,) = new()
-        return os.path.join(self.out, name), first
+        return path, first
 
     def assertRepaired(self, path, word):
         if word in ("wav", "aif"):
@@ -134,14 +131,12 @@ class KilledRecordingTest(RecordingTestCase):
     def test_copies_taken_while_recording_decode_without_a_repair(self):
         first = self.start_first()
         for word in FORMATS:
-            before = set(os.listdir(self.out))
+            before = os.listdir(self.out)
             self.command("-outdir", self.out, "-record", word)
-            self.assertTrue(wait_until(lambda: set(os.listdir(self.out)) - before, 30))
-            (name,) = set(os.listdir(self.out)) - before
-            path = os.path.join(self.out, name)
+            path = self.new_recording(before)
             self.pause(2.6)
             # What a power loss keeps: the bytes as they are, with no help from the program.
-            copy = os.path.join(self.home, "copy-" + name)
+            copy = os.path.join(self.home, "copy-" + os.path.basename(path))
             shutil.copyfile(path, copy)
             if word in ("wav", "aif"):
                 # Both record 44100 Hz by default; at most the last second is not counted yet.

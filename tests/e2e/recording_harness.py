@@ -34,9 +34,10 @@ def duration(path):
     return float(result.stdout.strip()) if result.returncode == 0 else -1.0
 
 
-def make_tone(path, seconds, hz=440, volume=0.5):
-    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", path, "synth", str(seconds), "sine",
-                    str(hz), "vol", str(volume)], check=True, timeout=60)
+def synth(path, *effects):
+    """Makes a 44.1 kHz stereo file with sox's synth and `effects`."""
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", path, "synth", *map(str, effects)],
+                   check=True, timeout=60)
 
 
 def decodes(path):
@@ -76,10 +77,7 @@ class RecordingTestCase(SonaroTestCase):
         self.set_setting("Settings", "InstallWizRun", "1")
 
     def tearDown(self):
-        for player in self.players:
-            if player.poll() is None:
-                player.kill()
-                player.wait(timeout=10)
+        self.silence()
         super().tearDown()
 
     def play(self, path):
@@ -97,8 +95,15 @@ class RecordingTestCase(SonaroTestCase):
 
     def tone_file(self, name, seconds, hz=440, volume=0.5):
         path = os.path.join(self.home, name)
-        make_tone(path, seconds, hz, volume)
+        synth(path, seconds, "sine", hz, "vol", volume)
         return path
+
+    def play_through(self, *effects):
+        """Plays the sox synth `effects` to their end."""
+        path = os.path.join(self.home, "played%d.wav" % len(self.players))
+        synth(path, *effects)
+        player = self.play(path)
+        self.assertTrue(wait_until(lambda: player.poll() is not None, 40))
 
     def start_recording(self, *words, hz=440):
         """Plays 30 s of a tone, starts the program and gives it `words` (by default: record
@@ -107,6 +112,20 @@ class RecordingTestCase(SonaroTestCase):
         first = self.start_first()
         self.command(*(words or ("-outdir", self.out, "-record")))
         return first
+
+    def record_for(self, seconds):
+        """Records the tone into self.out for `seconds`; the program and its recording."""
+        first = self.start_recording()
+        self.pause(seconds)
+        self.command("-done")
+        return first, os.path.join(self.out, "Untitled 001.wav")
+
+    def new_recording(self, before):
+        """Waits for the one file in self.out that is not in `before`; its path."""
+        new = lambda: set(os.listdir(self.out)) - set(before)
+        self.assertTrue(wait_until(new, 30), "no recording was started")
+        (name,) = new()
+        return os.path.join(self.out, name)
 
     def assertStoppedAndKeptRunning(self, first, path, timeout):
         """The program said which recording stopped, logged it and runs on."""

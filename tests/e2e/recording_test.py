@@ -17,42 +17,31 @@ class TimedRecordingTest(RecordingTestCase):
         self.assertEqual(first.returncode, 0)
         return path
 
-    def test_wav_of_three_seconds_holds_the_tone_and_is_logged(self):
-        path = self.record_for_three_seconds("x.wav")
-        self.assertAlmostEqual(duration(path), 3.0, delta=0.2)
-        self.assertTone(path, 440)
-        self.assertEqual(self.setting("Settings", "LastRecordingFilePath"), path)
-        log = self.log_lines()
-        self.assertIn("Recording to file: %s (Recording time: 3600 mins. 0 seconds)" % path, log)
-        self.assertIn("Recording complete for file: " + path, log)
-
-    def test_aiff_of_three_seconds_holds_the_tone(self):
-        path = self.record_for_three_seconds("x.aif")
-        self.assertAlmostEqual(duration(path), 3.0, delta=0.2)
-        self.assertTone(path, 440)
-
-    def test_mp3_of_three_seconds_decodes_to_the_tone(self):
-        path = self.record_for_three_seconds("x.mp3")
-        decoded = os.path.join(self.home, "decoded.wav")
-        subprocess.run(["ffmpeg", "-v", "error", "-i", path, decoded], check=True, timeout=60)
-        # The encoder's delay and padding add up to a few hundredths of a second.
-        self.assertAlmostEqual(duration(decoded), 3.0, delta=0.2)
-        self.assertTone(decoded, 440, start=0.1, length=2.8)
-
-    def test_flac_and_opus_hold_the_tone_with_their_command_line_words(self):
-        flac = self.record_for_three_seconds("x.flac")
+    def test_three_seconds_in_every_format_hold_the_tone_and_are_logged(self):
+        for name, words in (("x.wav", ()), ("x.aif", ()), ("x.flac", ()), ("x.mp3", ()),
+                            ("x.opus", ("-b", "32", "-m", "1"))):
+            with self.subTest(name):
+                path = self.record_for_three_seconds(name, *words)
+                self.assertIn("Recording to file: %s (Recording time: 3600 mins. 0 seconds)"
+                              % path, self.log_lines())
+                self.assertIn("Recording complete for file: " + path, self.log_lines())
+                self.assertEqual(self.setting("Settings", "LastRecordingFilePath"), path)
+                if name.endswith((".wav", ".aif", ".flac")):
+                    self.assertAlmostEqual(duration(path), 3.0, delta=0.2)
+                    self.assertTone(path, 440)
+                    continue
+                decoded = os.path.join(self.home, name + ".wav")
+                subprocess.run(["ffmpeg", "-v", "error", "-i", path, decoded], check=True,
+                               timeout=60)
+                # The encoder's delay and padding add up to a few hundredths of a second.
+                self.assertAlmostEqual(duration(decoded), 3.0, delta=0.2)
+                self.assertTone(decoded, 440, start=0.1, length=2.8)
+        flac = os.path.join(self.out, "x.flac")
         self.assertEqual(subprocess.run(["flac", "-t", "-s", flac]).returncode, 0)
-        self.assertAlmostEqual(duration(flac), 3.0, delta=0.2)
-        self.assertTone(flac, 440)
-        opus = self.record_for_three_seconds("x.opus", "-b", "32", "-m", "1")
         self.assertEqual((self.setting("OpusEncode", "BitRate"),
                           self.setting("OpusEncode", "Channels")), ("32", "1"))
-        decoded = os.path.join(self.home, "opus.wav")
-        subprocess.run(["ffmpeg", "-v", "error", "-i", opus, decoded], check=True, timeout=60)
-        self.assertEqual(subprocess.run(["soxi", "-c", decoded], capture_output=True,
-                                        text=True).stdout.strip(), "1")
-        self.assertAlmostEqual(duration(decoded), 3.0, delta=0.2)
-        self.assertTone(decoded, 440, start=0.1, length=2.8)
+        self.assertEqual(subprocess.run(["soxi", "-c", os.path.join(self.home, "x.opus.wav")],
+                                        capture_output=True, text=True).stdout.strip(), "1")
 
     def test_tones_frame_the_recording_without_being_recorded_first(self):
         self.set_setting("Settings", "RecordTone", "1")
@@ -105,21 +94,21 @@ class TransportTest(RecordingTestCase):
 
 
 class VoiceActivationTest(RecordingTestCase):
-    def test_long_silence_is_trimmed_and_the_end_follows_the_last_loud_block(self):
+    def record_voice(self, *effects):
+        """Records with voice activation while the sox synth `effects` play; the file's path."""
         self.set_setting("Settings", "VoiceActivate", "1")
         self.set_setting("Settings", "VoiceActivateLevel", "-18")
-        signal = os.path.join(self.home, "voice.wav")
-        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", signal, "synth", "1", "sine", "440",
-                        "vol", "0.5", "pad", "0.5", "7", "repeat", "1", "pad", "0", "1"],
-                       check=True, timeout=60)
-        self.assertAlmostEqual(duration(signal), 18.0, delta=0.1)
         first = self.start_first()
         path = os.path.join(self.out, "voice.wav")
         self.command("-recordfile", path)
-        player = self.play(signal)
-        self.assertTrue(wait_until(lambda: player.poll() is not None, 40))
+        self.play_through(*effects)
         self.command("-done")
         self.assertIsNone(first.poll())
+        return path
+
+    def test_long_silence_is_trimmed_and_the_end_follows_the_last_loud_block(self):
+        path = self.record_voice(1, "sine", 440, "vol", 0.5, "pad", 0.5, 7, "repeat", 1, "pad",
+                                 0, 1)
         # 0.5 s lead-in (not recorded: waiting for voice), 1 s tone, 7 s silence cut to about
         # 450 ms, 1 s tone, about 50 ms after it; 8.5 s of silence after the last tone.
         length = duration(path)
@@ -131,23 +120,11 @@ class VoiceActivationTest(RecordingTestCase):
         last_loud = sox_stat(path, start=length - 0.2, length=0.1)
         self.assertGreater(last_loud["Maximum amplitude"], 0.3, "the file ends ~50 ms after")
 
-
     def test_pre_roll_keeps_the_sound_before_the_voice(self):
-        self.set_setting("Settings", "VoiceActivate", "1")
-        self.set_setting("Settings", "VoiceActivateLevel", "-18")
         self.set_setting("Settings", "VoicePreRollMs", "300")
         # A quiet 300 Hz hum (below the voice level) for 1 s, then the loud 440 Hz "word".
-        signal = os.path.join(self.home, "word.wav")
-        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", signal, "synth", "1", "sine", "300",
-                        "vol", "0.02", ":", "synth", "1.5", "sine", "440", "vol", "0.5"],
-                       check=True, timeout=60)
-        first = self.start_first()
-        path = os.path.join(self.out, "word.wav")
-        self.command("-recordfile", path)
-        player = self.play(signal)
-        self.assertTrue(wait_until(lambda: player.poll() is not None, 40))
-        self.command("-done")
-        self.assertIsNone(first.poll())
+        path = self.record_voice(1, "sine", 300, "vol", 0.02, ":", "synth", 1.5, "sine", 440,
+                                 "vol", 0.5)
         # 300 ms of the hum before the block (100 ms) in which the word began.
         hum = sox_stat(path, start=0, length=0.28)
         self.assertAlmostEqual(hum["Rough   frequency"], 300, delta=15)

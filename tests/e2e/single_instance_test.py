@@ -5,7 +5,6 @@ import os
 import sys
 import platform
 import signal
-import socket
 import struct
 import subprocess
 import unittest
@@ -80,19 +79,6 @@ class ForwardingTest(SonaroTestCase):
         self.assertTrue(self.listening())
         self.assertEqual([p.returncode for p in starts if p is not running[0]], [0, 0])
         self.assertRegex(self.setting("FindPlay", "DefaultRecordFolder"), r"^/start/[0-2]$")
-
-    def test_stop_timer_ends_the_program(self):
-        first = self.spawn("-ms", "300")
-        self.assertEqual(first.wait(timeout=30), 0)
-
-    def test_an_instance_that_crashed_leaves_no_obstacle(self):
-        first = self.start_first()
-        first.kill()
-        first.wait(timeout=10)
-        self.assertTrue(os.path.exists(self.socket_path), "a killed instance leaves its socket")
-        second = self.start_first("-outdir", "/after/crash")
-        self.assertIsNone(second.poll())
-        self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"), "/after/crash")
 
 
 class CrashReportTest(SonaroTestCase):

@@ -1,6 +1,8 @@
 """The send queue end to end: real recordings sent by e-mail (aiosmtpd), FTP (pyftpdlib), to a
 folder and to a program, all on loopback in a temporary home."""
 
+import email
+import email.policy
 import os
 import signal
 import socket
@@ -35,40 +37,16 @@ def closed_port():
 
 
 def parse_attachment(eml_path):
-    import email
-    from email import policy
     with open(eml_path, "rb") as source:
-        message = email.message_from_binary_file(source, policy=policy.default)
-    for part in message.iter_attachments():
-        return part.get_filename(), part.get_payload(decode=True)
-    return None, None
-
-
-class Servers:
-    """The SMTP and FTP servers of tests/support/net_servers.py, killed by stop()."""
-
-    def __init__(self):
-        self.processes = []
-
-    def start(self, *args):
-        process = subprocess.Popen([PYTHON, os.path.join(SUPPORT, "net_servers.py"), *args],
-                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self.processes.append(process)
-        return int(process.stdout.readline())
-
-    def stop(self):
-        for process in self.processes:
-            process.kill()
-            process.wait(timeout=10)
-            process.stdout.close()
+        message = email.message_from_binary_file(source, policy=email.policy.default)
+    part = next(message.iter_attachments())
+    return part.get_filename(), part.get_payload(decode=True)
 
 
 class TransmitSetup:
     """Settings and folders shared by the tests."""
 
     def prepare_transmit(self):
-        self.servers = Servers()
-        self.addCleanup(self.servers.stop)
         self.mail_dir = os.path.join(self.home, "mail")
         self.ftp_root = os.path.join(self.home, "ftp root")
         self.backup = os.path.join(self.home, "backup folder")
@@ -76,18 +54,12 @@ class TransmitSetup:
         for folder in (self.mail_dir, self.ftp_root, self.backup, self.tools):
             os.mkdir(folder)
         # Keeps each argument NUL-terminated and a copy of the first.
-        self.program = os.path.join(self.tools, "take it")
-        with open(self.program, "w") as script:
-            script.write("#!/bin/sh\nd=$(dirname \"$0\")\nprintf '%s\\0' \"$@\" > \"$d/args\"\n"
-                         "cp \"$1\" \"$d/copy\"\n")
-        os.chmod(self.program, 0o755)
+        self.tool("take it", "printf '%s\\0' \"$@\" > \"$d/args\"\n"
+                  "cp \"$1\" \"$d/copy\"\n")
         self.set_setting("Settings", "bPromptTransmit", "0")
-        self.set_setting("Settings", "SendEmail", "1")
-        self.set_setting("Settings", "SendFtp", "1")
-        self.set_setting("Settings", "SendFolder", "1")
-        self.set_setting("Settings", "SendRun", "1")
+        for method in ("SendEmail", "SendFtp", "SendFolder", "SendRun"):
+            self.set_setting("Settings", method, "1")
         self.set_setting("Settings", "SendFolderDir", self.backup)
-        self.set_setting("Settings", "SendRunExe", '"%s" "%%s"' % self.program)
         self.set_setting("Email", "UseMAPI", "0")
         self.set_setting("Email", "UseSMTPHost", "1")
         self.set_setting("Email", "SendDirect", "0")
@@ -101,14 +73,35 @@ class TransmitSetup:
         self.set_setting("Ftp", "AllowPlainPassword", "1")
         self.set_setting("Email", "AllowPlainPassword", "1")
 
+    def tool(self, name, script):
+        """A shell script in self.tools (`d` is its folder) that the program runs on each
+        recording; its path."""
+        path = os.path.join(self.tools, name)
+        with open(path, "w") as tool:
+            tool.write("#!/bin/sh\nd=$(dirname \"$0\")\n" + script)
+        os.chmod(path, 0o755)
+        self.set_setting("Settings", "SendRunExe", '"%s" "%%s"' % path)
+        return path
+
+    def start_server(self, *args):
+        """Starts a server of tests/support/net_servers.py until the test ends; its port."""
+        process = subprocess.Popen([PYTHON, os.path.join(SUPPORT, "net_servers.py"), *args],
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: (process.kill(), process.wait(timeout=10),
+                                 process.stdout.close()))
+        return int(process.stdout.readline())
+
     def start_smtp(self):
-        port = self.servers.start("smtp", self.mail_dir)
+        port = self.start_server("smtp", self.mail_dir)
         self.set_setting("Email", "MailSMTPHost", "127.0.0.1:%d" % port)
 
     def start_ftp(self, *extra):
-        port = self.servers.start("ftp", self.ftp_root, "rec", "secret", *extra)
+        port = self.start_server("ftp", self.ftp_root, "rec", "secret", *extra)
         self.set_setting("Ftp", "Server", "127.0.0.1:%d" % port)
 
+    def assertQueueEmptied(self, timeout):
+        queue = self.data_file("bgsend.lst")
+        self.assertTrue(wait_until(lambda: os.path.getsize(queue) == 0, timeout), self.log_lines())
 
 
 class TransmitRecordingTest(TransmitSetup, RecordingTestCase):
@@ -121,11 +114,7 @@ class TransmitRecordingTest(TransmitSetup, RecordingTestCase):
         os.mkdir(self.out)
 
     def record_one(self):
-        self.start_recording()
-        self.pause(1.0)
-        self.command("-done")
-        path = os.path.join(self.out, "Untitled 001.wav")
-        self.assertTrue(os.path.exists(path))
+        _, path = self.record_for(1.0)
         return path, read_bytes(path)
 
     def test_a_recording_arrives_by_all_four_methods_unchanged(self):
@@ -144,8 +133,7 @@ class TransmitRecordingTest(TransmitSetup, RecordingTestCase):
         for arrived in (uploaded, copied, handed):
             self.assertEqual(read_bytes(arrived), data, arrived)
         self.assertEqual(read_bytes(os.path.join(self.tools, "args")), path.encode() + b"\0")
-        queue = self.data_file("bgsend.lst")
-        self.assertTrue(wait_until(lambda: os.path.getsize(queue) == 0, 10))
+        self.assertQueueEmptied(10)
         self.assertNotIn("Transmit failed", self.log_lines())
 
     def test_each_failing_method_is_reported_once_and_the_others_still_run(self):
@@ -164,8 +152,7 @@ class TransmitRecordingTest(TransmitSetup, RecordingTestCase):
         handed = os.path.join(self.tools, "copy")
         self.assertTrue(wait_until(lambda: os.path.exists(handed), 30), self.log_lines())
         self.assertEqual(read_bytes(handed), data)
-        self.assertTrue(wait_until(lambda: os.path.getsize(self.data_file("bgsend.lst")) == 0,
-                                   10))
+        self.assertQueueEmptied(10)
         log = self.log_lines()
         for failure in (
                 'Cannot send the file "Untitled 001.wav" to email. Please check the email '
@@ -178,19 +165,12 @@ class TransmitRecordingTest(TransmitSetup, RecordingTestCase):
         self.assertNotIn("Cannot run the exe program", log)
         self.assertIn("Transmit failed for %s: " % path, log)
 
-
     def test_questions_without_a_display_take_their_answer_and_recordings_go_in_order(self):
         self.set_setting("Settings", "bPromptTransmit", "1")
         for name in ("SendEmail", "SendFtp", "SendFolder"):
             self.set_setting("Settings", name, "0")
-        lister = os.path.join(self.tools, "list it")
-        with open(lister, "w") as script:
-            script.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/list\"\n")
-        os.chmod(lister, 0o755)
-        self.set_setting("Settings", "SendRunExe", '"%s" "%%s"' % lister)
-        self.play(self.tone_file("tone.wav", 30, 440))
-        first = self.start_first()
-        self.command("-outdir", self.out)
+        self.tool("list it", "printf '%s\\n' \"$1\" >> \"$d/list\"\n")
+        first = self.start_recording("-outdir", self.out)
         for _ in range(3):
             self.command("-record")
             self.pause(0.5)
@@ -198,10 +178,7 @@ class TransmitRecordingTest(TransmitSetup, RecordingTestCase):
         listed = os.path.join(self.tools, "list")
 
         def lines():
-            if not os.path.exists(listed):
-                return []
-            with open(listed) as names:
-                return names.read().splitlines()
+            return read_bytes(listed).decode().splitlines() if os.path.exists(listed) else []
         self.assertTrue(wait_until(lambda: len(lines()) == 3, 30), self.log_lines())
         self.assertEqual(lines(), [os.path.join(self.out, "Untitled %03d.wav" % n)
                                    for n in (1, 2, 3)])
@@ -239,8 +216,7 @@ class TransmitQueueRestartTest(TransmitSetup, SonaroTestCase):
         self.assertEqual(read_bytes(self.data_file("bgsend.lst")), queue_bytes([self.big], 1))
 
         self.start_first()
-        self.assertTrue(wait_until(lambda: os.path.getsize(self.data_file("bgsend.lst")) == 0,
-                                   30), self.log_lines())
+        self.assertQueueEmptied(30)
         self.assertEqual(read_bytes(uploaded), read_bytes(self.big))
 
     def test_a_queue_resumed_too_often_is_dropped_and_named_in_the_log(self):

@@ -1,7 +1,9 @@
 #include "support/audio_files.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <numbers>
@@ -24,24 +26,24 @@ void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
 
 std::vector<std::uint8_t> RunForOutput(const std::vector<std::string>& argv, bool& ok) {
     ChildProcess child;
-    SpawnOptions options;
-    options.argv = argv;
-    options.pipeStdout = true;
-    ok = child.start(options);
-    if (!ok) {
-        return {};
-    }
-    const std::string output = child.readAllOutput();
-    ok = child.wait(60000) == 0;
+    ok = child.start({argv, {}, false, true, {}});
+    const std::string output = ok ? child.readAllOutput() : std::string();
+    ok = ok && child.wait(60000) == 0;
     return {output.begin(), output.end()};
 }
 
 namespace {
 
-std::vector<std::int16_t> samplesOf(const std::vector<std::uint8_t>& bytes) {
-    std::vector<std::int16_t> samples(bytes.size() / 2);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+// The little-endian samples an outside decoder writes to its standard output; empty when it
+// failed.
+template <typename Sample>
+std::vector<Sample> decodedSamples(const std::vector<std::string>& argv) {
+    static_assert(std::endian::native == std::endian::little);
+    bool ok = false;
+    const auto bytes = RunForOutput(argv, ok);
+    std::vector<Sample> samples(ok ? bytes.size() / sizeof(Sample) : 0);
+    if (!samples.empty()) {
+        std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(Sample));
     }
     return samples;
 }
@@ -49,30 +51,18 @@ std::vector<std::int16_t> samplesOf(const std::vector<std::uint8_t>& bytes) {
 }  // namespace
 
 std::vector<std::int16_t> DecodeWithSox(const std::string& path) {
-    bool ok = false;
-    const auto bytes = RunForOutput(
-        {"sox", "-V1", path, "-t", "raw", "-e", "signed-integer", "-b", "16", "-L", "-"}, ok);
-    return ok ? samplesOf(bytes) : std::vector<std::int16_t>();
+    return decodedSamples<std::int16_t>(
+        {"sox", "-V1", path, "-t", "raw", "-e", "signed-integer", "-b", "16", "-L", "-"});
 }
 
 std::vector<std::int32_t> DecodeWithSox32(const std::string& path) {
-    bool ok = false;
-    const auto bytes = RunForOutput(
-        {"sox", "-V1", path, "-t", "raw", "-e", "signed-integer", "-b", "32", "-L", "-"}, ok);
-    std::vector<std::int32_t> samples(ok ? bytes.size() / 4 : 0);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = static_cast<std::int32_t>(
-            bytes[4 * i] | (bytes[4 * i + 1] << 8) | (bytes[4 * i + 2] << 16) |
-            (static_cast<std::uint32_t>(bytes[4 * i + 3]) << 24));
-    }
-    return samples;
+    return decodedSamples<std::int32_t>(
+        {"sox", "-V1", path, "-t", "raw", "-e", "signed-integer", "-b", "32", "-L", "-"});
 }
 
 std::vector<std::int16_t> DecodeWithFfmpeg(const std::string& path) {
-    bool ok = false;
-    const auto bytes =
-        RunForOutput({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "s16le", "-"}, ok);
-    return ok ? samplesOf(bytes) : std::vector<std::int16_t>();
+    return decodedSamples<std::int16_t>(
+        {"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "s16le", "-"});
 }
 
 std::vector<std::int16_t> SineFrames(int frames, int channels, int sampleRate, double hertz,

@@ -36,7 +36,6 @@ MonitorRecording::MonitorRecording(PulseServer& server, const std::string& sink)
 
 MonitorRecording::~MonitorRecording() {
     m_recorder.reset();
-    m_silence.reset();
     std::remove(m_path.c_str());
 }
 

@@ -33,8 +33,6 @@ class MonitorRecording {
     std::size_t bytesSoFar() const;
 
     std::string m_path;
-    // A stream of silence keeps the sink running, as a sink with other sounds would be.
-    std::unique_ptr<ChildProcess> m_silence;
     std::unique_ptr<ChildProcess> m_recorder;
     bool m_started = false;
 };

@@ -16,6 +16,9 @@ standard output, and serves until it is killed.
   net_servers.py lines CERT KEY
       TLS from the first byte: sends "one\r\ntwo\r\nthree" in one write, then answers each
       line received with "echo: " and the line; "bye" closes the connection.
+  net_servers.py http ROOT
+      The files of ROOT; "/nolength/<file>" is sent without a content length, "/hang/<file>"
+      stops after its first 4096 bytes and keeps the connection open.
 
 --wire FILE puts a relay in front of the server: the port printed is the relay's, and every byte
 the clients send is appended to FILE as it crossed the wire (plain text before TLS starts,
@@ -97,7 +100,7 @@ def serve_smtp(folder, args):
 
     credentials = None
     if '--auth' in args:
-        user, _, password = args[args.index('--auth') + 1].partition(':')
+        user, _, password = option(args, '--auth').partition(':')
         credentials = (user.encode(), password.encode())
     numbers = itertools.count(1)
     connections = itertools.count(1)
@@ -126,19 +129,14 @@ def serve_smtp(folder, args):
     implicit = context is not None and '--implicit' in args
     starttls = context if context is not None and not implicit else None
 
-    def factory():
-        server = SMTP(Handler(), decode_data=False, enable_SMTPUTF8=True,
-                      authenticator=authenticate if credentials else None,
-                      tls_context=starttls, require_starttls=starttls is not None,
-                      auth_require_tls=starttls is not None, data_size_limit=None)
-        return server
-
-
     async def main():
         loop = asyncio.get_running_loop()
 
         def protocol():
-            server = factory()
+            server = SMTP(Handler(), decode_data=False, enable_SMTPUTF8=True,
+                          authenticator=authenticate if credentials else None,
+                          tls_context=starttls, require_starttls=starttls is not None,
+                          auth_require_tls=starttls is not None, data_size_limit=None)
             number = next(connections)
             original = server.connection_made
 
@@ -189,9 +187,8 @@ def serve_ftp(root, user, password, args):
     handler.banner = 'test server ready'
     handler.auth_failed_timeout = 0
     if '--throttle' in args:
-        throttled = ThrottledDTPHandler
-        throttled.read_limit = int(args[args.index('--throttle') + 1])
-        handler.dtp_handler = throttled
+        handler.dtp_handler = ThrottledDTPHandler
+        ThrottledDTPHandler.read_limit = int(option(args, '--throttle'))
     server = FTPServer(('127.0.0.1', 0), handler)
     announce(server.socket.getsockname()[1], args)
     server.serve_forever()
@@ -221,6 +218,39 @@ def serve_lines(args):
     asyncio.run(main())
 
 
+def serve_http(root):
+    import http.server
+    import time
+
+    class Handler(http.server.SimpleHTTPRequestHandler):
+        def __init__(self, *args, **kwargs):
+            super().__init__(*args, directory=root, **kwargs)
+
+        def log_message(self, *args):
+            pass
+
+        def do_GET(self):
+            prefix, _, name = self.path[1:].partition('/')
+            if prefix not in ('nolength', 'hang'):
+                return super().do_GET()
+            with open(os.path.join(root, name), 'rb') as source:
+                body = source.read()
+            self.send_response(200)
+            if prefix == 'hang':
+                self.send_header('Content-Length', str(len(body)))
+            self.end_headers()
+            self.wfile.write(body[:4096] if prefix == 'hang' else body)
+            self.wfile.flush()
+            if prefix == 'hang':
+                time.sleep(120)
+            self.close_connection = True
+
+    http.server.ThreadingHTTPServer.daemon_threads = True
+    server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
+    print(server.server_address[1], flush=True)
+    server.serve_forever()
+
+
 if __name__ == '__main__':
     # aiosmtpd itself still sets the deprecated Session.login_data and logs about it.
     logging.getLogger('mail.log').setLevel(logging.ERROR)
@@ -228,5 +258,7 @@ if __name__ == '__main__':
         serve_smtp(sys.argv[2], sys.argv[3:])
     elif sys.argv[1] == 'lines':
         serve_lines(sys.argv[2:])
+    elif sys.argv[1] == 'http':
+        serve_http(sys.argv[2])
     else:
         serve_ftp(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:])

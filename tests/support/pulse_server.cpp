@@ -4,11 +4,8 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
 #include <thread>
-
-#include "support/temp_home.h"
 
 namespace sonaro::test {
 namespace {
@@ -54,21 +51,12 @@ PulseServer::PulseServer() : m_folder(MakeTempDir("pulse")) {
         m_error = "pulseaudio could not be started: " + m_daemon.errorText();
         return;
     }
-    if (const char* previous = std::getenv("PULSE_SERVER"); previous != nullptr) {
-        m_hadServerVariable = true;
-        m_savedServerVariable = previous;
-    }
-    setenv("PULSE_SERVER", m_address.c_str(), 1);
+    m_serverVariable.emplace("PULSE_SERVER", m_address);
     m_running = waitUntilAnswering();
 }
 
 PulseServer::~PulseServer() {
     m_daemon.kill();
-    if (m_hadServerVariable) {
-        setenv("PULSE_SERVER", m_savedServerVariable.c_str(), 1);
-    } else {
-        unsetenv("PULSE_SERVER");
-    }
     RemoveTree(m_folder);
 }
 
@@ -107,30 +95,19 @@ std::string PulseServer::log() const {
 int PulseServer::RunClient(const std::vector<std::string>& argv, std::string* output,
                            int timeoutMs) {
     ChildProcess client;
-    SpawnOptions options;
-    options.argv = argv;
-    options.extraEnvironment = environment();
-    options.pipeStdout = true;
-    if (!client.start(options)) {
+    if (!client.start({argv, environment(), false, true, {}})) {
         return -1;
     }
     std::string text = client.readAllOutput();
     if (output != nullptr) {
         *output = std::move(text);
     }
-    const std::optional<int> code = client.wait(timeoutMs);
-    return code.value_or(-1);
+    return client.wait(timeoutMs).value_or(-1);
 }
 
 std::unique_ptr<ChildProcess> PulseServer::StartClient(const std::vector<std::string>& argv) {
     auto client = std::make_unique<ChildProcess>();
-    SpawnOptions options;
-    options.argv = argv;
-    options.extraEnvironment = environment();
-    if (!client->start(options)) {
-        return nullptr;
-    }
-    return client;
+    return client->start({argv, environment(), false, false, {}}) ? std::move(client) : nullptr;
 }
 
 bool WriteWavFile(const std::string& path, const std::vector<std::int16_t>& samples, int rate,

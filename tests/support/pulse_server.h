@@ -1,9 +1,11 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "support/temp_home.h"
 #include "threads/child_process.h"
 
 namespace sonaro::test {
@@ -29,8 +31,6 @@ class PulseServer {
     bool running() const { return m_running; }
     const std::string& error() const { return m_error; }
     std::string log() const;
-    // "unix:<socket>", as PULSE_SERVER.
-    const std::string& address() const { return m_address; }
     const std::string& folder() const { return m_folder; }
 
     // Runs a client (pactl, paplay, pacat, ...) against this server and waits up to `timeoutMs`
@@ -49,8 +49,7 @@ class PulseServer {
     std::string m_address;
     std::string m_error;
     bool m_running = false;
-    bool m_hadServerVariable = false;
-    std::string m_savedServerVariable;
+    std::optional<ScopedEnv> m_serverVariable;
     ChildProcess m_daemon;
 };
 

@@ -21,4 +21,8 @@ class PythonServer {
     std::uint16_t m_port = 0;
 };
 
+// The first line `process` writes to its piped standard output, without the line end; empty when
+// none comes within `ms`.
+std::string FirstOutputLine(ChildProcess& process, int ms);
+
 }  // namespace sonaro::test

@@ -10,7 +10,6 @@
 #include <fcntl.h>
 
 #include <chrono>
-#include <condition_variable>
 
 namespace sonaro::test {
 namespace {
@@ -39,88 +38,6 @@ void closeFd(int& fd) {
         fd = -1;
     }
 }
-
-}  // namespace
-
-ScriptedServer::ScriptedServer() {
-    m_listen = listenOnLoopback(m_port);
-    m_dataListen = listenOnLoopback(m_dataPort);
-    if (pipe2(m_wake, O_CLOEXEC) != 0) {
-        m_wake[0] = m_wake[1] = -1;
-    }
-}
-
-ScriptedServer::~ScriptedServer() {
-    if (m_thread.joinable()) {
-        [[maybe_unused]] const ssize_t ignored = write(m_wake[1], "x", 1);
-        m_thread.join();
-    }
-    for (int* fd : {&m_listen, &m_dataListen, &m_conn, &m_data, &m_wake[0], &m_wake[1]}) {
-        closeFd(*fd);
-    }
-}
-
-ScriptedServer& ScriptedServer::add(Step step) {
-    m_steps.push_back(std::move(step));
-    return *this;
-}
-
-void ScriptedServer::start() {
-    m_thread = std::thread([this] { run(); });
-}
-
-std::string ScriptedServer::finish(int ms) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        {
-            std::lock_guard lock(m_lock);
-            if (m_finished) {
-                break;
-            }
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            std::lock_guard lock(m_lock);
-            return "script still running at step " + std::to_string(m_done);
-        }
-        poll(nullptr, 0, 10);
-    }
-    m_thread.join();
-    std::lock_guard lock(m_lock);
-    return m_error;
-}
-
-std::string ScriptedServer::received() const {
-    std::lock_guard lock(m_lock);
-    return m_received;
-}
-
-std::string ScriptedServer::dataReceived() const {
-    std::lock_guard lock(m_lock);
-    return m_dataReceived;
-}
-
-void ScriptedServer::fail(std::string text) {
-    std::lock_guard lock(m_lock);
-    if (m_error.empty()) {
-        m_error = "step " + std::to_string(m_done) + ": " + text;
-    }
-}
-
-void ScriptedServer::run() {
-    for (const Step& step : m_steps) {
-        if (!runStep(step)) {
-            break;
-        }
-        std::lock_guard lock(m_lock);
-        ++m_done;
-    }
-    closeFd(m_data);
-    closeFd(m_conn);
-    std::lock_guard lock(m_lock);
-    m_finished = true;
-}
-
-namespace {
 
 // Waits for `fd` to become readable; false on time-out or when the server is being torn down.
 bool waitReadable(int fd, int wake) {
@@ -165,15 +82,182 @@ long receiveInto(int fd, int wake, std::string& into) {
 
 }  // namespace
 
-bool ScriptedServer::readLine(std::string& line) {
-    std::size_t newline = m_pending.find('\n');
-    while (newline == std::string::npos) {
-        if (receiveInto(m_conn, m_wake[0], m_pending) <= 0) {
-            fail("connection closed or silent while a line was expected; got \"" + m_pending +
-                 "\"");
-            return false;
+ScriptedServer::ScriptedServer() {
+    m_listen = listenOnLoopback(m_port);
+    m_dataListen = listenOnLoopback(m_dataPort);
+    if (pipe2(m_wake, O_CLOEXEC) != 0) {
+        m_wake[0] = m_wake[1] = -1;
+    }
+}
+
+ScriptedServer::~ScriptedServer() {
+    if (m_thread.joinable()) {
+        [[maybe_unused]] const ssize_t ignored = write(m_wake[1], "x", 1);
+        m_thread.join();
+    }
+    for (int* fd : {&m_listen, &m_dataListen, &m_conn, &m_data, &m_wake[0], &m_wake[1]}) {
+        closeFd(*fd);
+    }
+}
+
+ScriptedServer& ScriptedServer::add(std::function<bool()> step) {
+    m_steps.push_back(std::move(step));
+    return *this;
+}
+
+ScriptedServer& ScriptedServer::accept() {
+    return add([this] {
+        closeFd(m_conn);
+        m_pending.clear();
+        m_conn = acceptOn(m_listen, m_wake[0]);
+        return m_conn >= 0 || fail("no connection arrived");
+    });
+}
+
+ScriptedServer& ScriptedServer::send(std::string bytes) {
+    return add([this, bytes] { return sendAll(m_conn, bytes) || fail("send failed"); });
+}
+
+ScriptedServer& ScriptedServer::sendPieces(std::vector<std::string> pieces) {
+    return add([this, pieces] {
+        for (const std::string& piece : pieces) {
+            if (!sendAll(m_conn, piece)) {
+                return fail("send failed");
+            }
+            poll(nullptr, 0, kPieceGapMs);
         }
-        newline = m_pending.find('\n');
+        return true;
+    });
+}
+
+ScriptedServer& ScriptedServer::expect(std::string expected) {
+    return add([this, expected] {
+        std::string line;
+        return readLine(line) &&
+               (line == expected || fail("expected \"" + expected + "\", got \"" + line + "\""));
+    });
+}
+
+ScriptedServer& ScriptedServer::receiveUntil(std::string terminator) {
+    return add([this, terminator] {
+        std::size_t found;
+        while ((found = m_pending.find(terminator)) == std::string::npos) {
+            if (receiveInto(m_conn, m_wake[0], m_pending) <= 0) {
+                return fail("closed or silent before \"" + terminator + "\"");
+            }
+        }
+        std::lock_guard lock(m_lock);
+        m_received += m_pending.substr(0, found + terminator.size());
+        m_pending.erase(0, found + terminator.size());
+        return true;
+    });
+}
+
+ScriptedServer& ScriptedServer::silentUntilClosed() {
+    return add([this] {
+        pollfd fds[2] = {{m_conn, POLLRDHUP, 0}, {m_wake[0], POLLIN, 0}};
+        return (poll(fds, 2, kStepWaitMs) > 0 && fds[0].revents != 0) ||
+               fail("client did not close the connection");
+    });
+}
+
+ScriptedServer& ScriptedServer::close() {
+    return add([this] {
+        closeFd(m_conn);
+        return true;
+    });
+}
+
+ScriptedServer& ScriptedServer::acceptData() {
+    return add([this] {
+        m_data = acceptOn(m_dataListen, m_wake[0]);
+        return m_data >= 0 || fail("no data connection arrived");
+    });
+}
+
+ScriptedServer& ScriptedServer::receiveDataUntilClosed() {
+    return add([this] {
+        std::string data;
+        long n = 0;
+        while ((n = receiveInto(m_data, m_wake[0], data)) > 0) {
+        }
+        {
+            std::lock_guard lock(m_lock);
+            m_dataReceived += data;
+        }
+        return n == 0 || fail("data connection not closed");
+    });
+}
+
+ScriptedServer& ScriptedServer::sendData(std::string bytes) {
+    return add([this, bytes] { return sendAll(m_data, bytes) || fail("data send failed"); });
+}
+
+ScriptedServer& ScriptedServer::closeData() {
+    return add([this] {
+        closeFd(m_data);
+        return true;
+    });
+}
+
+void ScriptedServer::start() {
+    m_thread = std::thread([this] { run(); });
+}
+
+void ScriptedServer::run() {
+    for (const auto& step : m_steps) {
+        if (!step()) {
+            break;
+        }
+        std::lock_guard lock(m_lock);
+        ++m_done;
+    }
+    closeFd(m_data);
+    closeFd(m_conn);
+    {
+        std::lock_guard lock(m_lock);
+        m_finished = true;
+    }
+    m_ended.notify_all();
+}
+
+std::string ScriptedServer::finish(int ms) {
+    {
+        std::unique_lock lock(m_lock);
+        if (!m_ended.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_finished; })) {
+            return "script still running at step " + std::to_string(m_done);
+        }
+    }
+    m_thread.join();
+    std::lock_guard lock(m_lock);
+    return m_error;
+}
+
+std::string ScriptedServer::received() const {
+    std::lock_guard lock(m_lock);
+    return m_received;
+}
+
+std::string ScriptedServer::dataReceived() const {
+    std::lock_guard lock(m_lock);
+    return m_dataReceived;
+}
+
+bool ScriptedServer::fail(std::string text) {
+    std::lock_guard lock(m_lock);
+    if (m_error.empty()) {
+        m_error = "step " + std::to_string(m_done) + ": " + text;
+    }
+    return false;
+}
+
+bool ScriptedServer::readLine(std::string& line) {
+    std::size_t newline;
+    while ((newline = m_pending.find('\n')) == std::string::npos) {
+        if (receiveInto(m_conn, m_wake[0], m_pending) <= 0) {
+            return fail("connection closed or silent while a line was expected; got \"" +
+                        m_pending + "\"");
+        }
     }
     line = m_pending.substr(0, newline);
     m_pending.erase(0, newline + 1);
@@ -185,89 +269,6 @@ bool ScriptedServer::readLine(std::string& line) {
         line.pop_back();
     }
     return true;
-}
-
-bool ScriptedServer::runStep(const Step& step) {
-    std::string line;
-    switch (step.kind) {
-        case Kind::Accept:
-            closeFd(m_conn);
-            m_pending.clear();
-            m_conn = acceptOn(m_listen, m_wake[0]);
-            if (m_conn < 0) {
-                fail("no connection arrived");
-            }
-            return m_conn >= 0;
-        case Kind::Send:
-            return sendAll(m_conn, step.text) || (fail("send failed"), false);
-        case Kind::SendPieces:
-            for (const std::string& piece : step.pieces) {
-                if (!sendAll(m_conn, piece)) {
-                    fail("send failed");
-                    return false;
-                }
-                poll(nullptr, 0, kPieceGapMs);
-            }
-            return true;
-        case Kind::Expect:
-            if (!readLine(line)) {
-                return false;
-            }
-            if (line != step.text) {
-                fail("expected \"" + step.text + "\", got \"" + line + "\"");
-                return false;
-            }
-            return true;
-        case Kind::ReceiveUntil: {
-            while (m_pending.find(step.text) == std::string::npos) {
-                if (receiveInto(m_conn, m_wake[0], m_pending) <= 0) {
-                    fail("closed or silent before \"" + step.text + "\"");
-                    return false;
-                }
-            }
-            const std::size_t end = m_pending.find(step.text) + step.text.size();
-            std::lock_guard lock(m_lock);
-            m_received += m_pending.substr(0, end);
-            m_pending.erase(0, end);
-            return true;
-        }
-        case Kind::Silent: {
-            // Never reads, so the client's sends pile up until its buffers are full.
-            pollfd fds[2] = {{m_conn, POLLRDHUP, 0}, {m_wake[0], POLLIN, 0}};
-            if (poll(fds, 2, kStepWaitMs) <= 0 || fds[0].revents == 0) {
-                fail("client did not close the connection");
-                return false;
-            }
-            return true;
-        }
-        case Kind::Close:
-            closeFd(m_conn);
-            return true;
-        case Kind::AcceptData:
-            m_data = acceptOn(m_dataListen, m_wake[0]);
-            if (m_data < 0) {
-                fail("no data connection arrived");
-            }
-            return m_data >= 0;
-        case Kind::ReceiveData: {
-            std::string data;
-            long n = 0;
-            while ((n = receiveInto(m_data, m_wake[0], data)) > 0) {
-            }
-            std::lock_guard lock(m_lock);
-            m_dataReceived += data;
-            if (n < 0 && m_error.empty()) {
-                m_error = "step " + std::to_string(m_done) + ": data connection not closed";
-            }
-            return n == 0;
-        }
-        case Kind::SendData:
-            return sendAll(m_data, step.text) || (fail("data send failed"), false);
-        case Kind::CloseData:
-            closeFd(m_data);
-            return true;
-    }
-    return false;
 }
 
 }  // namespace sonaro::test

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -23,30 +25,24 @@ class ScriptedServer {
     std::uint16_t dataPort() const { return m_dataPort; }
 
     // Script steps, added before start().
-    ScriptedServer& accept() { return add({Kind::Accept, {}, {}}); }
-    ScriptedServer& send(std::string bytes) { return add({Kind::Send, std::move(bytes), {}}); }
+    ScriptedServer& accept();
+    ScriptedServer& send(std::string bytes);
     // Sends the pieces one by one with a short pause between them, so that they reach the client
     // in separate receives.
-    ScriptedServer& sendPieces(std::vector<std::string> pieces) {
-        return add({Kind::SendPieces, {}, std::move(pieces)});
-    }
+    ScriptedServer& sendPieces(std::vector<std::string> pieces);
     // Reads one line and compares it, CR LF removed.
-    ScriptedServer& expect(std::string line) { return add({Kind::Expect, std::move(line), {}}); }
+    ScriptedServer& expect(std::string line);
     // Reads until `terminator` has arrived; the bytes (terminator included) are kept in
     // received().
-    ScriptedServer& receiveUntil(std::string terminator) {
-        return add({Kind::ReceiveUntil, std::move(terminator), {}});
-    }
+    ScriptedServer& receiveUntil(std::string terminator);
     // Reads nothing (the client's sends pile up) until the client closes the connection.
-    ScriptedServer& silentUntilClosed() { return add({Kind::Silent, {}, {}}); }
-    ScriptedServer& close() { return add({Kind::Close, {}, {}}); }
-    ScriptedServer& acceptData() { return add({Kind::AcceptData, {}, {}}); }
+    ScriptedServer& silentUntilClosed();
+    ScriptedServer& close();
+    ScriptedServer& acceptData();
     // Keeps every byte of the data connection in dataReceived() until the client closes it.
-    ScriptedServer& receiveDataUntilClosed() { return add({Kind::ReceiveData, {}, {}}); }
-    ScriptedServer& sendData(std::string bytes) {
-        return add({Kind::SendData, std::move(bytes), {}});
-    }
-    ScriptedServer& closeData() { return add({Kind::CloseData, {}, {}}); }
+    ScriptedServer& receiveDataUntilClosed();
+    ScriptedServer& sendData(std::string bytes);
+    ScriptedServer& closeData();
 
     void start();
     // Waits for the script to end (at most `ms`); empty when every step ran as written, else what
@@ -57,30 +53,11 @@ class ScriptedServer {
     std::string dataReceived() const;
 
   private:
-    enum class Kind {
-        Accept,
-        Send,
-        SendPieces,
-        Expect,
-        ReceiveUntil,
-        Silent,
-        Close,
-        AcceptData,
-        ReceiveData,
-        SendData,
-        CloseData
-    };
-    struct Step {
-        Kind kind;
-        std::string text;
-        std::vector<std::string> pieces;
-    };
-
-    ScriptedServer& add(Step step);
+    // A step is false when it went wrong (after fail()).
+    ScriptedServer& add(std::function<bool()> step);
     void run();
-    bool runStep(const Step& step);
     bool readLine(std::string& line);
-    void fail(std::string text);
+    bool fail(std::string text);
 
     int m_listen = -1;
     int m_dataListen = -1;
@@ -89,10 +66,11 @@ class ScriptedServer {
     int m_wake[2] = {-1, -1};
     std::uint16_t m_port = 0;
     std::uint16_t m_dataPort = 0;
-    std::vector<Step> m_steps;
+    std::vector<std::function<bool()>> m_steps;
     std::string m_pending;
     std::thread m_thread;
     mutable std::mutex m_lock;
+    std::condition_variable m_ended;
     std::string m_error;
     std::string m_received;
     std::string m_dataReceived;

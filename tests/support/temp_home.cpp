@@ -8,15 +8,9 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace sonaro::test {
-namespace {
-
-constexpr const char* kVariables[7] = {"HOME",          "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS",
-                                       "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR",
-                                       "XDG_DATA_DIRS"};
-
-}  // namespace
 
 std::string MakeTempDir(const std::string& prefix) {
     const char* base = std::getenv("TMPDIR");
@@ -62,30 +56,22 @@ TempDir::~TempDir() {
 }
 
 TempHome::TempHome() : m_path(MakeTempDir("sonaro-home")) {
-    for (int i = 0; i < 7; ++i) {
-        if (const char* value = std::getenv(kVariables[i]); value != nullptr) {
-            m_had[i] = true;
-            m_saved[i] = value;
-        }
-    }
-    const std::string values[7] = {
-        m_path,          m_path + "/.config", m_path + "/etc/xdg",  m_path + "/.local/share",
-        m_path + "/run", m_path + "/tmp",     m_path + "/usr/share"};
-    for (int i = 0; i < 7; ++i) {
-        std::filesystem::create_directories(values[i]);
-        setenv(kVariables[i], values[i].c_str(), 1);
+    const std::pair<const char*, std::string> folders[] = {
+        {"HOME", m_path},
+        {"XDG_CONFIG_HOME", m_path + "/.config"},
+        {"XDG_CONFIG_DIRS", m_path + "/etc/xdg"},
+        {"XDG_DATA_HOME", m_path + "/.local/share"},
+        {"XDG_RUNTIME_DIR", m_path + "/run"},
+        {"TMPDIR", m_path + "/tmp"},
+        {"XDG_DATA_DIRS", m_path + "/usr/share"}};
+    for (const auto& [name, folder] : folders) {
+        std::filesystem::create_directories(folder);
+        m_variables.emplace_back(name, folder);
     }
     chmod((m_path + "/run").c_str(), 0700);
 }
 
 TempHome::~TempHome() {
-    for (int i = 0; i < 7; ++i) {
-        if (m_had[i]) {
-            setenv(kVariables[i], m_saved[i].c_str(), 1);
-        } else {
-            unsetenv(kVariables[i]);
-        }
-    }
     RemoveTree(m_path);
 }
 

@@ -1,10 +1,24 @@
 #pragma once
 
 #include <cstdio>
+#include <deque>
 #include <optional>
 #include <string>
 
 namespace sonaro::test {
+
+// Sets an environment variable for the life of the object, then restores what was there.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    const char* m_name;
+    std::optional<std::string> m_saved;
+};
 
 // A fresh temporary home for the life of the object: HOME, the XDG folders and TMPDIR point into
 // it, so nothing touches the real home. Restores the previous environment and removes the folder
@@ -20,21 +34,7 @@ class TempHome {
 
   private:
     std::string m_path;
-    std::string m_saved[7];
-    bool m_had[7] = {};
-};
-
-// Sets an environment variable for the life of the object, then restores what was there.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const std::string& value);
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    const char* m_name;
-    std::optional<std::string> m_saved;
+    std::deque<ScopedEnv> m_variables;
 };
 
 // The value of an environment variable; empty when it is not set.

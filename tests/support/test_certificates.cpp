@@ -24,10 +24,15 @@ std::string makeCertificateDir() {
     std::string pattern = kStartTempBase + "/certs-XXXXXX";
     return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
 }
+
 constexpr const char* kLoopbackNames = "DNS:localhost,IP:127.0.0.1";
 
-std::vector<std::string> newKey(const std::string& key) {
-    return {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout", key};
+// `openssl req` with `arguments` and a new P-256 key written to `key`.
+std::vector<std::string> request(std::vector<std::string> arguments, const std::string& key) {
+    arguments.insert(arguments.begin(), "req");
+    arguments.insert(arguments.end(), {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                                       "-nodes", "-keyout", key});
+    return arguments;
 }
 
 }  // namespace
@@ -43,22 +48,16 @@ TestCertificates::TestCertificates() : m_dir(makeCertificateDir()) {
         return;
     }
     m_authority = m_dir + "/ca.pem";
-    std::vector<std::string> authority = {"req",   "-x509",       "-days", "30",
-                                          "-subj", "/CN=Test CA", "-out",  m_authority};
-    const std::vector<std::string> key = newKey(m_dir + "/ca.key");
-    authority.insert(authority.end(), key.begin(), key.end());
-    std::vector<std::string> self = {"req",     "-x509",
-                                     "-days",   "30",
-                                     "-subj",   "/CN=localhost",
-                                     "-out",    m_dir + "/self.pem",
-                                     "-addext", std::string("subjectAltName=") + kLoopbackNames};
-    const std::vector<std::string> selfKey = newKey(m_dir + "/self.key");
-    self.insert(self.end(), selfKey.begin(), selfKey.end());
     m_selfSigned = {m_dir + "/self.pem", m_dir + "/self.key"};
-    if (run(authority) && issue("loopback", kLoopbackNames, 30, m_loopback) &&
+    if (run(request({"-x509", "-days", "30", "-subj", "/CN=Test CA", "-out", m_authority},
+                    m_dir + "/ca.key")) &&
+        issue("loopback", kLoopbackNames, 30, m_loopback) &&
         issue("other", "DNS:mail.example.org", 30, m_otherHost) &&
         issue("expired", kLoopbackNames, -1, m_expired)) {
-        run(self);
+        run(request(
+            {"-x509", "-days", "30", "-subj", "/CN=localhost", "-out", m_selfSigned.certificate,
+             "-addext", std::string("subjectAltName=") + kLoopbackNames},
+            m_selfSigned.key));
     }
 }
 
@@ -68,18 +67,14 @@ TestCertificates::~TestCertificates() {
 
 bool TestCertificates::run(const std::vector<std::string>& arguments) {
     ChildProcess process;
-    SpawnOptions options;
-    options.argv = {"openssl"};
-    options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
-    options.pipeStdout = true;
-    options.extraEnvironment = {"OPENSSL_CONF=/dev/null"};
-    if (!process.start(options)) {
+    std::vector<std::string> argv = {"openssl"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    if (!process.start({argv, {"OPENSSL_CONF=/dev/null"}, false, true, {}})) {
         m_error = "openssl does not start: " + process.errorText();
         return false;
     }
     process.readAllOutput();
-    const std::optional<int> code = process.wait(kOpensslMs);
-    if (code != 0) {
+    if (process.wait(kOpensslMs) != 0) {
         m_error = "openssl " + arguments.front() + " failed";
         return false;
     }
@@ -91,32 +86,13 @@ bool TestCertificates::run(const std::vector<std::string>& arguments) {
 bool TestCertificates::issue(const std::string& name, const std::string& altNames, int days,
                              CertificateFiles& files) {
     files = {m_dir + "/" + name + ".pem", m_dir + "/" + name + ".key"};
-    const std::string request = m_dir + "/" + name + ".csr";
+    const std::string csr = m_dir + "/" + name + ".csr";
     const std::string extensions = m_dir + "/" + name + ".ext";
     std::ofstream(extensions) << "subjectAltName=" << altNames << "\n";
-    std::vector<std::string> csr = {"req", "-subj", "/CN=" + name, "-out", request};
-    const std::vector<std::string> key = newKey(files.key);
-    csr.insert(csr.end(), key.begin(), key.end());
-    return run(csr) && run({"x509", "-req", "-in", request, "-CA", m_authority, "-CAkey",
-                            m_dir + "/ca.key", "-CAcreateserial", "-days", std::to_string(days),
-                            "-extfile", extensions, "-out", files.certificate});
-}
-
-ScopedEnvironment::ScopedEnvironment(std::string name, const std::string& value)
-    : m_name(std::move(name)) {
-    if (const char* old = std::getenv(m_name.c_str())) {
-        m_saved = old;
-        m_had = true;
-    }
-    setenv(m_name.c_str(), value.c_str(), 1);
-}
-
-ScopedEnvironment::~ScopedEnvironment() {
-    if (m_had) {
-        setenv(m_name.c_str(), m_saved.c_str(), 1);
-    } else {
-        unsetenv(m_name.c_str());
-    }
+    return run(request({"-subj", "/CN=" + name, "-out", csr}, files.key)) &&
+           run({"x509", "-req", "-in", csr, "-CA", m_authority, "-CAkey", m_dir + "/ca.key",
+                "-CAcreateserial", "-days", std::to_string(days), "-extfile", extensions, "-out",
+                files.certificate});
 }
 
 }  // namespace sonaro::test

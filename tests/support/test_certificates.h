@@ -49,19 +49,4 @@ class TestCertificates {
     CertificateFiles m_selfSigned;
 };
 
-// Sets an environment variable for the life of the object and restores it afterwards
-// (SSL_CERT_FILE: the trust store that OpenSSL's default paths read).
-class ScopedEnvironment {
-  public:
-    ScopedEnvironment(std::string name, const std::string& value);
-    ~ScopedEnvironment();
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-  private:
-    std::string m_name;
-    std::string m_saved;
-    bool m_had = false;
-};
-
 }  // namespace sonaro::test

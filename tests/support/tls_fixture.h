@@ -8,12 +8,13 @@
 #include <string_view>
 
 #include "support/recording_task.h"
+#include "support/temp_home.h"
 #include "support/test_certificates.h"
 
 namespace sonaro::test {
 
 // Tests against servers with the test certificates: the test CA is the only trusted authority
-// (SSL_CERT_FILE) unless a test says otherwise.
+// (SSL_CERT_FILE, the trust store that OpenSSL's default paths read) unless a test says otherwise.
 class TlsTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -26,11 +27,11 @@ class TlsTest : public ::testing::Test {
     // Makes `file` the whole trust store for the rest of the test.
     void trust(const std::string& file) {
         m_trust.reset();
-        m_trust = std::make_unique<ScopedEnvironment>("SSL_CERT_FILE", file);
+        m_trust = std::make_unique<ScopedEnv>("SSL_CERT_FILE", file);
     }
 
   private:
-    std::unique_ptr<ScopedEnvironment> m_trust;
+    std::unique_ptr<ScopedEnv> m_trust;
 };
 
 inline bool Contains(std::string_view haystack, std::string_view needle) {

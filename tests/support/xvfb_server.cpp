@@ -1,8 +1,6 @@
 #include "support/xvfb_server.h"
 
-#include <poll.h>
-
-#include <string>
+#include "support/python_server.h"
 
 namespace sonaro::test {
 
@@ -21,22 +19,13 @@ XvfbServer::XvfbServer() {
         m_error = m_server.errorText();
         return;
     }
-    std::string number;
-    pollfd ready{m_server.outputHandle(), POLLIN, 0};
-    while (number.find('\n') == std::string::npos && poll(&ready, 1, 15000) > 0) {
-        char buffer[32];
-        const long got = m_server.readOutput(buffer, sizeof buffer);
-        if (got <= 0) {
-            break;
-        }
-        number.append(buffer, static_cast<std::size_t>(got));
-    }
-    if (number.empty() || number.find('\n') == std::string::npos) {
+    const std::string number = FirstOutputLine(m_server, 15000);
+    if (number.empty()) {
         m_error = "Xvfb did not report a display";
         m_server.kill();
         return;
     }
-    m_display = ":" + number.substr(0, number.find('\n'));
+    m_display = ":" + number;
 }
 
 XvfbServer::~XvfbServer() {
