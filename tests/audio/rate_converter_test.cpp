@@ -44,6 +44,8 @@ TEST(RateConverterTest, PhasesAndStepFollowTheRates) {
     Chain up(44100, 48000, 2);
     EXPECT_EQ(up.rate().phases(), 160);
     EXPECT_EQ(up.rate().step(), 147);
+    EXPECT_EQ(up.converter->sampleRate(), 44100) << "the rate written to it";
+    EXPECT_EQ(up.converter->channels(), 2);
     // Up-sampling: a cutoff of 0.975 makes the centre tap of phase 0 nearly all of the gain.
     EXPECT_NEAR(up.rate().coefficients(0)[7], 0.975 * 16384, 0.975 * 16384 * 0.02);
 

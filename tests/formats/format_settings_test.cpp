@@ -72,6 +72,14 @@ TEST_F(FormatSettingsTest, WavFormatFileIsExactly1028LittleEndianBytes) {
     EXPECT_EQ(bytes.substr(20, 1004), std::string(1004, '\0'));
     EXPECT_EQ(bytes.substr(1024), std::string("\x34\x12\xcd\xab", 4));
     EXPECT_EQ(m_formats.LoadWavFormat(), gsm);
+
+    // An extra count beyond the file is cut to what the file holds.
+    auto oversized = EncodeWaveFormatFile(MakePcmWaveFormat(8000, 1, 16));
+    oversized[16] = 0xFF;
+    oversized[17] = 0xFF;
+    const auto format = DecodeWaveFormatFile(oversized);
+    ASSERT_TRUE(format);
+    EXPECT_EQ(format->extra.size(), WaveFormat::kMaxExtraBytes);
 }
 
 TEST_F(FormatSettingsTest, MissingOrShortFileGivesTheDefaultPcmFormat) {
@@ -107,15 +115,6 @@ TEST_F(FormatSettingsTest, OnlyARegularFileIsReadAndAnythingElseGivesTheDefaultA
     testing::internal::CaptureStderr();
     EXPECT_EQ(fresh.LoadWavFormat(), expected);
     EXPECT_THAT(testing::internal::GetCapturedStderr(), testing::HasSubstr(path));
-}
-
-TEST_F(FormatSettingsTest, OversizedExtraCountIsCutToTheFile) {
-    auto bytes = EncodeWaveFormatFile(MakePcmWaveFormat(8000, 1, 16));
-    bytes[16] = 0xFF;
-    bytes[17] = 0xFF;
-    const auto format = DecodeWaveFormatFile(bytes);
-    ASSERT_TRUE(format);
-    EXPECT_EQ(format->extra.size(), WaveFormat::kMaxExtraBytes);
 }
 
 TEST_F(FormatSettingsTest, FailedSaveKeepsTheOldFile) {
@@ -269,14 +268,13 @@ TEST_F(FormatSettingsTest, AValueSlotWithTheWrongOptionUsesItsWordsButNotItsValu
     EXPECT_EQ(m_formats.LoadAiffSettings().channels, 0);
 }
 
-TEST_F(FormatSettingsTest, WavOptionsBuildAPcmFormat) {
+TEST_F(FormatSettingsTest, WavOptionsBuildAPcmFormatAndAFailedSaveIsReported) {
     EXPECT_EQ(apply(OutputFormat::Wav, {"-s", "48000", "-m", "2", "-b", "24", "-show"}),
               std::make_pair(kApplied, 6ul));
     EXPECT_EQ(m_formats.LoadWavFormat(), MakePcmWaveFormat(48000, 2, 24));
     EXPECT_EQ(std::filesystem::file_size(m_formats.wavFormatPath()), 1028u);
-}
 
-TEST_F(FormatSettingsTest, FailedWavSaveIsReported) {
+    std::filesystem::remove(m_formats.wavFormatPath());
     std::filesystem::create_directories(m_formats.wavFormatPath());
     EXPECT_EQ(apply(OutputFormat::Wav, {"-s", "8000", "-m", "1", "-b", "8"}).first,
               FormatArgumentsResult::SaveFailed);

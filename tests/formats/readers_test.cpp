@@ -389,6 +389,7 @@ TEST_P(CompressedReadTest, CodecManagerFilesReadBackAsSoxAndFfmpegDecodeThem) {
         // The decoders may stop before the padding of the last block.
         ASSERT_GE(ours.size(), ffmpeg.size());
         EXPECT_GE(ffmpeg.size(), ours.size() - 2048);
+        ASSERT_GE(sox.size(), samples.size()) << "sox decodes every frame written";
         EXPECT_TRUE(std::equal(sox.begin(), sox.end(), ours.begin()));
         if (g711) {
             EXPECT_TRUE(std::equal(ffmpeg.begin(), ffmpeg.end(), ours.begin()));

@@ -436,16 +436,14 @@ TEST(Mp3Options, SampleRateChoice) {
     EXPECT_EQ(ChooseMp3Channels(2, s), 2);
 }
 
-class Mp3WriterTest : public ::testing::Test {
+class Mp3WriterTest : public WriterTest {
   protected:
     std::string script(const char* name, const char* body) const {
-        const std::string path = m_dir + "/" + name;
-        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-        ::chmod(path.c_str(), 0755);
-        return path;
+        const std::string file = path(name);
+        std::ofstream(file) << "#!/bin/sh\n" << body << "\n";
+        ::chmod(file.c_str(), 0755);
+        return file;
     }
-
-    const test::TempDir m_dir{"mp3"};
 };
 
 TEST_F(Mp3WriterTest, AnEncoderThatOutlivesTheWaitIsReapedWhenItEnds) {
