@@ -998,8 +998,15 @@ TEST_F(AudioFileOpenerTest, FifosDevicesFoldersAndMissingFilesAreRefusedAtOnce) 
     EXPECT_TRUE(m_titles.empty());
 }
 
-TEST_F(AudioFileOpenerTest, TheDecodingShowsItsProgressAndASetStopEventCancelsIt) {
+TEST_F(AudioFileOpenerTest, ASetStopEventCancelsTheDecodingAndThePrompterShowsItsProgress) {
     makeAlac("a.m4a");
+    Event stop(true);
+    m_options.stop = &stop;
+    const OpenedAudio cancelled = OpenAudioFile(path("a.m4a"), m_options);
+    EXPECT_EQ(cancelled.result, OpenResult::Cancelled);
+    EXPECT_TRUE(cancelled.source->isUnusable());
+
+    m_options.stop = nullptr;
     test::ManualDispatcher dispatcher;
     test::ScriptedPrompter prompter(&dispatcher);
     m_options.prompter = &prompter;
@@ -1007,12 +1014,6 @@ TEST_F(AudioFileOpenerTest, TheDecodingShowsItsProgressAndASetStopEventCancelsIt
     const OpenedAudio opened = OpenAudioFile(path("a.m4a"), m_options);
     ASSERT_FALSE(opened.source->isUnusable()) << opened.decoderError;
     EXPECT_EQ(prompter.progressTitles(), std::vector<std::string>{"Loading file"});
-
-    Event stop(true);
-    m_options.stop = &stop;
-    const OpenedAudio cancelled = OpenAudioFile(path("a.m4a"), m_options);
-    EXPECT_EQ(cancelled.result, OpenResult::Cancelled);
-    EXPECT_TRUE(cancelled.source->isUnusable());
 }
 
 // A decoder that starts its output file, then fails or never ends.

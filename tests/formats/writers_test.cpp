@@ -60,7 +60,7 @@ TEST_F(WriterTest, OneSecondOfCdAudioAsWavHasTheExactLayout) {
     {
         PcmWavWriter writer(file, 44100, 2, PcmSampleType::Signed16);
         ASSERT_FALSE(writer.isUnusable());
-        test::WriteAll(writer, samples, 3000);
+        writer.Write(samples.data(), 3000);
         const auto started = ReadFileBytes(file);
         // Before the first checkpoint: sizes that mark the file open.
         EXPECT_EQ(GetLe32(&started[4]), 0xFFFFFFFFu);
@@ -89,7 +89,7 @@ TEST_F(WriterTest, OneSecondOfCdAudioAsAiffHasTheExactLayout) {
     {
         SinkRef writer = CreateAiffWriter(file, 44100, 2, 16);
         ASSERT_FALSE(writer->isUnusable());
-        test::WriteAll(*writer, samples, 3000);
+        writer->Write(samples.data(), 3000);
         const auto started = ReadFileBytes(file);
         // Before the first checkpoint: no frames, and an SSND size that marks the file open.
         EXPECT_EQ(GetBe32(&started[22]), 0u);
