@@ -44,7 +44,7 @@ TEST(RateConverterTest, PhasesAndStepFollowTheRates) {
     Chain up(44100, 48000, 2);
     EXPECT_EQ(up.rate().phases(), 160);
     EXPECT_EQ(up.rate().step(), 147);
-    EXPECT_EQ(up.converter->sampleRate(), 44100);
+    EXPECT_EQ(up.converter->sampleRate(), 44100) << "the rate written to it";
     EXPECT_EQ(up.converter->channels(), 2);
     // Up-sampling: a cutoff of 0.975 makes the centre tap of phase 0 nearly all of the gain.
     EXPECT_NEAR(up.rate().coefficients(0)[7], 0.975 * 16384, 0.975 * 16384 * 0.02);
@@ -159,18 +159,13 @@ TEST(RateConverterTest, ToneAboveTheNewBandIsAttenuated) {
     EXPECT_GT(attenuation, 24.0);
 }
 
-TEST(RateConverterTest, ChannelsStaySeparate) {
+TEST(RateConverterTest, ChannelsStaySeparateAndSmallWritesGiveTheSameOutputAsOneLargeWrite) {
     // Left carries the tone, right the same tone inverted: any bleed breaks the symmetry.
-    const auto input = test::MakeSine(1000, 0.5, 44100, 22050, 2, {1, -1});
-    const auto output = convert(44100, 48000, input, 2);
-    for (std::size_t i = 0; i + 1 < output.size(); i += 2) {
-        ASSERT_NEAR(output[i], -output[i + 1], 16) << "frame " << i / 2;
-    }
-}
-
-TEST(RateConverterTest, SmallWritesGiveTheSameOutputAsOneLargeWrite) {
     const auto input = test::MakeSine(440, 0.8, 22050, 20000, 2, {1, -1});
     const auto whole = convert(22050, 48000, input, 2, 8192);
+    for (std::size_t i = 0; i + 1 < whole.size(); i += 2) {
+        ASSERT_NEAR(whole[i], -whole[i + 1], 16) << "frame " << i / 2;
+    }
     EXPECT_EQ(convert(22050, 48000, input, 2, 7), whole);
     EXPECT_EQ(convert(22050, 48000, input, 2, 1), whole);
 }

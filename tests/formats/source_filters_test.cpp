@@ -147,7 +147,8 @@ TEST(SourceRateConverterTest, ChoosesStagesPhasesAndStep) {
 }
 
 TEST(SourceRateConverterTest, ASineKeepsItsLevelAndShapeAtTheNewRate) {
-    const double amplitude = 400000;  // near full scale: the block shift is used
+    // Full scale: the block shift is used, and the filter rings past the 16-bit range.
+    const double amplitude = 32767.0 * 16;
     const auto input = InternalSine(44100, 2, 44100, 1000.0, amplitude);
     for (const int rate : {48000, 22050, 16000, 8000}) {
         SCOPED_TRACE(rate);
@@ -205,15 +206,8 @@ TEST(SourceRateConverterTest, SamplesFarBeyondFullScaleNeitherOverflowNorClip) {
 
 // At full scale the filter rings past the 16-bit range; the samples beyond it must come out
 // beyond it (the peak bound allows twice full scale), never folded over to the other sign.
-TEST(SourceRateConverterTest, FullScaleToneAndSquareAt8kNeverWrapSign) {
+TEST(SourceRateConverterTest, AFullScaleSquareAt8kNeverWrapsSign) {
     constexpr double kFull = 32767.0 * 16;
-    const auto tone = InternalSine(44100, 2, 44100, 1000.0, kFull);
-    SourceRef toneConverter =
-        MakeSourceRateConverter(MakeSource<MemorySource>(44100, 2, tone), 8000);
-    const auto toneOut = ReadFrames(*toneConverter, toneConverter->GetLength(), 1000);
-    EXPECT_LT(largestError(toneOut, 2, 8000, 1000.0, kFull, 80, toneOut.size() / 2 - 80),
-              kFull * 0.01);
-
     // 50 Hz: 80 output frames per half period, far longer than the filter.
     std::vector<InternalSample> square(44100);
     for (std::size_t i = 0; i < square.size(); ++i) {
