@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "formats/format_settings.h"
 #include "support/prompter.h"
 
 namespace sonaro {
@@ -127,14 +128,8 @@ std::string FileNaming::GetOutputFolder() {
 }
 
 std::string FileNaming::CurrentExtension() const {
-    switch (m_settings.Read(setting::kFormat)) {
-        case 1:
-            return ".mp3";
-        case 2:
-            return ".aif";
-        default:
-            return ".wav";
-    }
+    const auto format = static_cast<std::size_t>(m_settings.Read(setting::kFormat));
+    return std::string(kFormatExtensions[format].extension);
 }
 
 std::string FileNaming::fieldValue(std::string_view field, const std::tm& time, bool& usedCounter) {

@@ -96,7 +96,8 @@ TEST_F(FileNamingTest, FieldsShareOneTimeAndAreCleaned) {
 }
 
 TEST_F(FileNamingTest, ExtensionFollowsTheFormat) {
-    for (const auto& [format, extension] : {std::pair{1, ".mp3"}, {2, ".aif"}, {7, ".wav"}}) {
+    for (const auto& [format, extension] :
+         {std::pair{1, ".mp3"}, {2, ".aif"}, {3, ".flac"}, {4, ".opus"}, {7, ".wav"}}) {
         m_settings.WriteSettingInt("Settings", "Format", format);
         EXPECT_EQ(m_naming.CurrentExtension(), extension) << format;
     }
