@@ -184,13 +184,6 @@ class RecordingSessionTest : public test::SettingsTest {
     CodecManager m_codecs;
 };
 
-// The first four bytes of a file: "RIFF" for WAV, "FORM" for AIFF; empty when there is no file.
-std::string magicOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    char magic[4] = {};
-    return in.read(magic, sizeof magic) ? std::string(magic, sizeof magic) : std::string();
-}
-
 TEST(ParseTimeTextTest, FieldsFractionsAndSign) {
     EXPECT_EQ(ParseTimeText("1:00:00"), 3600000);
     EXPECT_EQ(ParseTimeText("0:30"), 30000);
@@ -483,13 +476,13 @@ TEST_F(RecordingSessionTest, AFileKeepsItsFormatUntilCompletedAndAFormatChangeTa
     record();
     playInto(300);
     m_session->Done();
-    EXPECT_EQ(magicOf(m_dir + "/Untitled 001.wav"), "RIFF");
+    EXPECT_EQ(test::ReadTextFile(m_dir + "/Untitled 001.wav").substr(0, 4), "RIFF");
 
     record();
     playInto(300);
     m_session->Done();
     EXPECT_EQ(m_session->currentPath(), m_dir + "/Untitled 002.aif");
-    EXPECT_EQ(magicOf(m_session->currentPath()), "FORM");
+    EXPECT_EQ(test::ReadTextFile(m_session->currentPath()).substr(0, 4), "FORM");
 }
 
 TEST_F(RecordingSessionTest, ARecordingThatEndsWithoutFramesLeavesNoFile) {
@@ -573,7 +566,7 @@ TEST_F(RecordingSessionTest, RecordToFileReplacesOnlyRecordings) {
     EXPECT_TRUE(recordTo(m_dir + "/new.txt")) << "a new file may have any name";
     playInto(100);
     m_session->Done();
-    EXPECT_EQ(magicOf(m_dir + "/new.txt"), "RIFF");
+    EXPECT_EQ(test::ReadTextFile(m_dir + "/new.txt").substr(0, 4), "RIFF");
 }
 
 }  // namespace

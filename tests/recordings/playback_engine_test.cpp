@@ -9,7 +9,6 @@
 
 #include "audio/time_conversion.h"
 #include "platform/pulse_wave_out_list.h"
-#include "recordings/time_stretch_filter.h"
 #include "support/manual_dispatcher.h"
 #include "support/memory_source.h"
 #include "support/monitor_recording.h"
@@ -284,29 +283,6 @@ class HeardPlaybackTest : public ::testing::Test {
     test::ManualDispatcher ui;
     PlaybackEngine engine{outputs, ui};
 };
-
-TEST_F(HeardPlaybackTest, StretchedToneKeepsItsPitchAndScalesItsLength) {
-    constexpr int kSourceRate = 22050;
-    for (const double speed : {0.5, 1.5}) {
-        SCOPED_TRACE(speed);
-        MonitorRecording monitor(server);
-        ASSERT_TRUE(monitor.started());
-        // Three seconds of output: the few milliseconds a stream's edges may lose stay far
-        // below the tolerance.
-        const int frames = static_cast<int>(3 * kSourceRate * speed);
-        SourceRef tone = MakeSource<test::MemorySource>(
-            kSourceRate, 1, test::MakeSine(1000, 0.5, kSourceRate, frames));
-        ASSERT_TRUE(engine.Play(MakeTimeStretchFilter(tone, speed, false))) << engine.errorText();
-        ASSERT_TRUE(pumpUntilStopped());
-        const std::vector<InternalSample> heard = monitor.Finish();
-
-        const auto spans = test::SoundSpans(heard, kGapFrames);
-        ASSERT_EQ(spans.size(), 1u);
-        EXPECT_NEAR(spans[0].frames(), 3 * kRate, 0.02 * 3 * kRate);
-        const auto middle = slice(heard, spans[0].first + kRate / 4, kRate / 2);
-        EXPECT_NEAR(test::DominantFrequency(middle, kRate, 900, 1100, 1), 1000, 10);
-    }
-}
 
 // Half a second each of 500, 1000 and 1500 Hz, stereo.
 SourceRef threeTones() {
