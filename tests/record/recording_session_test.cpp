@@ -508,23 +508,11 @@ TEST_F(RecordingSessionTest, ARecordingThatEndsWithoutFramesLeavesNoFile) {
     EXPECT_TRUE(m_prompter.shown().empty()) << "an empty recording is not an error";
 }
 
-TEST_F(RecordingSessionTest, ADeviceThatCannotOpenLeavesNoFileAndSaysSo) {
+// A name too long for the system is refused, not cut; a format that cannot be recorded is named,
+// not blamed on the folder; a device that cannot open leaves no file.
+TEST_F(RecordingSessionTest, NamesFormatsAndDevicesThatCannotRecordAreRefused) {
     useRealFiles();
     build(100, test::ScriptEnd::Stall, true);
-    EXPECT_FALSE(record());
-    EXPECT_FALSE(std::filesystem::exists(m_dir + "/Untitled 001.wav"));
-    EXPECT_TRUE(m_session->IsIdle());
-    EXPECT_EQ(m_session->currentPath(), "");
-    ASSERT_EQ(m_prompter.shown().size(), 1u);
-    EXPECT_THAT(m_prompter.shown()[0].text, HasSubstr("cannot open the sound device"));
-    EXPECT_THAT(logText(), HasSubstr("Recording failed for file: " + m_dir + "/Untitled 001.wav"));
-}
-
-// A name too long for the system is refused, not cut; a format that cannot be recorded is named,
-// not blamed on the folder.
-TEST_F(RecordingSessionTest, NamesAndFormatsTheSystemCannotTakeAreRefused) {
-    useRealFiles();
-    build(100);
     m_settings.WriteSettingString("Settings", "FileNameFormat", std::string(300, 'n'));
     EXPECT_FALSE(record());
     EXPECT_TRUE(m_writers.empty());
@@ -545,6 +533,15 @@ TEST_F(RecordingSessionTest, NamesAndFormatsTheSystemCannotTakeAreRefused) {
                                      "/Untitled 001.aif (The "
                                      "sample rate of 2147483647 Hz"));
     EXPECT_TRUE(m_session->IsIdle());
+
+    m_formats.SetOutputFormat(OutputFormat::Wav);
+    EXPECT_FALSE(record());
+    EXPECT_FALSE(std::filesystem::exists(m_dir + "/Untitled 002.wav"));
+    EXPECT_TRUE(m_session->IsIdle());
+    EXPECT_EQ(m_session->currentPath(), "");
+    ASSERT_EQ(m_prompter.shown().size(), 3u);
+    EXPECT_THAT(m_prompter.shown()[2].text, HasSubstr("cannot open the sound device"));
+    EXPECT_THAT(logText(), HasSubstr("Recording failed for file: " + m_dir + "/Untitled 002.wav"));
 }
 
 TEST_F(RecordingSessionTest, RecordToFileReplacesOnlyRecordings) {
