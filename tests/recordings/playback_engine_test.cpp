@@ -264,40 +264,29 @@ std::vector<InternalSample> slice(const std::vector<InternalSample>& samples, st
 }
 
 // The engine on the private sound server's default output; what it plays is recorded back.
-class HeardPlaybackTest : public ::testing::Test {
-  protected:
-    void SetUp() override { ASSERT_TRUE(server.running()) << server.error() << server.log(); }
-
-    bool pumpUntilStopped() {
-        return ui.pumpUntil([&] { return engine.IsStopped(); }, 30000);
-    }
-    void pumpFor(int ms) {
+TEST(HeardPlayback, PausedPositionIsWhatWasHeardAndASeekThereLoopsASnippet) {
+    test::PulseServer server;
+    ASSERT_TRUE(server.running()) << server.error() << server.log();
+    PulseWaveOutList outputs;
+    test::ManualDispatcher ui;
+    PlaybackEngine engine{outputs, ui};
+    const auto pumpFor = [&](int ms) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (std::chrono::steady_clock::now() < until) {
             ui.pumpFor(10);
         }
-    }
-
-    test::PulseServer server;
-    PulseWaveOutList outputs;
-    test::ManualDispatcher ui;
-    PlaybackEngine engine{outputs, ui};
-};
-
-// Half a second each of 500, 1000 and 1500 Hz, stereo.
-SourceRef threeTones() {
+    };
+    // Half a second each of 500, 1000 and 1500 Hz, stereo.
     std::vector<InternalSample> samples;
     for (const double hz : {500.0, 1000.0, 1500.0}) {
         const auto part = test::MakeSine(hz, 0.5, kRate, kRate / 2, 2);
         samples.insert(samples.end(), part.begin(), part.end());
     }
-    return MakeSource<test::MemorySource>(kRate, 2, std::move(samples));
-}
 
-TEST_F(HeardPlaybackTest, PausedPositionIsWhatWasHeardAndASeekThereLoopsASnippet) {
     MonitorRecording monitor(server);
     ASSERT_TRUE(monitor.started());
-    ASSERT_TRUE(engine.Play(threeTones())) << engine.errorText();
+    ASSERT_TRUE(engine.Play(MakeSource<test::MemorySource>(kRate, 2, std::move(samples))))
+        << engine.errorText();
     ASSERT_TRUE(ui.pumpUntil([&] { return engine.position() >= kRate / 4; }));
     engine.Pause();
     const std::int64_t pausedAt = engine.position();
@@ -308,7 +297,7 @@ TEST_F(HeardPlaybackTest, PausedPositionIsWhatWasHeardAndASeekThereLoopsASnippet
     EXPECT_EQ(engine.position(), kRate * 3 / 4);
     pumpFor(400);
     engine.Resume();
-    ASSERT_TRUE(pumpUntilStopped());
+    ASSERT_TRUE(ui.pumpUntil([&] { return engine.IsStopped(); }, 30000));
     const std::vector<InternalSample> heard = monitor.Finish();
 
     // Played up to the pause; then the snippet from the middle tone, running straight into the
