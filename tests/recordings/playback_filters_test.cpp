@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <numbers>
-#include <numeric>
 #include <vector>
 
 #include "formats/source_rate_converter.h"
