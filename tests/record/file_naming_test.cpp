@@ -95,6 +95,13 @@ TEST_F(FileNamingTest, FieldsShareOneTimeAndAreCleaned) {
     EXPECT_EQ(m_settings.ReadSettingInt("Settings", "AutoNumber", 5), 5);
 }
 
+TEST_F(FileNamingTest, ExtensionFollowsTheFormat) {
+    for (const auto& [format, extension] : {std::pair{1, ".mp3"}, {2, ".aif"}, {7, ".wav"}}) {
+        m_settings.WriteSettingInt("Settings", "Format", format);
+        EXPECT_EQ(m_naming.CurrentExtension(), extension) << format;
+    }
+}
+
 TEST(FileNameRules, CleaningRemovesForbiddenCharacters) {
     EXPECT_EQ(CleanFileName("a/b:c?d\\e|f<g>h\"i*j.k\x01l\tm n-o").name, "abcdefghijklm n-o");
     EXPECT_FALSE(CleanFileName("../..").valid);
