@@ -9,7 +9,6 @@
 
 #include "audio/time_conversion.h"
 #include "platform/pulse_wave_out_list.h"
-#include "recordings/time_stretch_filter.h"
 #include "support/manual_dispatcher.h"
 #include "support/memory_source.h"
 #include "support/monitor_recording.h"
@@ -265,63 +264,29 @@ std::vector<InternalSample> slice(const std::vector<InternalSample>& samples, st
 }
 
 // The engine on the private sound server's default output; what it plays is recorded back.
-class HeardPlaybackTest : public ::testing::Test {
-  protected:
-    void SetUp() override { ASSERT_TRUE(server.running()) << server.error() << server.log(); }
-
-    bool pumpUntilStopped() {
-        return ui.pumpUntil([&] { return engine.IsStopped(); }, 30000);
-    }
-    void pumpFor(int ms) {
+TEST(HeardPlayback, PausedPositionIsWhatWasHeardAndASeekThereLoopsASnippet) {
+    test::PulseServer server;
+    ASSERT_TRUE(server.running()) << server.error() << server.log();
+    PulseWaveOutList outputs;
+    test::ManualDispatcher ui;
+    PlaybackEngine engine{outputs, ui};
+    const auto pumpFor = [&](int ms) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (std::chrono::steady_clock::now() < until) {
             ui.pumpFor(10);
         }
-    }
-
-    test::PulseServer server;
-    PulseWaveOutList outputs;
-    test::ManualDispatcher ui;
-    PlaybackEngine engine{outputs, ui};
-};
-
-TEST_F(HeardPlaybackTest, StretchedToneKeepsItsPitchAndScalesItsLength) {
-    constexpr int kSourceRate = 22050;
-    for (const double speed : {0.5, 1.5}) {
-        SCOPED_TRACE(speed);
-        MonitorRecording monitor(server);
-        ASSERT_TRUE(monitor.started());
-        // Three seconds of output: the few milliseconds a stream's edges may lose stay far
-        // below the tolerance.
-        const int frames = static_cast<int>(3 * kSourceRate * speed);
-        SourceRef tone = MakeSource<test::MemorySource>(
-            kSourceRate, 1, test::MakeSine(1000, 0.5, kSourceRate, frames));
-        ASSERT_TRUE(engine.Play(MakeTimeStretchFilter(tone, speed, false))) << engine.errorText();
-        ASSERT_TRUE(pumpUntilStopped());
-        const std::vector<InternalSample> heard = monitor.Finish();
-
-        const auto spans = test::SoundSpans(heard, kGapFrames);
-        ASSERT_EQ(spans.size(), 1u);
-        EXPECT_NEAR(spans[0].frames(), 3 * kRate, 0.02 * 3 * kRate);
-        const auto middle = slice(heard, spans[0].first + kRate / 4, kRate / 2);
-        EXPECT_NEAR(test::DominantFrequency(middle, kRate, 900, 1100, 1), 1000, 10);
-    }
-}
-
-// Half a second each of 500, 1000 and 1500 Hz, stereo.
-SourceRef threeTones() {
+    };
+    // Half a second each of 500, 1000 and 1500 Hz, stereo.
     std::vector<InternalSample> samples;
     for (const double hz : {500.0, 1000.0, 1500.0}) {
         const auto part = test::MakeSine(hz, 0.5, kRate, kRate / 2, 2);
         samples.insert(samples.end(), part.begin(), part.end());
     }
-    return MakeSource<test::MemorySource>(kRate, 2, std::move(samples));
-}
 
-TEST_F(HeardPlaybackTest, PausedPositionIsWhatWasHeardAndASeekThereLoopsASnippet) {
     MonitorRecording monitor(server);
     ASSERT_TRUE(monitor.started());
-    ASSERT_TRUE(engine.Play(threeTones())) << engine.errorText();
+    ASSERT_TRUE(engine.Play(MakeSource<test::MemorySource>(kRate, 2, std::move(samples))))
+        << engine.errorText();
     ASSERT_TRUE(ui.pumpUntil([&] { return engine.position() >= kRate / 4; }));
     engine.Pause();
     const std::int64_t pausedAt = engine.position();
@@ -332,7 +297,7 @@ TEST_F(HeardPlaybackTest, PausedPositionIsWhatWasHeardAndASeekThereLoopsASnippet
     EXPECT_EQ(engine.position(), kRate * 3 / 4);
     pumpFor(400);
     engine.Resume();
-    ASSERT_TRUE(pumpUntilStopped());
+    ASSERT_TRUE(ui.pumpUntil([&] { return engine.IsStopped(); }, 30000));
     const std::vector<InternalSample> heard = monitor.Finish();
 
     // Played up to the pause; then the snippet from the middle tone, running straight into the

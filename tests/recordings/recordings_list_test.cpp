@@ -138,39 +138,32 @@ TEST(RecordingSortTest, NumbersOnlyWhenBothTextsAreNumeric) {
     EXPECT_EQ(items[0].name() + items[1].name() + items[2].name(), "Cba");
 }
 
-class RenameTest : public ::testing::Test {
-  protected:
-    std::string file(const std::string& name) const { return m_dir + "/" + name; }
-    bool exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
-
-    test::TempDir m_dir{"sonaro-rename"};
-};
-
-TEST_F(RenameTest, KeepsTheFormatAndNeverReplaces) {
+TEST(RenameTest, KeepsTheFormatAndNeverReplaces) {
+    const test::TempDir dir("sonaro-rename");
+    const auto file = [&](const std::string& name) { return dir + "/" + name; };
     test::WriteTextFile(file("a.b.wav"), "first");
     test::WriteTextFile(file("d.wav"), "second");
-    const std::vector<RecordingFile> listed = ListRecordingFiles(m_dir);
+    const std::vector<RecordingFile> listed = ListRecordingFiles(dir);
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(listed[0].name, "a.b");
     EXPECT_EQ(listed[0].format, ".wav");
 
-    EXPECT_EQ(RenameRecording(m_dir, "a.b", ".wav", "c"), RenameResult::Renamed);
+    EXPECT_EQ(RenameRecording(dir, "a.b", ".wav", "c"), RenameResult::Renamed);
     EXPECT_EQ(test::ReadTextFile(file("c.wav")), "first");
-    EXPECT_FALSE(exists("a.b.wav"));
+    EXPECT_FALSE(std::filesystem::exists(file("a.b.wav")));
 
-    EXPECT_EQ(RenameRecording(m_dir, "c", ".wav", "d"), RenameResult::NameInUse);
+    EXPECT_EQ(RenameRecording(dir, "c", ".wav", "d"), RenameResult::NameInUse);
     EXPECT_EQ(test::ReadTextFile(file("d.wav")), "second");
     EXPECT_EQ(test::ReadTextFile(file("c.wav")), "first");
 
-    EXPECT_EQ(RenameRecording(m_dir, "c", ".wav", ""), RenameResult::InvalidName);
-    EXPECT_EQ(RenameRecording(m_dir, "c", ".wav", "x/y"), RenameResult::InvalidName);
-    EXPECT_EQ(RenameRecording(m_dir, "c", ".wav", std::string("x\0y", 3)),
-              RenameResult::InvalidName);
-    EXPECT_EQ(RenameRecording(m_dir, "gone", ".wav", "e"), RenameResult::Failed);
-    EXPECT_EQ(RenameRecording(m_dir, "c", ".wav", "c"), RenameResult::Renamed);
-    EXPECT_TRUE(exists("c.wav"));
+    EXPECT_EQ(RenameRecording(dir, "c", ".wav", ""), RenameResult::InvalidName);
+    EXPECT_EQ(RenameRecording(dir, "c", ".wav", "x/y"), RenameResult::InvalidName);
+    EXPECT_EQ(RenameRecording(dir, "c", ".wav", std::string("x\0y", 3)), RenameResult::InvalidName);
+    EXPECT_EQ(RenameRecording(dir, "gone", ".wav", "e"), RenameResult::Failed);
+    EXPECT_EQ(RenameRecording(dir, "c", ".wav", "c"), RenameResult::Renamed);
+    EXPECT_TRUE(std::filesystem::exists(file("c.wav")));
 
-    EXPECT_EQ(RenameRecording(m_dir + "/", "c", ".wav", "f"), RenameResult::Renamed);
+    EXPECT_EQ(RenameRecording(dir + "/", "c", ".wav", "f"), RenameResult::Renamed);
     EXPECT_EQ(test::ReadTextFile(file("f.wav")), "first");
 }
 

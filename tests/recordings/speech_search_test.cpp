@@ -1,6 +1,3 @@
-// The speech search's texts (keyword splitting, matching, found times, completion) and its worker
-// over real recordings with a scripted recogniser: times carried through the reader and rate
-// converter, unreadable files, engine failures, no selection and stopping.
 #include "recordings/speech_search.h"
 
 #include <gtest/gtest.h>
