@@ -27,17 +27,14 @@ struct Chain {
 
 std::vector<InternalSample> convert(int from, int to, const std::vector<InternalSample>& input,
                                     int channels = 1, int blockFrames = 4410) {
-    auto inner = MakeSink<MemorySink>(to, channels);
-    auto* memory = static_cast<MemorySink*>(inner.get());
-    {
-        SinkRef converter = MakeSink<RateConverter>(from, inner);
-        const int frames = static_cast<int>(input.size()) / channels;
-        for (int done = 0; done < frames; done += blockFrames) {
-            const int run = std::min(blockFrames, frames - done);
-            converter->Write(input.data() + static_cast<std::ptrdiff_t>(done) * channels, run);
-        }
+    Chain chain(from, to, channels);
+    const int frames = static_cast<int>(input.size()) / channels;
+    for (int done = 0; done < frames; done += blockFrames) {
+        const int run = std::min(blockFrames, frames - done);
+        chain.converter->Write(input.data() + static_cast<std::ptrdiff_t>(done) * channels, run);
     }
-    return memory->samples();
+    chain.converter.reset();  // flushes the look-ahead
+    return chain.memory->samples();
 }
 
 TEST(RateConverterTest, PhasesAndStepFollowTheRates) {

@@ -313,13 +313,9 @@ TEST(WavCodecList, StoredFormatsFindTheirPositions) {
     EXPECT_EQ(list.FindPosition(MakePcmWaveFormat(7000, 2, 16)), (WavListPosition{0, 12}));
     EXPECT_EQ(list.FindPosition(MakePcmWaveFormat(4000, 1, 8)), (WavListPosition{0, 1}));
     EXPECT_EQ(list.FindPosition(MakePcmWaveFormat(192000, 2, 32)), (WavListPosition{0, 87}));
-    for (std::size_t i = 0; i < 88; ++i) {
-        EXPECT_EQ(list.FindPosition(PcmListFormat(i).format), (WavListPosition{0, i}));
-    }
-    EXPECT_EQ(list.FindPosition(list.Formats(1)[1].format), (WavListPosition{1, 1}));
 
-    // Every driver format finds itself; one of another maker finds no entry.
-    for (std::size_t codec = 2; codec < list.entries().size(); ++codec) {
+    // Every listed format finds itself; one of another maker finds no entry.
+    for (std::size_t codec = 0; codec < list.entries().size(); ++codec) {
         const auto formats = list.Formats(codec);
         for (std::size_t i = 0; i < formats.size(); ++i) {
             EXPECT_EQ(list.FindPosition(formats[i].format), (WavListPosition{codec, i}));

@@ -27,6 +27,10 @@ class FormatSettingsTest : public test::SettingsTest {
   protected:
     std::string path(const char* name) const { return m_dir + "/" + name; }
     std::string fileBytes() const { return test::ReadTextFile(m_formats.wavFormatPath()); }
+    // The writer a recording into `name` opens with the stored format.
+    SinkRef openWriter(const char* name, const std::string& mp3Encoder = "") {
+        return OpenOutputWriter(path(name), m_formats.LoadRecordingFormat(), m_codecs, mp3Encoder);
+    }
     // Applies the command-line words after the format word; gives the result and how many words
     // were used.
     std::pair<FormatArgumentsResult, std::size_t> apply(OutputFormat format,
@@ -138,12 +142,6 @@ TEST_F(FormatSettingsTest, FailedSaveKeepsTheOldFile) {
         << "no temporary file is left behind";
 }
 
-TEST_F(FormatSettingsTest, PcmFormatsKeep24BitSamplesInFourBytes) {
-    const WaveFormat deep = MakePcmWaveFormat(96000, 2, 24);
-    EXPECT_EQ(deep.blockAlign, 8);
-    EXPECT_EQ(deep.avgBytesPerSec, 576000u);
-}
-
 TEST_F(FormatSettingsTest, Mp3LoadRaisesTheVbrMinimumOnlyAboveA160Maximum) {
     EXPECT_EQ(m_formats.LoadMp3Settings(), Mp3Settings{});
     m_settings.WriteSettingInt("MP3Encoder", "VBRMaxBitRate", 192);
@@ -198,10 +196,9 @@ TEST_F(FormatSettingsTest, LabelsDescribeTheCurrentFormat) {
     m_formats.SetOutputFormat(OutputFormat::Opus);
     m_settings.WriteSettingInt("OpusEncode", "Channels", 1);
     EXPECT_EQ(m_formats.FormatLabel(), "64Kbps Mono Opus");
-}
 
-// Zero fields record with the writers' defaults, and the label says so.
-TEST_F(FormatSettingsTest, LabelsOfZeroFieldsNameWhatIsRecorded) {
+    // Zero fields record with the writers' defaults, and the label says so.
+    m_formats.SetOutputFormat(OutputFormat::Wav);
     ASSERT_TRUE(m_formats.SaveWavFormat(MakePcmWaveFormat(0, 0, 0)));
     EXPECT_EQ(m_formats.FormatLabel(), "44100Hz Mono Wav");
     m_formats.SetOutputFormat(OutputFormat::Aiff);
@@ -271,7 +268,10 @@ TEST_F(FormatSettingsTest, AValueSlotWithTheWrongOptionUsesItsWordsButNotItsValu
 TEST_F(FormatSettingsTest, WavOptionsBuildAPcmFormatAndAFailedSaveIsReported) {
     EXPECT_EQ(apply(OutputFormat::Wav, {"-s", "48000", "-m", "2", "-b", "24", "-show"}),
               std::make_pair(kApplied, 6ul));
-    EXPECT_EQ(m_formats.LoadWavFormat(), MakePcmWaveFormat(48000, 2, 24));
+    const WaveFormat deep = m_formats.LoadWavFormat();
+    EXPECT_EQ(deep, MakePcmWaveFormat(48000, 2, 24));
+    EXPECT_EQ(deep.blockAlign, 8) << "24-bit samples take four bytes";
+    EXPECT_EQ(deep.avgBytesPerSec, 288000u);
     EXPECT_EQ(std::filesystem::file_size(m_formats.wavFormatPath()), 1028u);
 
     std::filesystem::remove(m_formats.wavFormatPath());
@@ -322,13 +322,13 @@ TEST(FormatNumbers, AreLeadingDecimalDigits) {
 }
 
 TEST_F(FormatSettingsTest, EachFormatGivesItsWriterWithTheStoredShape) {
-    SinkRef wav = OpenOutputWriter(path("a.wav"), m_formats.LoadRecordingFormat(), m_codecs, "");
+    SinkRef wav = openWriter("a.wav");
     EXPECT_FALSE(wav->isUnusable());
     EXPECT_EQ(wav->sampleRate(), 44100);
     EXPECT_EQ(wav->channels(), 1);
 
     ASSERT_TRUE(m_formats.SaveWavFormat(m_codecs.Formats(1, 7)[3].format));  // mu-law stereo
-    wav = OpenOutputWriter(path("b.wav"), m_formats.LoadRecordingFormat(), m_codecs, "");
+    wav = openWriter("b.wav");
     EXPECT_FALSE(wav->isUnusable());
     EXPECT_EQ(wav->channels(), 2);
     wav.reset();
@@ -336,34 +336,26 @@ TEST_F(FormatSettingsTest, EachFormatGivesItsWriterWithTheStoredShape) {
 
     m_formats.SetOutputFormat(OutputFormat::Aiff);
     m_formats.SaveAiffSettings({1, 22050, 8});
-    SinkRef aiff = OpenOutputWriter(path("c.aif"), m_formats.LoadRecordingFormat(), m_codecs, "");
+    SinkRef aiff = openWriter("c.aif");
     EXPECT_EQ(aiff->sampleRate(), 22050);
     EXPECT_EQ(aiff->channels(), 1);
     aiff.reset();
     EXPECT_EQ(GetBe16(&test::ReadFileBytes(path("c.aif"))[26]), 8);
 
     m_formats.SetOutputFormat(OutputFormat::Mp3);
-    EXPECT_TRUE(OpenOutputWriter(path("none.mp3"), m_formats.LoadRecordingFormat(), m_codecs, "")
-                    ->isUnusable())
-        << "no encoder component, no writer";
+    EXPECT_TRUE(openWriter("none.mp3")->isUnusable()) << "no encoder component, no writer";
     if (const std::string lame = FindProgramOnPath("lame"); !lame.empty()) {
-        SinkRef mp3 =
-            OpenOutputWriter(path("d.mp3"), m_formats.LoadRecordingFormat(), m_codecs, lame);
+        SinkRef mp3 = openWriter("d.mp3", lame);
         EXPECT_FALSE(mp3->isUnusable());
         EXPECT_EQ(mp3->sampleRate(), 44100);
         EXPECT_EQ(mp3->channels(), 2);
     }
-
-    m_formats.SetOutputFormat(OutputFormat::Wav);
-    EXPECT_TRUE(
-        OpenOutputWriter(path("no/such/folder.wav"), m_formats.LoadRecordingFormat(), m_codecs, "")
-            ->isUnusable());
 }
 
 TEST_F(FormatSettingsTest, ZerosFromTheCommandLineFallBackToTheDefaults) {
     WaveFormat zeros = MakePcmWaveFormat(8000, 0, 0);
     ASSERT_TRUE(m_formats.SaveWavFormat(zeros));
-    SinkRef wav = OpenOutputWriter(path("z.wav"), m_formats.LoadRecordingFormat(), m_codecs, "");
+    SinkRef wav = openWriter("z.wav");
     EXPECT_FALSE(wav->isUnusable());
     EXPECT_EQ(wav->sampleRate(), 8000);
     EXPECT_EQ(wav->channels(), 1);
@@ -384,7 +376,7 @@ TEST_F(FormatSettingsTest, ZerosFromTheCommandLineFallBackToTheDefaults) {
 
     m_formats.SetOutputFormat(OutputFormat::Aiff);
     m_formats.SaveAiffSettings({0, 0, 0});
-    SinkRef aiff = OpenOutputWriter(path("z.aif"), m_formats.LoadRecordingFormat(), m_codecs, "");
+    SinkRef aiff = openWriter("z.aif");
     EXPECT_EQ(aiff->sampleRate(), 44100);
     EXPECT_EQ(aiff->channels(), 2);
     aiff.reset();
@@ -414,7 +406,9 @@ TEST_F(FormatSettingsTest, RatesNoDeviceCanRecordAreRefusedWithTheReasonAndNoFil
 
     format.wav = MakePcmWaveFormat(384000, 2, 16);
     EXPECT_FALSE(OpenOutputWriter(path("fast.wav"), format, m_codecs, "")->isUnusable());
-    EXPECT_FALSE(OpenOutputWriter(path("x/y.wav"), format, m_codecs, "")->isFormatRefused())
+    SinkRef noFolder = OpenOutputWriter(path("x/y.wav"), format, m_codecs, "");
+    EXPECT_TRUE(noFolder->isUnusable());
+    EXPECT_FALSE(noFolder->isFormatRefused())
         << "a missing folder is a file problem, not a format one";
 }
 

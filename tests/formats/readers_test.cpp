@@ -294,8 +294,7 @@ TEST_F(ReaderTest, AFlacFileWithoutASampleCountReadsItsWholeFramesAsTheyWereWhen
 }
 
 TEST_F(ReaderTest, AnUnknownWavDataSizeReadsToTheEndWhateverTheRiffSize) {
-    WriteAll(*MakeSink<PcmWavWriter>(path("done.wav"), 16000, 2, PcmSampleType::Signed16),
-             test::RandomSamples(2 * 3000));
+    WriteAll(*wav<PcmSampleType::Signed16>(path("done.wav"), 16000, 2), test::RandomSamples(6000));
     auto unknown = ReadFileBytes(path("done.wav"));
     PutLe32(unknown.data() + 42, 0xFFFFFFFF);
     EXPECT_EQ(openBytes("unknown.wav", unknown)->GetLength(), 3000);
@@ -563,11 +562,20 @@ TEST_F(ReaderTest, WavRefusesDamagedFilesWithTheirStatus) {
 
 // ---- AIFF, AU, raw and MP3 ----
 
-TEST_F(ReaderTest, AiffRatesDecodeWithinTheirExponentRange) {
-    std::uint8_t bytes[10];
+TEST_F(ReaderTest, AiffRatesEncodeAsExtendedNumbersAndDecodeWithinTheirExponentRange) {
+    const std::pair<std::uint32_t, Bytes> edges[] = {
+        {1, {0x3F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}},
+        {0xFFFFFFFFu, {0x40, 0x1E, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}},
+        {0, Bytes(10, 0)},
+    };
+    Bytes bytes(10);
+    for (const auto& [rate, expected] : edges) {
+        EncodeAiffSampleRate(rate, bytes.data());
+        EXPECT_EQ(bytes, expected) << rate;
+    }
     for (const std::uint32_t rate : {8000u, 11025u, 44100u, 96000u, 196000u, 2u, 2147483647u}) {
-        EncodeAiffSampleRate(rate, bytes);
-        EXPECT_EQ(DecodeAiffSampleRate(bytes), std::optional<int>(static_cast<int>(rate)));
+        EncodeAiffSampleRate(rate, bytes.data());
+        EXPECT_EQ(DecodeAiffSampleRate(bytes.data()), std::optional<int>(static_cast<int>(rate)));
     }
     const std::uint8_t fraction[10] = {0x40, 0x0E, 0xAC, 0x44, 0x80, 0, 0, 0, 0, 0};
     EXPECT_EQ(DecodeAiffSampleRate(fraction), 44101) << "44100.5 rounds up";
@@ -706,14 +714,9 @@ TEST_F(ReaderTest, RawCodecsDecodeTheirSampleCodings) {
 
 TEST_F(ReaderTest, TheOpenerDispatchesByExtensionWhateverItsCase) {
     const auto samples = test::RandomSamples(2 * 100);
-    {
-        PcmWavWriter wav(path("UPPER.WAV"), 8000, 2, PcmSampleType::Signed16);
-        AiffWriter aiff(path("Mixed.AiF"), 8000, 2, 16);
-        FlacWriter flac(path("Take.FLAC"), 8000, 2, 16, 5);
-        WriteAll(wav, samples);
-        WriteAll(aiff, samples);
-        WriteAll(flac, samples);
-    }
+    WriteAll(*wav<PcmSampleType::Signed16>(path("UPPER.WAV"), 8000, 2), samples);
+    WriteAll(*aiff<16>(path("Mixed.AiF"), 8000, 2), samples);
+    WriteAll(*flac<16>(path("Take.FLAC"), 8000, 2), samples);
     for (const char* name : {"UPPER.WAV", "Mixed.AiF", "Take.FLAC"}) {
         SCOPED_TRACE(name);
         SourceRef source = OpenRecordingFile(path(name));
@@ -783,10 +786,7 @@ TEST_F(ReaderTest, RawFormatsAreCheckedAndStoredPerKind) {
 
 TEST_F(ReaderTest, AuGsmAndVoxFilesOfSoxReadAsSoxDecodesThem) {
     const auto pcm = test::SineFrames(8000, 1, 8000, 300.0, 9000.0);
-    {
-        PcmWavWriter wav(path("in.wav"), 8000, 1, PcmSampleType::Signed16);
-        WriteAll(wav, test::InternalOf(pcm));
-    }
+    WriteAll(*wav<PcmSampleType::Signed16>(path("in.wav"), 8000, 1), test::InternalOf(pcm));
     bool ok = false;
     const std::vector<std::vector<std::string>> conversions = {
         {"-e", "u-law", "-b", "8", "out.au"},
@@ -811,18 +811,10 @@ TEST_F(ReaderTest, AuGsmAndVoxFilesOfSoxReadAsSoxDecodesThem) {
     // sox reads raw Dialogic ADPCM only when told its rate.
     test::RunForOutput({"sox", path("in.wav"), "-t", "vox", "-r", "8000", path("out.vox")}, ok);
     ASSERT_TRUE(ok);
-    const auto ours = Pcm16Of(ReadWhole(*OpenRawFile(path("out.vox"), {8000, 1, 0})));
-    const auto sox =
-        test::RunForOutput({"sox", "-V1", "-t", "vox", "-r", "8000", path("out.vox"), "-t", "raw",
-                            "-e", "signed-integer", "-b", "16", "-L", "-"},
-                           ok);
+    test::RunForOutput({"sox", "-t", "vox", "-r", "8000", path("out.vox"), path("vox.wav")}, ok);
     ASSERT_TRUE(ok);
-    ASSERT_EQ(sox.size(), 2 * ours.size());
-    std::vector<std::int16_t> soxPcm(ours.size());
-    for (std::size_t i = 0; i < ours.size(); ++i) {
-        soxPcm[i] = static_cast<std::int16_t>(GetLe16(sox.data() + 2 * i));
-    }
-    EXPECT_EQ(ours, soxPcm);
+    const auto ours = Pcm16Of(ReadWhole(*OpenRawFile(path("out.vox"), {8000, 1, 0})));
+    EXPECT_EQ(ours, test::DecodeWithSox(path("vox.wav")));
     EXPECT_GT(test::SignalToNoiseDb(pcm, ours), 10.0);
 }
 
@@ -864,8 +856,7 @@ class AudioFileOpenerTest : public ReaderTest {
         m_options.decodingStarted = [this](std::string_view title) {
             m_titles.emplace_back(title);
         };
-        test::WriteAll(*MakeSink<PcmWavWriter>(path("in.wav"), 16000, 2, PcmSampleType::Signed16),
-                       m_samples);
+        WriteAll(*wav<PcmSampleType::Signed16>(path("in.wav"), 16000, 2), m_samples);
     }
     // ALAC in MP4, a lossless format read only through the decoder.
     void makeAlac(const std::string& out) {
@@ -998,27 +989,18 @@ TEST_F(AudioFileOpenerTest, FifosDevicesFoldersAndMissingFilesAreRefusedAtOnce) 
     EXPECT_TRUE(m_titles.empty());
 }
 
-TEST_F(AudioFileOpenerTest, ASetStopEventCancelsTheDecodingAndThePrompterShowsItsProgress) {
+// A decoding stopped by the stop event, decoders that start their output file, then fail or never
+// end, and the progress box that shows a decoding and can cancel it.
+TEST_F(AudioFileOpenerTest, AFailedOrCancelledDecodingLeavesNoTemporaryFile) {
     makeAlac("a.m4a");
     Event stop(true);
     m_options.stop = &stop;
-    const OpenedAudio cancelled = OpenAudioFile(path("a.m4a"), m_options);
-    EXPECT_EQ(cancelled.result, OpenResult::Cancelled);
-    EXPECT_TRUE(cancelled.source->isUnusable());
-
+    const OpenedAudio stopped = OpenAudioFile(path("a.m4a"), m_options);
+    EXPECT_EQ(stopped.result, OpenResult::Cancelled);
+    EXPECT_TRUE(stopped.source->isUnusable());
+    EXPECT_TRUE(std::filesystem::is_empty(m_temp));
     m_options.stop = nullptr;
-    test::ManualDispatcher dispatcher;
-    test::ScriptedPrompter prompter(&dispatcher);
-    m_options.prompter = &prompter;
-    m_options.dispatcher = &dispatcher;
-    const OpenedAudio opened = OpenAudioFile(path("a.m4a"), m_options);
-    ASSERT_FALSE(opened.source->isUnusable()) << opened.decoderError;
-    EXPECT_EQ(prompter.progressTitles(), std::vector<std::string>{"Loading file"});
-}
 
-// A decoder that starts its output file, then fails or never ends.
-TEST_F(AudioFileOpenerTest, AFailedOrCancelledDecodingLeavesNoTemporaryFile) {
-    makeAlac("a.m4a");
     const std::string decoder = path("decoder");
     const auto writeDecoder = [&](const std::string& end) {
         std::ofstream(decoder) << "#!/bin/sh\nfor last; do :; done\nprintf RIFF > \"$last\"\n"
@@ -1049,6 +1031,13 @@ TEST_F(AudioFileOpenerTest, AFailedOrCancelledDecodingLeavesNoTemporaryFile) {
     EXPECT_TRUE(cancelled.temporaryPath.empty());
     EXPECT_TRUE(std::filesystem::is_empty(m_temp));
     EXPECT_EQ(prompter.progressTitles(), std::vector<std::string>{"Loading file"});
+
+    prompter.cancelWhen = nullptr;
+    m_options.decoderPath = "ffmpeg";
+    const OpenedAudio shown = OpenAudioFile(path("a.m4a"), m_options);
+    ASSERT_FALSE(shown.source->isUnusable()) << shown.decoderError;
+    EXPECT_EQ(prompter.progressTitles(),
+              (std::vector<std::string>{"Loading file", "Loading file"}));
 }
 
 TEST_F(AudioFileOpenerTest, TemporaryNamesSkipFilesThatCannotBeDeleted) {
@@ -1240,14 +1229,11 @@ class ReaderFuzzTest : public ReaderTest {
 
 TEST_F(ReaderFuzzTest, WavParser) {
     std::vector<Bytes> seeds = {
-        seed(MakeSink<PcmWavWriter>(path("p16.wav"), 8000, 2, PcmSampleType::Signed16),
-             path("p16.wav")),
-        seed(MakeSink<PcmWavWriter>(path("f32.wav"), 8000, 1, PcmSampleType::Float32),
-             path("f32.wav")),
+        seed(wav<PcmSampleType::Signed16>(path("p16.wav"), 8000, 2), path("p16.wav")),
+        seed(wav<PcmSampleType::Float32>(path("f32.wav"), 8000, 1), path("f32.wav")),
         seed(MakeSink<GsmWavWriter>(path("gsm.wav"), 8000), path("gsm.wav")),
         // The open-state headers of recordings in progress, which the reader follows as they grow.
-        seed(MakeSink<PcmWavWriter>(path("live.wav"), 8000, 1, PcmSampleType::Signed16),
-             path("live.wav"), false),
+        seed(wav<PcmSampleType::Signed16>(path("live.wav"), 8000, 1), path("live.wav"), false),
         seed(MakeSink<GsmWavWriter>(path("live_gsm.wav"), 8000), path("live_gsm.wav"), false)};
     for (const auto& [driver, tag] : {std::pair{1, 7}, {2, 0x11}, {3, 2}}) {
         const auto format = m_codecs.Formats(driver, static_cast<std::uint16_t>(tag))[1].format;
@@ -1261,9 +1247,9 @@ TEST_F(ReaderFuzzTest, WavParser) {
 
 TEST_F(ReaderFuzzTest, AiffParser) {
     const std::vector<Bytes> seeds = {
-        seed(MakeSink<AiffWriter>(path("a8.aiff"), 8000, 2, 8), path("a8.aiff")),
-        seed(MakeSink<AiffWriter>(path("a16.aiff"), 8000, 2, 16), path("a16.aiff")),
-        seed(MakeSink<AiffWriter>(path("live.aiff"), 8000, 2, 16), path("live.aiff"), false)};
+        seed(aiff<8>(path("a8.aiff"), 8000, 2), path("a8.aiff")),
+        seed(aiff<16>(path("a16.aiff"), 8000, 2), path("a16.aiff")),
+        seed(aiff<16>(path("live.aiff"), 8000, 2), path("live.aiff"), false)};
     report("aiff", fuzz(seeds, path("m.aiff"), OpenAiffFile, 2));
 }
 

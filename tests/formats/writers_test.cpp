@@ -229,19 +229,6 @@ TEST(HeaderTest, SizesPastFourGibibytesReadUnknownInsteadOfWrapping) {
     EXPECT_EQ(GetBe32(aiff + 42), 0xFFFFFFFFu);
 }
 
-TEST(HeaderTest, AiffRatesAtTheEdgesAsExtendedNumbers) {
-    const std::pair<std::uint32_t, Bytes> cases[] = {
-        {1, {0x3F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}},
-        {0xFFFFFFFFu, {0x40, 0x1E, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}},
-        {0, Bytes(10, 0)},
-    };
-    for (const auto& [rate, expected] : cases) {
-        Bytes bytes(10);
-        EncodeAiffSampleRate(rate, bytes.data());
-        EXPECT_EQ(bytes, expected) << rate;
-    }
-}
-
 // A WAV file past 4 GiB: the header's sizes read "unknown length" (0xFFFFFFFF) instead of
 // wrapping, and a reader that honours it (ffmpeg) reads every sample up to the last one.
 // Writes about 4.3 GB; skipped when the temporary folder has less than 6 GB free.
@@ -490,8 +477,6 @@ TEST_F(Mp3WriterTest, AFailingEncoderIsReportedAndLeavesNoEmptyFile) {
     { SinkRef writer = CreateMp3Writer(writes, file, Mp3Settings(), 44100, 2); }
     EXPECT_EQ(test::ReadTextFile(file), "ID3");
 
-    EXPECT_TRUE(CreateMp3Writer("", m_dir + "/x.mp3", Mp3Settings(), 44100, 2)->isUnusable())
-        << "no encoder component, no writer";
     if (!FindProgramOnPath("lame").empty()) {
         EXPECT_TRUE(CreateMp3Writer(FindProgramOnPath("lame"), m_dir + "/no/folder.mp3",
                                     Mp3Settings(), 44100, 2)

@@ -144,13 +144,6 @@ TEST_F(ComponentTest, MissingComponentIsFetchedAndInstalledQuietly) {
     EXPECT_TRUE(m_prompter.shown().empty());
 }
 
-TEST_F(ComponentTest, ComponentServerFailureFallsBackToTheWebServer) {
-    serveTestdec();
-    setComponentServer(m_server.baseUrl() + "nothing-here");
-    m_settings.Write(setting::kWebServerUrl, m_server.baseUrl());
-    EXPECT_TRUE(m_components.EnsureComponent("testdec"));
-}
-
 TEST_F(ComponentTest, FailureShowsTheAddressAndOpensIt) {
     setComponentServer(m_server.baseUrl());
     EXPECT_FALSE(m_components.EnsureComponent("testdec"));
@@ -191,7 +184,7 @@ TEST_F(ComponentTest, FailureShowsTheAddressAndOpensIt) {
     EXPECT_EQ(m_pages.opened.size(), opened);
 }
 
-TEST_F(ComponentTest, WithoutAPrivateTemporaryFolderNoInstallerIsFetched) {
+TEST_F(ComponentTest, OnlyAPrivateTemporaryFolderReceivesAnInstallerFromEitherServer) {
     serveTestdec();
     setComponentServer(m_server.baseUrl());
     ComponentManager homeless(m_settings, m_downloader, m_prompter, m_pages, m_dispatcher, "");
@@ -201,6 +194,11 @@ TEST_F(ComponentTest, WithoutAPrivateTemporaryFolderNoInstallerIsFetched) {
               "There is no private temporary folder to download the installer to.");
     EXPECT_NE(access("/testdec.run", F_OK), 0) << "nothing lands in the root folder";
     EXPECT_NE(access((m_dir + "/lquiet").c_str(), F_OK), 0) << "no installer ran";
+
+    // With the folder, a component server without the installer falls back to the web server.
+    setComponentServer(m_server.baseUrl() + "nothing-here");
+    m_settings.Write(setting::kWebServerUrl, m_server.baseUrl());
+    EXPECT_TRUE(m_components.EnsureComponent("testdec"));
 }
 
 TEST_F(ComponentTest, PlainHttpToAnotherHostIsRefused) {
