@@ -581,20 +581,17 @@ class RecordingsWindowTest : public QObject {
             editor->setText(to);
             QTest::keyClick(editor, Qt::Key_Return);
         };
-        // The delegate commits an edit after the key press is handled.
-        std::size_t warnings = 0;
-        for (const char* refused : {"a.b", "one/two"}) {
-            rename("b", refused);
-            ++warnings;
-            QTRY_COMPARE(rig.prompter.shown().size(), warnings);
-            QCOMPARE(rig.prompter.shown().back().text, std::string(kRenameFailedText));
-            QCOMPARE(rig.prompter.shown().back().title, std::string("Warning"));
-            QVERIFY(rig.rowOf("b") >= 0 && std::filesystem::exists(rig.folder + "/b.wav"));
-        }
+        // The delegate commits an edit after the key press is handled. Every refused rename
+        // (see the rename's own tests) gives this one warning.
+        rename("b", "a.b");
+        QTRY_COMPARE(rig.prompter.shown().size(), std::size_t(1));
+        QCOMPARE(rig.prompter.shown().back().text, std::string(kRenameFailedText));
+        QCOMPARE(rig.prompter.shown().back().title, std::string("Warning"));
+        QVERIFY(rig.rowOf("b") >= 0 && std::filesystem::exists(rig.folder + "/b.wav"));
 
         rename("b", "renamed");
         QTRY_VERIFY(rig.rowOf("renamed") >= 0);
-        QCOMPARE(rig.prompter.shown().size(), std::size_t(2));
+        QCOMPARE(rig.prompter.shown().size(), std::size_t(1));
         QVERIFY(rig.rowOf("b") < 0);
         QVERIFY(std::filesystem::exists(rig.folder + "/renamed.wav"));
         QVERIFY(!std::filesystem::exists(rig.folder + "/b.wav"));
