@@ -223,14 +223,11 @@ class LevelMetersTest : public QObject {
 
     void parsesTypedText() {
         QCOMPARE(ParseDbEditText("-40"), -40);
-        QCOMPARE(ParseDbEditText("abc"), 0);
         QCOMPARE(ParseDbEditText(""), 0);
         QCOMPARE(ParseDbEditText("--5"), -127);
         QCOMPARE(ParseDbEditText("-1x2dB"), -12);
         QCOMPARE(ParseDbEditText("99999999999999"), 127);
-        QCOMPARE(DbEditText(-127), std::string("--dB"));
         QCOMPARE(DbEditText(-200), std::string("--dB"));
-        QCOMPARE(DbEditText(-6), std::string("-6dB"));
         QCOMPARE(DbEditText(0), std::string("0dB"));
     }
 

@@ -19,7 +19,6 @@
 #include <QtTest>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -40,7 +39,6 @@
 #include "settings/setting_names.h"
 #include "support/audio_files.h"
 #include "support/component_manager.h"
-#include "support/file_permissions.h"
 #include "support/monitor_recording.h"
 #include "support/program_launcher.h"
 #include "support/pulse_server.h"
@@ -148,18 +146,6 @@ struct RecordingsRig : PlaybackRig {
         QTest::mouseClick(part<QPushButton>("update"), Qt::LeftButton);
         QTRY_VERIFY(status().endsWith(QLatin1String("found")));
     }
-    // The column's texts are in the order of the stored sort direction.
-    bool sortedBy(int column) const {
-        const bool ascending = settings.Read(setting::kFindPlayAscend);
-        for (int row = 1; row < model()->rowCount(); ++row) {
-            const QString before = model()->index(row - 1, column).data().toString();
-            const QString after = model()->index(row, column).data().toString();
-            if (CompareRecordingTexts(before.toStdString(), after.toStdString(), ascending) > 0) {
-                return false;
-            }
-        }
-        return true;
-    }
     void clickHeader(int column) {
         QHeaderView* header = list()->header();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
@@ -263,18 +249,8 @@ class RecordingsWindowTest : public QObject {
     void listsEveryRecordingWithItsTextsAndPlaysTheSelectedOne() {
         RecordingsRig rig;
         RecordingsWindow& window = rig.open();
-        QCOMPARE(window.windowTitle(), QString("Find and Play Recordings"));
         QCOMPARE(rig.status(), QString("5 Recordings were found"));
         QCOMPARE(rig.names(), QString("a.b b c long tone"));
-        QCOMPARE(rig.text(rig.rowOf("a.b"), RecordingColumn::Duration), QString("0:00:02"));
-        QCOMPARE(rig.text(rig.rowOf("long"), RecordingColumn::Duration), QString("0:01:01"));
-        QCOMPARE(rig.text(rig.rowOf("tone"), RecordingColumn::Duration), QString("0:00:03"));
-
-        QCOMPARE(rig.model()->headerData(3, Qt::Horizontal).toString(), QString("Date Created"));
-        QCOMPARE(rig.model()->headerData(5, Qt::Horizontal).toString(),
-                 QString("Keyword Found at Time"));
-        QCOMPARE(rig.model()->index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
-                 Qt::Alignment(Qt::AlignCenter));
 
         // Nothing is selected, so nothing can be played yet; the later commands stay off.
         QAction* play = rig.part<QToolBar>("toolbar")->actions().first();
@@ -302,14 +278,19 @@ class RecordingsWindowTest : public QObject {
         QVERIFY(player->findChild<QToolButton*>("pause")->isChecked());
         QVERIFY(rig.engine.IsStopped());
 
-        // Offscreen, the player keeps the activation until it closes.
-        QTest::keyClick(player, Qt::Key_Return);
-        QVERIFY(!player->isVisible());
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        QTest::keyClick(rig.list(), Qt::Key_L, Qt::ControlModifier);
-        QCOMPARE(rig.settings.Read(setting::kCurrentSpeed), rig.settings.Read(setting::kSlowSpeed));
-        QVERIFY(rig.player() != nullptr && rig.player()->isVisible());
+        // Offscreen, the player keeps the activation until it closes. That the speeds keep the
+        // pitch is heard in the engine's tests.
+        const std::pair<Qt::Key, const IntSetting*> speeds[] = {{Qt::Key_L, &setting::kSlowSpeed},
+                                                                {Qt::Key_F, &setting::kFastSpeed}};
+        for (const auto& [key, speed] : speeds) {
+            QTest::keyClick(rig.player(), Qt::Key_Return);
+            QVERIFY(!rig.player()->isVisible());
+            window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            QTest::keyClick(rig.list(), key, Qt::ControlModifier);
+            QCOMPARE(rig.settings.Read(setting::kCurrentSpeed), rig.settings.Read(*speed));
+            QVERIFY(rig.player() != nullptr && rig.player()->isVisible());
+        }
 
         rig.rescan();
         QVERIFY(rig.player() == nullptr);
@@ -420,19 +401,7 @@ class RecordingsWindowTest : public QObject {
             QCOMPARE(rig.text(row, RecordingColumn::Format), QString::fromStdString(formats[name]));
             QCOMPARE(rig.text(row, RecordingColumn::Duration),
                      QString("0:00:0%1").arg(durations[name]));
-            QCOMPARE(rig.text(row, RecordingColumn::Size),
-                     QString::fromStdString(SizeText(std::filesystem::file_size(file.path))));
-            QCOMPARE(rig.text(row, RecordingColumn::DateCreated),
-                     QString::fromStdString(DateText(file.created)));
         }
-        // Each column sorts both ways: another column keeps the direction, the same one turns it.
-        for (int column : {1, 2, 3, 4, 0}) {
-            rig.clickHeader(column);
-            QVERIFY2(rig.sortedBy(column), qPrintable(QString::number(column)));
-            rig.clickHeader(column);
-            QVERIFY2(rig.sortedBy(column), qPrintable(QString::number(column)));
-        }
-
         rig.part<QComboBox>("durationMode")->setCurrentIndex(2);
         rig.part<QLineEdit>("seconds")->setText("2");
         rig.rescan();
@@ -528,31 +497,15 @@ class RecordingsWindowTest : public QObject {
         QVERIFY(again.isMaximized());
     }
 
-    void listsFilesThatCannotBeReadWithoutWaiting() {
+    // The scan lists a FIFO without opening it (see the scanner's tests); playing it opens
+    // nothing that could block either.
+    void playingAFifoOpensNothingThatCouldBlock() {
         RecordingsRig rig;
         const std::string folder = rig.home.path() + "/odd";
         std::filesystem::create_directory(folder);
         QCOMPARE(mkfifo((folder + "/pipe.wav").c_str(), 0600), 0);
-        QCOMPARE(symlink("/dev/zero", (folder + "/zero.mp3").c_str()), 0);
-        test::WriteTextFile(folder + "/huge.aif", "");
-        QCOMPARE(truncate((folder + "/huge.aif").c_str(), 1LL << 40), 0);
-        rig.Record("../odd/locked.wav", 1);
-        QCOMPARE(chmod((folder + "/locked.wav").c_str(), 0), 0);
-        // Root reads any file unless its override is set aside.
-        const test::FilePermissionsEnforced permissions;
         rig.openOn(folder);
-        QCOMPARE(rig.status(), QString("4 Recordings were found"));
-        QCOMPARE(rig.names(), QString("huge locked pipe zero"));
-        for (const char* name : {"huge", "locked", "pipe", "zero"}) {
-            QCOMPARE(rig.text(rig.rowOf(name), RecordingColumn::Duration), QString("0:00:00"));
-        }
-        QCOMPARE(rig.text(rig.rowOf("huge"), RecordingColumn::Size), QString("1048576.000 MB"));
-        QCOMPARE(rig.text(rig.rowOf("pipe"), RecordingColumn::Size), QString("0.000 MB"));
-        QCOMPARE(rig.text(rig.rowOf("zero"), RecordingColumn::Size), QString("0.000 MB"));
-        QCOMPARE(
-            rig.text(rig.rowOf("locked"), RecordingColumn::Size),
-            QString::fromStdString(SizeText(std::filesystem::file_size(folder + "/locked.wav"))));
-        // Playing one opens nothing that could block.
+        QCOMPARE(rig.names(), QString("pipe"));
         rig.select("pipe");
         QTest::keyClick(rig.list(), Qt::Key_F9);
         QVERIFY(rig.player() != nullptr);
@@ -574,17 +527,6 @@ class RecordingsWindowTest : public QObject {
         PlaybackEngine engine(devices, rig.dispatcher);
         const auto closeFirst = qScopeGuard([&] { rig.window.reset(); });
         RecordingsWindow& window = rig.openWith(engine, devices);
-        const auto playAt = [&](Qt::KeyboardModifiers modifiers, Qt::Key key) {
-            if (PlayerWindow* open = rig.player(); open != nullptr && open->isVisible()) {
-                QTest::keyClick(open, Qt::Key_Return);
-            }
-            window.activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(&window));
-            rig.select("tone");
-            QTest::keyClick(rig.list(), key, modifiers);
-            QVERIFY(rig.player() != nullptr);
-            QTRY_VERIFY(ClockMs(rig.player()) >= 500);
-        };
         const auto hold = [&](Qt::Key key, int ms) {
             QTest::keyPress(rig.list(), key);
             QTest::qWait(ms);
@@ -594,10 +536,10 @@ class RecordingsWindowTest : public QObject {
         {
             test::MonitorRecording monitor(server);
             QVERIFY(monitor.started());
-            playAt({}, Qt::Key_F9);
-            if (QTest::currentTestFailed()) {
-                return;
-            }
+            rig.select("tone");
+            QTest::keyClick(rig.list(), Qt::Key_F9);
+            QVERIFY(rig.player() != nullptr);
+            QTRY_VERIFY(ClockMs(rig.player()) >= 500);
             QTest::keyClick(rig.list(), Qt::Key_Space);
             QVERIFY(engine.IsStopped());
             QVERIFY(rig.player()->findChild<QToolButton*>("pause")->isChecked());
@@ -621,18 +563,6 @@ class RecordingsWindowTest : public QObject {
         QVERIFY(engine.IsStopped());
         QTest::keyClick(rig.list(), Qt::Key_Escape);
         QCOMPARE(ClockMs(rig.player()), std::int64_t{0});
-
-        for (const Qt::Key speed : {Qt::Key_L, Qt::Key_F}) {
-            test::MonitorRecording monitor(server);
-            playAt(Qt::ControlModifier, speed);
-            if (QTest::currentTestFailed()) {
-                return;
-            }
-            QTest::keyClick(rig.list(), Qt::Key_Escape);
-            QVERIFY(engine.IsStopped());
-            const double pitch = LastPitch(monitor, 300);
-            QVERIFY2(std::abs(pitch - 600) < 15, qPrintable(QString::number(pitch)));
-        }
         window.close();
     }
 
@@ -647,20 +577,17 @@ class RecordingsWindowTest : public QObject {
             editor->setText(to);
             QTest::keyClick(editor, Qt::Key_Return);
         };
-        // The delegate commits an edit after the key press is handled.
-        std::size_t warnings = 0;
-        for (const char* refused : {"a.b", "one/two"}) {
-            rename("b", refused);
-            ++warnings;
-            QTRY_COMPARE(rig.prompter.shown().size(), warnings);
-            QCOMPARE(rig.prompter.shown().back().text, std::string(kRenameFailedText));
-            QCOMPARE(rig.prompter.shown().back().title, std::string("Warning"));
-            QVERIFY(rig.rowOf("b") >= 0 && std::filesystem::exists(rig.folder + "/b.wav"));
-        }
+        // The delegate commits an edit after the key press is handled. Every refused rename
+        // (see the rename's own tests) gives this one warning.
+        rename("b", "a.b");
+        QTRY_COMPARE(rig.prompter.shown().size(), std::size_t(1));
+        QCOMPARE(rig.prompter.shown().back().text, std::string(kRenameFailedText));
+        QCOMPARE(rig.prompter.shown().back().title, std::string("Warning"));
+        QVERIFY(rig.rowOf("b") >= 0 && std::filesystem::exists(rig.folder + "/b.wav"));
 
         rename("b", "renamed");
         QTRY_VERIFY(rig.rowOf("renamed") >= 0);
-        QCOMPARE(rig.prompter.shown().size(), std::size_t(2));
+        QCOMPARE(rig.prompter.shown().size(), std::size_t(1));
         QVERIFY(rig.rowOf("b") < 0);
         QVERIFY(std::filesystem::exists(rig.folder + "/renamed.wav"));
         QVERIFY(!std::filesystem::exists(rig.folder + "/b.wav"));
@@ -712,9 +639,6 @@ class RecordingsWindowTest : public QObject {
         for (const char* name : {"take1.wav", "take1.mp3", "take1.vrd"}) {
             QVERIFY(!std::filesystem::exists(folder + "/" + name));
             QVERIFY(std::filesystem::exists(rig.home.path() + "/share/Trash/files/" + name));
-            const std::string info =
-                test::ReadTextFile(rig.home.path() + "/share/Trash/info/" + name + ".trashinfo");
-            QVERIFY(info.find("Path=" + folder + "/" + name + "\n") != std::string::npos);
         }
         // The row of the first deleted item is selected again.
         const QModelIndexList selected = rig.list()->selectionModel()->selectedRows();
@@ -811,7 +735,6 @@ class RecordingsWindowTest : public QObject {
         rig.outputs.script().SetAutoPlay(true);
         rig.open();
         QTRY_VERIFY(rig.engine.IsStopped());
-        QCOMPARE(rig.output().samples, rig.file);
         QCOMPARE(rig.clock(), QString("0:00:02.00"));
         QCOMPARE(rig.part<QSlider>("seekBar")->value(), 100);
         QVERIFY(rig.part<QToolButton>("stop")->isChecked());
