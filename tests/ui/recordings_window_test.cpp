@@ -563,6 +563,24 @@ class RecordingsWindowTest : public QObject {
         QVERIFY(engine.IsStopped());
         QTest::keyClick(rig.list(), Qt::Key_Escape);
         QCOMPARE(ClockMs(rig.player()), std::int64_t{0});
+
+        // The slow and fast speeds keep the pitch all the way to the sound server.
+        for (const Qt::Key speed : {Qt::Key_L, Qt::Key_F}) {
+            test::MonitorRecording monitor(server);
+            if (PlayerWindow* open = rig.player(); open != nullptr && open->isVisible()) {
+                QTest::keyClick(open, Qt::Key_Return);
+            }
+            window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            rig.select("tone");
+            QTest::keyClick(rig.list(), speed, Qt::ControlModifier);
+            QVERIFY(rig.player() != nullptr);
+            QTRY_VERIFY(ClockMs(rig.player()) >= 500);
+            QTest::keyClick(rig.list(), Qt::Key_Escape);
+            QVERIFY(engine.IsStopped());
+            const double pitch = LastPitch(monitor, 300);
+            QVERIFY2(std::abs(pitch - 600) < 15, qPrintable(QString::number(pitch)));
+        }
         window.close();
     }
 
