@@ -34,7 +34,6 @@ class CurlDownloaderTest : public testing::Test {
         });
     }
 
-    // Runs one download to its end and gives its result.
     std::optional<SendResult> download(const std::string& url,
                                        test::ProgressLog* progress = nullptr) {
         FunctionJob running = job(url);

@@ -35,7 +35,6 @@ constexpr int kQueueFrames = kRate / 2;
 constexpr const char* kSecondSink = "sonaro_second_sink";
 constexpr const char* kSecondDescription = "Sonaro Second Output";
 
-// Polls `done` every 10 ms for up to 10 s.
 template <typename Condition>
 bool waitFor(Condition done) {
     const auto deadline = std::chrono::steady_clock::now() + 10s;
@@ -126,7 +125,6 @@ class PulsePlaybackTest : public testing::Test {
         return rows;
     }
 
-    // How many playback streams play on `sink`.
     long streamsOn(const std::string& sink) {
         const auto sinks = listShort("sinks");
         const auto found = std::find_if(sinks.begin(), sinks.end(),
@@ -272,7 +270,6 @@ class PulseCaptureTest : public testing::Test {
         return output;
     }
 
-    // tone() as a WAV file.
     std::string toneFile(double amplitude, int ms) {
         const std::string path = m_server.folder() + "/tone.wav";
         EXPECT_TRUE(test::WriteWavFile(path, tone(amplitude, ms), kRate, 2));
@@ -405,9 +402,7 @@ TEST(PulseTonePlayerTest, TruncatedOrForeignFilesAreRefused) {
 }
 
 // Each built-in tone is a short clip, and playing it returns once it has been played.
-TEST(PulseTonePlayerTest, PlayReturnsAfterTheToneHasBeenPlayed) {
-    test::PulseServer server;
-    ASSERT_TRUE(server.running()) << server.error() << server.log();
+TEST_F(PulsePlaybackTest, TonePlayerReturnsAfterTheToneHasBeenPlayed) {
     PulseTonePlayer player;
     for (const char* name : {"WAV_STOPPED_TONE", "WAV_RECORD_TONE"}) {
         WavClip clip;

@@ -282,16 +282,6 @@ TEST_F(BackgroundSenderTest, TheStatusBarsCancelStopsTheSender) {
     EXPECT_EQ(queueOnDisk(), queueBytes({"/rec/a.wav"})) << "nothing was sent";
 }
 
-TEST_F(BackgroundSenderTest, ACutOffRecordIsDroppedWithoutASend) {
-    m_settings.Write(setting::kSendFolder, true);
-    writeQueue(queueBytes({}) + std::string(100, 'x'));
-    m_sender.ResumeQueueAtStartup(m_queuePath);
-    ASSERT_TRUE(pumpUntilIdle());
-    EXPECT_TRUE(m_methods.calls().empty());
-    EXPECT_FALSE(exists(m_queuePath));
-    EXPECT_THAT(logText(), testing::HasSubstr("A cut-off record was dropped from the send queue"));
-}
-
 // Recordings finished while the thread is just leaving (queue found empty) are sent by a new
 // thread, never stranded.
 TEST_F(BackgroundSenderTest, EnqueuesRacingTheThreadsEndAreAllSent) {

@@ -63,15 +63,17 @@ TEST_F(SendQueueFileTest, ResumeNeitherWrapsTheAttemptsNorCreatesAQueue) {
     EXPECT_FALSE(exists(m_queuePath)) << "a missing queue is not created";
 }
 
-TEST_F(SendQueueFileTest, ResumeRemovesEmptyHeaderOnlyAndForeignFiles) {
+TEST_F(SendQueueFileTest, ResumeRemovesEmptyHeaderOnlyCutOffAndForeignFiles) {
     for (const std::string& bytes :
-         {std::string(), queueBytes({}), std::string("\x02\x00\x00\x00\x04\x01\x00\x00", 8),
+         {std::string(), queueBytes({}), queueBytes({}) + "/rec/cut on resume",
+          std::string("\x02\x00\x00\x00\x04\x01\x00\x00", 8),
           std::string("\x01\x00\x00\x00\x00\x02\x00\x00", 8) + std::string(512, 'x'),
           std::string("\x01\x00", 2)}) {
         writeQueue(bytes);
         EXPECT_EQ(m_queue.Resume(5), SendQueueFile::ResumeOutcome::Removed) << bytes.size();
         EXPECT_FALSE(exists(m_queuePath)) << bytes.size();
     }
+    EXPECT_THAT(logText(), testing::HasSubstr("dropped from the send queue: /rec/cut on resume"));
 }
 
 TEST_F(SendQueueFileTest, ACutOffTailIsDroppedWithALogLineAndNeverHidesWholeRecords) {
