@@ -72,9 +72,7 @@ class RecordingTestCase(SonaroTestCase):
         self.out = os.path.join(self.home, "out")
         os.mkdir(self.out)
         # Tones would be recorded from the monitor; the tests that want them turn them on.
-        self.set_setting("Settings", "RecordTone", "0")
-        self.set_setting("Settings", "StoppedTone", "0")
-        self.set_setting("Settings", "InstallWizRun", "1")
+        self.set_settings("Settings", RecordTone="0", StoppedTone="0", InstallWizRun="1")
 
     def tearDown(self):
         self.silence()

@@ -192,8 +192,9 @@ class SonaroTestCase(unittest.TestCase):
         data = row[0]
         return data.decode() if isinstance(data, bytes) else data
 
-    def set_setting(self, section, name, text):
-        write_setting(self.env["XDG_CONFIG_HOME"], section, name, text)
+    def set_settings(self, section, **values):
+        for name, text in values.items():
+            write_setting(self.env["XDG_CONFIG_HOME"], section, name, text)
 
     def use_xvfb(self):
         """Runs the program's windows on a private X server from here on; skips the test when
@@ -272,9 +273,8 @@ class SessionBus:
         return self.get("org.sonaro.Sonaro", "/org/sonaro/Sonaro", "org.sonaro.Sonaro1", name)
 
     def has_owner(self, name):
-        return self.gdbus("call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
-                          "/org/freedesktop/DBus", "--method",
-                          "org.freedesktop.DBus.NameHasOwner", name).stdout.startswith("(true")
+        return self.call("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                         "org.freedesktop.DBus.NameHasOwner", name).startswith("(true")
 
     def wait_for_name(self, name, timeout=30):
         return wait_until(lambda: self.has_owner(name), timeout)
