@@ -111,13 +111,6 @@ class RecordingTestCase(SonaroTestCase):
         self.command(*(words or ("-outdir", self.out, "-record")))
         return first
 
-    def record_for(self, seconds):
-        """Records the tone into self.out for `seconds`; the program and its recording."""
-        first = self.start_recording()
-        self.pause(seconds)
-        self.command("-done")
-        return first, os.path.join(self.out, "Untitled 001.wav")
-
     def new_recording(self, before):
         """Waits for the one file in self.out that is not in `before`; its path."""
         new = lambda: set(os.listdir(self.out)) - set(before)

@@ -106,7 +106,11 @@ class TransmitRecordingTest(TransmitSetup, RecordingTestCase):
         os.mkdir(self.out)
 
     def record_one(self):
-        _, path = self.record_for(1.0)
+        """Records the tone for a second; the file's path and bytes."""
+        self.start_recording()
+        self.pause(1.0)
+        self.command("-done")
+        path = os.path.join(self.out, "Untitled 001.wav")
         return path, read_bytes(path)
 
     def test_a_recording_arrives_by_all_four_methods_unchanged(self):
