@@ -104,9 +104,8 @@ class PortalHotKeysTest(RecordingTestCase):
         start_double(self, self.bus, "portal", self.bound, PORTAL)
 
     def test_bound_shortcut_activation_starts_a_recording(self):
-        self.set_setting("Hotkey\\Details", "MaxID", "1")
-        self.set_setting("Hotkey\\Details\\0", "Key", str(CTRL_ALT_R))
-        self.set_setting("Hotkey\\Details\\0", "Command", str(RECORD_COMMAND))
+        self.set_settings("Hotkey\\Details", MaxID="1")
+        self.set_settings("Hotkey\\Details\\0", Key=str(CTRL_ALT_R), Command=str(RECORD_COMMAND))
         self.start_recording("-outdir", self.out)
         self.assertTrue(wait_until(lambda: os.path.exists(self.bound), 10))
         with open(self.bound) as bound:

@@ -10,7 +10,7 @@ import wave
 
 from pulse_server import MONITOR
 from recording_harness import RecordingTestCase, db, duration, sox_stat
-from sonaro_harness import wait_until
+from sonaro_harness import end, wait_until
 
 # Below this a sample counts as silence; the tones here peak near half scale.
 THRESHOLD = 2000
@@ -60,10 +60,6 @@ class PlaybackTest(RecordingTestCase):
         time.sleep(0.5)
         return recorder, path
 
-    def stop_recorder(self, recorder):
-        recorder.terminate()
-        recorder.wait(timeout=10)
-
     def record_tone(self, seconds):
         """A recording of a 1 kHz tone about `seconds` long, done and closed; its path."""
         first = self.start_recording(hz=1000)
@@ -94,7 +90,7 @@ class PlaybackTest(RecordingTestCase):
         time.sleep(0.8)
         self.press("F7")
         time.sleep(0.8)
-        self.stop_recorder(recorder)
+        end(recorder)
         self.assertIsNone(first.poll(), self.log_text(first))
 
         heard, rate = read_first_channel(heard_path)

@@ -31,6 +31,7 @@ class PulseServer:
         })
         self.process = None
         self.silence = None
+        self._error = ""
 
     def start(self, timeout=20):
         """Starts the daemon; False (with error()) when it did not come up."""
@@ -55,28 +56,22 @@ class PulseServer:
                 return False
             if self.client("pactl", "set-default-source", MONITOR).returncode == 0:
                 self.client("pactl", "set-default-sink", SINK)
-                self._start_silence()
+                # A new stream on an idle sink holds up the monitor for about a second and a
+                # half; a stream of silence that never ends keeps the sink running, so sounds
+                # start at once.
+                self.silence = self.play("/dev/zero", "pacat", "--playback")
+                time.sleep(2)
                 return True
             time.sleep(0.1)
         self._error = "pulseaudio did not answer"
         return False
 
-    def _start_silence(self):
-        # A new stream on an idle sink holds up the monitor for about a second and a half; a
-        # stream of silence that never ends keeps the sink running, so sounds start at once.
-        self.silence = subprocess.Popen(
-            ["pacat", "--playback", "--latency-msec=40", "--device=" + SINK, "/dev/zero"],
-            env=self.client_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
-        time.sleep(2)
-
     def error(self):
-        text = getattr(self, "_error", "")
         try:
             with open(os.path.join(self.folder, "daemon.log")) as log:
-                return text + "\n" + log.read()[-2000:]
+                return self._error + "\n" + log.read()[-2000:]
         except OSError:
-            return text
+            return self._error
 
     def client_env(self):
         env = dict(self.env)
@@ -87,11 +82,11 @@ class PulseServer:
         return subprocess.run(list(args), env=self.client_env(), capture_output=True,
                               timeout=timeout)
 
-    def play(self, path):
-        """Starts paplay on the null sink without waiting."""
-        return subprocess.Popen(["paplay", "--latency-msec=40", "--device=" + SINK, path], env=self.client_env(),
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
+    def play(self, path, *player):
+        """Starts paplay (or `player`) on the null sink without waiting."""
+        return subprocess.Popen([*(player or ["paplay"]), "--latency-msec=40", "--device=" + SINK,
+                                 path], env=self.client_env(), stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def stop(self):
         if self.silence is not None and self.silence.poll() is None:

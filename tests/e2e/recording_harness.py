@@ -72,9 +72,7 @@ class RecordingTestCase(SonaroTestCase):
         self.out = os.path.join(self.home, "out")
         os.mkdir(self.out)
         # Tones would be recorded from the monitor; the tests that want them turn them on.
-        self.set_setting("Settings", "RecordTone", "0")
-        self.set_setting("Settings", "StoppedTone", "0")
-        self.set_setting("Settings", "InstallWizRun", "1")
+        self.set_settings("Settings", RecordTone="0", StoppedTone="0", InstallWizRun="1")
 
     def tearDown(self):
         self.silence()
@@ -112,13 +110,6 @@ class RecordingTestCase(SonaroTestCase):
         first = self.start_first()
         self.command(*(words or ("-outdir", self.out, "-record")))
         return first
-
-    def record_for(self, seconds):
-        """Records the tone into self.out for `seconds`; the program and its recording."""
-        first = self.start_recording()
-        self.pause(seconds)
-        self.command("-done")
-        return first, os.path.join(self.out, "Untitled 001.wav")
 
     def new_recording(self, before):
         """Waits for the one file in self.out that is not in `before`; its path."""

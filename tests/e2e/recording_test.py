@@ -44,8 +44,7 @@ class TimedRecordingTest(RecordingTestCase):
                                         capture_output=True, text=True).stdout.strip(), "1")
 
     def test_tones_frame_the_recording_without_being_recorded_first(self):
-        self.set_setting("Settings", "RecordTone", "1")
-        self.set_setting("Settings", "StoppedTone", "1")
+        self.set_settings("Settings", RecordTone="1", StoppedTone="1")
         path = self.record_for_three_seconds("toned.wav")
         # The start tone ends before capture; the stop tone plays while capture still runs.
         self.assertTone(path, 440, start=0.0, length=1.0)
@@ -96,8 +95,7 @@ class TransportTest(RecordingTestCase):
 class VoiceActivationTest(RecordingTestCase):
     def record_voice(self, *effects):
         """Records with voice activation while the sox synth `effects` play; the file's path."""
-        self.set_setting("Settings", "VoiceActivate", "1")
-        self.set_setting("Settings", "VoiceActivateLevel", "-18")
+        self.set_settings("Settings", VoiceActivate="1", VoiceActivateLevel="-18")
         first = self.start_first()
         path = os.path.join(self.out, "voice.wav")
         self.command("-recordfile", path)
@@ -121,7 +119,7 @@ class VoiceActivationTest(RecordingTestCase):
         self.assertGreater(last_loud["Maximum amplitude"], 0.3, "the file ends ~50 ms after")
 
     def test_pre_roll_keeps_the_sound_before_the_voice(self):
-        self.set_setting("Settings", "VoicePreRollMs", "300")
+        self.set_settings("Settings", VoicePreRollMs="300")
         # A quiet 300 Hz hum (below the voice level) for 1 s, then the loud 440 Hz "word".
         path = self.record_voice(1, "sine", 300, "vol", 0.02, ":", "synth", 1.5, "sine", 440,
                                  "vol", 0.5)
@@ -134,9 +132,7 @@ class VoiceActivationTest(RecordingTestCase):
 
 class MaxTimeTest(RecordingTestCase):
     def test_continuing_at_the_limit_gives_consecutive_files(self):
-        self.set_setting("Settings", "CheckMaxTime", "1")
-        self.set_setting("Settings", "MaxTimeSeconds", "2")
-        self.set_setting("Settings", "StopReachMaxTime", "0")
+        self.set_settings("Settings", CheckMaxTime="1", MaxTimeSeconds="2", StopReachMaxTime="0")
         self.start_recording()
         self.assertTrue(wait_until(lambda: len(os.listdir(self.out)) >= 3, 15))
         # A file completed before it holds a frame would be removed.

@@ -4,14 +4,13 @@ import ctypes
 import os
 import sys
 import platform
+import shutil
 import signal
 import struct
 import subprocess
 import unittest
 
 from sonaro_harness import SonaroTestCase, wait_until
-
-BLOCK_BYTES = 33284
 
 
 class ForwardingTest(SonaroTestCase):
@@ -23,23 +22,17 @@ class ForwardingTest(SonaroTestCase):
         self.assertEqual(self.setting("FindPlay", "DefaultRecordFolder"), outdir)
         self.assertIsNone(first.poll())
 
-    def test_exit_ends_the_running_instance(self):
-        first = self.start_first()
-        self.command("-exit")
-        self.assertEqual(first.wait(timeout=20), 0, self.log_text(first))
-        self.assertFalse(os.path.exists(self.socket_path))
-        self.assertIsNotNone(self.setting("MainWindow", "X"))
-        self.assertEqual(self.setting("Settings", "HaveRun"), "1")
-        # The next start becomes the running instance again.
-        second = self.start_first()
-        self.assertIsNone(second.poll())
-
-    def test_a_termination_signal_ends_it_like_exit(self):
-        first = self.start_first()
-        first.send_signal(signal.SIGTERM)
-        self.assertEqual(first.wait(timeout=20), 0, self.log_text(first))
-        self.assertFalse(os.path.exists(self.socket_path))
-        self.assertIsNotNone(self.setting("MainWindow", "X"))
+    def test_exit_and_a_termination_signal_end_the_instance_and_save_its_state(self):
+        # The second round's start also shows that the next start becomes the instance again.
+        for end in (lambda first: self.command("-exit"),
+                    lambda first: first.send_signal(signal.SIGTERM)):
+            shutil.rmtree(os.path.join(self.env["XDG_CONFIG_HOME"], "sonaro"), ignore_errors=True)
+            first = self.start_first()
+            end(first)
+            self.assertEqual(first.wait(timeout=20), 0, self.log_text(first))
+            self.assertFalse(os.path.exists(self.socket_path))
+            self.assertIsNotNone(self.setting("MainWindow", "X"))
+            self.assertEqual(self.setting("Settings", "HaveRun"), "1")
 
     def test_format_options_land_in_the_settings_and_the_format_file(self):
         # No sound server: the recordings are attempted and fail visibly, nothing is recorded.
@@ -146,17 +139,14 @@ except OSError as error:
         first = self.start_first()
         # Open the path for nobody: the folders traversable and the socket writable, so that
         # only the server's own user-id check stands in the way.
-        path = self.home
         for folder in (self.home, self.runtime, os.path.dirname(self.socket_path)):
             os.chmod(folder, 0o711)
         os.chmod(self.socket_path, 0o666)
-        parent = os.path.dirname(path)
-        while True:
+        parent = self.home
+        while parent != "/":
+            parent = os.path.dirname(parent)
             if not os.stat(parent).st_mode & 0o001:
                 self.skipTest("%s is not traversable by other users" % parent)
-            if parent == "/":
-                break
-            parent = os.path.dirname(parent)
         result = subprocess.run(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
                                  sys.executable, "-c", self.CLIENT, self.socket_path],
                                  capture_output=True, text=True, timeout=30)

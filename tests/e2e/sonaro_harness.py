@@ -30,6 +30,16 @@ def wait_until(predicate, timeout, step=0.02):
     return predicate()
 
 
+def end(process):
+    """Terminates `process` and reaps it, killed when it does not end within 10 s."""
+    process.terminate()
+    try:
+        process.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait(timeout=10)
+
+
 def write_setting(config_home, section, name, text):
     """Stores a text setting where the program run with XDG_CONFIG_HOME=`config_home` reads
     it."""
@@ -88,12 +98,7 @@ class XvfbDisplay:
         return focus.returncode == 0 and self.xdotool("key", *keys).returncode == 0
 
     def stop(self):
-        self.process.terminate()
-        try:
-            self.process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait(timeout=10)
+        end(self.process)
 
 
 class SonaroTestCase(unittest.TestCase):
@@ -192,8 +197,9 @@ class SonaroTestCase(unittest.TestCase):
         data = row[0]
         return data.decode() if isinstance(data, bytes) else data
 
-    def set_setting(self, section, name, text):
-        write_setting(self.env["XDG_CONFIG_HOME"], section, name, text)
+    def set_settings(self, section, **values):
+        for name, text in values.items():
+            write_setting(self.env["XDG_CONFIG_HOME"], section, name, text)
 
     def use_xvfb(self):
         """Runs the program's windows on a private X server from here on; skips the test when
@@ -272,9 +278,8 @@ class SessionBus:
         return self.get("org.sonaro.Sonaro", "/org/sonaro/Sonaro", "org.sonaro.Sonaro1", name)
 
     def has_owner(self, name):
-        return self.gdbus("call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
-                          "/org/freedesktop/DBus", "--method",
-                          "org.freedesktop.DBus.NameHasOwner", name).stdout.startswith("(true")
+        return self.call("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                         "org.freedesktop.DBus.NameHasOwner", name).startswith("(true")
 
     def wait_for_name(self, name, timeout=30):
         return wait_until(lambda: self.has_owner(name), timeout)
@@ -293,12 +298,10 @@ class SessionBus:
 
     def stop(self):
         for monitor, log in self.monitors:
-            monitor.terminate()
-            monitor.wait(timeout=10)
+            end(monitor)
             log.close()
         if self.process is not None:
-            self.process.terminate()
-            self.process.wait(timeout=10)
+            end(self.process)
             self.process.stdout.close()
 
 
@@ -319,5 +322,5 @@ def start_double(test, bus, kind, output, name):
     double = subprocess.Popen(
         [sys.executable, os.path.join(os.path.dirname(__file__), "desktop_doubles.py"), kind,
          output], env=bus.env())
-    test.addCleanup(lambda: (double.terminate(), double.wait(timeout=10)))
+    test.addCleanup(end, double)
     test.assertTrue(bus.wait_for_name(name), "the %s double did not start" % kind)

@@ -98,10 +98,8 @@ def announce(port, args):
 def serve_smtp(folder, args):
     from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
-    credentials = None
-    if '--auth' in args:
-        user, _, password = option(args, '--auth').partition(':')
-        credentials = (user.encode(), password.encode())
+    auth = option(args, '--auth')
+    credentials = tuple(part.encode() for part in auth.split(':', 1)) if auth else None
     numbers = itertools.count(1)
     connections = itertools.count(1)
 

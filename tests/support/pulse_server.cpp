@@ -13,13 +13,6 @@ namespace {
 constexpr int kStartTimeoutMs = 15000;
 constexpr int kPollMs = 50;
 
-template <typename T>
-void putLittle(std::ofstream& out, T value) {
-    for (std::size_t i = 0; i < sizeof(T); ++i) {
-        out.put(static_cast<char>((static_cast<std::uint64_t>(value) >> (8 * i)) & 0xFF));
-    }
-}
-
 }  // namespace
 
 PulseServer::PulseServer() : m_folder(MakeTempDir("pulse")) {
@@ -113,21 +106,26 @@ std::unique_ptr<ChildProcess> PulseServer::StartClient(const std::vector<std::st
 bool WriteWavFile(const std::string& path, const std::vector<std::int16_t>& samples, int rate,
                   int channels) {
     std::ofstream out(path, std::ios::binary);
+    const auto put = [&out](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            out.put(static_cast<char>(value >> (8 * i)));
+        }
+    };
     const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
-    out.write("RIFF", 4);
-    putLittle<std::uint32_t>(out, 36 + dataBytes);
-    out.write("WAVEfmt ", 8);
-    putLittle<std::uint32_t>(out, 16);
-    putLittle<std::uint16_t>(out, 1);
-    putLittle<std::uint16_t>(out, static_cast<std::uint16_t>(channels));
-    putLittle<std::uint32_t>(out, static_cast<std::uint32_t>(rate));
-    putLittle<std::uint32_t>(out, static_cast<std::uint32_t>(rate * channels * 2));
-    putLittle<std::uint16_t>(out, static_cast<std::uint16_t>(channels * 2));
-    putLittle<std::uint16_t>(out, 16);
-    out.write("data", 4);
-    putLittle<std::uint32_t>(out, dataBytes);
+    out << "RIFF";
+    put(36 + dataBytes, 4);
+    out << "WAVEfmt ";
+    put(16, 4);
+    put(1, 2);
+    put(channels, 2);
+    put(rate, 4);
+    put(rate * channels * 2, 4);
+    put(channels * 2, 2);
+    put(16, 2);
+    out << "data";
+    put(dataBytes, 4);
     for (const std::int16_t sample : samples) {
-        putLittle<std::uint16_t>(out, static_cast<std::uint16_t>(sample));
+        put(static_cast<std::uint16_t>(sample), 2);
     }
     return static_cast<bool>(out);
 }

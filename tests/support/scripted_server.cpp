@@ -133,23 +133,21 @@ ScriptedServer& ScriptedServer::sendPieces(std::vector<std::string> pieces) {
 ScriptedServer& ScriptedServer::expect(std::string expected) {
     return add([this, expected] {
         std::string line;
-        return readLine(line) &&
-               (line == expected || fail("expected \"" + expected + "\", got \"" + line + "\""));
+        if (!takeUntil("\n", line)) {
+            return false;
+        }
+        line.pop_back();
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        return line == expected || fail("expected \"" + expected + "\", got \"" + line + "\"");
     });
 }
 
 ScriptedServer& ScriptedServer::receiveUntil(std::string terminator) {
     return add([this, terminator] {
-        std::size_t found;
-        while ((found = m_pending.find(terminator)) == std::string::npos) {
-            if (receiveInto(m_conn, m_wake[0], m_pending) <= 0) {
-                return fail("closed or silent before \"" + terminator + "\"");
-            }
-        }
-        std::lock_guard lock(m_lock);
-        m_received += m_pending.substr(0, found + terminator.size());
-        m_pending.erase(0, found + terminator.size());
-        return true;
+        std::string ignored;
+        return takeUntil(terminator, ignored);
     });
 }
 
@@ -251,23 +249,18 @@ bool ScriptedServer::fail(std::string text) {
     return false;
 }
 
-bool ScriptedServer::readLine(std::string& line) {
-    std::size_t newline;
-    while ((newline = m_pending.find('\n')) == std::string::npos) {
+bool ScriptedServer::takeUntil(const std::string& terminator, std::string& taken) {
+    std::size_t found;
+    while ((found = m_pending.find(terminator)) == std::string::npos) {
         if (receiveInto(m_conn, m_wake[0], m_pending) <= 0) {
-            return fail("connection closed or silent while a line was expected; got \"" +
-                        m_pending + "\"");
+            return fail("closed or silent before \"" + terminator + "\"; got \"" + m_pending +
+                        "\"");
         }
     }
-    line = m_pending.substr(0, newline);
-    m_pending.erase(0, newline + 1);
-    {
-        std::lock_guard lock(m_lock);
-        m_received += line + "\n";
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
+    taken = m_pending.substr(0, found + terminator.size());
+    m_pending.erase(0, taken.size());
+    std::lock_guard lock(m_lock);
+    m_received += taken;
     return true;
 }
 

@@ -56,7 +56,8 @@ class ScriptedServer {
     // A step is false when it went wrong (after fail()).
     ScriptedServer& add(std::function<bool()> step);
     void run();
-    bool readLine(std::string& line);
+    // Takes what arrived up to `terminator` (included) into `taken` and received().
+    bool takeUntil(const std::string& terminator, std::string& taken);
     bool fail(std::string text);
 
     int m_listen = -1;
